@@ -1,0 +1,66 @@
+// tessaly-decode: the stream decoder without the window, on a file,
+// standard input or a TCP stream.
+
+#include <fstream>
+#include <iostream>
+#include <memory>
+
+#include "byte_source.h"
+#include "options.h"
+#include "rtcmdecw.h"
+#include "summary.h"
+
+using namespace tessaly;
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    const cli::ParseResult parsed = cli::parse_options(args);
+    if (!parsed.error.empty()) {
+        std::cerr << "tessaly-decode: " << parsed.error << "\n"
+                  << "Try 'tessaly-decode --help'.\n";
+        return 2;
+    }
+    const cli::Options& opt = parsed.options;
+    if (opt.help) {
+        std::cout << cli::usage_text;
+        return 0;
+    }
+
+    std::ofstream file;
+    if (!opt.output.empty()) {
+        file.open(opt.output, std::ios::binary | std::ios::app);
+        if (!file) {
+            std::cerr << "tessaly-decode: cannot open " << opt.output << " for appending\n";
+            return 1;
+        }
+    }
+    std::ostream& out = opt.output.empty() ? std::cout : file;
+
+    FixedClock fixed;
+    RtcmDecoder decoder;
+    if (opt.clock) {
+        fixed.set(*opt.clock);
+        decoder.set_clock(fixed);
+    }
+    decoder.leapSeconds = opt.leap_seconds;
+    decoder.rtcm_decoder_reset();
+
+    cli::SummaryReport summary;
+    const std::string error = cli::read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
+        for (std::uint8_t b : chunk) {
+            decoder.rtcm_decode_byte(b);
+            summary.after_byte(decoder);
+        }
+    });
+    if (!error.empty()) {
+        std::cerr << "tessaly-decode: " << error << "\n";
+        return 1;
+    }
+    summary.write(out, decoder);
+    out.flush();
+    if (!out) {
+        std::cerr << "tessaly-decode: writing the output failed\n";
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,27 @@
+#include "summary.h"
+
+#include <algorithm>
+
+namespace tessaly::cli {
+
+void SummaryReport::after_byte(const RtcmDecoder& decoder) {
+    ++bytes_;
+    if (!decoder.frame_completed) return;
+    ++per_type_[decoder.header.msg_type];
+    const auto id = decoder.header.station_id;
+    if (std::find(stations_.begin(), stations_.end(), id) == stations_.end()) stations_.push_back(id);
+}
+
+void SummaryReport::write(std::ostream& out, const RtcmDecoder& decoder) const {
+    out << "bytes: " << bytes_ << "\n";
+    out << "unused_chars: " << decoder.unused_chars << "\n";
+    out << "frames: " << decoder.frames_completed << "\n";
+    out << "parity_failures: " << decoder.parity_failures << "\n";
+    out << "sync_losses: " << decoder.sync_losses << "\n";
+    for (const auto& [type, count] : per_type_) out << "type " << type << ": " << count << "\n";
+    out << "stations:";
+    for (auto id : stations_) out << " " << id;
+    out << "\n";
+}
+
+}  // namespace tessaly::cli

@@ -1,0 +1,25 @@
+#pragma once
+// The counts that `--format summary` prints at the end of the stream.
+
+#include <cstdint>
+#include <map>
+#include <ostream>
+#include <vector>
+
+#include "rtcmdecw.h"
+
+namespace tessaly::cli {
+
+class SummaryReport {
+public:
+    // Called after every byte given to the decoder.
+    void after_byte(const RtcmDecoder& decoder);
+    void write(std::ostream& out, const RtcmDecoder& decoder) const;
+
+private:
+    std::uint64_t bytes_ = 0;
+    std::map<unsigned, std::uint64_t> per_type_;
+    std::vector<std::uint32_t> stations_;  // in order of first appearance
+};
+
+}  // namespace tessaly::cli

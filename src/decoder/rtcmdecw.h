@@ -1,0 +1,176 @@
+#pragma once
+// The RTCM SC-104 version 2 stream decoder: word assembly with GPS parity,
+// frame header and dispatch to the per-type message decoders.
+//
+// One byte goes in per call, in arrival order; every result lands in the
+// public state below and in the stores. The decoder does no I/O, reads no
+// settings and asks the Clock it was given for the time. The process keeps
+// one instance (rtcm_decoder()); tests make their own.
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "clock.h"
+#include "rtcmtype.h"
+
+namespace tessaly {
+
+// ---- Field extractors ------------------------------------------------------
+// A normalised word holds data bit D1 at bit 31 and D24 at bit 8.
+
+constexpr std::uint8_t get_u8(std::uint32_t word, int shift) {
+    return std::uint8_t((word >> shift) & 0xFFu);
+}
+constexpr std::int8_t get_s8(std::uint32_t word, int shift) {
+    return std::int8_t(int(get_u8(word, shift)) - ((word >> shift) & 0x80u ? 256 : 0));
+}
+constexpr std::uint16_t get_u16(std::uint32_t word, int shift) {
+    return std::uint16_t((word >> shift) & 0xFFFFu);
+}
+constexpr std::int16_t get_s16(std::uint32_t word, int shift) {
+    return std::int16_t(long(get_u16(word, shift)) - ((word >> shift) & 0x8000u ? 65536L : 0L));
+}
+
+// GPS parity (ICD-GPS-200) of a raw word: bit k-1 holds D(k), the data bits
+// already complemented back to the source bits d1..d24. True when the six
+// parity bits in bits 24..29 match those computed from the data and D29*, D30*.
+bool parity_check(std::uint32_t raw, bool d29_star, bool d30_star);
+
+// The six parity bits D25..D30 (bit 0 = D25) for source data bits d1..d24
+// (bit k-1 = d(k)); shared with the test encoder's mirror image.
+std::uint32_t parity_bits(std::uint32_t data, bool d29_star, bool d30_star);
+
+// A byte in the 6-of-8 format has the top bits 01.
+constexpr bool is_valid_char(std::uint8_t b) { return b >= 64 && b <= 127; }
+
+// ---- Shared records ---------------------------------------------------------
+
+struct rtcm_decoder_state {
+    std::array<std::uint8_t, 5> window{' ', ' ', ' ', ' ', ' '};  // oldest first
+    std::uint8_t byte_count = 0;
+    bool d29_star = true;
+    bool d30_star = true;
+    std::uint32_t word = 0;  // normalised
+    bool parity_ok = false;
+    bool word_ready = false;
+    bool in_sync = false;
+    std::uint8_t word_index = 0;  // 0, 1 header words; 2.. data words
+};
+
+struct rtcm_header_type {
+    std::uint8_t msg_type = 0;
+    std::uint32_t station_id = 0;
+    double frame_time = 0;  // s of the day
+    std::uint8_t sequence = 0;
+    std::uint8_t frame_length = 0;  // N + 2
+    std::uint8_t health = 0;
+};
+
+struct header_info_type {
+    bool new_header = false;
+    std::uint32_t msg_type = 0;
+    std::uint32_t station_id = 0;
+    std::uint8_t sequence = 0;
+    std::uint8_t health = 0;
+    double frame_time = 0;
+};
+
+class RtcmDecoder;
+
+// The recorder's per-byte storing step plugs in here; the decoder calls it
+// once at the end of every byte, after the byte was decoded.
+class StoringHook {
+public:
+    virtual ~StoringHook() = default;
+    // The decoder was reset: forget per-stream state.
+    virtual void reset_stream_state() = 0;
+    // Take over a pending format change, then run the storing step.
+    virtual void after_byte(RtcmDecoder& decoder) = 0;
+};
+
+class RtcmDecoder {
+public:
+    // The common form of the per-type data-word decoders.
+    using message_handler = void (RtcmDecoder::*)();
+
+    explicit RtcmDecoder(const Clock& clock = system_clock());
+    RtcmDecoder(const RtcmDecoder&) = delete;
+    RtcmDecoder& operator=(const RtcmDecoder&) = delete;
+
+    // The decoder's only entry: one received byte per call.
+    void rtcm_decode_byte(std::uint8_t b);
+
+    // Back to searching with the start values of the word layer; the stores,
+    // the counters and the header copy are kept.
+    void rtcm_decoder_reset();
+
+    void set_clock(const Clock& clock) { clock_ = &clock; }
+    const Clock& clock() const { return *clock_; }
+    void set_storing_hook(StoringHook* hook) { storing_ = hook; }
+
+    // The five received characters of the word in `window`.
+    std::string_view raw_word() const {
+        return {reinterpret_cast<const char*>(state.window.data()), state.window.size()};
+    }
+
+    // ---- Public state: read between calls by the window and the recorder.
+    rtcm_decoder_state state;
+    rtcm_header_type header;
+    header_info_type header_info;
+    double latency = 0;  // s, age of the latest frame
+    std::int32_t leapSeconds = 13;  // GPS time minus UTC
+
+    std::uint32_t unused_chars = 0;
+    bool new_byte = false;
+    bool word_done = false;
+    bool frame_done = false;      // cleared by the display step
+    bool frame_done_rec = false;  // cleared by the recorder
+
+    rtcm_stores stores;
+
+    // ---- Counters for reports; never reset by rtcm_decoder_reset.
+    std::uint64_t parity_failures = 0;  // processed words with bad parity
+    std::uint64_t sync_losses = 0;      // clearings of in_sync
+    std::uint64_t frames_completed = 0; // frames that ended normally
+    // Set in the call whose word ended a frame normally (not by a loss of
+    // sync); `header` then still describes that frame.
+    bool frame_completed = false;
+
+    // ---- Message decoders, one per data word of a frame of their type.
+    void decode_type_1();
+    void decode_type_2();
+    void decode_type_3();
+    void decode_type_9();
+    void decode_type_16();
+    void decode_type_18();
+    void decode_type_19();
+    void decode_type_20();
+    void decode_type_21();
+    void decode_type_other();
+
+    static message_handler handler_for(std::uint8_t msg_type);
+
+private:
+    void sync_search(std::uint8_t b);
+    void assemble_byte(std::uint8_t b);
+    void word_handler();
+    void build_word();
+    void header_word_1();
+    void header_word_2();
+    void publish_header();
+    void clear_header() { header = rtcm_header_type{}; }
+
+    // Frame bookkeeping shared by the message decoders after a data word.
+    void end_data_word();
+
+    const Clock* clock_;
+    StoringHook* storing_ = nullptr;
+};
+
+// The process-wide decoder and the free entry points over it.
+RtcmDecoder& rtcm_decoder();
+inline void rtcm_decode_byte(std::uint8_t b) { rtcm_decoder().rtcm_decode_byte(b); }
+inline void rtcm_decoder_reset() { rtcm_decoder().rtcm_decoder_reset(); }
+
+}  // namespace tessaly
