@@ -1,0 +1,47 @@
+#pragma once
+// The leap-second dialog: GPS time minus UTC, set by the operator because the
+// stream does not carry it. Shown without blocking the main window; left only
+// through its two buttons.
+
+#include <QDialog>
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+class QLineEdit;
+class QPushButton;
+
+namespace tessaly {
+
+// The integer text rules of the dialog's field: leading blanks, then either
+// an optional sign and decimal digits within the 32-bit signed range, or "$"
+// and one to eight hexadecimal digits taken as a 32-bit two's-complement
+// pattern. Nothing may follow the digits.
+std::optional<std::int32_t> leap_text_value(std::string_view text);
+
+class TForm3 : public QDialog {
+    Q_OBJECT
+public:
+    // `leapSeconds` is the value the frame layer reads; the dialog changes it
+    // only through OK.
+    explicit TForm3(std::int32_t& leapSeconds, QWidget* parent = nullptr);
+
+    QLineEdit* Edit1 = nullptr;
+    QPushButton* OKBtn = nullptr;
+    QPushButton* QuitBtn = nullptr;
+
+    void OKBtnClick();
+    void QuitBtnClick();
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+
+private:
+    void showValue();
+
+    std::int32_t& leapSeconds_;
+};
+
+}  // namespace tessaly

@@ -1,0 +1,82 @@
+// The leap-second dialog driven as an operator does: type, press OK or Quit.
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "RTCM_U4.h"
+
+using tessaly::TForm3;
+
+namespace {
+
+struct LeapCase {
+    const char* name;
+    const char* typed;
+    std::int32_t expected;  // the value after OK
+    bool closes;
+};
+
+class LeapSecondText : public ::testing::TestWithParam<LeapCase> {};
+
+TEST_P(LeapSecondText, OkTakesTheValueOrResetsTheField) {
+    const LeapCase& c = GetParam();
+    std::int32_t leap = 13;
+    TForm3 dialog(leap);
+    dialog.show();
+    ASSERT_EQ(dialog.Edit1->text(), "13");
+    dialog.Edit1->clear();
+    QTest::keyClicks(dialog.Edit1, c.typed);
+    QTest::mouseClick(dialog.OKBtn, Qt::LeftButton);
+    EXPECT_EQ(leap, c.expected);
+    EXPECT_EQ(dialog.isVisible(), !c.closes);
+    if (!c.closes) {
+        EXPECT_EQ(dialog.Edit1->text(), "13");
+    }
+}
+
+const LeapCase leap_cases[] = {
+    {"Plain", "18", 18, true},
+    {"LeadingBlank", " 18", 18, true},
+    {"TrailingBlank", "18 ", 13, false},
+    {"Hex", "$12", 18, true},
+    {"HexMixedCaseFullPattern", "$fFfFfFfF", -1, true},
+    {"HexNineDigits", "$000000012", 13, false},
+    {"HexWithoutDigits", "$", 13, false},
+    {"SignedHex", "-$12", 13, false},
+    {"LoneMinus", "-", 13, false},
+    {"Empty", "", 13, false},
+    {"Fraction", "1.5", 13, false},
+    {"TrailingLetter", "13s", 13, false},
+    {"Zero", "0", 0, true},
+    {"PlusSign", "+7", 7, true},
+    {"Lowest", "-2147483648", -2147483647 - 1, true},
+    {"BeyondHighest", "2147483648", 13, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Dialog, LeapSecondText, ::testing::ValuesIn(leap_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LeapSecondDialog, QuitKeepsTheValueAndEveryShowingShowsTheCurrentOne) {
+    std::int32_t leap = 13;
+    TForm3 dialog(leap);
+    dialog.show();
+    QTest::keyClick(dialog.Edit1, Qt::Key_Escape);  // no way out but the buttons
+    EXPECT_TRUE(dialog.isVisible());
+    dialog.Edit1->setText("20");
+    QTest::mouseClick(dialog.QuitBtn, Qt::LeftButton);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(leap, 13);
+    EXPECT_EQ(dialog.Edit1->text(), "13");
+
+    leap = -4;  // changed elsewhere between showings
+    dialog.show();
+    EXPECT_EQ(dialog.Edit1->text(), "-4");
+    QTest::keyClicks(dialog.Edit1, "17");  // the shown value is selected
+    QTest::keyClick(dialog.Edit1, Qt::Key_Return);  // OK is the default button
+    EXPECT_EQ(leap, 17);
+    EXPECT_FALSE(dialog.isVisible());
+}
+
+}  // namespace
