@@ -5,7 +5,7 @@
 namespace tessaly::cli {
 
 const char* const usage_text =
-    "usage: tessaly-decode [--format summary] [--clock YYYY-MM-DDTHH:MM:SS[.mmm]Z]\n"
+    "usage: tessaly-decode [--format summary|json] [--clock YYYY-MM-DDTHH:MM:SS[.mmm]Z]\n"
     "                      [--leap N] [-o FILE] [SOURCE]\n"
     "\n"
     "Decodes a raw RTCM SC-104 version 2 byte stream.\n"
@@ -16,6 +16,8 @@ const char* const usage_text =
     "              summary  counts at the end: bytes, unused_chars, frames,\n"
     "                       parity_failures, sync_losses, frames per type and\n"
     "                       the station ids in order of appearance\n"
+    "              json     one JSON object per line for every completed frame:\n"
+    "                       its header and the content it delivered\n"
     "--clock T   use this UTC date and time instead of the system clock; the\n"
     "            hour of every frame and its latency are taken from it\n"
     "--leap N    GPS time minus UTC in seconds (default 13)\n"
@@ -54,8 +56,9 @@ ParseResult parse_options(const std::vector<std::string>& args) {
             const std::string* v = value(a);
             if (!v) return r;
             if (*v == "summary") r.options.format = Format::summary;
+            else if (*v == "json") r.options.format = Format::json;
             else {
-                r.error = "unknown format '" + *v + "' (known: summary)";
+                r.error = "unknown format '" + *v + "' (known: summary, json)";
                 return r;
             }
         } else if (a == "--clock") {

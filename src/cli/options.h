@@ -9,7 +9,7 @@
 
 namespace tessaly::cli {
 
-enum class Format { summary };
+enum class Format { summary, json };
 
 struct Options {
     Format format = Format::summary;
