@@ -7,6 +7,7 @@
 
 #include "byte_source.h"
 #include "options.h"
+#include "record.h"
 #include "rtcmdecw.h"
 #include "summary.h"
 
@@ -25,6 +26,7 @@ int main(int argc, char** argv) {
         std::cout << cli::usage_text;
         return 0;
     }
+    if (opt.format == cli::Format::text || opt.format == cli::Format::code) return cli::record_stream(opt);
 
     std::ofstream file;
     if (!opt.output.empty()) {
