@@ -26,7 +26,16 @@ int main(int argc, char** argv) {
         std::cout << cli::usage_text;
         return 0;
     }
-    if (opt.format == cli::Format::text || opt.format == cli::Format::code) return cli::record_stream(opt);
+    FixedClock fixed;
+    RtcmDecoder decoder;
+    if (opt.clock) {
+        fixed.set(*opt.clock);
+        decoder.set_clock(fixed);
+    }
+    decoder.leapSeconds = opt.leap_seconds;
+    decoder.rtcm_decoder_reset();
+    if (opt.format == cli::Format::text || opt.format == cli::Format::code)
+        return cli::record_stream(opt, decoder);
 
     std::ofstream file;
     if (!opt.output.empty()) {
@@ -37,15 +46,6 @@ int main(int argc, char** argv) {
         }
     }
     std::ostream& out = opt.output.empty() ? std::cout : file;
-
-    FixedClock fixed;
-    RtcmDecoder decoder;
-    if (opt.clock) {
-        fixed.set(*opt.clock);
-        decoder.set_clock(fixed);
-    }
-    decoder.leapSeconds = opt.leap_seconds;
-    decoder.rtcm_decoder_reset();
 
     cli::SummaryReport summary;
     const std::string error = cli::read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {

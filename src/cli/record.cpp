@@ -9,15 +9,7 @@
 
 namespace tessaly::cli {
 
-int record_stream(const Options& opt) {
-    FixedClock fixed;
-    RtcmDecoder decoder;
-    if (opt.clock) {
-        fixed.set(*opt.clock);
-        decoder.set_clock(fixed);
-    }
-    decoder.leapSeconds = opt.leap_seconds;
-
+int record_stream(const Options& opt, RtcmDecoder& decoder) {
     // As the storing dialog leaves it after Start.
     RecordingControl control;
     control.format = opt.format == Format::code ? StoreFormat::code : StoreFormat::text;
@@ -32,7 +24,6 @@ int record_stream(const Options& opt) {
         if (failure.empty()) failure = e;
     });
     decoder.set_storing_hook(&recorder);
-    decoder.rtcm_decoder_reset();
 
     try {
         if (opt.output.empty()) file.attach(STDOUT_FILENO, "standard output");

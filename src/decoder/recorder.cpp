@@ -112,6 +112,22 @@ std::string Recorder::frame_line_start(const RtcmDecoder& d) const {
     return s;
 }
 
+// At the second header word: the previous line ends and is made durable,
+// the first frame of an hour gets a stamp line, and the line begins with
+// the held-back start and this word.
+void Recorder::begin_frame_line(const RtcmDecoder& d, std::string& pending, double& hour_ref) {
+    file_.write(crlf);
+    file_.make_durable();
+    if (hour_changed(hour_ref)) {
+        file_.write(stamp);
+        file_.write(crlf);
+    }
+    file_.write(pending);
+    file_.write(d.raw_word());
+    hour_ref = stamp_time;
+    pending.clear();
+}
+
 // One line per frame; characters received out of sync go on a line of
 // their own, one by one; long lines are wrapped.
 void Recorder::code_all_types(const RtcmDecoder& d) {
@@ -121,17 +137,8 @@ void Recorder::code_all_types(const RtcmDecoder& d) {
             switch (d.state.word_index) {
                 case 1: pending_all = frame_line_start(d); break;
                 case 2:
-                    file_.write(crlf);
-                    file_.make_durable();
-                    if (hour_changed(hour_ref_code_all)) {
-                        file_.write(stamp);
-                        file_.write(crlf);
-                    }
-                    file_.write(pending_all);
-                    file_.write(d.raw_word());
+                    begin_frame_line(d, pending_all, hour_ref_code_all);
                     line_column = 15;
-                    hour_ref_code_all = stamp_time;
-                    pending_all.clear();
                     break;
                 default:
                     file_.write(d.raw_word());
@@ -161,18 +168,7 @@ void Recorder::code_selected_types(const RtcmDecoder& d) {
     if (!d.word_done || !control_.selects(d.header.msg_type)) return;
     switch (d.state.word_index) {
         case 1: pending_sel = frame_line_start(d); break;
-        case 2:
-            file_.write(crlf);
-            file_.make_durable();
-            if (hour_changed(hour_ref_code_sel)) {
-                file_.write(stamp);
-                file_.write(crlf);
-            }
-            file_.write(pending_sel);
-            file_.write(d.raw_word());
-            hour_ref_code_sel = stamp_time;
-            pending_sel.clear();
-            break;
+        case 2: begin_frame_line(d, pending_sel, hour_ref_code_sel); break;
         default: file_.write(d.raw_word()); break;
     }
     if (!d.state.in_sync) file_.write(" +\r\n(  ) ");

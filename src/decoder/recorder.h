@@ -79,6 +79,7 @@ private:
     void take_over_format();
     void make_stamp(const RtcmDecoder& d);
     bool hour_changed(double ref) const;
+    void begin_frame_line(const RtcmDecoder& d, std::string& pending, double& hour_ref);
     void code_all_types(const RtcmDecoder& d);
     void code_selected_types(const RtcmDecoder& d);
     void text_block(RtcmDecoder& d, double& hour_ref);
