@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "byte_source.h"
+#include "json_output.h"
 #include "options.h"
 #include "record.h"
 #include "rtcmdecw.h"
@@ -52,13 +53,14 @@ int main(int argc, char** argv) {
         for (std::uint8_t b : chunk) {
             decoder.rtcm_decode_byte(b);
             summary.after_byte(decoder);
+            if (opt.format == cli::Format::json && decoder.frame_completed) out << cli::frame_json(decoder) << '\n';
         }
     });
     if (!error.empty()) {
         std::cerr << "tessaly-decode: " << error << "\n";
         return 1;
     }
-    summary.write(out, decoder);
+    if (opt.format == cli::Format::summary) summary.write(out, decoder);
     out.flush();
     if (!out) {
         std::cerr << "tessaly-decode: writing the output failed\n";

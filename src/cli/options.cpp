@@ -8,7 +8,7 @@
 namespace tessaly::cli {
 
 const char* const usage_text =
-    "usage: tessaly-decode [--format text|code|summary] [--types T,T,...]\n"
+    "usage: tessaly-decode [--format text|code|json|summary] [--types T,T,...]\n"
     "                      [--clock YYYY-MM-DDTHH:MM:SS[.mmm]Z] [--leap N] [-o FILE] [SOURCE]\n"
     "\n"
     "Decodes a raw RTCM SC-104 version 2 byte stream.\n"
@@ -23,6 +23,8 @@ const char* const usage_text =
     "              summary  counts at the end: bytes, unused_chars, frames,\n"
     "                       parity_failures, sync_losses, frames per type and\n"
     "                       the station ids in order of appearance\n"
+    "              json     one JSON object per line for every completed frame:\n"
+    "                       its header and the content it delivered\n"
     "--types L   text and code: store only these types, a comma-separated list\n"
     "            of 1, 2, 3, 9, 16, 18, 19, 20, 21 (default: all types)\n"
     "--clock T   use this UTC date and time instead of the system clock; the\n"
@@ -83,10 +85,11 @@ ParseResult parse_options(const std::vector<std::string>& args) {
             const std::string* v = value(a);
             if (!v) return r;
             if (*v == "summary") r.options.format = Format::summary;
+            else if (*v == "json") r.options.format = Format::json;
             else if (*v == "text") r.options.format = Format::text;
             else if (*v == "code") r.options.format = Format::code;
             else {
-                r.error = "unknown format '" + *v + "' (known: text, code, summary)";
+                r.error = "unknown format '" + *v + "' (known: text, code, json, summary)";
                 return r;
             }
         } else if (a == "--types") {

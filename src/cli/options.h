@@ -10,7 +10,7 @@
 
 namespace tessaly::cli {
 
-enum class Format { summary, text, code };
+enum class Format { summary, json, text, code };
 
 struct Options {
     Format format = Format::text;
