@@ -89,9 +89,12 @@ TEST(CodeFormat, SelectedTypesOnlyWholeFramesOfThoseTypes) {
     StreamEncoder s;
     frame(s, {.type = 1, .station = 5, .zcount = z_10_10, .data = correction_words({{.id = 3}})});
     const Bytes a = frame(s, {.type = 18, .station = 5, .zcount = z_10_10, .data = words_18(0, 0, {{.sv = 4}})});
+    // A failed first data word of type 18 ends synchronisation.
+    const Bytes b = frame(s, {.type = 18, .station = 5, .zcount = z_10_10, .data = words_18(2, 0, {}), .corrupt = {2}});
     const Bytes c = frame(s, {.type = 18, .station = 5, .zcount = z_10_10, .data = words_18(2, 0, {})});
     r.feed(s.bytes());
-    EXPECT_EQ(r.written(), "\r\n(-  6.12.2026 - 10:10: 0 -)\r\n(18) " + chars(a, 0, 25) + "\r\n(18) " + chars(c, 0, 15));
+    EXPECT_EQ(r.written(), "\r\n(-  6.12.2026 - 10:10: 0 -)\r\n(18) " + chars(a, 0, 25) + "\r\n(18) " +
+                               chars(b, 0, 15) + " +\r\n(  ) " + "\r\n(18) " + chars(c, 0, 15));
 }
 
 TEST(TextFormat, AllTypesStampLinesBlocksAndTheTypeZeroBlock) {
