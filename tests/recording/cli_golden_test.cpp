@@ -27,6 +27,7 @@ std::vector<std::uint8_t> golden_stream() {
     };
     // The clock reads 10:12; Z-count 1000 is 10:10:00.
     send(21, 1000, {});  // N = 0 before any type 21: no frequency, smoothing 255
+    send(9, 1000, {});   // N = 0 before any type 9: no rows, no blank line
     send(1, 1000, correction_words({{.udre = 0, .id = 5, .range = -75, .rate = -10, .iod = 33},
                                     {.scale = true, .udre = 3, .id = 0, .range = 32767, .rate = 127, .iod = 255},
                                     {.udre = 2, .id = 17, .range = -32768, .rate = -128, .iod = 7}}));
@@ -35,6 +36,9 @@ std::vector<std::uint8_t> golden_stream() {
     send(9, 1003, correction_words({{.udre = 1, .id = 12, .range = 250, .rate = -3, .iod = 90},
                                     {.scale = true, .udre = 2, .id = 31, .range = -2, .rate = 0, .iod = 91}}));
     send(16, 1004, text_words("GOLDEN TEXT 16"));
+    std::vector<Phase18> fifteen;  // a code line longer than 160 characters
+    for (std::uint8_t sv = 1; sv <= 15; ++sv) fifteen.push_back({.sv = sv, .loss = sv, .phase = sv * 2560});
+    send(18, 1004, words_18(2, 0, fifteen));
     send(18, 1005, words_18(0, 123456, {{.half_wave = true, .sv = 3, .quality = 7, .loss = 5, .phase = 158032},
                                         {.p_code = true, .sv = 12, .quality = 6, .loss = 31, .phase = -1},
                                         {.sv = 0, .quality = 0, .phase = 316064}}));
@@ -49,9 +53,9 @@ std::vector<std::uint8_t> golden_stream() {
                                       {.sv = 6, .quality = 7, .multipath = 15}}));
     send(6, 1009, {0x123456});
     s.word(header_word_1(1, 42), true);  // a header word 1 that fails parity
-    std::vector<std::uint32_t> thirty(30);
-    for (std::size_t i = 0; i < thirty.size(); ++i) thirty[i] = std::uint32_t(i * 0x10101);
-    send(17, 1010, thirty);                            // a code line longer than 160 characters
+    send(17, 1010, {0x111111, 0x222222});
+    send(1, 1010, {}, {1});                            // a header word 2 that fails parity
+    send(17, 1010, {0x333333});
     send(22, 5000, {0xABCDEF});                        // 09:50:00, the previous hour
     send(1, 1011, correction_words({{.id = 5, .range = 100, .rate = -10, .iod = 34}}));  // back in hour 10
     send(18, 1012, words_18(2, 0, {{.sv = 3}}), {2});  // fails at its first data word

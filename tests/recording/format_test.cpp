@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 
 #include "format_fixed.h"
 
@@ -32,8 +31,6 @@ TEST(FormatFixed, RoundsTheExactBinaryValueOnceTiesAwayFromZero) {
         {"small value by precision", 0.000123456, 3, 6, "0.000123"},
         {"carry to a new digit", 9.996, 15, 2, "10.00"},
         {"tiny rounds to zero", -1e-300, 15, 2, "0.00"},
-        {"largest double", std::numeric_limits<double>::max(), 400, 0,
-         nullptr},  // checked below: 309 digits, no scientific
         {"integer part too long", 123456789.0, 4, 2, "1.235E+08"},
         {"scientific trims zeros", 1e20, 15, 2, "1E+20"},
         {"negative scientific", -98765.0, 3, 1, "-9.88E+04"},
@@ -42,9 +39,7 @@ TEST(FormatFixed, RoundsTheExactBinaryValueOnceTiesAwayFromZero) {
         {"minus infinity", -INFINITY, 15, 2, "-INF"},
     };
     for (const auto& c : cases) {
-        const std::string text = FormatFixed(c.value, c.precision, c.decimals);
-        if (c.text) EXPECT_EQ(text, c.text) << c.name;
-        else EXPECT_EQ(text.size(), 309u) << c.name;
+        EXPECT_EQ(FormatFixed(c.value, c.precision, c.decimals), c.text) << c.name;
     }
 }
 

@@ -64,20 +64,3 @@ TEST(StoringFile, FailuresCarryTheSystemsReasonAndDropTheAbandonedText) {
     }
     EXPECT_NO_THROW(f.close());  // the failed text is not tried again
 }
-
-TEST(StoringFile, AttachedDescriptorIsWrittenButNotClosed) {
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    {
-        StoringFile f;
-        f.attach(fds[1], "standard output");
-        f.write("abc");
-        f.make_durable();
-        char buf[8] = {};
-        ASSERT_EQ(::read(fds[0], buf, sizeof buf), 3);
-        EXPECT_STREQ(buf, "abc");
-    }
-    EXPECT_EQ(::write(fds[1], "z", 1), 1);  // still open after the StoringFile went
-    ::close(fds[0]);
-    ::close(fds[1]);
-}
