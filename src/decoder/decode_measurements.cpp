@@ -5,6 +5,7 @@
 // enters the list of the frame's frequency only when both words passed
 // parity. The first data word is the frame's anchor: when it fails, nothing
 // after it can be placed, so the frame is abandoned and the search resumes.
+#include <array>
 #include <cmath>
 
 #include "rtcmdecw.h"
@@ -23,10 +24,20 @@ std::uint8_t sv_of(std::uint32_t w) {
 }
 bool data_bit(std::uint32_t w, int k) { return (w >> (32 - k)) & 1u; }
 
-// Upper bounds of the errors from their codes.
-double phase_error(unsigned q) { return std::exp(q / std::sqrt(3.0)) / 256; }
-double range_error(unsigned q, double unit) { return std::exp(0.4 * q) * unit; }
-double multipath_error(unsigned m) { return 0.1 * std::exp(0.4 * m); }
+// Upper bounds of the errors from their codes, computed once: the codes
+// have at most 16 values and every satellite of every frame needs them.
+template <std::size_t N, class F>
+std::array<double, N> by_code(F f) {
+    std::array<double, N> t{};
+    for (unsigned c = 0; c < N; ++c) t[c] = f(c);
+    return t;
+}
+const auto phase_errors = by_code<8>([](unsigned q) { return std::exp(q / std::sqrt(3.0)) / 256; });
+const auto growth = by_code<16>([](unsigned q) { return std::exp(0.4 * q); });
+
+double phase_error(unsigned q) { return phase_errors[q & 7u]; }
+double range_error(unsigned q, double unit) { return growth[q & 15u] * unit; }
+double multipath_error(unsigned m) { return 0.1 * growth[m & 15u]; }
 
 // A signed 24-bit number in data bits 1..24.
 std::int32_t signed_24(std::uint32_t w) {

@@ -35,27 +35,6 @@ void expect_record(const rtcm_sat_1_type* r, const CorrectionBlock& b, const cha
 
 }  // namespace
 
-TEST(Corrections, TwentyByteMessage1Example) {
-    FixedClock clock({2026, 12, 6, 10, 20, 0, 0});
-    RtcmDecoder d(clock);
-    feed(d, {0x40, 0x66, 0x41, 0x42, 0x68, 0x48, 0x78, 0x4B, 0x4C, 0x42, 0x6C,
-             0x5F, 0x7D, 0x5F, 0x76, 0x4C, 0x6F, 0x51, 0x58, 0x55, 0x79});
-    EXPECT_TRUE(d.frame_completed);
-    const auto& s = d.stores.data_1;
-    EXPECT_EQ(s.frame_length, 4);
-    EXPECT_DOUBLE_EQ(s.time, 36600.0);
-    ASSERT_EQ(svs_of(s.list.get()), std::vector<int>{5});
-    const auto& r = *s.list;
-    EXPECT_FALSE(r.scale);
-    EXPECT_EQ(r.udre, 0);
-    EXPECT_DOUBLE_EQ(r.range_corr, 2.0);
-    EXPECT_FLOAT_EQ(r.rate_corr, -0.02f);
-    EXPECT_EQ(r.iod, 33);
-    EXPECT_FALSE(r.range_problem || r.rate_problem);
-    EXPECT_DOUBLE_EQ(r.time, 36600.0);
-    EXPECT_EQ(s.current, nullptr);
-}
-
 TEST(Corrections, SatelliteCountFollowsTheLengthForEveryType) {
     struct Case {
         int blocks, n, satellites;

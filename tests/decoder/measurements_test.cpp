@@ -43,13 +43,8 @@ TEST(Measurements, CarrierPhaseAndCorrectionScales) {
         ASSERT_TRUE(e18 && e20) << c.name;
         EXPECT_DOUBLE_EQ(e18->phase, c.phase18) << c.name;
         EXPECT_DOUBLE_EQ(e20->phase_corr, c.corr20) << c.name;
-        EXPECT_EQ(e18->sv, 32) << c.name;
-        EXPECT_TRUE(e18->p_code);
-        EXPECT_EQ(e18->loss, 31);
-        EXPECT_EQ(e18->half_wave, c.half_wave);
-        EXPECT_EQ(e20->half_wave, c.half_wave);
-        EXPECT_EQ(e20->loss, 30);
-        EXPECT_EQ(e20->iod, 77);
+        EXPECT_TRUE(e18->sv == 32 && e18->p_code && e18->loss == 31 && e18->half_wave == c.half_wave) << c.name;
+        EXPECT_TRUE(e20->sv == 32 && e20->loss == 30 && e20->iod == 77 && e20->half_wave == c.half_wave) << c.name;
     }
     Link l;  // the 32-bit phase: top bit set is negative
     l.send({.type = 18, .zcount = 10, .data = words_18(0, 0, {{false, false, 1, 0, 0, INT32_MIN}})});
@@ -84,10 +79,7 @@ TEST(Measurements, PseudorangesAndCorrections) {
         EXPECT_DOUBLE_EQ(r->rrc, c.rrc);
         EXPECT_DOUBLE_EQ(rounded(r->pr_err, 3), c.pr_err_q5);
         EXPECT_DOUBLE_EQ(rounded(r->mp_err, 3), 40.343);
-        EXPECT_EQ(r->rr_scale, c.rr_scale);
-        EXPECT_EQ(r->pr_scale, c.pr_scale);
-        EXPECT_EQ(r->iod, 99);
-        EXPECT_EQ(m.d.stores.data_21.smooth, 1);
+        EXPECT_TRUE(r->rr_scale == c.rr_scale && r->pr_scale == c.pr_scale && r->p_code && r->iod == 99);
     }
 }
 
