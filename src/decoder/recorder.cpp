@@ -62,8 +62,8 @@ void Recorder::after_byte(RtcmDecoder& d) {
             else d.frame_done_rec = false;  // written once, when a selected frame completes
         }
     } catch (const StoringError& e) {
-        // The block is lost, not retried at every following byte.
-        d.frame_done_rec = false;
+        // A text block is lost, not retried at every following byte.
+        if (text_mode) d.frame_done_rec = false;
         ++failures_;
         last_error_ = e.what();
         if (on_error_) on_error_(last_error_);
