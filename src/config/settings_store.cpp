@@ -5,10 +5,10 @@
 #include <QSettings>
 #include <QVariant>
 
-#include <initializer_list>
 #include <limits>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "error_seam.h"
 #include "settings_record.h"
@@ -16,7 +16,7 @@
 namespace tessaly {
 namespace {
 
-// The settings texts of the framework this store stands in for.
+// What the operator is shown when a value cannot be read or written.
 void cannot_get(const char* name) {
     report_failure(QStringLiteral("Konnte Daten für '%1' nicht holen").arg(QLatin1String(name)));
 }
@@ -27,8 +27,8 @@ void cannot_set(const char* name) {
     report_failure(QStringLiteral("Konnte Daten für '%1' nicht setzen").arg(QLatin1String(name)));
 }
 
-// Reads the values of one group; the first failure is reported and every
-// later call is refused, so that Load stops where the failure was.
+// Reads the values of one group. A value that cannot be read is reported and
+// false returned; Load stops there and keeps what it has read.
 class ValueReader {
 public:
     explicit ValueReader(QSettings& s) : s_(s) {}
@@ -124,8 +124,8 @@ using NamedValue = std::pair<const char*, QVariant>;
 // Writes the values in their order and closes the store. QSettings writes the
 // file whole when it syncs, so a failure takes every value of the call with
 // it: it is reported under the first name.
-bool write_values(QSettings& s, std::initializer_list<NamedValue> values) {
-    const char* first = values.begin()->first;
+bool write_values(QSettings& s, const std::vector<NamedValue>& values) {
+    const char* first = values.front().first;
     // A file that could not be read or parsed is never written over: its
     // content would be lost. Writability is asked first because QSettings
     // keeps values it failed to write and writes them at its next chance;
@@ -146,6 +146,23 @@ bool write_values(QSettings& s, std::initializer_list<NamedValue> values) {
 }
 
 int as_int(bool b) { return b ? 1 : 0; }
+
+// The values of the record that Save writes, in their order.
+std::vector<NamedValue> saved_values(const SettingsRecord& r, int source, std::int32_t baudrate) {
+    return {
+        {"source", source},
+        {"comport", r.comport},
+        {"baudrate", baudrate},
+        {"numbits", int(r.numbits)},
+        {"stopbits", int(r.stopbits)},
+        {"parity", int(r.parity)},
+        {"transmit", as_int(r.transmit)},
+        {"decoding", as_int(r.decoding)},
+        {"address", r.address},
+        {"port", r.port},
+        {"server", r.server},
+    };
+}
 
 }  // namespace
 
@@ -182,21 +199,9 @@ SettingsStore::LoadResult SettingsStore::Load(SettingsRecord& r) {
     if (!s->childGroups().contains(kStoreGroup)) {
         // The store says "serial" for the next run; this run keeps the
         // Internet source set above.
-        const bool written = write_values(*s, {
-            {"source", int(kSourceSerial)},
-            {"comport", r.comport},
-            {"baudrate", r.baudrate},
-            {"numbits", int(r.numbits)},
-            {"stopbits", int(r.stopbits)},
-            {"parity", int(r.parity)},
-            {"transmit", as_int(r.transmit)},
-            {"decoding", as_int(r.decoding)},
-            {"address", r.address},
-            {"port", r.port},
-            {"server", r.server},
-            {"paritycheck", as_int(r.paritycheck)},
-        });
-        return written ? LoadResult::FirstRun : LoadResult::Stopped;
+        auto values = saved_values(r, kSourceSerial, r.baudrate);
+        values.emplace_back("paritycheck", as_int(r.paritycheck));
+        return write_values(*s, values) ? LoadResult::FirstRun : LoadResult::Stopped;
     }
 
     s->beginGroup(kStoreGroup);
@@ -231,19 +236,7 @@ bool SettingsStore::Save(SettingsRecord& r) {
     // The stored rate always follows the code the port is opened with.
     const std::int32_t rate = rate_for_baud_code(r.baudCode);
     const auto s = open_user_settings();
-    return write_values(*s, {
-        {"source", int(r.source)},
-        {"comport", r.comport},
-        {"baudrate", rate != 0 ? rate : r.baudrate},
-        {"numbits", int(r.numbits)},
-        {"stopbits", int(r.stopbits)},
-        {"parity", int(r.parity)},
-        {"transmit", as_int(r.transmit)},
-        {"decoding", as_int(r.decoding)},
-        {"address", r.address},
-        {"port", r.port},
-        {"server", r.server},
-    });
+    return write_values(*s, saved_values(r, r.source, rate != 0 ? rate : r.baudrate));
 }
 
 bool SettingsStore::SaveDecoding(SettingsRecord& r, bool decoding) {

@@ -170,17 +170,16 @@ int TComPort::WriteStr(const QByteArray& text) {
 }
 
 void TComPort::wait_written() {
-    // Bytes still queued when the time is up are not lost: they leave later,
-    // in order, like the rest of a write that timed out.
+    // The write timeouts bound the wait. Bytes still queued when the time is
+    // up are not dropped: they leave later, in order.
     QDeadlineTimer deadline(write_timeout_ms(port_.bytesToWrite()));
     last_errno_ = 0;
     while (port_.bytesToWrite() > 0 && !deadline.hasExpired()) {
         if (port_.waitForBytesWritten(int(deadline.remainingTime()))) continue;
-        if (port_.error() == QSerialPort::TimeoutError) {
-            port_.clearError();
-            return;
-        }
-        fail(kComAsyncStatus);
+        if (port_.error() != QSerialPort::NoError && port_.error() != QSerialPort::TimeoutError)
+            fail(kComAsyncStatus);
+        port_.clearError();
+        return;
     }
 }
 

@@ -5,10 +5,11 @@
 // come back as OnConnect, OnData, OnClose; every failure as OnError with a
 // Windows Sockets code and its text (winsock_errors.h).
 //
-// Back end: a non-blocking POSIX socket watched by QSocketNotifier. Like the
-// select notifications it stands in for, a data event comes again while
-// unread data remain, so a handler that reads once per OnData gets the
-// stream in pieces of at most 1024 bytes.
+// Back end: a non-blocking POSIX socket watched by QSocketNotifier. As with
+// Winsock's asynchronous select, a data event comes again while unread data
+// remain, so a handler that reads once per OnData gets the stream in pieces
+// of at most 1024 bytes. The next data event (or the close event) follows a
+// Read: a channel whose OnData does not read waits until something does.
 
 #include <QByteArray>
 #include <QObject>

@@ -10,10 +10,8 @@ namespace tessaly {
 // Windows Sockets codes the channel itself relies on.
 enum WinsockCode : int {
     kWsaInvalidArgument = 10022,
-    kWsaWouldBlock = 10035,
     kWsaNotSocket = 10038,
     kWsaNetworkDown = 10050,
-    kWsaNotConnected = 10057,
 };
 
 // The Windows Sockets code for a Linux errno value; an errno without a

