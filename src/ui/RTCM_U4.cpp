@@ -6,6 +6,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "rtcmdecw.h"
+#include "settings_record.h"
+
 namespace tessaly {
 
 std::optional<std::int32_t> leap_text_value(std::string_view text) {
@@ -44,8 +47,8 @@ std::optional<std::int32_t> leap_text_value(std::string_view text) {
     return std::int32_t(value);
 }
 
-TForm3::TForm3(std::int32_t& leapSeconds, QWidget* parent)
-    : QDialog(parent), leapSeconds_(leapSeconds) {
+TForm3::TForm3(SettingsRecord& settings, RtcmDecoder& decoder, QWidget* parent)
+    : QDialog(parent), settings_(settings), decoder_(decoder) {
     setWindowTitle("Set Leap Seconds");
     // A fixed dialog border without title-bar buttons: the two buttons are
     // the only ways out.
@@ -77,7 +80,7 @@ TForm3::TForm3(std::int32_t& leapSeconds, QWidget* parent)
     connect(QuitBtn, &QPushButton::clicked, this, &TForm3::QuitBtnClick);
 }
 
-void TForm3::showValue() { Edit1->setText(QString::number(leapSeconds_)); }
+void TForm3::showValue() { Edit1->setText(QString::number(settings_.leapSeconds)); }
 
 void TForm3::showEvent(QShowEvent* e) {
     showValue();
@@ -101,7 +104,8 @@ void TForm3::OKBtnClick() {
         showValue();
         return;
     }
-    leapSeconds_ = *value;
+    settings_.leapSeconds = *value;
+    decoder_.leapSeconds = *value;
     hide();
 }
 

@@ -14,6 +14,9 @@ class QPushButton;
 
 namespace tessaly {
 
+struct SettingsRecord;
+class RtcmDecoder;
+
 // The integer text rules of the dialog's field: leading blanks, then either
 // an optional sign and decimal digits within the 32-bit signed range, or "$"
 // and one to eight hexadecimal digits taken as a 32-bit two's-complement
@@ -23,9 +26,9 @@ std::optional<std::int32_t> leap_text_value(std::string_view text);
 class TForm3 : public QDialog {
     Q_OBJECT
 public:
-    // `leapSeconds` is the value the frame layer reads; the dialog changes it
-    // only through OK.
-    explicit TForm3(std::int32_t& leapSeconds, QWidget* parent = nullptr);
+    // OK sets leapSeconds in the record and in the decoder, whose frame
+    // layer reads its own copy for the latency of the next frames.
+    TForm3(SettingsRecord& settings, RtcmDecoder& decoder, QWidget* parent = nullptr);
 
     QLineEdit* Edit1 = nullptr;
     QPushButton* OKBtn = nullptr;
@@ -41,7 +44,8 @@ protected:
 private:
     void showValue();
 
-    std::int32_t& leapSeconds_;
+    SettingsRecord& settings_;
+    RtcmDecoder& decoder_;
 };
 
 }  // namespace tessaly

@@ -6,8 +6,10 @@
 #include <QTest>
 
 #include "RTCM_U4.h"
+#include "rtcmdecw.h"
+#include "settings_record.h"
 
-using tessaly::TForm3;
+using namespace tessaly;
 
 namespace {
 
@@ -22,14 +24,16 @@ class LeapSecondText : public ::testing::TestWithParam<LeapCase> {};
 
 TEST_P(LeapSecondText, OkTakesTheValueOrResetsTheField) {
     const LeapCase& c = GetParam();
-    std::int32_t leap = 13;
-    TForm3 dialog(leap);
+    SettingsRecord settings;
+    RtcmDecoder decoder;
+    TForm3 dialog(settings, decoder);
     dialog.show();
     ASSERT_EQ(dialog.Edit1->text(), "13");
     dialog.Edit1->clear();
     QTest::keyClicks(dialog.Edit1, c.typed);
     QTest::mouseClick(dialog.OKBtn, Qt::LeftButton);
-    EXPECT_EQ(leap, c.expected);
+    EXPECT_EQ(settings.leapSeconds, c.expected);
+    EXPECT_EQ(decoder.leapSeconds, c.expected);  // what the frame layer reads
     EXPECT_EQ(dialog.isVisible(), !c.closes);
     if (!c.closes) {
         EXPECT_EQ(dialog.Edit1->text(), "13");
@@ -59,8 +63,10 @@ INSTANTIATE_TEST_SUITE_P(Dialog, LeapSecondText, ::testing::ValuesIn(leap_cases)
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LeapSecondDialog, QuitKeepsTheValueAndEveryShowingShowsTheCurrentOne) {
-    std::int32_t leap = 13;
-    TForm3 dialog(leap);
+    SettingsRecord settings;
+    RtcmDecoder decoder;
+    std::int32_t& leap = settings.leapSeconds;
+    TForm3 dialog(settings, decoder);
     dialog.show();
     QTest::keyClick(dialog.Edit1, Qt::Key_Escape);  // no way out but the buttons
     EXPECT_TRUE(dialog.isVisible());
@@ -76,6 +82,7 @@ TEST(LeapSecondDialog, QuitKeepsTheValueAndEveryShowingShowsTheCurrentOne) {
     QTest::keyClicks(dialog.Edit1, "17");  // the shown value is selected
     QTest::keyClick(dialog.Edit1, Qt::Key_Return);  // OK is the default button
     EXPECT_EQ(leap, 17);
+    EXPECT_EQ(decoder.leapSeconds, 17);
     EXPECT_FALSE(dialog.isVisible());
 }
 
