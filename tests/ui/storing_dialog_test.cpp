@@ -1,0 +1,257 @@
+// The storing dialog driven through its controls and keys: start and stop
+// with the storing file, the key ring, the Enter rules, Up and Down.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "RTCM_U3.h"
+#include "rtcm_encoder.h"
+#include "ui_test_boxes.h"
+
+using namespace tessaly;
+using tessaly::testing::FrameSpec;
+using tessaly::testing::StreamEncoder;
+
+namespace {
+
+QByteArray contents(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<absent>");
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+struct StoringDialog : ::testing::Test {
+    QTemporaryDir dir;
+    RecordingControl control;
+    StoringFile file;
+    TForm2 form{control, file};
+    BoxAnswers boxes;
+
+    QString path(const char* name) const { return dir.filePath(name); }
+    void press(int key) { QTest::keyClick(form.focusWidget(), Qt::Key(key)); }
+    void startWithName(const QString& name) {
+        form.Edit1->setText(name);
+        QTest::mouseClick(form.Button1, Qt::LeftButton);
+    }
+};
+
+TEST_F(StoringDialog, StartStopStartAppendsAndANewNameStartsEmpty) {
+    EXPECT_EQ(form.Edit1->text(), "RTCM.DAT");
+    EXPECT_EQ(form.Button1->text(), "Start Storing");
+    EXPECT_TRUE(form.CheckBox10->isChecked());
+    EXPECT_TRUE(form.RadioButton[0]->isChecked());
+    form.show();
+
+    writeFile(path("a.dat"), "old contents");
+    startWithName(path("a.dat"));
+    EXPECT_EQ(contents(path("a.dat")), "");  // created empty
+    EXPECT_TRUE(control.storing_active);
+    EXPECT_TRUE(control.apply_pending);
+    EXPECT_EQ(form.Button1->text(), "Stop storing");
+    EXPECT_EQ(form.Button1->palette().color(QPalette::ButtonText), QColor(Qt::red));
+    EXPECT_TRUE(form.Label3->isVisible());
+    EXPECT_EQ(form.Label3->text(), "Storing mode is activated!!!");
+    EXPECT_FALSE(form.Edit1->isEnabled());
+    EXPECT_EQ(form.focusWidget(), form.Button2);
+
+    file.write("first ");
+    control.apply_pending = false;
+    QTest::mouseClick(form.Button1, Qt::LeftButton);  // stop: made durable
+    EXPECT_EQ(contents(path("a.dat")), "first ");
+    EXPECT_FALSE(control.storing_active);
+    EXPECT_TRUE(control.apply_pending);
+    EXPECT_EQ(form.Button1->text(), "Start storing");
+    EXPECT_EQ(form.Button1->palette().color(QPalette::ButtonText), QColor(Qt::blue));
+    EXPECT_FALSE(form.Label3->isVisible());
+    EXPECT_TRUE(form.Edit1->isEnabled());
+
+    startWithName(path("a.dat"));  // same name: goes on at the end
+    file.write("second");
+    file.make_durable();
+    EXPECT_EQ(contents(path("a.dat")), "first second");
+
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    writeFile(path("b.dat"), "old contents");
+    startWithName(path("b.dat"));
+    EXPECT_EQ(contents(path("b.dat")), "");
+    EXPECT_EQ(form.opened_file_name, path("b.dat"));
+    EXPECT_TRUE(boxes.texts.isEmpty());
+}
+
+TEST_F(StoringDialog, AFileThatCannotBeCreatedIsReportedAndTheNextStartTriesAgain) {
+    form.show();
+    startWithName(path("missing/x.dat"));
+    ASSERT_EQ(boxes.texts.size(), 1);
+    EXPECT_TRUE(boxes.texts[0].contains("No such file or directory")) << boxes.texts[0].toStdString();
+    EXPECT_FALSE(control.storing_active);
+    EXPECT_EQ(form.Button1->text(), "Start Storing");
+    EXPECT_FALSE(form.Label3->isVisible());
+    EXPECT_EQ(form.opened_file_name, " ");
+
+    ASSERT_TRUE(QDir(dir.path()).mkdir("missing"));
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    EXPECT_TRUE(control.storing_active);
+    EXPECT_EQ(contents(path("missing/x.dat")), "");
+}
+
+TEST_F(StoringDialog, RawFormatIsArmedAtStartAndDisarmedAtStop) {
+    form.show();
+    form.RadioButton[2]->click();
+    EXPECT_EQ(control.format, StoreFormat::raw);
+    startWithName(path("raw.dat"));
+    EXPECT_TRUE(control.raw_mode);
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    EXPECT_FALSE(control.raw_mode);
+}
+
+// The decoder's storing step takes over the format chosen at Start with
+// the next byte; a change of the buttons while storing waits for the next
+// Start.
+TEST_F(StoringDialog, FormatTakenOverAtTheNextByte) {
+    const FixedClock clock(ClockReading{.year = 2026, .month = 12, .day = 6, .hour = 0, .minute = 10});
+    RtcmDecoder decoder(clock);
+    QStringList sink;
+    Recorder recorder(control, file, [&](const std::string& e) { sink << QString::fromStdString(e); });
+    decoder.set_storing_hook(&recorder);
+    form.show();
+
+    form.RadioButton[1]->click();
+    startWithName(path("text.dat"));
+    EXPECT_FALSE(recorder.text_mode);
+    decoder.rtcm_decode_byte(0x40);
+    EXPECT_TRUE(recorder.text_mode);
+    EXPECT_FALSE(recorder.code_mode);
+    EXPECT_FALSE(control.apply_pending);
+    form.RadioButton[0]->click();  // while storing: no effect
+    decoder.rtcm_decode_byte(0x40);
+    EXPECT_TRUE(recorder.text_mode);
+
+    // Stop, raw, Start without a byte between: only raw at the next byte.
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    form.RadioButton[2]->click();
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    decoder.rtcm_decode_byte(0x40);
+    EXPECT_FALSE(recorder.text_mode);
+    EXPECT_FALSE(recorder.code_mode);
+    EXPECT_TRUE(control.raw_mode);
+
+    // Code format for the ticked type 1 only, into a new file.
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    form.RadioButton[0]->click();
+    form.CheckBox10->click();
+    form.CheckBox[0]->click();
+    startWithName(path("code.dat"));
+    const std::vector<std::uint8_t> frame1 =
+        StreamEncoder().frame(FrameSpec{.type = 1, .station = 42, .data = {0x123456, 0x654321}}).take();
+    for (std::uint8_t b : frame1) decoder.rtcm_decode_byte(b);
+    QTest::mouseClick(form.Button1, Qt::LeftButton);
+    const QByteArray words(reinterpret_cast<const char*>(frame1.data()) + 1, 20);  // after the lead byte
+    EXPECT_EQ(contents(path("code.dat")), "\r\n( 1) " + words);
+    EXPECT_TRUE(sink.isEmpty());
+}
+
+TEST_F(StoringDialog, TabRingAndEnterMark) {
+    form.store_file_name = path("ring.dat");
+    form.show();
+    EXPECT_EQ(form.focusWidget(), form.Button2);
+    press(Qt::Key_Tab);
+    EXPECT_EQ(form.focusWidget(), form.CheckBox[0]);
+    form.Edit1->setText("typed but not taken");
+    press(Qt::Key_Tab);
+    EXPECT_EQ(form.focusWidget(), form.Edit1);
+    EXPECT_EQ(form.Edit1->text(), path("ring.dat"));  // reset to the stored name
+    press(Qt::Key_Tab);
+    EXPECT_EQ(form.focusWidget(), form.RadioButton[0]);
+    press(Qt::Key_Tab);
+    EXPECT_EQ(form.focusWidget(), form.Button2);
+
+    // Enter in Edit1 takes the name and moves on to Button1 with the mark:
+    // Enter there starts storing without closing the dialog.
+    press(Qt::Key_Tab);
+    press(Qt::Key_Tab);
+    form.Edit1->setText(path("typed.dat"));
+    press(Qt::Key_Return);
+    EXPECT_EQ(form.store_file_name, path("typed.dat"));
+    EXPECT_EQ(form.focusWidget(), form.Button1);
+    EXPECT_TRUE(form.enterMark());
+    press(Qt::Key_Return);
+    EXPECT_TRUE(control.storing_active);
+    EXPECT_EQ(contents(path("typed.dat")), "");
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(form.focusWidget(), form.Button2);
+    EXPECT_FALSE(form.enterMark());
+
+    // While storing, Tab from the type list goes to Button1 and sets the mark.
+    press(Qt::Key_Tab);
+    press(Qt::Key_Tab);
+    EXPECT_EQ(form.focusWidget(), form.Button1);
+    EXPECT_TRUE(form.enterMark());
+    press(Qt::Key_Tab);
+    EXPECT_EQ(form.focusWidget(), form.RadioButton[0]);
+
+    QSignalSpy closed(&form, &TForm2::closed);
+    press(Qt::Key_Tab);
+    press(Qt::Key_Enter);  // on Button2, the mark still set: it only clears it
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_FALSE(form.enterMark());
+    press(Qt::Key_Enter);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(closed.count(), 1);
+}
+
+TEST_F(StoringDialog, EnterOnButton1ReachedOtherwiseSwitchesAndCloses) {
+    form.store_file_name = path("direct.dat");
+    form.show();
+    form.Button1->setFocus();
+    press(Qt::Key_Return);
+    EXPECT_TRUE(control.storing_active);
+    EXPECT_FALSE(form.isVisible());
+
+    form.show();  // shown again: Edit1 read-only and Label3 up while storing
+    EXPECT_TRUE(form.Edit1->isReadOnly());
+    EXPECT_TRUE(form.Label3->isVisible());
+    QSignalSpy closed(&form, &TForm2::closed);
+    press(Qt::Key_Escape);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(closed.count(), 1);
+}
+
+TEST_F(StoringDialog, TypeListAndFormatGroupKeys) {
+    form.show();
+    press(Qt::Key_Tab);
+    press(Qt::Key_Up);  // cyclic: from Type 1 to All Types
+    EXPECT_EQ(form.focusWidget(), form.CheckBox10);
+    press(Qt::Key_Return);  // unticking All Types unticks every type
+    EXPECT_FALSE(control.all_types);
+    press(Qt::Key_Down);
+    press(Qt::Key_Down);
+    EXPECT_EQ(form.focusWidget(), form.CheckBox[1]);
+    press(Qt::Key_Return);
+    EXPECT_TRUE(form.CheckBox[1]->isChecked());
+    EXPECT_EQ(control.type_checked, (std::array<bool, 9>{false, true}));
+
+    form.RadioButton[0]->setFocus();
+    press(Qt::Key_Up);  // cyclic: from the code format to raw
+    EXPECT_TRUE(form.RadioButton[2]->isChecked());
+    EXPECT_EQ(control.format, StoreFormat::raw);
+    press(Qt::Key_Down);
+    EXPECT_TRUE(form.RadioButton[0]->isChecked());
+    press(Qt::Key_Down);
+    EXPECT_EQ(control.format, StoreFormat::text);
+}
+
+}  // namespace
