@@ -1,0 +1,205 @@
+// The station-list dialog against a main server on 127.0.0.1 played by the
+// test: the login, the station lines in arbitrary pieces, the filters, the
+// log, closing and a second download.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+
+#include "RTCM_U5.h"
+#include "settings_record.h"
+#include "station_server.h"
+#include "ui_test_boxes.h"
+
+using namespace tessaly;
+
+namespace {
+
+QStringList itemsOf(const QComboBox* list) {
+    QStringList items;
+    for (int i = 0; i < list->count(); ++i) items << list->itemText(i);
+    return items;
+}
+
+QString asLogged(QByteArray piece) {
+    piece.replace("\r\n", "\n").replace('\r', '\n');
+    if (piece.endsWith('\n')) piece.chop(1);
+    return QString::fromLatin1(piece);
+}
+
+struct StationDialog : ::testing::Test {
+    StationServer server;
+    SettingsRecord settings;
+    TForm4 form{settings};
+    BoxAnswers boxes;
+
+    void open() {
+        settings.mainServerHost = "127.0.0.1";
+        settings.mainServerPort = server.port();
+        form.startOnShow = true;
+        form.show();
+        ASSERT_TRUE(server.waitForClient());
+        ASSERT_TRUE(QTest::qWaitFor([this] { return form.connected(); }, 5000));
+    }
+    QString log() const { return form.Log->toPlainText(); }
+    QStringList logLines() const { return log().split('\n'); }
+    // One arrival: sent, then read by the dialog (its text ends the log).
+    void arrive(const QByteArray& piece) {
+        server.send(piece);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return log().endsWith(asLogged(piece)); }, 5000))
+            << log().toStdString();
+    }
+    void setCountry(const QString& country) {
+        form.Countries->setCurrentIndex(form.Countries->findText(country, Qt::MatchExactly | Qt::MatchCaseSensitive));
+    }
+};
+
+TEST_F(StationDialog, LoginStepsLogAndMaskedPassword) {
+    open();
+    const QStringList lines = logLines();
+    ASSERT_GE(lines.size(), 10);
+    EXPECT_TRUE(lines[0].startsWith("WinSocket Version: "));
+    EXPECT_TRUE(lines[1].startsWith("Description: "));
+    EXPECT_TRUE(lines[2].startsWith("SystemStatus: "));
+    EXPECT_EQ(lines[3], "");
+    EXPECT_TRUE(lines[4].startsWith("Local Host Name: "));
+    EXPECT_TRUE(lines[5].startsWith("Local Host Address: "));
+    EXPECT_EQ(lines[6], "");
+    const QRegularExpression stamped("^\\d\\d:\\d\\d:\\d\\d: (.*)$");
+    const char* const events[] = {"Trying to connect to server!", "IP port successfully opened!",
+                                  "connection to main server completed!"};
+    for (int i = 0; i < 3; ++i) {
+        const auto m = stamped.match(lines[7 + i]);
+        ASSERT_TRUE(m.hasMatch()) << lines[7 + i].toStdString();
+        EXPECT_EQ(m.captured(1), events[i]);
+    }
+    EXPECT_EQ(form.loginState(), 1);
+
+    arrive("220 main server ready\r\n");
+    ASSERT_TRUE(server.waitForReceived("user tessaly\r\n"));
+    EXPECT_EQ(form.loginState(), 2);
+    EXPECT_TRUE(logLines().contains("sending:user tessaly"));
+
+    arrive("331 password please\r\n");
+    ASSERT_TRUE(server.waitForReceived("pass tessaly21\r\n"));
+    EXPECT_EQ(form.loginState(), 3);
+    EXPECT_TRUE(logLines().contains("sending:pass *******************"));
+    EXPECT_FALSE(log().contains("tessaly21"));
+
+    arrive("230 logged in\r\n");
+    EXPECT_EQ(form.loginState(), 4);
+    EXPECT_EQ(server.received, "user tessaly\r\npass tessaly21\r\n");
+}
+
+TEST_F(StationDialog, GreetingAndUserReplyInOnePieceSendThePasswordAtTheNextArrival) {
+    open();
+    arrive("220 main server ready\r\n331 password please\r\n");
+    ASSERT_TRUE(server.waitForReceived("user tessaly\r\n"));
+    EXPECT_EQ(form.loginState(), 2);
+    EXPECT_EQ(server.received, "user tessaly\r\n");
+    arrive("hello\r\n");  // the pending text still holds "331"
+    ASSERT_TRUE(server.waitForReceived("pass tessaly21\r\n"));
+    EXPECT_EQ(form.loginState(), 3);
+}
+
+TEST_F(StationDialog, StationLinesInPiecesFiltersAndItems) {
+    open();
+    EXPECT_TRUE(form.Stations->isHidden());
+    EXPECT_TRUE(form.SelectBtn->isHidden());
+    // The second line ends in the middle of field 3 in the first piece.
+    arrive("230 ok\r\n$DGPS;10.0.0.5;2101;StA;D;ver;m13;x;y;z;1;\r\n$DGPS;h2;2102;St");
+    EXPECT_EQ(form.rawLines().count, 1);
+    EXPECT_FALSE(form.Stations->isHidden());
+    EXPECT_FALSE(form.SelectBtn->isHidden());
+    EXPECT_FALSE(form.IgnoreBtn->isHidden());
+    EXPECT_EQ(form.Stations->currentText(), "+ StA ver m13 x y z 1 ");
+    const TServer& a = form.station(1);
+    EXPECT_EQ(a.address, "10.0.0.5");
+    EXPECT_EQ(a.port, "2101");
+    EXPECT_EQ(a.station, "StA");
+    EXPECT_EQ(a.country, "D");
+
+    arrive("B;A;i1;i2;i3;i4;i5;x;\r\n");  // running character 'x' runs
+    EXPECT_EQ(form.rawLines().count, 2);
+    EXPECT_EQ(form.rawLines().lines[1], "$DGPS;h2;2102;StB;A;i1;i2;i3;i4;i5;x;\r");
+
+    arrive("$DGPS;h3;2103;StC;a;c1;c2;c3;c4;c5;0;\r\n$DGPS;bad;line;1;\r\n"
+           "$DGPS;h4;2104;StD;D;d1;d2;d3;d4;d5;1;\r\n");
+    EXPECT_EQ(form.rawLines().count, 5);
+    EXPECT_EQ(form.stationCount(), 4);  // the short line yields nothing
+    EXPECT_EQ(itemsOf(form.Countries), (QStringList{"ALL", "D", "A", "a"}));
+    EXPECT_EQ(itemsOf(form.Stations),
+              (QStringList{"+ StA ver m13 x y z 1 ", "+ StB i1 i2 i3 i4 i5 1 ", "+ StD d1 d2 d3 d4 d5 1 "}));
+
+    form.RunningOnly->click();
+    EXPECT_EQ(itemsOf(form.Stations),
+              (QStringList{"+ StA ver m13 x y z 1 ", "+ StB i1 i2 i3 i4 i5 1 ", "- StC c1 c2 c3 c4 c5 0 ",
+                           "+ StD d1 d2 d3 d4 d5 1 "}));
+    setCountry("D");
+    EXPECT_EQ(itemsOf(form.Stations), (QStringList{"+ StA ver m13 x y z 1 ", "+ StD d1 d2 d3 d4 d5 1 "}));
+    EXPECT_EQ(form.station(form.itemMapAt(2)).address, "h4");
+    setCountry("a");  // exact case: not StB of "A"
+    EXPECT_EQ(itemsOf(form.Stations), (QStringList{"- StC c1 c2 c3 c4 c5 0 "}));
+    EXPECT_EQ(form.station(form.itemMapAt(1)).address, "h3");
+    form.RunningOnly->click();
+    EXPECT_TRUE(itemsOf(form.Stations).isEmpty());
+}
+
+TEST_F(StationDialog, AtMostOneHundredStationsTheRestConsumed) {
+    open();
+    QByteArray lines;
+    for (int i = 0; i < 105; ++i)
+        lines += QByteArray("$DGPS;h;1;S") + QByteArray::number(i) + ";D;a;b;c;d;e;1;\r\n";
+    lines += "done\r\n";
+    server.send(lines);  // read in several pieces of at most 1024 bytes
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log().endsWith("\ndone"); }, 5000));
+    EXPECT_EQ(form.rawLines().count, 100);
+    EXPECT_EQ(form.stationCount(), 100);
+    EXPECT_EQ(form.Stations->count(), 100);
+    EXPECT_EQ(form.Stations->itemText(99), "+ S99 a b c d e 1 ");
+}
+
+TEST_F(StationDialog, ClosingDropsTheChannelWithoutQuitAndASecondDownloadKeepsTheCountries) {
+    open();
+    arrive("$DGPS;h;1;S1;CH;a;b;c;d;e;1;\r\n");
+    form.SelectBtn->click();
+    EXPECT_TRUE(form.listChosen);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(form.connected());
+    ASSERT_TRUE(QTest::qWaitFor([this] { return server.disconnects == 1; }, 5000));
+    EXPECT_FALSE(server.received.contains("quit"));
+
+    server.forgetClient();
+    form.listChosen = false;
+    open();  // a new channel, a new list
+    EXPECT_TRUE(form.Stations->isHidden());
+    EXPECT_EQ(form.Stations->count(), 0);
+    EXPECT_EQ(form.stationCount(), 0);
+    arrive("$DGPS;h;1;S2;AT;a;b;c;d;e;1;\r\n");
+    EXPECT_EQ(itemsOf(form.Countries), (QStringList{"ALL", "CH", "AT"}));
+    form.CancelBtn->click();
+    EXPECT_FALSE(form.listChosen);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return server.disconnects == 2; }, 5000));
+}
+
+TEST(StationDialogErrors, RefusedConnectionIsShownInABox) {
+    BoxAnswers boxes;
+    SettingsRecord settings;
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
+    settings.mainServerHost = "127.0.0.1";
+    settings.mainServerPort = QString::number(closed.serverPort());
+    closed.close();
+    TForm4 form(settings);
+    form.startOnShow = true;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.texts.isEmpty(); }, 5000));
+    EXPECT_EQ(boxes.texts, QStringList{"Connection refused"});
+    EXPECT_FALSE(form.connected());
+    form.CancelBtn->click();
+}
+
+}  // namespace
