@@ -35,7 +35,7 @@ void SettingsRecord::set_common_defaults() {
     port = QStringLiteral("2101");
     server = QStringLiteral("unknown");
     mainServerHost = kDefaultMainServerHost;
-    mainServerPort = QStringLiteral("21");
+    mainServerPort = kDefaultMainServerPort;
     userName = kDefaultUserName;
     password = kDefaultPassword;
 }

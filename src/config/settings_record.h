@@ -55,8 +55,14 @@ struct SettingsRecord {
 
 // The station-list server and account used until the operator picks another.
 inline const QString kDefaultMainServerHost = QStringLiteral("127.0.0.1");
+inline const QString kDefaultMainServerPort = QStringLiteral("21");
 inline const QString kDefaultUserName = QStringLiteral("tessaly");
 inline const QString kDefaultPassword = QStringLiteral("tessaly21");
+
+// The address behind the settings dialog's "Connect directly to RTCM server
+// of Halverton". This product has no such server: the button leads to the
+// local relay.
+inline const QString kDirectServerAddress = QStringLiteral("127.0.0.1");
 
 // The process-wide record.
 SettingsRecord& settings_record();

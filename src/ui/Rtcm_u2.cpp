@@ -1,0 +1,389 @@
+#include "Rtcm_u2.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStyle>
+
+#include <optional>
+#include <span>
+
+#include "RTCM_U5.h"
+#include "settings_record.h"
+#include "settings_store.h"
+
+namespace tessaly {
+
+namespace {
+
+struct Choice {
+    const char* text;
+    int code;
+};
+
+constexpr Choice port_choices[] = {{"COM1", 1}, {"COM2", 2}, {"COM3", 3},   {"COM4", 4},
+                                   {"COM5", 5}, {"COM6", 6}, {"COM7", 7},   {"COM8", 8},
+                                   {"COM9", 9}, {"COM10", 10}, {"COM11", 11}, {"COM12", 12}};
+constexpr Choice baud_choices[] = {{"1200 baud", 4}, {"2400 baud", 5},  {"4800 baud", 6},
+                                   {"9600 baud", 7}, {"19200 baud", 9}, {"38400 baud", 10}};
+constexpr Choice databits_choices[] = {{"8 Data Bits", 3}, {"7 Data Bits", 2}};
+constexpr Choice parity_choices[] = {{"no parity", 0}, {"even parity", 2}, {"odd parity", 1}};
+constexpr Choice stopbits_choices[] = {{"1 Stop Bit", 0}, {"1,5 Stop Bits", 1}, {"2 Stop Bits", 2}};
+
+// The list shows the item of the code; a code outside the table leaves it
+// at its first item.
+void showCode(QComboBox* list, std::span<const Choice> table, int code) {
+    list->setCurrentIndex(0);
+    for (std::size_t i = 0; i < table.size(); ++i)
+        if (table[i].code == code) list->setCurrentIndex(int(i));
+}
+
+// The code of the list's text, compared exactly with the items; nothing
+// for a text the operator typed that matches none.
+std::optional<int> codeOf(const QComboBox* list, std::span<const Choice> table) {
+    for (const Choice& c : table)
+        if (list->currentText() == QLatin1String(c.text)) return c.code;
+    return std::nullopt;
+}
+
+QComboBox* makeList(QWidget* parent, std::span<const Choice> table) {
+    auto* list = new QComboBox(parent);
+    for (const Choice& c : table) list->addItem(c.text);
+    // The operator may type; a text that matches no item changes nothing.
+    list->setEditable(true);
+    list->setInsertPolicy(QComboBox::NoInsert);
+    return list;
+}
+
+QString fromWire(const std::string& s) { return QString::fromLatin1(s.data(), qsizetype(s.size())); }
+
+// The file-open dialog's filter. The pattern is "*": "*.*" would hide every
+// file without a dot in its name here.
+const QString raw_code_filter = QStringLiteral("RTCM raw code (*.*)");
+
+QString platformFileDialog(QWidget* parent, const QString& filter) {
+    QFileDialog dialog(parent);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (!filter.isEmpty()) {
+        dialog.setOption(QFileDialog::HideNameFilterDetails);
+        dialog.setNameFilter(filter + " (*)");
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+const char* const info_text =
+    "Tessaly Version 2.1\n"
+    "Monitor and decoder for RTCM SC-104 version 2 correction streams "
+    "from a TCP port, a serial port or a file.";
+
+}  // namespace
+
+TSettings::TSettings(SettingsRecord& settings, SettingsStore& store, QWidget* parent)
+    : QDialog(parent), openFileDialog(platformFileDialog), settings_(settings), store_(store) {
+    setWindowTitle("Settings");
+    setFixedSize(640, 470);
+
+    auto* sourceGroup = new QGroupBox("Data Source", this);
+    sourceGroup->setGeometry(8, 8, 290, 100);
+    SerialBtn = new QRadioButton("Serial interface (COM i)", sourceGroup);
+    SerialBtn->setGeometry(16, 24, 260, 20);
+    InternetBtn = new QRadioButton("Internet", sourceGroup);
+    InternetBtn->setGeometry(16, 48, 260, 20);
+    FileBtn = new QRadioButton("File", sourceGroup);
+    FileBtn->setGeometry(16, 72, 260, 20);
+
+    FileMenuBtn = new QPushButton("File Menu", this);
+    FileMenuBtn->setGeometry(8, 114, 90, 26);
+    FileNameField = new QLineEdit(this);
+    FileNameField->setGeometry(104, 114, 194, 26);
+
+    auto* parityGroup = new QGroupBox("RTCM Parity Check", this);
+    parityGroup->setGeometry(8, 148, 290, 52);
+    ParityOnBtn = new QRadioButton("enabled", parityGroup);
+    ParityOnBtn->setGeometry(16, 24, 120, 20);
+    ParityOffBtn = new QRadioButton("disabled", parityGroup);
+    ParityOffBtn->setGeometry(150, 24, 120, 20);
+
+    auto* comPanel = new QGroupBox("Comport settings for I/O", this);
+    comPanel->setGeometry(8, 206, 290, 176);
+    const std::pair<const char*, QComboBox**> rows[] = {
+        {"Port", &PortList},     {"Baudrate", &BaudList}, {"Data Bits", &DataBitsList},
+        {"Parity", &ParityList}, {"Stop Bits", &StopBitsList}};
+    const std::span<const Choice> tables[] = {port_choices, baud_choices, databits_choices,
+                                              parity_choices, stopbits_choices};
+    for (int i = 0; i < 5; ++i) {
+        auto* caption = new QLabel(rows[i].first, comPanel);
+        caption->setGeometry(12, 24 + 30 * i, 90, 24);
+        *rows[i].second = makeList(comPanel, tables[i]);
+        (*rows[i].second)->setGeometry(110, 24 + 30 * i, 168, 24);
+    }
+
+    InfoPanel = new QPlainTextEdit(info_text, this);
+    InfoPanel->setReadOnly(true);
+    InfoPanel->setGeometry(8, 390, 290, 72);
+
+    StationGroup = new QGroupBox("RTCM Internet Reference Station Selection", this);
+    StationGroup->setGeometry(308, 8, 324, 374);
+    auto* selectedCaption = new QLabel("Selected Reference Station", StationGroup);
+    selectedCaption->setGeometry(8, 22, 306, 18);
+    SelectedStation = new QLineEdit(StationGroup);
+    SelectedStation->setReadOnly(true);
+    SelectedStation->setGeometry(8, 42, 308, 24);
+    DownloadBtn = new QPushButton("Download up to date list of reference stations", StationGroup);
+    DownloadBtn->setGeometry(8, 74, 308, 28);
+    StationsCaption = new QLabel("Stations Avail. (+ = running, - = not running)", StationGroup);
+    StationsCaption->setGeometry(8, 110, 306, 18);
+    StationList = new QComboBox(StationGroup);
+    StationList->setGeometry(8, 130, 308, 24);
+    SetServerBtn = new QPushButton("Set server address", StationGroup);
+    SetServerBtn->setToolTip("Direct input of address and port");
+    SetServerBtn->setGeometry(8, 166, 160, 28);
+    AddressCaption = new QLabel("Address", StationGroup);
+    AddressCaption->setGeometry(8, 204, 60, 24);
+    OwnAddress = new QLineEdit(StationGroup);
+    OwnAddress->setGeometry(70, 204, 150, 24);
+    PortCaption = new QLabel("Port", StationGroup);
+    PortCaption->setGeometry(228, 204, 36, 24);
+    OwnPort = new QLineEdit(StationGroup);
+    OwnPort->setGeometry(264, 204, 52, 24);
+    StationAddress = new QLineEdit(StationGroup);
+    StationPort = new QLineEdit(StationGroup);
+    StationAddress->hide();
+    StationPort->hide();
+    DirectBtn = new QPushButton(style()->standardIcon(QStyle::SP_DriveNetIcon),
+                                "Connect directly to RTCM server of Halverton", StationGroup);
+    DirectBtn->setGeometry(8, 244, 308, 40);
+
+    StoreData = new QCheckBox("store data", this);
+    StoreData->hide();
+
+    OKBtn = new QPushButton("OK and exit", this);
+    OKBtn->setGeometry(308, 396, 158, 40);
+    QuitBtn = new QPushButton("Quit and exit", this);
+    QuitBtn->setGeometry(474, 396, 158, 40);
+    OKBtn->setDefault(true);
+
+    StationsCaption->hide();
+    StationList->hide();
+
+    connect(SerialBtn, &QRadioButton::toggled, this, [this](bool on) { if (on) sourceChosen(); });
+    connect(InternetBtn, &QRadioButton::toggled, this, [this](bool on) { if (on) sourceChosen(); });
+    connect(FileBtn, &QRadioButton::toggled, this, [this](bool on) { if (on) sourceChosen(); });
+    connect(FileMenuBtn, &QPushButton::clicked, this, &TSettings::FileMenuClick);
+    connect(SetServerBtn, &QPushButton::clicked, this, &TSettings::SetServerClick);
+    connect(DirectBtn, &QPushButton::clicked, this, &TSettings::DirectClick);
+    connect(DownloadBtn, &QPushButton::clicked, this, &TSettings::DownloadClick);
+    connect(StationList, &QComboBox::textActivated, this, &TSettings::TakeOverStation);
+    connect(OKBtn, &QPushButton::clicked, this, &TSettings::OKBtnClick);
+    connect(QuitBtn, &QPushButton::clicked, this, &QDialog::reject);
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    FormCreate();
+}
+
+TSettings::~TSettings() = default;
+
+void TSettings::showFileControls(bool on) {
+    FileMenuBtn->setVisible(on);
+    FileNameField->setVisible(on);
+}
+
+// The radio buttons change only what is shown; the record's source changes
+// at OK.
+void TSettings::sourceChosen() {
+    showFileControls(FileBtn->isChecked());
+    StationGroup->setVisible(InternetBtn->isChecked());
+}
+
+void TSettings::FormCreate() {
+    form4_ = new TForm4(settings_, this);
+    form4_->hide();
+
+    OwnAddress->setText("127.0.0.1");
+    OwnPort->setText("2101");
+    OwnAddress->show();
+    OwnPort->show();
+    AddressCaption->hide();
+    PortCaption->hide();
+    SetServerBtn->show();
+    InternetBtn->setChecked(true);
+    for (QComboBox* list : {PortList, BaudList, DataBitsList, ParityList, StopBitsList})
+        list->setCurrentIndex(0);
+
+    const SettingsStore::LoadResult loaded = store_.Load(settings_);
+    if (loaded == SettingsStore::LoadResult::Stopped) return;  // the error box has been shown
+
+    showCode(BaudList, baud_choices, settings_.baudCode);
+    showCode(PortList, port_choices, settings_.comNumber);
+    showCode(DataBitsList, databits_choices, settings_.numbits);
+    showCode(ParityList, parity_choices, settings_.parity);
+    showCode(StopBitsList, stopbits_choices, settings_.stopbits);
+    loadedBaudCode_ = settings_.baudCode;
+
+    if (loaded == SettingsStore::LoadResult::Loaded) {
+        StationAddress->setText(settings_.address);
+        StationPort->setText(settings_.port);
+        SelectedStation->setText(settings_.server);
+        OwnAddress->setText(settings_.address);
+        OwnPort->setText(settings_.port);
+    } else {
+        StationAddress->setText("127.0.0.1");
+        StationPort->setText(settings_.port);
+    }
+
+    switch (settings_.source) {
+    case kSourceSerial: SerialBtn->setChecked(true); break;
+    case kSourceInternet: InternetBtn->setChecked(true); break;
+    case kSourceFile: FileBtn->setChecked(true); break;
+    default: break;
+    }
+    sourceChosen();
+
+    (settings_.paritycheck ? ParityOnBtn : ParityOffBtn)->setChecked(true);
+
+    if (settings_.fileName.isEmpty()) {
+        FileNameField->clear();
+        showFileControls(false);
+    } else {
+        FileBtn->setChecked(true);
+        FileNameField->setText(settings_.fileName);
+    }
+
+    if (settings_.server.startsWith("own server")) {
+        OwnAddress->setText(settings_.address);
+        OwnPort->setText(settings_.port);
+        OwnAddress->show();
+        OwnPort->show();
+        SetServerBtn->setText("set IP address/port");
+        SetServerBtn->show();
+        AddressCaption->show();
+        PortCaption->show();
+    }
+}
+
+QString TSettings::chooseFile(const QString& filter) {
+    const QString chosen = openFileDialog(this, filter);
+    if (!chosen.isEmpty()) lastChosenFile_ = chosen;
+    return chosen;
+}
+
+void TSettings::FileMenuClick() {
+    filterSet_ = true;
+    const QString chosen = chooseFile(raw_code_filter);
+    if (chosen.isEmpty()) return;
+    // In effect at once, also when the operator then leaves with "Quit and exit".
+    settings_.fileName = chosen;
+    FileNameField->setText(chosen);
+    settings_.source = 0;
+    settings_.reopenRequested = true;
+}
+
+void TSettings::SetServerClick() {
+    OwnAddress->show();
+    OwnPort->show();
+    AddressCaption->show();
+    PortCaption->show();
+}
+
+void TSettings::DirectClick() {
+    settings_.source = kSourceInternet;
+    settings_.address = kDirectServerAddress;
+    settings_.port = "2101";
+    StationAddress->setText(settings_.address);
+    StationPort->setText(settings_.port);
+    settings_.server = "RTCM Halverton (50.45,7.27) D 2.1 - 1,3,9,16,18,19";
+    SelectedStation->setText(settings_.server);
+}
+
+void TSettings::DownloadClick() {
+    if (!form4_) {
+        form4_ = new TForm4(settings_, this);
+        form4_->hide();
+    }
+    form4_->setFixedSize(630, 380);
+    form4_->listChosen = false;
+    form4_->startOnShow = true;
+    form4_->exec();
+    if (!form4_->listChosen) return;
+
+    StationList->show();
+    StationsCaption->show();
+    StationList->clear();
+    listStations_.clear();
+    for (int i = 0; i < form4_->Stations->count(); ++i) {
+        StationList->addItem(form4_->Stations->itemText(i));
+        listStations_.push_back(form4_->station(form4_->itemMapAt(i + 1)));
+    }
+    StationList->setCurrentText(form4_->Stations->currentText());
+    TakeOverStation();
+}
+
+void TSettings::TakeOverStation() {
+    int found = -1;
+    for (int i = 0; i < StationList->count(); ++i)
+        if (StationList->itemText(i) == StationList->currentText()) found = i;
+    if (found < 0 || std::size_t(found) >= listStations_.size()) return;
+    const TServer& s = listStations_[std::size_t(found)];
+    settings_.address = fromWire(s.address);
+    settings_.port = fromWire(s.port);
+    StationAddress->setText(settings_.address);
+    StationPort->setText(settings_.port);
+    settings_.server = fromWire(s.station + " " + s.country + " " + s.info1);
+    SelectedStation->setText(settings_.server);
+}
+
+void TSettings::OKBtnClick() {
+    settings_.reopenRequested = true;
+    settings_.source = kSourceSerial;
+
+    settings_.baudCode = std::uint8_t(loadedBaudCode_);
+    if (auto c = codeOf(DataBitsList, databits_choices)) settings_.numbits = std::uint8_t(*c);
+    if (auto c = codeOf(ParityList, parity_choices)) settings_.parity = std::uint8_t(*c);
+    if (auto c = codeOf(StopBitsList, stopbits_choices)) settings_.stopbits = std::uint8_t(*c);
+    if (auto c = codeOf(PortList, port_choices)) settings_.comNumber = *c;
+    if (auto c = codeOf(BaudList, baud_choices)) settings_.baudCode = std::uint8_t(*c);
+    settings_.comport = "COM" + QString::number(settings_.comNumber);
+
+    if (FileBtn->isChecked()) {
+        settings_.fileName = FileNameField->text();
+        settings_.source = kSourceFile;
+        if (settings_.fileName.size() < 2) {
+            chooseFile(filterSet_ ? raw_code_filter : QString());
+            settings_.fileName = lastChosenFile_;
+            FileNameField->setText(lastChosenFile_);
+        }
+    } else {
+        settings_.fileName.clear();
+    }
+
+    settings_.paritycheck = ParityOnBtn->isChecked();
+
+    if (InternetBtn->isChecked()) {
+        settings_.source = kSourceInternet;
+        settings_.address = StationAddress->text();
+        settings_.port = StationPort->text();
+        if (OwnAddress->isVisibleTo(this) && OwnAddress->text().size() > 1 && !OwnPort->text().isEmpty()) {
+            settings_.address = OwnAddress->text();
+            settings_.port = OwnPort->text();
+            settings_.server = "own server " + settings_.address + " " + settings_.port;
+            SelectedStation->setText(settings_.server);
+        }
+    }
+
+    settings_.baudrate = rate_for_baud_code(settings_.baudCode);
+    store_.Save(settings_);
+    accept();
+}
+
+}  // namespace tessaly

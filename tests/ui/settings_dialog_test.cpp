@@ -1,0 +1,279 @@
+// The settings dialog driven through its controls: first and later run,
+// OK with each source, the own-server fields against a downloaded station,
+// the file pick that takes effect even when the operator leaves with Esc.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTimer>
+
+#include "RTCM_U5.h"
+#include "Rtcm_u2.h"
+#include "settings_record.h"
+#include "settings_store.h"
+#include "station_server.h"
+#include "ui_test_boxes.h"
+
+using namespace tessaly;
+
+namespace {
+
+QStringList listTexts(const TSettings& d) {
+    return {d.PortList->currentText(), d.BaudList->currentText(), d.DataBitsList->currentText(),
+            d.ParityList->currentText(), d.StopBitsList->currentText()};
+}
+
+QVariant stored(const char* name) { return open_user_settings()->value(kStoreGroup + "/" + name); }
+
+struct SettingsDialog : ::testing::Test {
+    BoxAnswers boxes;
+    SettingsStore store;
+    SettingsRecord settings;
+    QStringList fileDialogFilters;  // one entry per file-open dialog shown
+    QString fileDialogAnswer;
+
+    void SetUp() override { QFile::remove(SettingsStore::file_path()); }
+
+    std::unique_ptr<TSettings> create() {
+        auto d = std::make_unique<TSettings>(settings, store);
+        d->openFileDialog = [this](QWidget*, const QString& filter) {
+            fileDialogFilters << filter;
+            return fileDialogAnswer;
+        };
+        return d;
+    }
+    // A later run: a fresh record loading what the earlier runs stored.
+    std::unique_ptr<TSettings> nextRun() {
+        settings = SettingsRecord();
+        return create();
+    }
+};
+
+TEST_F(SettingsDialog, FirstRunThenALaterRunAfterOk) {
+    auto d = create();
+    EXPECT_EQ(d->windowTitle(), "Settings");
+    EXPECT_TRUE(d->InternetBtn->isChecked());
+    EXPECT_EQ(d->OwnAddress->text(), "127.0.0.1");
+    EXPECT_EQ(d->OwnPort->text(), "2101");
+    EXPECT_EQ(d->SelectedStation->text(), "");
+    EXPECT_EQ(d->SetServerBtn->text(), "Set server address");
+    EXPECT_FALSE(d->AddressCaption->isVisibleTo(d.get()));
+    EXPECT_FALSE(d->FileMenuBtn->isVisibleTo(d.get()));
+    EXPECT_TRUE(d->StationGroup->isVisibleTo(d.get()));
+    EXPECT_FALSE(d->StationList->isVisibleTo(d.get()));
+    EXPECT_TRUE(d->ParityOnBtn->isChecked());
+    EXPECT_FALSE(d->StoreData->isVisibleTo(d.get()));
+    EXPECT_FALSE(d->StoreData->isChecked());
+    EXPECT_EQ(listTexts(*d), (QStringList{"COM1", "4800 baud", "8 Data Bits", "no parity", "1 Stop Bit"}));
+    EXPECT_EQ(d->stationDialog()->size(), QSize(630, 380));
+    EXPECT_TRUE(d->stationDialog()->isHidden());
+    EXPECT_EQ(stored("source").toInt(), 1);  // the first run stores the serial source
+
+    d->show();
+    d->PortList->setCurrentText("COM3");
+    d->BaudList->setCurrentText("9600 baud");
+    d->DataBitsList->setCurrentText("7 Data Bits");
+    d->ParityList->setCurrentText("odd parity");
+    d->StopBitsList->setCurrentText("2 Stop Bits");
+    d->ParityOffBtn->click();
+    settings.reopenRequested = false;
+    d->OKBtn->click();
+    EXPECT_FALSE(d->isVisible());
+    EXPECT_TRUE(settings.reopenRequested);
+    EXPECT_EQ(settings.source, kSourceInternet);
+    EXPECT_EQ(settings.comport, "COM3");
+    EXPECT_EQ(settings.comNumber, 3);
+    EXPECT_EQ(settings.baudCode, 7);
+    EXPECT_EQ(settings.baudrate, 9600);
+    EXPECT_EQ(settings.numbits, 2);
+    EXPECT_EQ(settings.parity, 1);
+    EXPECT_EQ(settings.stopbits, 2);
+    EXPECT_FALSE(settings.paritycheck);
+    EXPECT_EQ(settings.server, "own server 127.0.0.1 2101");
+    EXPECT_EQ(d->SelectedStation->text(), "own server 127.0.0.1 2101");
+
+    auto later = nextRun();
+    EXPECT_TRUE(later->InternetBtn->isChecked());
+    EXPECT_EQ(later->SelectedStation->text(), "own server 127.0.0.1 2101");
+    EXPECT_EQ(later->SetServerBtn->text(), "set IP address/port");
+    EXPECT_TRUE(later->AddressCaption->isVisibleTo(later.get()));
+    EXPECT_TRUE(later->PortCaption->isVisibleTo(later.get()));
+    EXPECT_EQ(listTexts(*later), (QStringList{"COM3", "9600 baud", "7 Data Bits", "odd parity", "2 Stop Bits"}));
+    EXPECT_TRUE(later->ParityOnBtn->isChecked());  // the choice lasted for its run only
+}
+
+TEST_F(SettingsDialog, SerialSourceStoresTransmitOffAndTypedListTextsChangeNothing) {
+    auto d = create();
+    d->show();
+    settings.transmit = true;
+    d->SerialBtn->click();
+    EXPECT_FALSE(d->StationGroup->isVisible());
+    d->BaudList->setCurrentText("14400 baud");  // typed: no such item
+    d->ParityList->setCurrentText("Even parity");
+    d->OKBtn->click();
+    EXPECT_EQ(settings.source, kSourceSerial);
+    EXPECT_FALSE(settings.transmit);
+    EXPECT_EQ(stored("transmit").toInt(), 0);
+    EXPECT_EQ(stored("source").toInt(), 1);
+    EXPECT_EQ(settings.baudCode, 6);  // the loaded code
+    EXPECT_EQ(settings.baudrate, 4800);
+    EXPECT_EQ(settings.parity, 0);
+    EXPECT_TRUE(settings.fileName.isEmpty());
+
+    auto later = nextRun();
+    EXPECT_TRUE(later->SerialBtn->isChecked());
+    EXPECT_FALSE(later->StationGroup->isVisibleTo(later.get()));
+}
+
+TEST_F(SettingsDialog, FilePickTakesEffectEvenWhenLeftWithEsc) {
+    auto d = create();
+    d->show();
+    d->FileBtn->click();
+    EXPECT_TRUE(d->FileMenuBtn->isVisible());
+    EXPECT_FALSE(d->StationGroup->isVisible());
+    fileDialogAnswer = "/data/stream.rtcm";
+    settings.reopenRequested = false;
+    d->FileMenuBtn->click();
+    EXPECT_EQ(fileDialogFilters, QStringList{"RTCM raw code (*.*)"});
+    EXPECT_EQ(d->FileNameField->text(), "/data/stream.rtcm");
+    QTest::keyClick(d.get(), Qt::Key_Escape);
+    EXPECT_FALSE(d->isVisible());
+    EXPECT_EQ(settings.source, kSourceFile);
+    EXPECT_EQ(settings.fileName, "/data/stream.rtcm");
+    EXPECT_TRUE(settings.reopenRequested);
+    EXPECT_EQ(stored("source").toInt(), 1);  // nothing saved
+
+    // OK with an empty name field asks again, with the filter now set; a
+    // cancelled dialog leaves the file chosen last in this run.
+    d->show();
+    d->FileNameField->clear();
+    fileDialogAnswer.clear();
+    d->OKBtn->click();
+    EXPECT_EQ(fileDialogFilters, (QStringList{"RTCM raw code (*.*)", "RTCM raw code (*.*)"}));
+    EXPECT_EQ(settings.fileName, "/data/stream.rtcm");
+    EXPECT_EQ(d->FileNameField->text(), "/data/stream.rtcm");
+    EXPECT_EQ(settings.source, kSourceFile);
+    EXPECT_EQ(stored("source").toInt(), 0);
+}
+
+TEST_F(SettingsDialog, EmptyFileNameWithoutFileMenuAsksWithoutFilter) {
+    auto d = create();
+    d->FileBtn->click();
+    d->OKBtn->click();
+    EXPECT_EQ(fileDialogFilters, QStringList{""});
+    EXPECT_EQ(settings.fileName, "");
+    EXPECT_EQ(settings.source, kSourceFile);
+}
+
+TEST_F(SettingsDialog, DirectServerButton) {
+    auto d = create();
+    d->DirectBtn->click();
+    EXPECT_EQ(settings.source, kSourceInternet);
+    EXPECT_EQ(settings.address, kDirectServerAddress);
+    EXPECT_EQ(settings.port, "2101");
+    EXPECT_EQ(settings.server, "RTCM Halverton (50.45,7.27) D 2.1 - 1,3,9,16,18,19");
+    EXPECT_EQ(d->SelectedStation->text(), settings.server);
+}
+
+// Runs the station-list dialog as the settings dialog shows it (modally):
+// the server sends `lines`, the operator picks item `pick` and selects.
+void download(TSettings& d, StationServer& server, const QByteArray& lines, int items, int pick) {
+    QTimer driver;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    bool sent = false;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        TForm4* f = d.stationDialog();
+        if (!f->isVisible()) return;
+        if (elapsed.elapsed() > 5000) {
+            f->CancelBtn->click();
+        } else if (!sent && server.hasClient() && f->connected()) {
+            server.send(lines);
+            sent = true;
+        } else if (sent && f->Stations->count() == items) {
+            f->Stations->setCurrentIndex(pick);
+            f->SelectBtn->click();
+        }
+    });
+    driver.start(5);
+    d.DownloadBtn->click();  // returns when the station dialog has closed
+}
+
+TEST_F(SettingsDialog, DownloadedStationAgainstOwnServerFields) {
+    StationServer server;
+    settings.mainServerPort = server.port();
+    auto d = create();
+    settings.mainServerPort = server.port();  // Load set the default again
+    d->show();
+    download(*d, server,
+             "$DGPS;10.0.0.5;2101;StA;D;ver;m13;x;y;z;1;\r\n"
+             "$DGPS;10.0.0.6;2102;StB;CH;info;b;c;d;e;1;\r\n",
+             2, 1);
+    ASSERT_TRUE(d->StationList->isVisible());
+    EXPECT_TRUE(d->StationsCaption->isVisible());
+    EXPECT_EQ(d->StationList->count(), 2);
+    EXPECT_EQ(d->StationList->currentText(), "+ StB info b c d e 1 ");
+    EXPECT_EQ(settings.address, "10.0.0.6");
+    EXPECT_EQ(settings.port, "2102");
+    EXPECT_EQ(settings.server, "StB CH info");
+    EXPECT_EQ(d->SelectedStation->text(), "StB CH info");
+
+    // The operator picks the other entry: taken over at once.
+    d->StationList->setFocus();
+    QTest::keyClick(d->StationList, Qt::Key_Up);
+    EXPECT_EQ(settings.address, "10.0.0.5");
+    EXPECT_EQ(settings.server, "StA D ver");
+
+    // Own port emptied: the station's address and port are used.
+    d->OwnPort->clear();
+    d->OKBtn->click();
+    EXPECT_EQ(settings.address, "10.0.0.5");
+    EXPECT_EQ(settings.port, "2101");
+    EXPECT_EQ(settings.server, "StA D ver");
+
+    // Both own-server fields filled: they win over the station.
+    d->show();
+    d->OwnPort->setText("2110");
+    d->OKBtn->click();
+    EXPECT_EQ(settings.address, "127.0.0.1");
+    EXPECT_EQ(settings.port, "2110");
+    EXPECT_EQ(settings.server, "own server 127.0.0.1 2110");
+    EXPECT_EQ(d->SelectedStation->text(), "own server 127.0.0.1 2110");
+}
+
+TEST_F(SettingsDialog, AnIgnoredSecondDownloadDoesNotChangeWhatTheListedEntriesMean) {
+    StationServer server;
+    auto d = create();
+    settings.mainServerPort = server.port();
+    download(*d, server, "$DGPS;10.0.0.5;2101;StA;D;a;b;c;d;e;1;\r\n$DGPS;10.0.0.6;2102;StB;D;a;b;c;d;e;1;\r\n", 2, 0);
+    ASSERT_EQ(d->StationList->count(), 2);
+
+    // A second download brings other stations, and the operator ignores it.
+    server.forgetClient();
+    bool connected = false, listed = false;
+    QTimer::singleShot(0, [&] {
+        connected = QTest::qWaitFor([&] { return server.hasClient() && d->stationDialog()->connected(); }, 5000);
+        if (connected)
+            server.send("$DGPS;10.9.9.9;9999;StZ;D;a;b;c;d;e;1;\r\n$DGPS;10.9.9.8;9998;StY;D;a;b;c;d;e;1;\r\n");
+        listed = QTest::qWaitFor([&] { return d->stationDialog()->Stations->count() == 2; }, 5000);
+        d->stationDialog()->IgnoreBtn->click();
+    });
+    d->DownloadBtn->click();
+    ASSERT_TRUE(connected && listed);
+    EXPECT_EQ(d->stationDialog()->station(2).address, "10.9.9.8");
+    EXPECT_EQ(d->StationList->itemText(1), "+ StB a b c d e 1 ");
+    d->StationList->setFocus();
+    QTest::keyClick(d->StationList, Qt::Key_Down);
+    EXPECT_EQ(settings.address, "10.0.0.6");
+    EXPECT_EQ(settings.server, "StB D a");
+}
+
+}  // namespace
