@@ -108,10 +108,9 @@ void TForm4::logLine(const QString& text) { Log->appendPlainText(asLogText(text)
 
 void TForm4::logLimited(const QString& text) {
     if (Log->document()->blockCount() > 15) {
-        QTextCursor c(Log->document()->firstBlock());
-        c.select(QTextCursor::BlockUnderCursor);
-        c.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
-        c.removeSelectedText();
+        QTextCursor first(Log->document());
+        first.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
+        first.removeSelectedText();
     }
     logLine(text);
 }
