@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "dialog_layout.h"
 #include "error_seam.h"
 
 namespace tessaly {
@@ -29,16 +30,13 @@ TForm2::TForm2(RecordingControl& control, StoringFile& file, QWidget* parent)
     setFixedSize(427, 383);
     move(200, 99);
 
-    Bevel1 = new QFrame(this);
+    Bevel1 = placed<QFrame>(this, {24, 16, 169, 353});
     Bevel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    Bevel1->setGeometry(24, 16, 169, 353);
-    Label1 = new QLabel("Message Type", this);
-    Label1->setGeometry(56, 24, 96, 16);
+    Label1 = placed<QLabel>(this, {56, 24, 96, 16}, "Message Type");
     const char* const type_captions[] = {"Type 1",  "Type 2",  "Type 3",  "Type 9", "Type 16",
                                          "Type 18", "Type 19", "Type 20", "Type 21"};
     for (int i = 0; i < 9; ++i) {
-        CheckBox[i] = new QCheckBox(type_captions[i], this);
-        CheckBox[i]->setGeometry(56, 56 + 32 * i, 97, 17);
+        CheckBox[i] = placed<QCheckBox>(this, {56, 56 + 32 * i, 97, 17}, type_captions[i]);
         connect(CheckBox[i], &QCheckBox::toggled, this,
                 [this, i](bool on) { control_.type_checked[std::size_t(i)] = on; });
     }
@@ -47,35 +45,28 @@ TForm2::TForm2(RecordingControl& control, StoringFile& file, QWidget* parent)
     connect(CheckBox10, &QCheckBox::toggled, this, [this](bool on) { control_.all_types = on; });
     connect(CheckBox10, &QCheckBox::clicked, this, &TForm2::Clickall);
 
-    Bevel2 = new QFrame(this);
+    Bevel2 = placed<QFrame>(this, {208, 16, 209, 153});
     Bevel2->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    Bevel2->setGeometry(208, 16, 209, 153);
-    Label2 = new QLabel("Filename", this);
-    Label2->setGeometry(272, 24, 60, 16);
-    Edit1 = new QLineEdit(this);
-    Edit1->setGeometry(216, 48, 185, 24);
-    Label3 = new QLabel(this);
-    Label3->setGeometry(216, 88, 177, 16);
-    Button1 = new QPushButton("Start Storing", this);
-    Button1->setGeometry(216, 120, 185, 33);
+    Label2 = placed<QLabel>(this, {272, 24, 60, 16}, "Filename");
+    Edit1 = placed<QLineEdit>(this, {216, 48, 185, 24});
+    Label3 = placed<QLabel>(this, {216, 88, 177, 16});
+    Button1 = placed<QPushButton>(this, {216, 120, 185, 33}, "Start Storing");
 
-    GroupBox1 = new QGroupBox("Storing Format", this);
-    GroupBox1->setGeometry(208, 192, 209, 113);
+    GroupBox1 = placed<QGroupBox>(this, {208, 192, 209, 113}, "Storing Format");
     const char* const format_captions[] = {"RTCM Code (valid only)", "Text Format (decoded)",
                                            "raw RTCM data"};
     const int format_widths[] = {169, 161, 113};
     const StoreFormat formats[] = {StoreFormat::code, StoreFormat::text, StoreFormat::raw};
     for (int i = 0; i < 3; ++i) {
-        RadioButton[i] = new QRadioButton(format_captions[i], GroupBox1);
-        RadioButton[i]->setGeometry(24, 24 + 32 * i, format_widths[i], 17);
+        RadioButton[i] =
+            placed<QRadioButton>(GroupBox1, {24, 24 + 32 * i, format_widths[i], 17}, format_captions[i]);
         const StoreFormat f = formats[i];
         connect(RadioButton[i], &QRadioButton::toggled, this, [this, f](bool on) {
             if (on) control_.format = f;
         });
     }
 
-    Button2 = new QPushButton("Close Menu (ESC)", this);
-    Button2->setGeometry(208, 328, 209, 41);
+    Button2 = placed<QPushButton>(this, {208, 328, 209, 41}, "Close Menu (ESC)");
 
     for (QPushButton* b : {Button1, Button2}) b->setAutoDefault(false);
     connect(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);

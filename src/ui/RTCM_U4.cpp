@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "dialog_layout.h"
 #include "rtcmdecw.h"
 #include "settings_record.h"
 
@@ -56,21 +57,16 @@ TForm3::TForm3(SettingsRecord& settings, RtcmDecoder& decoder, QWidget* parent)
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(260, 150);
 
-    auto* heading = new QLabel("Leap Seconds ", this);
+    auto* heading = placed<QLabel>(this, {16, 8, 228, 28}, "Leap Seconds ");
     QFont big = heading->font();
     big.setBold(true);
     big.setPointSizeF(big.pointSizeF() * 1.5);
     heading->setFont(big);
-    heading->setGeometry(16, 8, 228, 28);
-    auto* rule = new QLabel("GPS-Time = UTC + Leap Seconds", this);
-    rule->setGeometry(16, 40, 228, 20);
+    placed<QLabel>(this, {16, 40, 228, 20}, "GPS-Time = UTC + Leap Seconds");
 
-    Edit1 = new QLineEdit(this);
-    Edit1->setGeometry(16, 68, 120, 24);
-    OKBtn = new QPushButton("OK", this);
-    OKBtn->setGeometry(16, 108, 100, 28);
-    QuitBtn = new QPushButton("Quit", this);
-    QuitBtn->setGeometry(144, 108, 100, 28);
+    Edit1 = placed<QLineEdit>(this, {16, 68, 120, 24});
+    OKBtn = placed<QPushButton>(this, {16, 108, 100, 28}, "OK");
+    QuitBtn = placed<QPushButton>(this, {144, 108, 100, 28}, "Quit");
     // Enter means OK wherever the focus is, also after "Quit" had it.
     QuitBtn->setAutoDefault(false);
     OKBtn->setAutoDefault(false);

@@ -7,9 +7,10 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTextBlock>
+#include <QTextCursor>
 #include <QTime>
 
+#include "dialog_layout.h"
 #include "error_seam.h"
 #include "settings_record.h"
 #include "tcp_client.h"
@@ -47,37 +48,28 @@ TForm4::TForm4(SettingsRecord& settings, QWidget* parent) : QDialog(parent), set
     setWindowTitle("Download Up To Date List of Reference Stations");
     setFixedSize(630, 380);
 
-    Info = new QPlainTextEdit(this);
+    Info = placed<QPlainTextEdit>(this, {8, 8, 290, 190});
     Info->setReadOnly(true);
     Info->setPlainText(info_text);
-    Info->setGeometry(8, 8, 290, 190);
 
-    Log = new QPlainTextEdit(this);
+    Log = placed<QPlainTextEdit>(this, {306, 8, 316, 190});
     Log->setReadOnly(true);
     Log->setLineWrapMode(QPlainTextEdit::NoWrap);
     Log->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Log->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Log->setGeometry(306, 8, 316, 190);
 
-    auto* countryCaption = new QLabel("Country Selection", this);
-    countryCaption->setGeometry(8, 208, 140, 20);
-    Countries = new QComboBox(this);
+    placed<QLabel>(this, {8, 208, 140, 20}, "Country Selection");
+    Countries = placed<QComboBox>(this, {8, 230, 140, 24});
     Countries->addItem("ALL");
-    Countries->setGeometry(8, 230, 140, 24);
-    RunningOnly = new QCheckBox("running stations only", this);
+    RunningOnly = placed<QCheckBox>(this, {160, 232, 200, 20}, "running stations only");
     RunningOnly->setChecked(true);
-    RunningOnly->setGeometry(160, 232, 200, 20);
 
-    StationsCaption = new QLabel("Reference Stations Available (+ = running, - = not running)", this);
-    StationsCaption->setGeometry(8, 264, 614, 20);
-    Stations = new QComboBox(this);
-    Stations->setGeometry(8, 286, 614, 24);
-    SelectBtn = new QPushButton("Select Server List and Exit", this);
-    SelectBtn->setGeometry(8, 330, 196, 36);
-    IgnoreBtn = new QPushButton("Ignore Server list and Exit", this);
-    IgnoreBtn->setGeometry(216, 330, 196, 36);
-    CancelBtn = new QPushButton("Cancel Login and Exit", this);
-    CancelBtn->setGeometry(426, 330, 196, 36);
+    StationsCaption = placed<QLabel>(this, {8, 264, 614, 20},
+                                     "Reference Stations Available (+ = running, - = not running)");
+    Stations = placed<QComboBox>(this, {8, 286, 614, 24});
+    SelectBtn = placed<QPushButton>(this, {8, 330, 196, 36}, "Select Server List and Exit");
+    IgnoreBtn = placed<QPushButton>(this, {216, 330, 196, 36}, "Ignore Server list and Exit");
+    CancelBtn = placed<QPushButton>(this, {426, 330, 196, 36}, "Cancel Login and Exit");
     for (QWidget* w : {static_cast<QWidget*>(StationsCaption), static_cast<QWidget*>(Stations),
                        static_cast<QWidget*>(SelectBtn), static_cast<QWidget*>(IgnoreBtn)})
         w->hide();

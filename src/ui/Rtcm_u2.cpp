@@ -17,6 +17,7 @@
 #include <span>
 
 #include "RTCM_U5.h"
+#include "dialog_layout.h"
 #include "settings_record.h"
 #include "settings_store.h"
 
@@ -92,69 +93,48 @@ TSettings::TSettings(SettingsRecord& settings, SettingsStore& store, QWidget* pa
     setWindowTitle("Settings");
     setFixedSize(640, 470);
 
-    auto* sourceGroup = new QGroupBox("Data Source", this);
-    sourceGroup->setGeometry(8, 8, 290, 100);
-    SerialBtn = new QRadioButton("Serial interface (COM i)", sourceGroup);
-    SerialBtn->setGeometry(16, 24, 260, 20);
-    InternetBtn = new QRadioButton("Internet", sourceGroup);
-    InternetBtn->setGeometry(16, 48, 260, 20);
-    FileBtn = new QRadioButton("File", sourceGroup);
-    FileBtn->setGeometry(16, 72, 260, 20);
+    auto* sourceGroup = placed<QGroupBox>(this, {8, 8, 290, 100}, "Data Source");
+    SerialBtn = placed<QRadioButton>(sourceGroup, {16, 24, 260, 20}, "Serial interface (COM i)");
+    InternetBtn = placed<QRadioButton>(sourceGroup, {16, 48, 260, 20}, "Internet");
+    FileBtn = placed<QRadioButton>(sourceGroup, {16, 72, 260, 20}, "File");
 
-    FileMenuBtn = new QPushButton("File Menu", this);
-    FileMenuBtn->setGeometry(8, 114, 90, 26);
-    FileNameField = new QLineEdit(this);
-    FileNameField->setGeometry(104, 114, 194, 26);
+    FileMenuBtn = placed<QPushButton>(this, {8, 114, 90, 26}, "File Menu");
+    FileNameField = placed<QLineEdit>(this, {104, 114, 194, 26});
 
-    auto* parityGroup = new QGroupBox("RTCM Parity Check", this);
-    parityGroup->setGeometry(8, 148, 290, 52);
-    ParityOnBtn = new QRadioButton("enabled", parityGroup);
-    ParityOnBtn->setGeometry(16, 24, 120, 20);
-    ParityOffBtn = new QRadioButton("disabled", parityGroup);
-    ParityOffBtn->setGeometry(150, 24, 120, 20);
+    auto* parityGroup = placed<QGroupBox>(this, {8, 148, 290, 52}, "RTCM Parity Check");
+    ParityOnBtn = placed<QRadioButton>(parityGroup, {16, 24, 120, 20}, "enabled");
+    ParityOffBtn = placed<QRadioButton>(parityGroup, {150, 24, 120, 20}, "disabled");
 
-    auto* comPanel = new QGroupBox("Comport settings for I/O", this);
-    comPanel->setGeometry(8, 206, 290, 176);
+    auto* comPanel = placed<QGroupBox>(this, {8, 206, 290, 176}, "Comport settings for I/O");
     const std::pair<const char*, QComboBox**> rows[] = {
         {"Port", &PortList},     {"Baudrate", &BaudList}, {"Data Bits", &DataBitsList},
         {"Parity", &ParityList}, {"Stop Bits", &StopBitsList}};
     const std::span<const Choice> tables[] = {port_choices, baud_choices, databits_choices,
                                               parity_choices, stopbits_choices};
     for (int i = 0; i < 5; ++i) {
-        auto* caption = new QLabel(rows[i].first, comPanel);
-        caption->setGeometry(12, 24 + 30 * i, 90, 24);
+        placed<QLabel>(comPanel, {12, 24 + 30 * i, 90, 24}, rows[i].first);
         *rows[i].second = makeList(comPanel, tables[i]);
         (*rows[i].second)->setGeometry(110, 24 + 30 * i, 168, 24);
     }
 
-    InfoPanel = new QPlainTextEdit(info_text, this);
+    InfoPanel = placed<QPlainTextEdit>(this, {8, 390, 290, 72}, info_text);
     InfoPanel->setReadOnly(true);
-    InfoPanel->setGeometry(8, 390, 290, 72);
 
-    StationGroup = new QGroupBox("RTCM Internet Reference Station Selection", this);
-    StationGroup->setGeometry(308, 8, 324, 374);
-    auto* selectedCaption = new QLabel("Selected Reference Station", StationGroup);
-    selectedCaption->setGeometry(8, 22, 306, 18);
-    SelectedStation = new QLineEdit(StationGroup);
+    StationGroup = placed<QGroupBox>(this, {308, 8, 324, 374}, "RTCM Internet Reference Station Selection");
+    placed<QLabel>(StationGroup, {8, 22, 306, 18}, "Selected Reference Station");
+    SelectedStation = placed<QLineEdit>(StationGroup, {8, 42, 308, 24});
     SelectedStation->setReadOnly(true);
-    SelectedStation->setGeometry(8, 42, 308, 24);
-    DownloadBtn = new QPushButton("Download up to date list of reference stations", StationGroup);
-    DownloadBtn->setGeometry(8, 74, 308, 28);
-    StationsCaption = new QLabel("Stations Avail. (+ = running, - = not running)", StationGroup);
-    StationsCaption->setGeometry(8, 110, 306, 18);
-    StationList = new QComboBox(StationGroup);
-    StationList->setGeometry(8, 130, 308, 24);
-    SetServerBtn = new QPushButton("Set server address", StationGroup);
+    DownloadBtn = placed<QPushButton>(StationGroup, {8, 74, 308, 28},
+                                      "Download up to date list of reference stations");
+    StationsCaption = placed<QLabel>(StationGroup, {8, 110, 306, 18},
+                                     "Stations Avail. (+ = running, - = not running)");
+    StationList = placed<QComboBox>(StationGroup, {8, 130, 308, 24});
+    SetServerBtn = placed<QPushButton>(StationGroup, {8, 166, 160, 28}, "Set server address");
     SetServerBtn->setToolTip("Direct input of address and port");
-    SetServerBtn->setGeometry(8, 166, 160, 28);
-    AddressCaption = new QLabel("Address", StationGroup);
-    AddressCaption->setGeometry(8, 204, 60, 24);
-    OwnAddress = new QLineEdit(StationGroup);
-    OwnAddress->setGeometry(70, 204, 150, 24);
-    PortCaption = new QLabel("Port", StationGroup);
-    PortCaption->setGeometry(228, 204, 36, 24);
-    OwnPort = new QLineEdit(StationGroup);
-    OwnPort->setGeometry(264, 204, 52, 24);
+    AddressCaption = placed<QLabel>(StationGroup, {8, 204, 60, 24}, "Address");
+    OwnAddress = placed<QLineEdit>(StationGroup, {70, 204, 150, 24});
+    PortCaption = placed<QLabel>(StationGroup, {228, 204, 36, 24}, "Port");
+    OwnPort = placed<QLineEdit>(StationGroup, {264, 204, 52, 24});
     StationAddress = new QLineEdit(StationGroup);
     StationPort = new QLineEdit(StationGroup);
     StationAddress->hide();
@@ -166,10 +146,8 @@ TSettings::TSettings(SettingsRecord& settings, SettingsStore& store, QWidget* pa
     StoreData = new QCheckBox("store data", this);
     StoreData->hide();
 
-    OKBtn = new QPushButton("OK and exit", this);
-    OKBtn->setGeometry(308, 396, 158, 40);
-    QuitBtn = new QPushButton("Quit and exit", this);
-    QuitBtn->setGeometry(474, 396, 158, 40);
+    OKBtn = placed<QPushButton>(this, {308, 396, 158, 40}, "OK and exit");
+    QuitBtn = placed<QPushButton>(this, {474, 396, 158, 40}, "Quit and exit");
     OKBtn->setDefault(true);
 
     StationsCaption->hide();

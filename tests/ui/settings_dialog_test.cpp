@@ -106,7 +106,8 @@ TEST_F(SettingsDialog, FirstRunThenALaterRunAfterOk) {
     EXPECT_EQ(later->SetServerBtn->text(), "set IP address/port");
     EXPECT_TRUE(later->AddressCaption->isVisibleTo(later.get()));
     EXPECT_TRUE(later->PortCaption->isVisibleTo(later.get()));
-    EXPECT_EQ(listTexts(*later), (QStringList{"COM3", "9600 baud", "7 Data Bits", "odd parity", "2 Stop Bits"}));
+    EXPECT_EQ(listTexts(*later),
+              (QStringList{"COM3", "9600 baud", "7 Data Bits", "odd parity", "2 Stop Bits"}));
     EXPECT_TRUE(later->ParityOnBtn->isChecked());  // the choice lasted for its run only
 }
 
@@ -253,16 +254,21 @@ TEST_F(SettingsDialog, AnIgnoredSecondDownloadDoesNotChangeWhatTheListedEntriesM
     StationServer server;
     auto d = create();
     settings.mainServerPort = server.port();
-    download(*d, server, "$DGPS;10.0.0.5;2101;StA;D;a;b;c;d;e;1;\r\n$DGPS;10.0.0.6;2102;StB;D;a;b;c;d;e;1;\r\n", 2, 0);
+    download(*d, server,
+             "$DGPS;10.0.0.5;2101;StA;D;a;b;c;d;e;1;\r\n"
+             "$DGPS;10.0.0.6;2102;StB;D;a;b;c;d;e;1;\r\n",
+             2, 0);
     ASSERT_EQ(d->StationList->count(), 2);
 
     // A second download brings other stations, and the operator ignores it.
     server.forgetClient();
     bool connected = false, listed = false;
     QTimer::singleShot(0, [&] {
-        connected = QTest::qWaitFor([&] { return server.hasClient() && d->stationDialog()->connected(); }, 5000);
+        connected = QTest::qWaitFor(
+            [&] { return server.hasClient() && d->stationDialog()->connected(); }, 5000);
         if (connected)
-            server.send("$DGPS;10.9.9.9;9999;StZ;D;a;b;c;d;e;1;\r\n$DGPS;10.9.9.8;9998;StY;D;a;b;c;d;e;1;\r\n");
+            server.send("$DGPS;10.9.9.9;9999;StZ;D;a;b;c;d;e;1;\r\n"
+                        "$DGPS;10.9.9.8;9998;StY;D;a;b;c;d;e;1;\r\n");
         listed = QTest::qWaitFor([&] { return d->stationDialog()->Stations->count() == 2; }, 5000);
         d->stationDialog()->IgnoreBtn->click();
     });

@@ -53,7 +53,8 @@ struct StationDialog : ::testing::Test {
             << log().toStdString();
     }
     void setCountry(const QString& country) {
-        form.Countries->setCurrentIndex(form.Countries->findText(country, Qt::MatchExactly | Qt::MatchCaseSensitive));
+        form.Countries->setCurrentIndex(
+            form.Countries->findText(country, Qt::MatchExactly | Qt::MatchCaseSensitive));
     }
 };
 
@@ -132,7 +133,8 @@ TEST_F(StationDialog, StationLinesInPiecesFiltersAndItems) {
     EXPECT_EQ(form.stationCount(), 4);  // the short line yields nothing
     EXPECT_EQ(itemsOf(form.Countries), (QStringList{"ALL", "D", "A", "a"}));
     EXPECT_EQ(itemsOf(form.Stations),
-              (QStringList{"+ StA ver m13 x y z 1 ", "+ StB i1 i2 i3 i4 i5 1 ", "+ StD d1 d2 d3 d4 d5 1 "}));
+              (QStringList{"+ StA ver m13 x y z 1 ", "+ StB i1 i2 i3 i4 i5 1 ",
+                           "+ StD d1 d2 d3 d4 d5 1 "}));
 
     form.RunningOnly->click();
     EXPECT_EQ(itemsOf(form.Stations),
