@@ -19,7 +19,14 @@ StreamServer::StreamServer(QByteArray data, int rate, bool loop, QObject* parent
 }
 
 StreamServer::~StreamServer() {
-    for (Client& c : clients_) c.socket->abort();
+    // Aborting emits disconnected() at once; that handler must not run on
+    // the list being walked.
+    std::list<Client> clients;
+    clients.swap(clients_);
+    for (Client& c : clients) {
+        c.socket->disconnect(this);
+        c.socket->abort();
+    }
 }
 
 bool StreamServer::listen(const QHostAddress& address, quint16 port) { return server_->listen(address, port); }
