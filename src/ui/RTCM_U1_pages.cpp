@@ -220,6 +220,9 @@ MessagePages::MessagePages(const RtcmDecoder& decoder, StripFields strip, QWidge
         addTab(page, "Raw Data");
     }
     setCurrentIndex(Type2);
+    connect(this, &QTabWidget::currentChanged, this, [this](int index) {
+        if (index == Raw) applyRawText();
+    });
 }
 
 QWidget* MessagePages::addHeadedPage(const QString& caption, const QString& heading, QLineEdit** header) {
@@ -289,8 +292,23 @@ const SatellitePage& MessagePages::subPage(Page p, SubPage s) const {
 QTabWidget* MessagePages::subTabs(Page p) const { return subTabs_[std::size_t(p - Type18)]; }
 
 void MessagePages::showRawText(const QString& text) {
-    rawText_->setPlainText(text);
+    // Rebuilding the text box costs more than decoding the 80 bytes of the
+    // line; while the page is hidden the newest lines wait until it shows.
+    rawPending_ = text;
+    rawDirty_ = true;
+    if (currentIndex() == Raw) applyRawText();
+}
+
+void MessagePages::applyRawText() {
+    if (!rawDirty_) return;
+    rawDirty_ = false;
+    rawText_->setPlainText(rawPending_);
     rawText_->verticalScrollBar()->setValue(rawText_->verticalScrollBar()->maximum());
+}
+
+QString MessagePages::rawPageText() {
+    applyRawText();
+    return rawText_->toPlainText();
 }
 
 // ---- ResetPages and dispatch -----------------------------------------------------

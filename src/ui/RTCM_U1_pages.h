@@ -69,8 +69,11 @@ public:
     // Rewrites the page of a message type from its store.
     void ShowMessagePage(int msg_type);
 
-    // The raw data page shows these lines.
+    // The raw data page shows these lines (at once while it is showing,
+    // otherwise when it is next shown).
     void showRawText(const QString& text);
+    // The raw data page's text as it shows now or will show when opened.
+    QString rawPageText();
 
     // ---- Read access for the window and its tests.
     const SatellitePage& page(Page p) const;               // Type1, Type2, Type9
@@ -84,7 +87,6 @@ public:
     QLineEdit* otherHeader() const { return otherHeader_; }
     QLineEdit* otherZcount() const { return otherZcount_; }
     QPlainTextEdit* otherText() const { return otherText_; }
-    QPlainTextEdit* rawText() const { return rawText_; }
     // The "other Type" box's lines.
     const QStringList& otherLines() const { return otherLines_; }
 
@@ -125,6 +127,9 @@ private:
     QPlainTextEdit* otherText_ = nullptr;
     QStringList otherLines_;
     QPlainTextEdit* rawText_ = nullptr;
+    QString rawPending_;
+    bool rawDirty_ = false;
+    void applyRawText();
 };
 
 // Texts shared by the window and its pages.

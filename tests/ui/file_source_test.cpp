@@ -98,7 +98,7 @@ TEST(FileSource, RawLinesRollAtEightyCharacters) {
     EXPECT_EQ(lines[13], std::string(80, 'A' + 19));
     EXPECT_EQ(lines.back(), std::string(7, 'A' + 20));
     // The page is refreshed when a line completes, not after every byte.
-    const QStringList shown = w.pages().rawText()->toPlainText().split('\n');
+    const QStringList shown = w.pages().rawPageText().split('\n');
     EXPECT_EQ(shown.size(), 15);
     EXPECT_EQ(shown.back(), "");
     EXPECT_EQ(shown[13], QString(80, QChar('A' + 19)));
