@@ -115,6 +115,7 @@ void TForm1::buildWindow() {
     for (int i = 0; i < 4; ++i) {
         panels_[std::size_t(i)] = new QLabel(this);
         panels_[std::size_t(i)]->setFixedWidth(widths[i]);
+        panels_[std::size_t(i)]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         statusBar()->addWidget(panels_[std::size_t(i)]);
     }
     statusBar()->setSizeGripEnabled(false);
@@ -126,11 +127,15 @@ void TForm1::buildStrip(QWidget* strip) {
     const QFont font = strip_font();
     auto* h = new QHBoxLayout(strip);
     h->setContentsMargins(0, 0, 0, 0);
+    h->setSpacing(6);
 
     strip_.labelTime = new QLabel(QStringLiteral("Date + Time"), strip);
     strip_.labelTime->setFont(font);
-    strip_.labelTime->setMinimumWidth(150);
-    h->addWidget(strip_.labelTime, 0, Qt::AlignTop);
+    strip_.labelTime->setFixedWidth(95);
+    strip_.labelTime->setWordWrap(true);  // the date above the time
+    strip_.labelTime->setMinimumHeight(40);
+    strip_.labelTime->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    h->addWidget(strip_.labelTime);
 
     auto labelled = [&](QGridLayout* g, int row, const QString& caption, QLineEdit* field) {
         auto* l = new QLabel(caption, strip);
@@ -138,10 +143,17 @@ void TForm1::buildStrip(QWidget* strip) {
         g->addWidget(l, row, 0);
         g->addWidget(field, row, 1);
     };
+    auto grid = [](QWidget* owner) {
+        auto* g = new QGridLayout(owner);
+        g->setContentsMargins(4, 4, 4, 4);
+        g->setVerticalSpacing(2);
+        return g;
+    };
 
     auto* station = new QWidget(strip);
     paint_field(station);
-    auto* sg = new QGridLayout(station);
+    station->setFixedWidth(140);
+    auto* sg = grid(station);
     strip_.station = strip_field(station, QStringLiteral("---"));
     strip_.health = strip_field(station, QStringLiteral("---"));
     strip_.latency = strip_field(station, QStringLiteral("---"), false);
@@ -153,7 +165,10 @@ void TForm1::buildStrip(QWidget* strip) {
     auto* ref = new QGroupBox(QStringLiteral("Reference Station"), strip);
     ref->setFont(font);
     paint_field(ref);
+    ref->setFixedWidth(135);
     auto* rv = new QVBoxLayout(ref);
+    rv->setContentsMargins(4, 4, 4, 4);
+    rv->setSpacing(2);
     strip_.refX = strip_field(ref, QStringLiteral("X"));
     strip_.refY = strip_field(ref, QStringLiteral("Y"));
     strip_.refZ = strip_field(ref, QStringLiteral("Z"));
@@ -162,24 +177,33 @@ void TForm1::buildStrip(QWidget* strip) {
 
     auto* status = new QGroupBox(QStringLiteral("Status"), strip);
     status->setFont(font);
-    auto* stg = new QGridLayout(status);
+    status->setFixedWidth(250);
+    auto* stg = grid(status);
     strip_.sequence = strip_field(status, QString(), false);
     strip_.mzCount = strip_field(status, QString(), false);
     strip_.frames = strip_field(status, QString(), false);
-    strip_.mzCount->setMinimumWidth(150);
     labelled(stg, 0, QStringLiteral("Sequence:"), strip_.sequence);
     labelled(stg, 1, QStringLiteral("M-Z-Count:"), strip_.mzCount);
     labelled(stg, 2, QStringLiteral("Frames:"), strip_.frames);
-    h->addWidget(status, 1);
+    h->addWidget(status);
 
     auto* special = new QGroupBox(QStringLiteral("Special Message"), strip);
     special->setFont(font);
-    auto* spg = new QGridLayout(special);
+    special->setMinimumWidth(60);
+    auto* spg = grid(special);
     strip_.special = strip_field(special, QString());
     strip_.charsUnused = strip_field(special, QString());
-    spg->addWidget(strip_.special, 0, 0, 1, 2);
-    labelled(spg, 1, QStringLiteral("Chars Unused"), strip_.charsUnused);
+    auto* unused = new QLabel(QStringLiteral("Chars Unused"), special);
+    unused->setFont(font);
+    spg->addWidget(strip_.special, 0, 0);
+    spg->addWidget(unused, 1, 0);
+    spg->addWidget(strip_.charsUnused, 2, 0);
     h->addWidget(special, 1);
+
+    // The fields give way to the window's width; their texts scroll.
+    for (QLineEdit* e : strip->findChildren<QLineEdit*>()) {
+        e->setMinimumWidth(20);
+    }
 }
 
 void TForm1::buildMenus() {

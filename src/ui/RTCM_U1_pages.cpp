@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QTabBar>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -219,6 +220,9 @@ MessagePages::MessagePages(const RtcmDecoder& decoder, StripFields strip, QWidge
         v->addWidget(rawText_, 1);
         addTab(page, "Raw Data");
     }
+    QFont tabs = tabBar()->font();
+    tabs.setPixelSize(11);
+    tabBar()->setFont(tabs);
     setCurrentIndex(Type2);
     connect(this, &QTabWidget::currentChanged, this, [this](int index) {
         if (index == Raw) applyRawText();
