@@ -6,7 +6,9 @@
 #include <memory>
 
 #include "byte_source.h"
+#include "json_output.h"
 #include "options.h"
+#include "record.h"
 #include "rtcmdecw.h"
 #include "summary.h"
 
@@ -25,6 +27,16 @@ int main(int argc, char** argv) {
         std::cout << cli::usage_text;
         return 0;
     }
+    FixedClock fixed;
+    RtcmDecoder decoder;
+    if (opt.clock) {
+        fixed.set(*opt.clock);
+        decoder.set_clock(fixed);
+    }
+    decoder.leapSeconds = opt.leap_seconds;
+    decoder.rtcm_decoder_reset();
+    if (opt.format == cli::Format::text || opt.format == cli::Format::code)
+        return cli::record_stream(opt, decoder);
 
     std::ofstream file;
     if (!opt.output.empty()) {
@@ -36,27 +48,19 @@ int main(int argc, char** argv) {
     }
     std::ostream& out = opt.output.empty() ? std::cout : file;
 
-    FixedClock fixed;
-    RtcmDecoder decoder;
-    if (opt.clock) {
-        fixed.set(*opt.clock);
-        decoder.set_clock(fixed);
-    }
-    decoder.leapSeconds = opt.leap_seconds;
-    decoder.rtcm_decoder_reset();
-
     cli::SummaryReport summary;
     const std::string error = cli::read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
         for (std::uint8_t b : chunk) {
             decoder.rtcm_decode_byte(b);
             summary.after_byte(decoder);
+            if (opt.format == cli::Format::json && decoder.frame_completed) out << cli::frame_json(decoder) << '\n';
         }
     });
     if (!error.empty()) {
         std::cerr << "tessaly-decode: " << error << "\n";
         return 1;
     }
-    summary.write(out, decoder);
+    if (opt.format == cli::Format::summary) summary.write(out, decoder);
     out.flush();
     if (!out) {
         std::cerr << "tessaly-decode: writing the output failed\n";

@@ -1,28 +1,41 @@
 #include "options.h"
 
+#include <algorithm>
 #include <charconv>
+
+#include "recorder.h"
 
 namespace tessaly::cli {
 
 const char* const usage_text =
-    "usage: tessaly-decode [--format summary] [--clock YYYY-MM-DDTHH:MM:SS[.mmm]Z]\n"
-    "                      [--leap N] [-o FILE] [SOURCE]\n"
+    "usage: tessaly-decode [--format text|code|json|summary] [--types T,T,...]\n"
+    "                      [--clock YYYY-MM-DDTHH:MM:SS[.mmm]Z] [--leap N] [-o FILE] [SOURCE]\n"
     "\n"
     "Decodes a raw RTCM SC-104 version 2 byte stream.\n"
     "\n"
     "SOURCE      a file, '-' for standard input (the default), or tcp://HOST:PORT\n"
     "            (connects and reads until the peer closes the connection)\n"
     "--format F  what to print:\n"
+    "              text     (the default) the decoded text blocks, exactly as\n"
+    "                       storing in \"Text Format (decoded)\" writes them\n"
+    "              code     the frames' characters, exactly as storing in\n"
+    "                       \"RTCM Code (valid only)\" writes them\n"
     "              summary  counts at the end: bytes, unused_chars, frames,\n"
     "                       parity_failures, sync_losses, frames per type and\n"
     "                       the station ids in order of appearance\n"
+    "              json     one JSON object per line for every completed frame:\n"
+    "                       its header and the content it delivered\n"
+    "--types L   text and code: store only these types, a comma-separated list\n"
+    "            of 1, 2, 3, 9, 16, 18, 19, 20, 21 (default: all types)\n"
     "--clock T   use this UTC date and time instead of the system clock; the\n"
     "            hour of every frame and its latency are taken from it\n"
     "--leap N    GPS time minus UTC in seconds (default 13)\n"
-    "-o FILE     append the output to FILE (created if absent)\n"
+    "-o FILE     append the output to FILE (created if absent); text and code\n"
+    "            close and reopen it after every frame, as storing does\n"
     "-h, --help  show this text\n"
     "\n"
-    "Exit status: 0 done, 1 the source could not be read, 2 usage error.\n";
+    "Exit status: 0 done, 1 the source could not be read or the output not\n"
+    "written, 2 usage error.\n";
 
 namespace {
 
@@ -32,6 +45,24 @@ bool parse_int(const std::string& text, int& out) {
     if (begin != end && *begin == '+') ++begin;
     auto [ptr, ec] = std::from_chars(begin, end, out);
     return ec == std::errc{} && ptr == end && begin != end;
+}
+
+// The types of the storing dialog's check boxes, and nothing else.
+bool parse_types(const std::string& list, std::vector<std::uint8_t>& out, std::string& error) {
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t comma = list.find(',', from);
+        const std::string item = list.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+        const auto* t = std::find_if(selectable_types.begin(), selectable_types.end(),
+                                     [&](std::uint8_t v) { return std::to_string(v) == item; });
+        if (t == selectable_types.end()) {
+            error = "bad --types value '" + item + "': choose from 1, 2, 3, 9, 16, 18, 19, 20, 21";
+            return false;
+        }
+        out.push_back(*t);
+        if (comma == std::string::npos) return true;
+        from = comma + 1;
+    }
 }
 
 }  // namespace
@@ -54,10 +85,16 @@ ParseResult parse_options(const std::vector<std::string>& args) {
             const std::string* v = value(a);
             if (!v) return r;
             if (*v == "summary") r.options.format = Format::summary;
+            else if (*v == "json") r.options.format = Format::json;
+            else if (*v == "text") r.options.format = Format::text;
+            else if (*v == "code") r.options.format = Format::code;
             else {
-                r.error = "unknown format '" + *v + "' (known: summary)";
+                r.error = "unknown format '" + *v + "' (known: text, code, json, summary)";
                 return r;
             }
+        } else if (a == "--types") {
+            const std::string* v = value(a);
+            if (!v || !parse_types(*v, r.options.types, r.error)) return r;
         } else if (a == "--clock") {
             const std::string* v = value(a);
             if (!v) return r;
@@ -89,6 +126,8 @@ ParseResult parse_options(const std::vector<std::string>& args) {
             have_source = true;
         }
     }
+    if (!r.options.types.empty() && r.options.format != Format::text && r.options.format != Format::code)
+        r.error = "--types applies to --format text and code only";
     return r;
 }
 

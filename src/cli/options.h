@@ -1,6 +1,7 @@
 #pragma once
 // Command line of tessaly-decode.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,10 +10,11 @@
 
 namespace tessaly::cli {
 
-enum class Format { summary };
+enum class Format { summary, json, text, code };
 
 struct Options {
-    Format format = Format::summary;
+    Format format = Format::text;
+    std::vector<std::uint8_t> types;  // --types; empty: all types
     std::optional<ClockReading> clock;  // fixed clock; the system clock when absent
     int leap_seconds = 13;
     std::string output;        // empty: standard output

@@ -143,6 +143,7 @@ void RtcmDecoder::word_handler() {
 
 void RtcmDecoder::header_word_1() {
     state.word_ready = false;
+    delivery = frame_delivery_type{};
     if (state.parity_ok && get_u8(state.word, 24) == preamble) {
         header.msg_type = get_u8(state.word, 18) & 63u;
         header.station_id = get_u16(state.word, 8) & 1023u;
@@ -163,6 +164,7 @@ void RtcmDecoder::header_word_2() {
         return;
     }
     const unsigned z = get_u16(state.word, 19) & 8191u;
+    delivery.zcount = std::uint16_t(z);
     const double zcount_seconds = z * 0.6;
     header.sequence = get_u8(state.word, 16) & 7u;
     header.frame_length = std::uint8_t((get_u8(state.word, 11) & 31u) + 2u);
@@ -204,6 +206,18 @@ void RtcmDecoder::end_data_word() {
     state.word_ready = false;
     ++state.word_index;
     if (state.word_index >= header.frame_length) state.word_index = 0;
+}
+
+bool frame_delivery_type::delivered(std::uint8_t sv) const {
+    for (std::size_t i = 0; i < sv_count; ++i)
+        if (svs[i] == sv) return true;
+    return false;
+}
+
+void RtcmDecoder::deliver(std::uint8_t sv) {
+    // A satellite sent twice in one frame is reported once, with the values
+    // that its list holds now.
+    if (!delivery.delivered(sv) && delivery.sv_count < delivery.svs.size()) delivery.svs[delivery.sv_count++] = sv;
 }
 
 RtcmDecoder::message_handler RtcmDecoder::handler_for(std::uint8_t msg_type) {

@@ -76,6 +76,20 @@ struct header_info_type {
     double frame_time = 0;
 };
 
+// What the frame in progress has delivered so far, for reports that follow
+// the stream frame by frame. Cleared at every header word 1; complete when
+// `frame_completed` is set.
+struct frame_delivery_type {
+    std::uint16_t zcount = 0;        // modified Z-count of header word 2, units of 0.6 s
+    bool measurement_head = false;   // 18 to 21: the first data word was taken
+    std::uint32_t tom_us = 0;        // 18 to 21: its time of measurement
+    bool station_stored = false;     // 3: the coordinates were accepted
+    std::uint8_t sv_count = 0;       // satellites whose records entered a list,
+    std::array<std::uint8_t, 32> svs{};  // each once, in the order they came
+
+    bool delivered(std::uint8_t sv) const;
+};
+
 class RtcmDecoder;
 
 // The recorder's per-byte storing step plugs in here; the decoder calls it
@@ -128,6 +142,7 @@ public:
     bool frame_done_rec = false;  // cleared by the recorder
 
     rtcm_stores stores;
+    frame_delivery_type delivery;
 
     // ---- Counters for reports; never reset by rtcm_decoder_reset.
     std::uint64_t parity_failures = 0;  // processed words with bad parity
@@ -163,6 +178,16 @@ private:
 
     // Frame bookkeeping shared by the message decoders after a data word.
     void end_data_word();
+    // True when the word just handled is the frame's last data word.
+    bool last_data_word() const { return state.word_index + 1 >= header.frame_length; }
+    // A record of `sv` entered a satellite list in this frame.
+    void deliver(std::uint8_t sv);
+
+    // Messages 1, 2 and 9 share one word layout; 9 has no problem marks.
+    void decode_corrections(rtcm_corrections_store& store, bool problem_marks);
+    // Messages 18 to 21 share the first data word and the word A / word B pairs.
+    template <class Store>
+    void decode_measurement(Store& store);
 
     const Clock* clock_;
     StoringHook* storing_ = nullptr;

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "rtcm_encoder.h"
 #include "rtcmdecw.h"
 
 namespace tessaly::testing {
@@ -12,5 +13,38 @@ inline void feed(RtcmDecoder& d, const std::vector<std::uint8_t>& bytes) {
 
 // D1..D24 of the decoder's last word, as the encoder takes them.
 inline std::uint32_t data_bits(const RtcmDecoder& d) { return d.state.word >> 8; }
+
+// A decoder fed frame by frame from one continuous encoded stream, with the
+// clock at 10:20 so that a Z-count z gives the frame time 36000 + 0.6 z.
+struct Link {
+    FixedClock clock{ClockReading{2026, 12, 6, 10, 20, 0, 0}};
+    RtcmDecoder d{clock};
+    StreamEncoder enc;
+    std::size_t sent = 0;
+
+    Link& send(const FrameSpec& f) {
+        enc.frame(f);
+        const auto& b = enc.bytes();
+        for (; sent < b.size(); ++sent) d.rtcm_decode_byte(b[sent]);
+        return *this;
+    }
+    std::vector<int> delivered() const {
+        return {d.delivery.svs.begin(), d.delivery.svs.begin() + d.delivery.sv_count};
+    }
+};
+
+template <class Sat>
+std::vector<int> svs_of(const Sat* p) {
+    std::vector<int> out;
+    for (; p; p = p->next.get()) out.push_back(p->sv);
+    return out;
+}
+
+template <class Sat>
+const Sat* find_sv(const Sat* p, int sv) {
+    for (; p; p = p->next.get())
+        if (p->sv == sv) return p;
+    return nullptr;
+}
 
 }  // namespace tessaly::testing

@@ -1,0 +1,49 @@
+#include "record.h"
+
+#include <unistd.h>
+
+#include <iostream>
+
+#include "byte_source.h"
+#include "recorder.h"
+
+namespace tessaly::cli {
+
+int record_stream(const Options& opt, RtcmDecoder& decoder) {
+    // As the storing dialog leaves it after Start.
+    RecordingControl control;
+    control.format = opt.format == Format::code ? StoreFormat::code : StoreFormat::text;
+    control.all_types = opt.types.empty();
+    for (std::uint8_t t : opt.types) control.select(t);
+    control.storing_active = true;
+    control.apply_pending = true;
+
+    StoringFile file;
+    std::string failure;
+    Recorder recorder(control, file, [&](const std::string& e) {
+        if (failure.empty()) failure = e;
+    });
+    decoder.set_storing_hook(&recorder);
+
+    try {
+        if (opt.output.empty()) file.attach(STDOUT_FILENO, "standard output");
+        else file.open_append(opt.output);
+        const std::string error = read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
+            for (std::uint8_t b : chunk) {
+                decoder.rtcm_decode_byte(b);
+                if (!failure.empty()) throw StoringError(failure);  // stop at the first failure
+            }
+        });
+        file.close();
+        if (!error.empty()) {
+            std::cerr << "tessaly-decode: " << error << "\n";
+            return 1;
+        }
+    } catch (const StoringError& e) {
+        std::cerr << "tessaly-decode: " << e.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace tessaly::cli

@@ -1,0 +1,16 @@
+#pragma once
+// `--format text` and `--format code`: the bytes that storing in that
+// format would write, for storing started before the first byte.
+
+#include "options.h"
+#include "rtcmdecw.h"
+
+namespace tessaly::cli {
+
+// Decodes the whole source with the recorder writing to standard output or,
+// with -o, appending to the file. `decoder` is freshly reset, with the
+// options' clock and leap seconds. Returns the exit status; failures are
+// reported on standard error.
+int record_stream(const Options& opt, RtcmDecoder& decoder);
+
+}  // namespace tessaly::cli

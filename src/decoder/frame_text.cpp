@@ -1,0 +1,226 @@
+#include "frame_text.h"
+
+#include <array>
+#include <string_view>
+
+#include "format_fixed.h"
+
+namespace tessaly {
+
+namespace {
+
+constexpr std::string_view crlf = "\r\n";
+
+// Builds the lines of one block; R and I are the number fields of the file.
+class Block {
+public:
+    explicit Block(std::string& out) : out_(out) {}
+
+    Block& text(std::string_view s) {
+        out_ += s;
+        return *this;
+    }
+    Block& R(double value, int width, int decimals) {
+        put_real(out_, value, width, decimals);
+        return *this;
+    }
+    Block& I(std::int64_t value, int width) {
+        put_int(out_, value, width);
+        return *this;
+    }
+    Block& end_line() { return text(crlf); }
+    Block& line(std::string_view s) { return text(s).end_line(); }
+
+private:
+    std::string& out_;
+};
+
+// ---- Types 1, 2 and 9 -------------------------------------------------------
+
+constexpr std::array<std::string_view, 4> udre_texts{" ... 1 |", " 1 - 4 |", " 4 - 8 |", " 8 ... |"};
+
+void corrections_layout(Block& b, std::string_view title, std::string_view time_label,
+                        const rtcm_corrections_store& store) {
+    b.line(title);
+    b.text(time_label).R(store.time, 7, 1).end_line();
+    b.line("SV | Factor  | UDRE m|PsRangeCo m|RaRaCo m/s| IOD |M-Z-Count");
+    b.line("===|=========|=======|===========|==========|=====|=========");
+    if (!store.list) return;
+    for (const rtcm_sat_1_type* s = store.list.get(); s; s = s->next.get()) {
+        b.I(s->sv, 2).text(" |");
+        b.text(s->scale ? " coarse  |" : " fine    |");
+        b.text(udre_texts[s->udre & 3u]);
+        b.text(" ").R(s->range_corr, 9, 2).text(" |");
+        b.text("  ").R(double(s->rate_corr), 6, 3).text("  |");
+        b.text(" ").I(s->iod, 4).text("|");
+        b.text(" ").R(s->time, 7, 1).end_line();
+    }
+    b.end_line();
+}
+
+// ---- Types 3 and 16 ---------------------------------------------------------
+
+void station_layout(Block& b, const rtcm_data_3_type& store) {
+    b.line("Reference station coordinates                      FRAME 03");
+    b.text(" X : ").R(store.x * 0.01, 12, 2).end_line();
+    b.text(" Y : ").R(store.y * 0.01, 12, 2).end_line();
+    b.text(" Z : ").R(store.z * 0.01, 12, 2).end_line();
+    b.text(" Last receive : ").R(store.time_received, 7, 1).text("      ").end_line();
+    b.text(" Last change  : ").R(store.time_changed, 7, 1).text("      ");
+    b.text(std::string_view(store.date_changed).substr(0, 12)).end_line();
+    b.end_line();
+}
+
+void text_layout(Block& b, const rtcm_data_16_type& store) {
+    b.line("Special Frame  INFOTEXT                            FRAME 16");
+    b.line(std::string_view(store.text).substr(0, 90));
+    b.end_line();
+}
+
+// ---- Types 18 to 21 ---------------------------------------------------------
+
+// The frequency line; type 18 has one blank before the colon, the others three.
+void frequency_line(Block& b, std::uint8_t freq, double meas_time, bool narrow) {
+    static constexpr std::array<std::string_view, 4> names{
+        "Freq.:  L1                   EXP-Time ", "Freq.:  IONOSPHERIC DIFF.    EXP-Time ",
+        "Freq.:  L2                   EXP-Time ", "Freq.:  SPECIAL              EXP-Time "};
+    if (freq > 3) return;
+    b.text(names[freq]).text(narrow ? ": " : "  : ").R(meas_time, 12, 6).text(" s").end_line();
+}
+
+// A smoothing code other than 0..3 leaves the line open: the column header
+// follows on the same line.
+void smoothing_line(Block& b, std::uint8_t smooth) {
+    static constexpr std::array<std::string_view, 4> texts{"0 to 1 Minutes  ", "1 to 5 Minutes  ",
+                                                           "5 to 15 Minutes ", "indefinite      "};
+    b.text("Smooth-int : ");
+    if (smooth <= 3) b.text(texts[smooth]).end_line();
+}
+
+// Rows of the list of the last frame's frequency, then a blank line when
+// there were any.
+template <class Sat, class Row>
+void rows(Block& b, const Sat* list, Row row) {
+    if (!list) return;
+    for (const Sat* s = list; s; s = s->next.get()) row(*s);
+    b.end_line();
+}
+
+void phase_layout(Block& b, const rtcm_data_18_type& store) {
+    b.line("Uncorrected Carrier Phase Measurement              FRAME 18");
+    frequency_line(b, store.freq, store.meas_time, true);
+    b.line("SV |PhErr  cycle|Loss| Wave | Code| Phase cycles | EXP-Time  s");
+    b.line("===|============|====|======|=====|==============|==========");
+    rows(b, store.current_list(), [&](const rtcm_sat_18_type& s) {
+        b.I(s.sv, 2).text(" |");
+        b.text(s.phase_err > 0.1248 ? "  > " : " <= ").R(s.phase_err, 7, 5).text(" |");
+        b.text(" ").I(s.loss, 2).text(" |");
+        b.text(s.half_wave ? " HALF |" : " FULL |");
+        b.text(s.p_code ? "  P  |" : " C/A |");
+        b.text(" ").R(s.phase, 12, 2).text(" |");
+        b.text(" ").R(s.meas_time, 12, 6).end_line();
+    });
+}
+
+void pseudorange_layout(Block& b, const rtcm_data_19_type& store) {
+    b.line("Uncorrected Pseudorange Measurement                FRAME 19");
+    frequency_line(b, store.freq, store.meas_time, false);
+    smoothing_line(b, store.smooth);
+    b.line("SV |PsRaErr | Multipatherr m |Code|PseudoRange m |  EXP-TIME s");
+    b.line("===|========|================|====|==============|==========");
+    rows(b, store.current_list(), [&](const rtcm_sat_19_type& s) {
+        b.I(s.sv, 2).text(" |");
+        b.text(s.pr_err > 6.0 ? " > " : "<= ").R(s.pr_err, 5, 3).text("|");
+        if (s.mp_err < 19.0) b.text("   <=  ").R(s.mp_err, 6, 3).text("   |");
+        else if (s.mp_err < 28.0) b.text("    >  ").R(s.mp_err, 6, 3).text("   |");
+        else b.text(" not determined |");
+        b.text(s.p_code ? "  P |" : " C/A|");
+        b.text(" ").R(s.pseudorange, 11, 2).text("  |");
+        b.text(" ").R(s.meas_time, 12, 6).end_line();
+    });
+}
+
+void phase_correction_layout(Block& b, const rtcm_data_20_type& store) {
+    b.line("RTK carrier phase correction                       FRAME 20");
+    frequency_line(b, store.freq, store.meas_time, false);
+    b.line("SV | PhErr cycle | loss | wave | IOD | phasecorr |  EXP-Time s");
+    b.line("===|=============|======|======|=====|===========|==========");
+    rows(b, store.current_list(), [&](const rtcm_sat_20_type& s) {
+        b.I(s.sv, 2).text(" |");
+        b.text(s.phase_err >= 0.2 ? "  > " : " <= ").R(s.phase_err, 7, 5).text("  |");
+        b.I(s.loss, 3).text(" |");
+        b.text(s.half_wave ? " HALF |" : " FULL |");
+        b.I(s.iod, 3).text("|");
+        b.text(" ").R(s.phase_corr, 9, 2).text(" |");
+        b.text(" ").R(s.meas_time, 12, 6).end_line();
+    });
+}
+
+void range_correction_layout(Block& b, const rtcm_data_21_type& store) {
+    b.line("RTK pseudorange corrections                        FRAME 21");
+    frequency_line(b, store.freq, store.meas_time, false);
+    smoothing_line(b, store.smooth);
+    b.line("SV |PsRaEr m|M-p-err m| code| IOD|PsRange m|RaRaCo| EXP-Time s");
+    b.line("===|========|=========|=====|====|=========|======|=========");
+    // The code column reads the store's frequency: a C/A entry shows as Y
+    // code whenever the last frame was on L2.
+    const std::string_view plain_code = store.freq == 2 ? "  Y  |" : " C/A |";
+    rows(b, store.current_list(), [&](const rtcm_sat_21_type& s) {
+        b.I(s.sv, 2).text(" |");
+        b.text(s.pr_err >= 6.0 ? " > " : "<= ").R(s.pr_err, 4, 3).text("|");
+        if (s.mp_err < 19.0) b.text("<= ").R(s.mp_err, 6, 3).text("|");
+        else if (s.mp_err < 28.0) b.text(" > ").R(s.mp_err, 6, 3).text("|");
+        else b.text("n. determ|");
+        b.text(s.p_code ? "  P  |" : plain_code);
+        b.I(s.iod, 3).text("|");
+        b.R(s.prc, 9, 2).text("|");
+        b.R(s.rrc, 6, 3).text("|");
+        b.text(" ").R(s.meas_time, 12, 6).end_line();
+    });
+}
+
+void other_layout(Block& b, const rtcm_header_type& header) {
+    b.text("other frame  : ").I(header.msg_type, 3);
+    b.text("      Length :  ").I(header.frame_length, 0).end_line();
+    b.text("m-z-count    : ").R(header.frame_time, 7, 1).end_line();
+}
+
+}  // namespace
+
+void append_frame_text(std::string& out, const RtcmDecoder& decoder) {
+    Block b(out);
+    const rtcm_header_type& h = decoder.header;
+    const rtcm_stores& st = decoder.stores;
+    b.text("frame: ").I(h.msg_type, 0).text(" latency: ").text(fixed_text(decoder.latency, 3)).end_line();
+    switch (h.msg_type) {
+        case 1:
+            corrections_layout(b, "Differential GPS corrections                       FRAME 01",
+                               "M-Z-Count  : ", st.data_1);
+            break;
+        case 2:
+            corrections_layout(b, "Differential GPS corrections                       FRAME 02",
+                               "M-Z-Count  : ", st.data_2);
+            break;
+        case 9:
+            corrections_layout(b, "Partial Differential GPS corrections               FRAME 09",
+                               "M-Z-Count (last receive) : ", st.data_9);
+            break;
+        case 3: station_layout(b, st.data_3); break;
+        case 16: text_layout(b, st.data_16); break;
+        case 18: phase_layout(b, st.data_18); break;
+        case 19: pseudorange_layout(b, st.data_19); break;
+        case 20: phase_correction_layout(b, st.data_20); break;
+        case 21: range_correction_layout(b, st.data_21); break;
+        default: other_layout(b, h); break;
+    }
+}
+
+void write_frame_text(StoringFile& file, RtcmDecoder& decoder) {
+    std::string block;
+    append_frame_text(block, decoder);
+    file.write(block);
+    file.make_durable();
+    decoder.frame_done_rec = false;
+}
+
+}  // namespace tessaly

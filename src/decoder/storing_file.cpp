@@ -1,0 +1,126 @@
+#include "storing_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tessaly {
+
+namespace {
+
+// Collected text beyond this goes out without waiting for a durability
+// step (code format while searching has none for a long time).
+constexpr std::size_t flush_threshold = 64 * 1024;
+
+constexpr int append_flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
+
+}  // namespace
+
+StoringFile::~StoringFile() {
+    try {
+        close();
+    } catch (const StoringError&) {
+        // Nobody is left to tell; close() reports it to those who ask.
+    }
+}
+
+void StoringFile::fail(const std::string& what, int err) {
+    throw StoringError(what + ": " + std::strerror(err));
+}
+
+void StoringFile::create(const std::string& path) {
+    const int fd = ::open(path.c_str(), append_flags | O_TRUNC, 0666);
+    if (fd < 0) fail("cannot create " + path, errno);
+    switch_to(fd, path);
+}
+
+void StoringFile::open_append(const std::string& path) {
+    const int fd = ::open(path.c_str(), append_flags, 0666);
+    if (fd < 0) fail("cannot open " + path + " for appending", errno);
+    switch_to(fd, path);
+}
+
+void StoringFile::attach(int fd, std::string name) {
+    close();
+    fd_ = fd;
+    owned_ = false;
+    name_ = std::move(name);
+}
+
+void StoringFile::switch_to(int fd, const std::string& path) {
+    // What was collected belongs to the file open so far.
+    try {
+        close();
+    } catch (const StoringError&) {
+        ::close(fd);
+        throw;
+    }
+    fd_ = fd;
+    owned_ = true;
+    path_ = path;
+    name_ = path;
+}
+
+void StoringFile::write(std::string_view text) {
+    if (!is_open()) throw StoringError("no storing file is open");
+    pending_.append(text);
+    if (pending_.size() >= flush_threshold) flush();
+}
+
+void StoringFile::flush() {
+    if (pending_.empty()) return;
+    if (fd_ < 0) reopen();
+    const char* p = pending_.data();
+    std::size_t left = pending_.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd_, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int err = errno;
+            pending_.clear();
+            fail("cannot write to " + name_, err);
+        }
+        p += n;
+        left -= std::size_t(n);
+    }
+    pending_.clear();
+}
+
+void StoringFile::reopen() {
+    if (path_.empty()) throw StoringError("no storing file is open");
+    const int fd = ::open(path_.c_str(), append_flags, 0666);
+    if (fd < 0) fail("cannot reopen " + name_ + " for appending", errno);
+    fd_ = fd;
+}
+
+void StoringFile::make_durable() {
+    flush();
+    if (!owned_) return;
+    if (fd_ >= 0) {
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0) fail("cannot close " + name_, errno);
+    }
+    reopen();
+}
+
+void StoringFile::close() {
+    std::string error;
+    try {
+        flush();
+    } catch (const StoringError& e) {
+        error = e.what();
+    }
+    const int fd = fd_;
+    const bool owned = owned_;
+    fd_ = -1;
+    owned_ = false;
+    path_.clear();
+    pending_.clear();
+    if (owned && fd >= 0 && ::close(fd) != 0 && error.empty())
+        error = "cannot close " + name_ + ": " + std::strerror(errno);
+    if (!error.empty()) throw StoringError(error);
+}
+
+}  // namespace tessaly

@@ -1,0 +1,80 @@
+// Message 3 (station coordinates) and message 16 (text).
+#include <gtest/gtest.h>
+
+#include "decoder_test_util.h"
+#include "rtcm_messages.h"
+
+using namespace tessaly;
+using namespace tessaly::testing;
+
+TEST(Station, CoordinatesAndTheirLastChange) {
+    Link l;
+    const auto& s = l.d.stores.data_3;
+    l.send({.type = 3, .zcount = 10, .data = station_words(-1, 66378276, -503069032)});
+    EXPECT_EQ(s.x, -1);
+    EXPECT_EQ(s.y, 66378276);
+    EXPECT_EQ(s.z, -503069032);
+    EXPECT_EQ(s.prev_x, 0);
+    EXPECT_EQ(s.frame_length, 6);
+    EXPECT_DOUBLE_EQ(s.time_received, 36006.0);
+    EXPECT_EQ(s.date_changed, "06.12.2026");
+    const double first_change = s.time_changed;
+    EXPECT_DOUBLE_EQ(first_change, day_number(l.clock.now_utc()));
+    EXPECT_TRUE(l.d.delivery.station_stored);
+
+    // The same coordinates a day later: only the time of receipt moves.
+    l.clock.set({2026, 12, 7, 10, 20, 0, 0});
+    l.send({.type = 3, .zcount = 20, .data = station_words(-1, 66378276, -503069032)});
+    EXPECT_DOUBLE_EQ(s.time_received, 36012.0);
+    EXPECT_DOUBLE_EQ(s.time_changed, first_change);
+    EXPECT_EQ(s.date_changed, "06.12.2026");
+    EXPECT_EQ(s.prev_x, 0);
+
+    // A failed third word: nothing changes.
+    l.send({.type = 3, .zcount = 30, .data = station_words(5, 6, 7), .corrupt = {4}});
+    EXPECT_EQ(s.x, -1);
+    EXPECT_DOUBLE_EQ(s.time_received, 36012.0);
+    EXPECT_FALSE(l.d.delivery.station_stored);
+    EXPECT_FALSE(l.d.stores.frame_error_3);
+
+    l.send({.type = 3, .zcount = 40, .data = station_words(5, 6, 7)});
+    EXPECT_EQ((std::vector<int>{s.prev_x, s.prev_y, s.prev_z, s.x, s.y, s.z}),
+              (std::vector<int>{-1, 66378276, -503069032, 5, 6, 7}));
+    EXPECT_EQ(s.date_changed, "07.12.2026");
+    EXPECT_EQ(l.d.frames_completed, 4u);
+}
+
+TEST(Station, AlwaysFourDataWordsWhateverTheLength) {
+    // N = 5 declared: the fifth data word is read as header word 1.
+    Link l;
+    auto words = station_words(1, 2, 3);
+    words.push_back(0x123456);
+    l.send({.type = 3, .zcount = 10, .data = words});
+    EXPECT_EQ(l.d.stores.data_3.z, 3);
+    EXPECT_EQ(l.d.stores.data_3.frame_length, 7);
+    EXPECT_EQ(l.d.frames_completed, 1u);
+    EXPECT_EQ(l.d.sync_losses, 1u);
+
+    // N = 2 declared: the frame takes the next two words as its own.
+    Link m;
+    m.send({.type = 3, .zcount = 10, .data = station_words(8, 9, 10), .length = 2});
+    EXPECT_EQ(m.d.stores.data_3.z, 10);
+    EXPECT_EQ(m.d.frames_completed, 1u);
+    m.send({.type = 16, .zcount = 11, .data = text_words("OK")});
+    EXPECT_EQ(m.d.stores.data_16.text, std::string("OK\0", 3));
+}
+
+TEST(Text, NullsAreKeptAndAFailedWordLosesItsCharacters) {
+    Link l;
+    l.send({.type = 16, .zcount = 10, .data = text_words("SAPOS_E")});
+    EXPECT_EQ(l.d.stores.data_16.text, std::string("SAPOS_E\0\0", 9));
+    EXPECT_EQ(l.d.stores.data_16.frame_length, 5);
+    EXPECT_DOUBLE_EQ(l.d.stores.data_16.time, 36006.0);
+
+    l.send({.type = 16, .zcount = 11, .data = text_words("abcdefghi"), .corrupt = {3}});
+    EXPECT_EQ(l.d.stores.data_16.text, "abcghi");
+
+    l.send({.type = 16, .zcount = 12, .data = {}});  // N = 0 leaves the text alone
+    EXPECT_EQ(l.d.stores.data_16.text, "abcghi");
+    EXPECT_DOUBLE_EQ(l.d.stores.data_16.time, 36000 + 11 * 0.6);
+}
