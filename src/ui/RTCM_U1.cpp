@@ -18,7 +18,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "format_fixed_standin.h"
+#include "format_fixed.h"
 
 namespace tessaly {
 

@@ -14,7 +14,7 @@
 #include <cmath>
 
 #include "RTCM_U1_pages.h"
-#include "format_fixed_standin.h"
+#include "format_fixed.h"
 
 namespace tessaly {
 

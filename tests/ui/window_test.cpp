@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "rtcm_encoder.h"
+#include "rtcm_messages.h"
 #include "ui_test_util.h"
 
 using namespace tessaly;
@@ -33,7 +34,9 @@ TEST_P(ShowHeaderTest, StripAfterHeaders) {
     const HeaderCase& c = GetParam();
     StreamEncoder s;
     for (auto [type, seq, z] : c.frames) {
-        s.frame({.type = type, .station = 517, .zcount = z, .sequence = seq, .health = 6, .data = {0x123456}});
+        // Message 3 always spans four data words.
+        s.frame({.type = type, .station = 517, .zcount = z, .sequence = seq, .health = 6,
+                 .data = type == 3 ? station_words(1, 2, 3) : std::vector<std::uint32_t>{0x123456}});
     }
     QTemporaryDir dir;
     WindowRig rig(c.clock);
