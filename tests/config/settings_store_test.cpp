@@ -1,0 +1,252 @@
+// The settings store against real files in a temporary settings home.
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <functional>
+
+#include "error_log.h"
+#include "serial_ports.h"
+#include "settings_record.h"
+#include "settings_store.h"
+
+namespace tessaly::test {
+namespace {
+
+using Result = SettingsStore::LoadResult;
+
+// The loaded fields in one line, so that a case states them all at once.
+QString summary(const SettingsRecord& r) {
+    return QStringLiteral("src=%1 %2#%3 baud=%4#%5 bits=%6/%7/%8 tx=%9 dec=%10 pc=%11 %12:%13 [%14]")
+        .arg(r.source).arg(r.comport).arg(r.comNumber).arg(r.baudrate).arg(r.baudCode)
+        .arg(r.numbits).arg(r.stopbits).arg(r.parity).arg(r.transmit).arg(r.decoding)
+        .arg(r.paritycheck).arg(r.address, r.port, r.server);
+}
+
+// What a record holds when Load stops at the first value.
+const QString kStepOne = "src=2 COM1#1 baud=4800#6 bits=3/0/0 tx=0 dec=1 pc=1 127.0.0.1:2101 [unknown]";
+
+class StoreTest : public testing::Test {
+protected:
+    void SetUp() override { reset(); }
+    void TearDown() override { reset(); }
+
+    static QString path() { return SettingsStore::file_path(); }
+    static QString folder() { return QFileInfo(path()).absolutePath(); }
+
+    static void write_file(const QByteArray& content) {
+        ASSERT_TRUE(QDir().mkpath(folder()));
+        QFile f(path());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(f.write(content), content.size());
+    }
+
+    static QByteArray file_content() {
+        QFile f(path());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+    }
+
+    static void reset() {
+        QFile::setPermissions(folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QDir(folder()).removeRecursively();
+        QFile::remove(folder());
+    }
+};
+
+// What the first run writes, as the file shows it: numbers, not words.
+const QByteArray kFirstRunFile =
+    "[Meridox]\naddress=127.0.0.1\nbaudrate=4800\ncomport=COM1\ndecoding=1\nnumbits=3\nparity=0\n"
+    "paritycheck=1\nport=2101\nserver=unknown\nsource=1\nstopbits=0\ntransmit=0\n";
+
+TEST_F(StoreTest, FirstRunWritesSerialButRunsOnTheInternetSource) {
+    ErrorLog errors;
+    SettingsRecord r;
+    r.fileName = "kept.raw";
+    r.leapSeconds = 17;
+    EXPECT_EQ(SettingsStore().Load(r), Result::FirstRun);
+    EXPECT_EQ(file_content(), kFirstRunFile);
+    EXPECT_EQ(summary(r), kStepOne);
+    EXPECT_EQ(r.fileName, "kept.raw");  // Load leaves these alone
+    EXPECT_EQ(r.leapSeconds, 17);
+
+    // The next run finds the store and starts with the serial source.
+    SettingsRecord next;
+    EXPECT_EQ(SettingsStore().Load(next), Result::Loaded);
+    EXPECT_EQ(summary(next),
+              "src=1 COM1#1 baud=4800#6 bits=3/0/0 tx=0 dec=1 pc=1 127.0.0.1:2101 [own server 127.0.0.1 2101]");
+    EXPECT_TRUE(errors.texts.isEmpty()) << errors.texts.join('|').toStdString();
+}
+
+struct StoredCase {
+    const char* name;
+    QByteArray file;
+    const char* error;  // empty when Load goes through
+    QString loaded;     // summary() afterwards
+    friend void PrintTo(const StoredCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class LoadTest : public StoreTest, public testing::WithParamInterface<StoredCase> {};
+
+TEST_P(LoadTest, LoadsOrStopsAtTheFailingValue) {
+    const StoredCase& c = GetParam();
+    write_file(c.file);
+    ErrorLog errors;
+    SettingsRecord r;
+    EXPECT_EQ(SettingsStore().Load(r), *c.error ? Result::Stopped : Result::Loaded);
+    EXPECT_EQ(errors.texts.join('|'), QString::fromUtf8(c.error));
+    EXPECT_EQ(summary(r), c.loaded);
+    EXPECT_EQ(file_content(), c.file);  // Load of an existing store writes nothing
+}
+
+const QByteArray kFull =
+    "[Meridox]\nsource=0\nbaudrate=38400\nnumbits=2\nstopbits=2\nparity=1\ntransmit=7\ndecoding=0\n"
+    "paritycheck=0\naddress=10.1.2.3\nport=ftp\nserver=stored text is not read back\ncomport=";
+
+// Codes keep their low byte, booleans are anything but 0, an unknown rate
+// opens the port at 4800, names outside COM1..COM12 become COM1, absent
+// texts are empty; a failure keeps what was read before it.
+INSTANTIATE_TEST_SUITE_P(
+    Store, LoadTest,
+    testing::Values(
+        StoredCase{"Com12", kFull + "COM12\n", "",
+                   "src=0 COM12#12 baud=38400#10 bits=2/2/1 tx=1 dec=0 pc=0 10.1.2.3:ftp [own server 10.1.2.3 ftp]"},
+        StoredCase{"UnknownRate", kFull + "COM2\nbaudrate=14400\n", "",
+                   "src=0 COM2#2 baud=14400#6 bits=2/2/1 tx=1 dec=0 pc=0 10.1.2.3:ftp [own server 10.1.2.3 ftp]"},
+        StoredCase{"NameBeyondTwelve", kFull + "COM13\nsource=258\n", "",
+                   "src=2 COM1#1 baud=38400#10 bits=2/2/1 tx=1 dec=0 pc=0 10.1.2.3:ftp [own server 10.1.2.3 ftp]"},
+        StoredCase{"NameInLowerCase", kFull + "com3\n", "",
+                   "src=0 COM1#1 baud=38400#10 bits=2/2/1 tx=1 dec=0 pc=0 10.1.2.3:ftp [own server 10.1.2.3 ftp]"},
+        StoredCase{"AbsentTexts",
+                   "[Meridox]\nsource=1\nbaudrate=1200\nnumbits=3\nstopbits=0\nparity=2\ntransmit=0\n"
+                   "decoding=1\nparitycheck=1\n",
+                   "", "src=1 COM1#1 baud=1200#4 bits=3/0/2 tx=0 dec=1 pc=1 : [own server  ]"},
+        StoredCase{"MissingNumbits", "[Meridox]\nsource=0\ncomport=com7\nbaudrate=2400\naddress=h\n",
+                   "Konnte Daten für 'numbits' nicht holen",
+                   "src=0 com7#1 baud=2400#5 bits=3/0/0 tx=0 dec=1 pc=1 127.0.0.1:2101 [unknown]"},
+        StoredCase{"SourceAsText", "[Meridox]\nsource=serial\ncomport=COM2\n", "Ungültiger Datentyp für 'source'",
+                   kStepOne},
+        StoredCase{"DecodingAsWord", kFull + "COM2\ndecoding=true\n", "Ungültiger Datentyp für 'decoding'",
+                   "src=0 COM2#2 baud=38400#10 bits=2/2/1 tx=1 dec=1 pc=1 10.1.2.3:ftp [own server 10.1.2.3 ftp]"},
+        StoredCase{"RateBeyond32Bits", "[Meridox]\nsource=1\nbaudrate=4294967296\n",
+                   "Ungültiger Datentyp für 'baudrate'",
+                   "src=1 #1 baud=4800#6 bits=3/0/0 tx=0 dec=1 pc=1 127.0.0.1:2101 [unknown]"},
+        StoredCase{"AddressAsList", kFull + "COM2\naddress=a,b\n", "Ungültiger Datentyp für 'address'",
+                   "src=0 COM2#2 baud=38400#10 bits=2/2/1 tx=1 dec=1 pc=1 127.0.0.1:ftp [unknown]"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(StoreTest, SaveWritesElevenValuesAndTheDecodingChoiceAtOnce) {
+    write_file("[Meridox]\nparitycheck=0\n");
+    ErrorLog errors;
+    SettingsRecord r;
+    r.transmit = true;  // the serial source cannot also take the forwarded stream
+    r.comport = "COM4";
+    r.baudrate = 14400;
+    r.baudCode = 9;  // the stored rate follows the code
+    r.paritycheck = true;
+    r.server = "RTCM Halverton (50.45,7.27) D 2.1 - 1,3,9,16,18,19";
+    EXPECT_TRUE(SettingsStore().Save(r));
+    EXPECT_FALSE(r.transmit);
+    EXPECT_EQ(file_content(),
+              "[Meridox]\naddress=127.0.0.1\nbaudrate=19200\ncomport=COM4\ndecoding=1\nnumbits=3\nparity=0\n"
+              "paritycheck=0\nport=2101\nserver=\"RTCM Halverton (50.45,7.27) D 2.1 - 1,3,9,16,18,19\"\n"
+              "source=1\nstopbits=0\ntransmit=0\n");
+
+    r.source = kSourceInternet;  // forwarding stays on for the other sources
+    r.transmit = true;
+    EXPECT_TRUE(SettingsStore().Save(r));
+    EXPECT_TRUE(SettingsStore().SaveDecoding(r, false));
+    EXPECT_FALSE(r.decoding);
+    SettingsRecord next;
+    EXPECT_EQ(SettingsStore().Load(next), Result::Loaded);
+    EXPECT_EQ(summary(next),
+              "src=2 COM4#4 baud=19200#9 bits=3/0/0 tx=1 dec=0 pc=0 127.0.0.1:2101 [own server 127.0.0.1 2101]");
+    EXPECT_TRUE(errors.texts.isEmpty());
+}
+
+// A store that cannot be used is reported, the run goes on with the
+// defaults, and a file that could not be parsed is never written over.
+TEST_F(StoreTest, UnusableStoreIsReportedAndLeftAlone) {
+    const QByteArray junk("\x00\x01\xff[Meri\ndox\n===\n[[", 19);
+    const struct {
+        const char* name;
+        std::function<void()> make;
+        const char* load_error;
+    } cases[] = {
+        {"unparsable file", [&] { write_file(junk); }, "Konnte Daten für 'source' nicht holen"},
+        {"folder in place of the file", [] { ASSERT_TRUE(QDir().mkpath(path())); },
+         "Konnte Daten für 'source' nicht holen"},
+        {"file in place of the folder", [] { ASSERT_TRUE(QFile(folder()).open(QIODevice::WriteOnly)); },
+         "Konnte Daten für 'source' nicht setzen"},  // the first run cannot write
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.make();
+        ErrorLog errors;
+        SettingsRecord r;
+        EXPECT_EQ(SettingsStore().Load(r), Result::Stopped);
+        EXPECT_EQ(summary(r), kStepOne);
+        EXPECT_FALSE(SettingsStore().Save(r));
+        EXPECT_FALSE(SettingsStore().SaveDecoding(r, false));
+        EXPECT_EQ(errors.texts, (QStringList{c.load_error, "Konnte Daten für 'source' nicht setzen",
+                                             "Konnte Daten für 'decoding' nicht setzen"}));
+        EXPECT_EQ(errors.captions.value(0), kFailureCaption);
+        if (c.name == cases[0].name) {
+            EXPECT_TRUE(file_content() == junk);
+        }
+        reset();
+    }
+}
+
+// Runs as an ordinary user, also when the tests run as root.
+class AsNobody {
+public:
+    AsNobody() : switched_(geteuid() == 0 && seteuid(65534) == 0) {}
+    ~AsNobody() {
+        if (switched_ && seteuid(0) != 0) std::abort();
+    }
+
+private:
+    bool switched_;
+};
+
+TEST_F(StoreTest, ReadOnlyStoreLoadsButCannotSave) {
+    write_file(kFull + "COM2\n");
+    constexpr auto read_and_enter = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther |
+                                    QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
+    for (QString dir = folder(); dir.startsWith(QDir::tempPath() + "/"); dir = QFileInfo(dir).absolutePath())
+        QFile::setPermissions(dir, QFile::permissions(dir) | read_and_enter);
+    ASSERT_TRUE(QFile::setPermissions(path(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    ASSERT_TRUE(QFile::setPermissions(folder(), read_and_enter));
+    ErrorLog errors;
+    SettingsRecord r;
+    {
+        AsNobody nobody;
+        EXPECT_EQ(SettingsStore().Load(r), Result::Loaded);
+        r.comport = "COM3";
+        EXPECT_FALSE(SettingsStore().Save(r));
+        EXPECT_FALSE(SettingsStore().SaveDecoding(r, true));
+    }
+    EXPECT_EQ(errors.texts, (QStringList{"Konnte Daten für 'source' nicht setzen",
+                                         "Konnte Daten für 'decoding' nicht setzen"}));
+    EXPECT_EQ(r.comport, "COM3");  // the record keeps the new values
+    EXPECT_TRUE(r.decoding);
+    EXPECT_EQ(file_content(), kFull + "COM2\n");
+}
+
+TEST_F(StoreTest, ComNamesMapToDevices) {
+    write_file("[Ports]\nCOM3=/dev/ttyUSB0\n");
+    const std::pair<const char*, const char*> cases[] = {
+        {"COM1", "/dev/ttyS0"}, {"COM12", "/dev/ttyS11"}, {"COM3", "/dev/ttyUSB0"},
+        {"com4", "com4"},       {"COM0", "COM0"},         {"/dev/pts/4", "/dev/pts/4"},
+    };
+    for (const auto& [name, device] : cases) EXPECT_EQ(serial_device(name), device) << name;
+}
+
+}  // namespace
+}  // namespace tessaly::test

@@ -1,0 +1,148 @@
+// The serial channel on socat pseudo-terminal pairs.
+
+#include <QDir>
+#include <QProcess>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "com_port.h"
+#include "error_log.h"
+#include "event_loop.h"
+#include "settings_store.h"
+
+namespace tessaly::test {
+namespace {
+
+void map_port(const QString& com, const QString& device) {
+    const auto s = open_user_settings();
+    s->setValue(kPortsGroup + "/" + com, device);
+    s->sync();
+    ASSERT_EQ(s->status(), QSettings::NoError);
+}
+
+// Two connected pseudo-terminals, reachable as COM3 and COM4.
+class PtyPair : public testing::Test {
+protected:
+    void SetUp() override {
+        if (QStandardPaths::findExecutable("socat").isEmpty()) GTEST_SKIP() << "socat is not installed";
+        const QString a = dir_.filePath("a"), b = dir_.filePath("b");
+        socat_.setReadChannel(QProcess::StandardError);
+        socat_.start("socat", {"-d", "-d", "pty,raw,echo=0,link=" + a, "pty,raw,echo=0,link=" + b});
+        ASSERT_TRUE(socat_.waitForStarted(5000));
+        QByteArray said;
+        for (int i = 0; i < 50 && !said.contains("starting data transfer loop"); ++i)
+            if (socat_.waitForReadyRead(100)) said += socat_.readAll();
+        ASSERT_TRUE(said.contains("starting data transfer loop")) << said.toStdString();
+        map_port("COM3", a);
+        map_port("COM4", b);
+        near_.setPort("COM3");
+        far_.setPort("COM4");
+        near_.Open();
+        far_.Open();
+    }
+    void TearDown() override {
+        near_.Close();
+        far_.Close();
+        socat_.kill();
+        socat_.waitForFinished(5000);
+    }
+
+    QTemporaryDir dir_;
+    QProcess socat_;
+    TComPort near_;
+    TComPort far_;
+};
+
+// Collects everything that arrives, the way the source manager reads.
+struct Receiver {
+    QByteArray data;
+    QList<int> counts;
+    explicit Receiver(TComPort& port) {
+        port.OnRxChar = [this](TComPort& p, int count) {
+            counts << count;
+            const int n = p.InputCount();
+            if (n > 0) data += p.ReadStr(n);
+        };
+    }
+};
+
+TEST_F(PtyPair, BytesArriveThroughOnRxChar) {
+    ASSERT_TRUE(near_.Connected());
+    Receiver rx(near_);
+    QByteArray all(1024, '\0');
+    for (int i = 0; i < all.size(); ++i) all[i] = char(i);
+    EXPECT_EQ(far_.WriteStr(all), all.size());
+    ASSERT_TRUE(spin_until([&] { return rx.data.size() >= all.size(); }));
+    EXPECT_EQ(rx.data, all);
+    for (const int count : rx.counts) EXPECT_GT(count, 0);
+}
+
+TEST_F(PtyPair, AsyncPiecesLeaveInCallOrder) {
+    Receiver rx(far_);
+    ComAsync async;
+    QByteArray expected;
+    for (int i = 0; i < 100; ++i) {
+        const QByteArray piece = "piece " + QByteArray::number(i) + ";";
+        EXPECT_EQ(near_.WriteStrAsync(piece, &async), piece.size());
+        EXPECT_EQ(near_.WriteStrAsync(QByteArray(), &async), 0);
+        expected += piece;
+    }
+    near_.WaitForAsync(&async);
+    ASSERT_TRUE(spin_until([&] { return rx.data.size() >= expected.size(); }));
+    EXPECT_EQ(rx.data, expected);
+}
+
+TEST_F(PtyPair, ClearBufferDiscardsWaitingInput) {
+    far_.WriteStr("stale");
+    ASSERT_TRUE(spin_until([&] { return near_.InputCount() == 5; }));
+    near_.ClearBuffer(true, false);
+    EXPECT_EQ(near_.InputCount(), 0);
+    far_.WriteStr("fresh");
+    ASSERT_TRUE(spin_until([&] { return near_.InputCount() == 5; }));
+    EXPECT_EQ(near_.ReadStr(100), "fresh");
+}
+
+TEST_F(PtyPair, OneAndAHalfStopBitsAreRefused) {
+    near_.Close();
+    near_.setStopBits(TComPort::kStopOneAndHalf);
+    try {
+        near_.Open();
+        ADD_FAILURE() << "opened with 1.5 stop bits";
+    } catch (const ComPortError& e) {
+        EXPECT_EQ(e.text(), "SetCommState function failed (win error code: 22)");
+    }
+    EXPECT_FALSE(near_.Connected());
+}
+
+TEST(ComPort, FailuresCarryTheOperationAndTheErrorNumber) {
+    map_port("COM5", QDir::temp().filePath("no-such-dir/no-such-tty"));
+    TComPort port;
+    ComAsync async;
+    const std::pair<std::function<void()>, const char*> cases[] = {
+        {[&] { port.setPort("COM5"); port.Open(); }, "Unable to open com port (win error code: 2)"},
+        {[&] { port.ReadStr(10); }, "ReadFile function failed (win error code: 9)"},
+        {[&] { port.InputCount(); }, "ClearCommError function failed (win error code: 9)"},
+        {[&] { port.ClearBuffer(true, false); }, "PurgeComm function failed (win error code: 9)"},
+        {[&] { port.WriteStrAsync("x", &async); }, "WriteFile function failed (win error code: 9)"},
+        {[&] { port.WriteStrAsync("x", nullptr); }, "Invalid Async parameter (win error code: 22)"},
+        {[&] { port.WaitForAsync(nullptr); }, "Invalid Async parameter (win error code: 22)"},
+    };
+    for (const auto& [operation, text] : cases) {
+        QString caught;
+        try {
+            operation();
+        } catch (const ComPortError& e) {
+            caught = e.text();
+        }
+        EXPECT_EQ(caught, text);
+        EXPECT_FALSE(port.Connected());
+    }
+}
+
+}  // namespace
+}  // namespace tessaly::test

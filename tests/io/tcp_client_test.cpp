@@ -1,0 +1,247 @@
+// The TCP channel against servers on 127.0.0.1 started by the tests.
+
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <gtest/gtest.h>
+
+#include <netdb.h>
+#include <netinet/in.h>
+
+#include <memory>
+
+#include "error_log.h"
+#include "event_loop.h"
+#include "tcp_client.h"
+
+namespace tessaly::test {
+namespace {
+
+using State = TTCPClient::State;
+
+// Every event of a channel, in order; each OnData reads once.
+struct Recorder {
+    QStringList log;
+    QByteArray data;
+    QList<qsizetype> chunks;
+
+    explicit Recorder(TTCPClient& c) {
+        c.OnConnect = [this](TTCPClient&, int) { log << "connect"; };
+        c.OnData = [this](TTCPClient& s, int) {
+            const QByteArray piece = s.Read();
+            chunks << piece.size();
+            data += piece;
+            log << "data";
+        };
+        c.OnClose = [this](TTCPClient&, int) { log << "close"; };
+        c.OnError = [this](TTCPClient&, int code, const QString& msg) {
+            log << QStringLiteral("error %1 %2").arg(code).arg(msg);
+        };
+    }
+};
+
+struct Server {
+    QTcpServer server;
+    Server() { EXPECT_TRUE(server.listen(QHostAddress::LocalHost, 0)); }
+    QString port() const { return QString::number(server.serverPort()); }
+    // The server side of the next connection.
+    std::unique_ptr<QTcpSocket> accept() {
+        if (!spin_until([&] { return server.hasPendingConnections(); })) return nullptr;
+        return std::unique_ptr<QTcpSocket>(server.nextPendingConnection());
+    }
+};
+
+void open_to(TTCPClient& c, const QString& host, const QString& port) {
+    c.Host = host;
+    c.Port = port;
+    c.Open();
+}
+
+TEST(TcpClient, ConnectsWritesReadsAndCloses) {
+    Server server;
+    TTCPClient client;
+    Recorder events(client);
+    open_to(client, "127.0.0.1", server.port());
+    EXPECT_EQ(client.state(), State::Connecting);
+    ASSERT_TRUE(spin_until([&] { return client.state() == State::Connected; }));
+    const auto peer = server.accept();
+    ASSERT_TRUE(peer);
+    EXPECT_EQ(client.LocalPort(), QString::number(peer->peerPort()));
+
+    const int socket = client.socket();
+    client.Open();  // no second attempt while connected
+    EXPECT_EQ(client.socket(), socket);
+
+    client.Write(QByteArray());
+    const QByteArray sent("ab\0\xff\r\n", 6);
+    client.Write(sent);
+    ASSERT_TRUE(spin_until([&] { return peer->bytesAvailable() >= sent.size(); }));
+    EXPECT_EQ(peer->readAll(), sent);
+
+    peer->write("xyz");
+    peer->flush();
+    ASSERT_TRUE(spin_until([&] { return events.data.size() == 3; }));
+    EXPECT_EQ(events.data, "xyz");
+
+    client.Close();
+    EXPECT_EQ(client.state(), State::Closed);
+    EXPECT_EQ(client.LocalPort(), "");
+    EXPECT_TRUE(spin_until([&] { return peer->state() == QAbstractSocket::UnconnectedState; }));
+    EXPECT_EQ(events.log, (QStringList{"connect", "data"}));
+}
+
+TEST(TcpClient, EveryByteBeforeThePeersCloseArrivesThenOnClose) {
+    Server server;
+    TTCPClient client;
+    Recorder events(client);
+    open_to(client, "127.0.0.1", server.port());
+    ASSERT_TRUE(spin_until([&] { return client.state() == State::Connected; }));
+    const auto peer = server.accept();
+    ASSERT_TRUE(peer);
+
+    // Sent and closed before the channel has read anything.
+    QByteArray stream(5000, '\0');
+    for (int i = 0; i < stream.size(); ++i) stream[i] = char(i * 7 + i / 256);
+    peer->write(stream);
+    ASSERT_TRUE(peer->waitForBytesWritten(5000));
+    peer->close();
+
+    ASSERT_TRUE(spin_until([&] { return client.state() == State::Closed; }));
+    EXPECT_EQ(events.data.size(), stream.size());
+    EXPECT_TRUE(events.data == stream);
+    EXPECT_GE(events.chunks.size(), 5);
+    for (const qsizetype n : events.chunks) EXPECT_LE(n, 1024);
+    ASSERT_FALSE(events.log.isEmpty());
+    EXPECT_EQ(events.log.last(), "close");
+    EXPECT_EQ(events.log.count("close"), 1);
+    EXPECT_EQ(events.log.count("data"), events.chunks.size());
+}
+
+TEST(TcpClient, RefusedConnectIsReportedOnceAndTheNextOpenRetries) {
+    quint16 port = 0;
+    {
+        QTcpServer probe;  // a port that nobody listens on
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        port = probe.serverPort();
+    }
+    TTCPClient client;
+    Recorder events(client);
+    open_to(client, "127.0.0.1", QString::number(port));
+    ASSERT_TRUE(spin_until([&] { return client.state() == State::Closed; }));
+    EXPECT_EQ(events.log, QStringList{"error 10061 Connection refused"});
+    EXPECT_EQ(client.lastError(), 10061);
+
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHost, port)) GTEST_SKIP() << "port " << port << " was taken meanwhile";
+    client.Open();
+    ASSERT_TRUE(spin_until([&] { return client.state() == State::Connected; }));
+    EXPECT_EQ(events.log, (QStringList{"error 10061 Connection refused", "connect"}));
+}
+
+TEST(TcpClient, PortByServiceName) {
+    // A service of /etc/services whose port is free here.
+    QTcpServer server;
+    QString name;
+    setservent(1);
+    while (const servent* s = getservent()) {
+        const quint16 port = ntohs(quint16(s->s_port));
+        if (QByteArray(s->s_proto) == "tcp" && port >= 1024 && server.listen(QHostAddress::LocalHost, port)) {
+            name = QString::fromLatin1(s->s_name);
+            break;
+        }
+    }
+    endservent();
+    if (name.isEmpty()) GTEST_SKIP() << "no service of /etc/services with a free port";
+
+    TTCPClient client;
+    Recorder events(client);
+    open_to(client, "127.0.0.1", name);
+    ASSERT_TRUE(spin_until([&] { return client.state() == State::Connected; })) << name.toStdString();
+    EXPECT_TRUE(spin_until([&] { return server.hasPendingConnections(); }));
+}
+
+struct PortText {
+    const char* text;      // %1 stands for the listening server's port
+    const char* thrown;    // the conversion error, or empty
+    const char* reported;  // the OnError entry, or empty
+};
+
+TEST(TcpClient, PortTexts) {
+    Server server;
+    const PortText cases[] = {
+        {"  +%1", "", ""},
+        {"21x", "'21x' ist kein gültiger Integerwert", ""},
+        {"%1 ", "'%1 ' ist kein gültiger Integerwert", ""},
+        {"", "'' ist kein gültiger Integerwert", ""},
+        {"99999999999", "'99999999999' ist kein gültiger Integerwert", ""},
+        {"70000", "", "error 10022 Invalid argument"},
+    };
+    for (const PortText& c : cases) {
+        const auto with_port = [&](const char* text) { return QString::fromUtf8(text).replace("%1", server.port()); };
+        const QString port = with_port(c.text);
+        SCOPED_TRACE(port.toStdString());
+        TTCPClient client;
+        Recorder events(client);
+        QString thrown;
+        try {
+            open_to(client, "127.0.0.1", port);
+        } catch (const Failure& f) {
+            thrown = f.text();
+        }
+        EXPECT_EQ(thrown, with_port(c.thrown));
+        const bool accepted = thrown.isEmpty() && *c.reported == '\0';
+        EXPECT_EQ(client.state(), accepted ? State::Connecting : State::Closed);
+        if (accepted) {
+            EXPECT_TRUE(spin_until([&] { return client.state() == State::Connected; }));
+            EXPECT_TRUE(server.accept());
+        }
+        EXPECT_EQ(events.log.join('|'), QString::fromUtf8(accepted ? "connect" : c.reported));
+    }
+}
+
+TEST(TcpClient, HostNamesAreLookedUpAndAnUnknownOneIsSilent) {
+    Server server;
+    ErrorLog errors;
+    TTCPClient client;
+    Recorder events(client);
+    open_to(client, "no-such-host.invalid", server.port());
+    EXPECT_EQ(client.state(), State::Closed);
+
+    open_to(client, "localhost", server.port());
+    ASSERT_TRUE(spin_until([&] { return client.state() == State::Connected; }));
+    EXPECT_EQ(events.log, QStringList{"connect"});
+    EXPECT_TRUE(errors.texts.isEmpty());
+}
+
+TEST(TcpClient, HandlersMayFailOrDestroyTheChannel) {
+    Server server;
+    ErrorLog errors;
+    auto* client = new TTCPClient;
+    QByteArray received;
+    bool closed = false;
+    client->OnData = [&](TTCPClient& c, int) {
+        const QByteArray piece = c.Read();
+        received += piece;
+        if (piece.startsWith("bad")) throw Failure("bad piece");
+    };
+    client->OnClose = [&](TTCPClient& c, int) {
+        closed = true;
+        delete &c;  // what a dialog that owns its channel may do
+    };
+    open_to(*client, "127.0.0.1", server.port());
+    const auto peer = server.accept();
+    ASSERT_TRUE(peer);
+    peer->write("bad");
+    peer->flush();
+    ASSERT_TRUE(spin_until([&] { return received == "bad"; }));
+    peer->write("good");
+    peer->flush();
+    peer->close();
+    ASSERT_TRUE(spin_until([&] { return closed; }));
+    EXPECT_EQ(received, "badgood");
+    EXPECT_EQ(errors.texts, QStringList{"bad piece"});
+}
+
+}  // namespace
+}  // namespace tessaly::test
