@@ -11,7 +11,7 @@
 #include "RTCM_U1.h"
 #include "bench_stream.h"
 #include "rtcmdecw.h"
-#include "ui_messages.h"
+#include "error_seam.h"
 
 using namespace tessaly;
 
@@ -39,14 +39,14 @@ void BM_WindowFileSource(benchmark::State& st) {
         f.open(QIODevice::WriteOnly);
         f.write(reinterpret_cast<const char*>(stream.data()), qint64(stream.size()));
     }
-    set_box_handler([](BoxKind, const QString&) {});  // " End of data"
+    ScopedErrorReporter quiet([](const QString&, const QString&) {});  // " End of data"
     FixedClock clock(bench_time);
     for (auto _ : st) {
         st.PauseTiming();
         RtcmDecoder d(clock);
         SettingsRecord settings;
         settings.source = 0;
-        settings.fileName = path.toStdString();
+        settings.fileName = path;
         TForm1 w(d, settings);
         w.show();
         st.ResumeTiming();

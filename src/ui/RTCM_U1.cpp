@@ -54,6 +54,8 @@ TForm1::TForm1(RtcmDecoder& decoder, SettingsRecord& settings, Hooks hooks, QWid
       settings_(settings),
       hooks_(std::move(hooks)) {
     buildWindow();
+    ComPort1 = new TComPort(this);
+    ComPort1->OnRxChar = [this](TComPort&, int count) { ComPort1RxChar(count); };
     timer1_ = new QTimer(this);
     timer1_->setInterval(100);
     timer2_ = new QTimer(this);
@@ -78,6 +80,11 @@ TForm1::~TForm1() {
 void TForm1::FormCreate() {
     rawLines_.clear();
     sendRing_.reset();
+    ComPort1->setPort(QStringLiteral("COM1"));
+    ComPort1->setBaudRate(6);  // 4800 bit/s
+    ComPort1->setParity(0);
+    ComPort1->setStopBits(TComPort::kStopOne);
+    ComPort1->setDataBits(3);  // eight
     QLocale::setDefault(QLocale::c());  // "." as the decimal separator
     heartbeat_ = QStringLiteral("-");
     pages_->ResetPages();
@@ -91,6 +98,7 @@ void TForm1::FormCreate() {
     if (hooks_.settingsDialog) {
         if (hooks_.settingsDialog()) src_.openStoreAtStart = true;
     }
+    decoder_.leapSeconds = settings_.leapSeconds;
     OpenSource();
 }
 
@@ -342,7 +350,7 @@ void TForm1::setLeapsecondClick() {
     });
 }
 
-void TForm1::Info1Click() { show_box(BoxKind::Message, QString::fromLatin1(caption)); }
+void TForm1::Info1Click() { show_message(QString::fromLatin1(caption)); }
 
 // ---- Keys ------------------------------------------------------------------------------
 
@@ -382,6 +390,10 @@ void TForm1::closeEvent(QCloseEvent* event) {
 void TForm1::FormClose() {
     src_.halted = true;
     StopTransmit();
+    if (ComPort1->Connected()) {
+        ComPort1->WaitForAsync(&writeRecord_);
+        ComPort1->Close();
+    }
 }
 
 }  // namespace tessaly

@@ -19,8 +19,11 @@
 #include "raw_lines.h"
 #include "rtcmdecw.h"
 #include "send_ring.h"
-#include "settings_standin.h"
+#include "com_port.h"
+#include "recorder.h"
+#include "settings_record.h"
 #include "source_state.h"
+#include "tcp_client.h"
 
 class QAction;
 class QFile;
@@ -82,8 +85,17 @@ public:
     TForm1(RtcmDecoder& decoder, SettingsRecord& settings, Hooks hooks = {}, QWidget* parent = nullptr);
     ~TForm1() override;
 
+    // Raw storing: the recording control the storing dialog owns and the
+    // storing file; without them nothing is stored raw.
+    void setStoring(RecordingControl* control, StoringFile* file);
+
     // ---- Source manager
     void OpenSource();
+    void ClientDataArrived();
+    void ClientConnected();
+    void ClientClosed();
+    void ClientError(int error, const QString& msg);
+    void ComPort1RxChar(int count);
     void Timer1Timer();
     void Timer2Timer();
     void AfterByte();
@@ -94,7 +106,7 @@ public:
     // ---- Forwarding
     void StartTransmit();
     void StopTransmit();
-    void QueueForTransmit(std::string chunk);
+    void QueueForTransmit(const QByteArray& chunk);
     void Timer3Timer();
 
     // ---- Menus and keys
@@ -122,6 +134,8 @@ public:
     QTimer* timer2() const { return timer2_; }
     QTimer* timer3() const { return timer3_; }
     QString heartbeat() const { return heartbeat_; }
+    TTCPClient* client() const { return client_; }
+    TComPort& comPort() { return *ComPort1; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -136,7 +150,16 @@ private:
     void setPanel(int panel, const QString& text);
 
     void openFileSource();
+    void openComSource();
+    void openInternetSource();
+    void CreateInternetClient();
+    void ReadComChunk();
     void ReadFileBytes();
+    bool rawStoring() const { return recording_ && storingFile_ && recording_->raw_mode; }
+    void storeRaw(const QByteArray& chunk);
+    void makeRawDurable();
+    // Opens the COM port for forwarding with the configured settings.
+    void openForwardingPort();
     void showUnusedChars();
     void showRawLines();
     void forwardByte(std::uint8_t b);
@@ -160,6 +183,12 @@ private:
     // this one is replaced.
     std::shared_ptr<QFile> inputFile_;
 
+    TTCPClient* client_ = nullptr;  // created at the first Internet source
+    TComPort* ComPort1 = nullptr;   // source or forwarding output
+    ComAsync writeRecord_;          // of the forwarding writes
+    RecordingControl* recording_ = nullptr;
+    StoringFile* storingFile_ = nullptr;
+
     Strip strip_;
     Menu menu_;
     MessagePages* pages_ = nullptr;
@@ -173,7 +202,7 @@ private:
 
 #include <exception>
 
-#include "ui_messages.h"
+#include "ui_boxes.h"
 
 namespace tessaly {
 
@@ -181,10 +210,12 @@ template <class F>
 void TForm1::guarded(F&& body) {
     try {
         body();
+    } catch (const Failure& f) {
+        report_failure(f.text());
     } catch (const std::exception& e) {
-        show_box(BoxKind::Error, QString::fromUtf8(e.what()));
+        report_failure(QString::fromUtf8(e.what()));
     } catch (...) {
-        show_box(BoxKind::Error, QStringLiteral("Unknown failure"));
+        report_failure(QStringLiteral("Unknown failure"));
     }
 }
 

@@ -38,7 +38,7 @@ TEST(FileSource, OpensAndReadsWholeFileInOneTick) {
     EXPECT_FALSE(rig.settings.reopenRequested);
 
     ASSERT_TRUE(wait_for([&] { return !rig.boxes.boxes.empty(); }));
-    EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{BoxKind::Message, " End of data"}}));
+    EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{kMessage, " End of data"}}));
     EXPECT_EQ(rig.decoder.frames_completed, 4u);
     EXPECT_EQ(w.strip().sequence->text(), "+0-1+2-3");
     EXPECT_EQ(w.strip().charsUnused->text(), QString::number(rig.decoder.unused_chars));
@@ -79,7 +79,7 @@ TEST(FileSource, MissingFile) {
     TForm1& w = rig.openFile(path);
     EXPECT_EQ(w.panelText(0), "file " + path + " not found");
     EXPECT_EQ(w.panelText(1), "Source: File");
-    EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{BoxKind::Message, " Error while openning file: " + path}}));
+    EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{kMessage, " Error while openning file: " + path}}));
     EXPECT_FALSE(w.timer1()->isActive());
     EXPECT_FALSE(w.menu().halt->isVisible());
 }
@@ -114,7 +114,7 @@ TEST(FileSource, SourceChangedInsideTheLoop) {
     bool chooseB = false;  // the start-up shows the dialog too
     TForm1& w = rig.openFile(a, {.settingsDialog = [&] {
                                      if (chooseB) {
-                                         rig.settings.fileName = b.toStdString();
+                                         rig.settings.fileName = b;
                                          rig.settings.reopenRequested = true;
                                      }
                                      return false;
@@ -179,7 +179,7 @@ TEST(FileSource, ReadingResumesAfterAFailure) {
     rig.decoder.set_storing_hook(&hook);
     TForm1& w = rig.openFile(write_file(dir, "a", letters('f', 25)));
     w.Timer1Timer();
-    EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{BoxKind::Error, "disk full"}}));
+    EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{kFailure, "disk full"}}));
     EXPECT_FALSE(w.sourceState().fileBusy);
     EXPECT_TRUE(w.timer1()->isActive());
     w.Timer1Timer();

@@ -15,7 +15,7 @@
 
 #include "RTCM_U1.h"
 #include "rtcmdecw.h"
-#include "ui_messages.h"
+#include "ui_boxes.h"
 
 // Readable QStrings in failure messages.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -23,31 +23,32 @@ inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdS
 namespace tessaly::testing {
 
 struct Box {
-    BoxKind kind;
+    QString caption;
     QString text;
     bool operator==(const Box&) const = default;
 };
+inline const QString kMessage = kMessageCaption;
+inline const QString kError = kErrorCaption;
+inline const QString kFailure = kFailureCaption;
 
 // Records every box while alive.
 class BoxRecorder {
 public:
-    BoxRecorder() {
-        previous_ = set_box_handler([this](BoxKind k, const QString& t) {
-            boxes.push_back({k, t});
-            if (onBox) onBox(k, t);
-        });
-    }
-    ~BoxRecorder() { set_box_handler(std::move(previous_)); }
+    BoxRecorder()
+        : scope_([this](const QString& caption, const QString& text) {
+              boxes.push_back({caption, text});
+              if (onBox) onBox(caption, text);
+          }) {}
     QStringList texts() const {
         QStringList out;
         for (const Box& b : boxes) out << b.text;
         return out;
     }
     std::vector<Box> boxes;
-    std::function<void(BoxKind, const QString&)> onBox;
+    std::function<void(const QString&, const QString&)> onBox;
 
 private:
-    BoxHandler previous_;
+    ScopedErrorReporter scope_;
 };
 
 inline QString write_file(const QTemporaryDir& dir, const QString& name, const std::vector<std::uint8_t>& bytes) {
@@ -72,7 +73,11 @@ bool wait_for(Pred done, int ms = 5000) {
 
 // A window on a fresh decoder and settings record.
 struct WindowRig {
-    explicit WindowRig(ClockReading now = {2026, 12, 6, 10, 12, 0, 250}) : clock(now), decoder(clock) {}
+    // The settings choose no source (the default COM1 is a real device here)
+    // until a test picks one.
+    explicit WindowRig(ClockReading now = {2026, 12, 6, 10, 12, 0, 250}) : clock(now), decoder(clock) {
+        settings.source = 255;
+    }
 
     // Creates the window (which opens the configured source at once).
     TForm1& open(TForm1::Hooks hooks = {}) {
@@ -81,7 +86,7 @@ struct WindowRig {
     }
     TForm1& openFile(const QString& path, TForm1::Hooks hooks = {}) {
         settings.source = 0;
-        settings.fileName = path.toStdString();
+        settings.fileName = path;
         return open(std::move(hooks));
     }
 

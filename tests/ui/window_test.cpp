@@ -153,7 +153,7 @@ TEST(MainWindow, InfoAndDialogItems) {
                           .storingDialog = [&](bool modal) { opened.push_back(modal ? "store modal" : "store"); },
                           .leapSecondDialog = [&] { opened.push_back("leap"); }});
     w.menu().info->trigger();
-    EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{BoxKind::Message, "Tessaly Version 2.1"}}));
+    EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{kMessage, "Tessaly Version 2.1"}}));
     w.menu().save->trigger();
     w.menu().leapSecond->trigger();
     w.menu().datasource->trigger();
