@@ -9,16 +9,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
-#include <ostream>
 #include <string>
 #include <vector>
 
 #include "RTCM_U1.h"
+#include "qt_printers.h"
 #include "rtcmdecw.h"
 #include "ui_boxes.h"
-
-// Readable QStrings in failure messages.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace tessaly::testing {
 
