@@ -127,6 +127,9 @@ void TForm1::buildWindow() {
         statusBar()->addWidget(panels_[std::size_t(i)]);
     }
     statusBar()->setSizeGripEnabled(false);
+    QFont small = statusBar()->font();
+    small.setPixelSize(10);  // "source: internet - 10000 bps" fits its 150 pixels
+    statusBar()->setFont(small);
     statusBar()->setToolTip(QStringLiteral("special info"));
     buildMenus();
 }

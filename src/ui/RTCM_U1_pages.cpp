@@ -404,6 +404,9 @@ void MessagePages::showText() {
     type16Time_->setText(clock_time_text(decoder_.clock().now_utc()));
     strip_.special->setText(text);
     type16Message_->setText(text);
+    // From the first character, not scrolled to the end.
+    strip_.special->setCursorPosition(0);
+    type16Message_->setCursorPosition(0);
     type16Header_->setText(ff(d.time, 7, 1) + " length:" + num(d.frame_length));
 }
 

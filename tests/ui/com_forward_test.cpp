@@ -116,6 +116,11 @@ TEST_F(Pty, ForwardingFromFile) {
     w.Timer1Timer();
     EXPECT_EQ(pty.read(data.size()), data);
     EXPECT_EQ(rig.decoder.frames_completed, 4u);
+    // Closing the window ends forwarding and frees the port.
+    w.close();
+    EXPECT_FALSE(rig.settings.transmit);
+    EXPECT_FALSE(w.comPort().Connected());
+    EXPECT_TRUE(w.sourceState().halted);
 }
 
 // A forwarding port that cannot be opened is reported once; the source goes
