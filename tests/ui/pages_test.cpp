@@ -136,17 +136,6 @@ TEST_F(PagesTest, StationParameters) {
                                             " Z: -3.00");
 }
 
-TEST_F(PagesTest, SpecialText) {
-    s.data_16.frame_length = 5;
-    s.data_16.time = 600;
-    s.data_16.text = "TEST MESSAGE";
-    p.ShowMessagePage(16);
-    EXPECT_EQ(p.type16Time()->text(), "10:12:00");
-    EXPECT_EQ(p.type16Message()->text(), "TEST MESSAGE");
-    EXPECT_EQ(w.strip().special->text(), "TEST MESSAGE");
-    EXPECT_EQ(p.type16Header()->text(), "600.0 length:5");
-}
-
 // Only the sub-page of the list that holds records changes; lists map to
 // sub-pages as L1 0, L2 2, Ionosph. Difference 1, Special 3.
 TEST_F(PagesTest, UncorrectedPhases) {

@@ -30,16 +30,6 @@ TEST(SendRing, EntriesWrapFromHundredToOne) {
     EXPECT_TRUE(drain(r).empty());
 }
 
-TEST(SendRing, ChunksLeaveInOrder) {
-    Tsend_buffer r;
-    r.store("a");
-    r.store("b");
-    r.store("c");
-    EXPECT_EQ(drain(r), std::vector<std::string>({"a", "b", "c"}));
-    EXPECT_EQ(r.outIndex, 3);
-    EXPECT_EQ(r.inIndex, 3);
-}
-
 // 250 chunks between two drains: the ring holds 100, the rest wait behind
 // them; every chunk is written once, in order, also across further stores.
 TEST(SendRing, LappingTheDrainLosesNothing) {
