@@ -28,6 +28,9 @@ struct HeaderCase {
     const char* latency;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const HeaderCase& c, std::ostream* os) { *os << c.name; }
+
 class ShowHeaderTest : public ::testing::TestWithParam<HeaderCase> {};
 
 TEST_P(ShowHeaderTest, StripAfterHeaders) {
