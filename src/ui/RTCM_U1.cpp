@@ -1,0 +1,402 @@
+// The main window: construction and dress, the start-up sequence, the status
+// strip with ShowHeader and the clock, menus, keys and shutdown.
+#include "RTCM_U1.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "format_fixed.h"
+
+namespace tessaly {
+
+namespace {
+
+QFont strip_font() {
+    QFont f;
+    f.setBold(true);
+    f.setPixelSize(13);
+    return f;
+}
+
+QLineEdit* strip_field(QWidget* parent, const QString& text, bool readOnly = true) {
+    auto* e = new QLineEdit(text, parent);
+    e->setReadOnly(readOnly);
+    e->setFrame(false);
+    paint_field(e);
+    return e;
+}
+
+// The last 12 characters of a history field, the marker and the newest entry.
+QString history(const QString& old, const QString& marker, unsigned value) {
+    return old.right(12) + marker + QString::number(value);
+}
+
+}  // namespace
+
+TForm1::TForm1(RtcmDecoder& decoder, SettingsRecord& settings, Hooks hooks, QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                              Qt::WindowCloseButtonHint),
+      decoder_(decoder),
+      settings_(settings),
+      hooks_(std::move(hooks)) {
+    buildWindow();
+    ComPort1 = new TComPort(this);
+    ComPort1->OnRxChar = [this](TComPort&, int count) { ComPort1RxChar(count); };
+    timer1_ = new QTimer(this);
+    timer1_->setInterval(100);
+    timer2_ = new QTimer(this);
+    timer2_->setInterval(1000);
+    timer3_ = new QTimer(this);
+    timer3_->setInterval(100);
+    connect(timer1_, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    connect(timer2_, &QTimer::timeout, this, &TForm1::Timer2Timer);
+    connect(timer3_, &QTimer::timeout, this, &TForm1::Timer3Timer);
+    timer2_->start();
+    qApp->installEventFilter(this);
+    guarded([&] { FormCreate(); });
+}
+
+TForm1::~TForm1() {
+    qApp->removeEventFilter(this);
+    src_.halted = true;
+}
+
+// ---- Start-up ---------------------------------------------------------------------
+
+void TForm1::FormCreate() {
+    rawLines_.clear();
+    sendRing_.reset();
+    ComPort1->setPort(QStringLiteral("COM1"));
+    ComPort1->setBaudRate(6);  // 4800 bit/s
+    ComPort1->setParity(0);
+    ComPort1->setStopBits(TComPort::kStopOne);
+    ComPort1->setDataBits(3);  // eight
+    QLocale::setDefault(QLocale::c());  // "." as the decimal separator
+    heartbeat_ = QStringLiteral("-");
+    pages_->ResetPages();
+    settings_.leapSeconds = 13;
+    decoder_.leapSeconds = settings_.leapSeconds;
+    move(0, 0);
+    resize(800, 580);
+    setWindowTitle(QString::fromLatin1(caption));
+    pages_->showRawText(QString());
+    decoder_.rtcm_decoder_reset();
+    if (hooks_.settingsDialog) {
+        if (hooks_.settingsDialog()) src_.openStoreAtStart = true;
+    }
+    decoder_.leapSeconds = settings_.leapSeconds;
+    OpenSource();
+}
+
+void TForm1::buildWindow() {
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, window_colour());
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    auto* central = new QWidget(this);
+    auto* v = new QVBoxLayout(central);
+    v->setContentsMargins(4, 4, 4, 0);
+    v->setSpacing(4);
+    auto* strip = new QWidget(central);
+    buildStrip(strip);
+    v->addWidget(strip);
+    pages_ = new MessagePages(decoder_, {strip_.refX, strip_.refY, strip_.refZ, strip_.special}, central);
+    v->addWidget(pages_, 1);
+    setCentralWidget(central);
+
+    const int widths[4] = {250, 150, 150, 250};
+    for (int i = 0; i < 4; ++i) {
+        panels_[std::size_t(i)] = new QLabel(this);
+        panels_[std::size_t(i)]->setFixedWidth(widths[i]);
+        panels_[std::size_t(i)]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        statusBar()->addWidget(panels_[std::size_t(i)]);
+    }
+    statusBar()->setSizeGripEnabled(false);
+    QFont small = statusBar()->font();
+    small.setPixelSize(10);  // "source: internet - 10000 bps" fits its 150 pixels
+    statusBar()->setFont(small);
+    statusBar()->setToolTip(QStringLiteral("special info"));
+    buildMenus();
+}
+
+void TForm1::buildStrip(QWidget* strip) {
+    const QFont font = strip_font();
+    auto* h = new QHBoxLayout(strip);
+    h->setContentsMargins(0, 0, 0, 0);
+    h->setSpacing(6);
+
+    strip_.labelTime = new QLabel(QStringLiteral("Date + Time"), strip);
+    strip_.labelTime->setFont(font);
+    strip_.labelTime->setFixedWidth(95);
+    strip_.labelTime->setWordWrap(true);  // the date above the time
+    strip_.labelTime->setMinimumHeight(40);
+    strip_.labelTime->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    h->addWidget(strip_.labelTime);
+
+    auto labelled = [&](QGridLayout* g, int row, const QString& caption, QLineEdit* field) {
+        auto* l = new QLabel(caption, strip);
+        l->setFont(font);
+        g->addWidget(l, row, 0);
+        g->addWidget(field, row, 1);
+    };
+    auto grid = [](QWidget* owner) {
+        auto* g = new QGridLayout(owner);
+        g->setContentsMargins(4, 4, 4, 4);
+        g->setVerticalSpacing(2);
+        return g;
+    };
+
+    auto* station = new QWidget(strip);
+    paint_field(station);
+    station->setFixedWidth(140);
+    auto* sg = grid(station);
+    strip_.station = strip_field(station, QStringLiteral("---"));
+    strip_.health = strip_field(station, QStringLiteral("---"));
+    strip_.latency = strip_field(station, QStringLiteral("---"), false);
+    labelled(sg, 0, QStringLiteral("Station: "), strip_.station);
+    labelled(sg, 1, QStringLiteral("Health:"), strip_.health);
+    labelled(sg, 2, QStringLiteral("Latency:"), strip_.latency);
+    h->addWidget(station);
+
+    auto* ref = new QGroupBox(QStringLiteral("Reference Station"), strip);
+    ref->setFont(font);
+    paint_field(ref);
+    ref->setFixedWidth(135);
+    auto* rv = new QVBoxLayout(ref);
+    rv->setContentsMargins(4, 4, 4, 4);
+    rv->setSpacing(2);
+    strip_.refX = strip_field(ref, QStringLiteral("X"));
+    strip_.refY = strip_field(ref, QStringLiteral("Y"));
+    strip_.refZ = strip_field(ref, QStringLiteral("Z"));
+    for (QLineEdit* e : {strip_.refX, strip_.refY, strip_.refZ}) rv->addWidget(e);
+    h->addWidget(ref);
+
+    auto* status = new QGroupBox(QStringLiteral("Status"), strip);
+    status->setFont(font);
+    status->setFixedWidth(250);
+    auto* stg = grid(status);
+    strip_.sequence = strip_field(status, QString(), false);
+    strip_.mzCount = strip_field(status, QString(), false);
+    strip_.frames = strip_field(status, QString(), false);
+    labelled(stg, 0, QStringLiteral("Sequence:"), strip_.sequence);
+    labelled(stg, 1, QStringLiteral("M-Z-Count:"), strip_.mzCount);
+    labelled(stg, 2, QStringLiteral("Frames:"), strip_.frames);
+    h->addWidget(status);
+
+    auto* special = new QGroupBox(QStringLiteral("Special Message"), strip);
+    special->setFont(font);
+    special->setMinimumWidth(60);
+    auto* spg = grid(special);
+    strip_.special = strip_field(special, QString());
+    strip_.charsUnused = strip_field(special, QString());
+    auto* unused = new QLabel(QStringLiteral("Chars Unused"), special);
+    unused->setFont(font);
+    spg->addWidget(strip_.special, 0, 0);
+    spg->addWidget(unused, 1, 0);
+    spg->addWidget(strip_.charsUnused, 2, 0);
+    h->addWidget(special, 1);
+
+    // The fields give way to the window's width; their texts scroll.
+    for (QLineEdit* e : strip->findChildren<QLineEdit*>()) {
+        e->setMinimumWidth(20);
+    }
+}
+
+void TForm1::buildMenus() {
+    QMenuBar* bar = menuBar();
+    const auto key = [](QAction* a, Qt::Key k) {
+        a->setShortcut(QKeySequence(k));
+        a->setShortcutContext(Qt::WindowShortcut);
+    };
+    menu_.datasource = bar->addAction(QStringLiteral("&Data Source"));
+    key(menu_.datasource, Qt::Key_D);
+    connect(menu_.datasource, &QAction::triggered, this, &TForm1::DatasourceClick);
+
+    menu_.save = bar->addAction(QStringLiteral("&Save Menu"));
+    key(menu_.save, Qt::Key_S);
+    connect(menu_.save, &QAction::triggered, this, &TForm1::SaveClick);
+
+    menu_.transmit = bar->addMenu(QStringLiteral("&Transmit"));
+    menu_.transmit->menuAction()->setEnabled(false);
+    menu_.start = menu_.transmit->addAction(QStringLiteral("Start transmit through COM port"));
+    connect(menu_.start, &QAction::triggered, this, &TForm1::StartClick);
+    // The plain T key opens the Transmit menu while it is enabled.
+    auto* t = new QAction(this);
+    key(t, Qt::Key_T);
+    addAction(t);
+    connect(t, &QAction::triggered, this, [this, bar] {
+        if (!menu_.transmit->menuAction()->isEnabled()) return;
+        menu_.transmit->popup(bar->mapToGlobal(bar->actionGeometry(menu_.transmit->menuAction()).bottomLeft()));
+    });
+
+    menu_.decoding = bar->addMenu(QStringLiteral("Decoding"));
+    menu_.on = menu_.decoding->addAction(QStringLiteral("Display decoded RTCM messages"));
+    menu_.off = menu_.decoding->addAction(QStringLiteral("Don't display decoded RTCM messages"));
+    connect(menu_.decoding, &QMenu::aboutToShow, this, &TForm1::decoding1Click);
+    connect(menu_.on, &QAction::triggered, this, &TForm1::On1Click);
+    connect(menu_.off, &QAction::triggered, this, &TForm1::Off1Click);
+
+    menu_.halt = bar->addAction(QStringLiteral("&Halt"));
+    key(menu_.halt, Qt::Key_H);
+    menu_.halt->setVisible(false);
+    menu_.halt->setEnabled(false);
+    connect(menu_.halt, &QAction::triggered, this, &TForm1::Halt1Click);
+
+    menu_.leapSecond = bar->addAction(QStringLiteral("Leap Second"));
+    connect(menu_.leapSecond, &QAction::triggered, this, &TForm1::setLeapsecondClick);
+    menu_.info = bar->addAction(QStringLiteral("Info"));
+    connect(menu_.info, &QAction::triggered, this, &TForm1::Info1Click);
+}
+
+// ---- Status bar ---------------------------------------------------------------------
+
+void TForm1::setPanel(int panel, const QString& text) { panels_[std::size_t(panel)]->setText(text); }
+QString TForm1::panelText(int panel) const { return panels_[std::size_t(panel)]->text(); }
+QString TForm1::statusHint() const { return statusBar()->toolTip(); }
+
+// ---- Status strip -------------------------------------------------------------------
+
+void TForm1::ShowHeader() {
+    const header_info_type& h = decoder_.header_info;
+    heartbeat_ = heartbeat_ == QLatin1String("-") ? QStringLiteral("+") : QStringLiteral("-");
+    strip_.station->setText(QString::number(h.station_id));
+    strip_.health->setText(QString::number(h.health));
+    strip_.sequence->setText(history(strip_.sequence->text(), heartbeat_, h.sequence));
+    strip_.frames->setText(history(strip_.frames->text(), heartbeat_, h.msg_type));
+    strip_.mzCount->setText(QString::fromStdString(FormatFixed(h.frame_time, 10, 1)) + " = " +
+                            time_of_day_text(h.frame_time));
+    strip_.latency->setText(QString::fromStdString(FormatFixed(decoder_.latency, 10, 3)));
+}
+
+void TForm1::Timer2Timer() {
+    guarded([&] {
+        const ClockReading now = decoder_.clock().now_utc();
+        strip_.labelTime->setText(clock_date_text(now) + "   " + clock_time_text(now));
+        if (settings_.source == 2 && src_.byteCount > 0) {
+            src_.lastRate = src_.byteCount * 10;
+            statusBar()->setToolTip("last ip-client data rate: " + QString::number(src_.lastRate) + " bps");
+            setPanel(1, "source: internet - " + QString::number(src_.lastRate) + " bps");
+            src_.byteCount = 0;
+        }
+    });
+}
+
+// ---- Menus ---------------------------------------------------------------------------
+
+void TForm1::DatasourceClick() {
+    guarded([&] {
+        if (hooks_.settingsDialog) hooks_.settingsDialog();
+        OpenSource();
+    });
+}
+
+void TForm1::SaveClick() {
+    guarded([&] {
+        if (hooks_.storingDialog) hooks_.storingDialog(false);
+    });
+}
+
+void TForm1::StartClick() {
+    guarded([&] {
+        // While forwarding the item offers to stop it.
+        if (settings_.transmit) {
+            StopTransmit();
+        } else {
+            StartTransmit();
+        }
+    });
+}
+
+void TForm1::decoding1Click() {
+    menu_.on->setText(settings_.decoding ? "display decoded RTCM messages *" : "display decoded RTCM messages");
+    menu_.off->setText(settings_.decoding ? "don't display decoded RTCM messages"
+                                          : "don't display decoded RTCM messages *");
+}
+
+void TForm1::On1Click() {
+    guarded([&] {
+        settings_.decoding = true;
+        if (hooks_.saveDecoding) hooks_.saveDecoding(true);
+    });
+}
+
+void TForm1::Off1Click() {
+    guarded([&] {
+        settings_.decoding = false;
+        if (hooks_.saveDecoding) hooks_.saveDecoding(false);
+    });
+}
+
+void TForm1::Halt1Click() {
+    src_.halted = !src_.halted;
+    menu_.halt->setText(src_.halted ? QStringLiteral("Start") : QStringLiteral("Halt"));
+}
+
+void TForm1::setLeapsecondClick() {
+    guarded([&] {
+        if (hooks_.leapSecondDialog) hooks_.leapSecondDialog();
+    });
+}
+
+void TForm1::Info1Click() { show_message(QString::fromLatin1(caption)); }
+
+// ---- Keys ------------------------------------------------------------------------------
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    // The window sees key presses before its controls: once per press, at
+    // the widget that has the focus (or the window itself).
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+        auto* w = static_cast<QWidget*>(watched);
+        QWidget* focus = QApplication::focusWidget();
+        if (w->window() == this && (w == focus || (!focus && w == this))) {
+            FormKeyDown(static_cast<QKeyEvent*>(event)->key());
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::FormKeyDown(int key) {
+    if (key == Qt::Key_Up) subPageStep(+1);
+    if (key == Qt::Key_Down) subPageStep(-1);
+}
+
+void TForm1::subPageStep(int step) {
+    for (auto p : {MessagePages::Type18, MessagePages::Type19, MessagePages::Type20, MessagePages::Type21}) {
+        if (pages_->currentIndex() != p) continue;
+        QTabWidget* tabs = pages_->subTabs(p);
+        tabs->setCurrentIndex((tabs->currentIndex() + step + 4) % 4);
+    }
+}
+
+// ---- Shutdown ----------------------------------------------------------------------------
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    guarded([&] { FormClose(); });
+    QMainWindow::closeEvent(event);
+}
+
+void TForm1::FormClose() {
+    src_.halted = true;
+    StopTransmit();
+    if (ComPort1->Connected()) {
+        ComPort1->WaitForAsync(&writeRecord_);
+        ComPort1->Close();
+    }
+}
+
+}  // namespace tessaly

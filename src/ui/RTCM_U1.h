@@ -1,0 +1,222 @@
+#pragma once
+// The main window: the live status strip, the message pages, the menus, and
+// the source manager that feeds the decoder from a file, a COM port or a TCP
+// connection and forwards the raw stream to a COM port.
+//
+// The window works on the decoder and the settings record it is given (the
+// process-wide ones in the program, fresh ones in tests). The dialogs it
+// opens are reached through the hooks, so that they can be plugged in and
+// tests can answer them.
+#include <QMainWindow>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "RTCM_U1_pages.h"
+#include "raw_lines.h"
+#include "rtcmdecw.h"
+#include "send_ring.h"
+#include "com_port.h"
+#include "recorder.h"
+#include "settings_record.h"
+#include "source_state.h"
+#include "tcp_client.h"
+
+class QAction;
+class QFile;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QTimer;
+
+namespace tessaly {
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    struct Hooks {
+        // Shows the settings dialog modally; true when its "store data" box
+        // was ticked. Without it, the start-up runs the settings Load.
+        std::function<bool()> settingsDialog;
+        // Shows the storing dialog, modally or not.
+        std::function<void(bool modal)> storingDialog;
+        // Shows the leap-second dialog without blocking.
+        std::function<void()> leapSecondDialog;
+        // Writes the decoding switch to the settings store at once.
+        std::function<void(bool)> saveDecoding;
+    };
+
+    // The upper strip's fields.
+    struct Strip {
+        QLabel* labelTime = nullptr;
+        QLineEdit* station = nullptr;
+        QLineEdit* health = nullptr;
+        QLineEdit* latency = nullptr;
+        QLineEdit* refX = nullptr;
+        QLineEdit* refY = nullptr;
+        QLineEdit* refZ = nullptr;
+        QLineEdit* sequence = nullptr;
+        QLineEdit* mzCount = nullptr;
+        QLineEdit* frames = nullptr;
+        QLineEdit* special = nullptr;
+        QLineEdit* charsUnused = nullptr;
+    };
+
+    struct Menu {
+        QAction* datasource = nullptr;
+        QAction* save = nullptr;
+        QMenu* transmit = nullptr;
+        QAction* start = nullptr;
+        QMenu* decoding = nullptr;
+        QAction* on = nullptr;
+        QAction* off = nullptr;
+        QAction* halt = nullptr;
+        QAction* leapSecond = nullptr;
+        QAction* info = nullptr;
+    };
+
+    static constexpr const char* caption = "Tessaly Version 2.1";
+
+    // Creating the window runs FormCreate: the start-up sequence, which ends
+    // by opening the configured source.
+    TForm1(RtcmDecoder& decoder, SettingsRecord& settings, Hooks hooks = {}, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Raw storing: the recording control the storing dialog owns and the
+    // storing file; without them nothing is stored raw.
+    void setStoring(RecordingControl* control, StoringFile* file);
+
+    // ---- Source manager
+    void OpenSource();
+    void ClientDataArrived();
+    void ClientConnected();
+    void ClientClosed();
+    void ClientError(int error, const QString& msg);
+    void ComPort1RxChar(int count);
+    void Timer1Timer();
+    void Timer2Timer();
+    void AfterByte();
+
+    // ---- Status panel
+    void ShowHeader();
+
+    // ---- Forwarding
+    void StartTransmit();
+    void StopTransmit();
+    void QueueForTransmit(const QByteArray& chunk);
+    void Timer3Timer();
+
+    // ---- Menus and keys
+    void DatasourceClick();
+    void SaveClick();
+    void StartClick();
+    void decoding1Click();
+    void On1Click();
+    void Off1Click();
+    void Halt1Click();
+    void setLeapsecondClick();
+    void Info1Click();
+    void FormKeyDown(int key);
+
+    // ---- Read access (the window's own state and widgets)
+    const Strip& strip() const { return strip_; }
+    const Menu& menu() const { return menu_; }
+    MessagePages& pages() { return *pages_; }
+    QString panelText(int panel) const;
+    QString statusHint() const;
+    SourceState& sourceState() { return src_; }
+    const RawLines& rawLines() const { return rawLines_; }
+    Tsend_buffer& sendRing() { return sendRing_; }
+    QTimer* timer1() const { return timer1_; }
+    QTimer* timer2() const { return timer2_; }
+    QTimer* timer3() const { return timer3_; }
+    QString heartbeat() const { return heartbeat_; }
+    TTCPClient* client() const { return client_; }
+    TComPort& comPort() { return *ComPort1; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormClose();
+    void buildWindow();
+    void buildStrip(QWidget* strip);
+    void buildMenus();
+    void setPanel(int panel, const QString& text);
+
+    void openFileSource();
+    void openComSource();
+    void openInternetSource();
+    void CreateInternetClient();
+    void ReadComChunk();
+    void ReadFileBytes();
+    bool rawStoring() const { return recording_ && storingFile_ && recording_->raw_mode; }
+    void storeRaw(const QByteArray& chunk);
+    void makeRawDurable();
+    // Opens the COM port for forwarding with the configured settings.
+    void openForwardingPort();
+    void showUnusedChars();
+    void showRawLines();
+    void forwardByte(std::uint8_t b);
+    void subPageStep(int step);
+
+    // The general error report: runs a handler and shows what it throws.
+    template <class F>
+    void guarded(F&& body);
+
+    RtcmDecoder& decoder_;
+    SettingsRecord& settings_;
+    Hooks hooks_;
+
+    SourceState src_;
+    RawLines rawLines_;
+    Tsend_buffer sendRing_;
+    QString heartbeat_ = QStringLiteral("-");
+    std::uint32_t shownUnused_ = UINT32_MAX;
+
+    // The input file; the file loop holds its own reference and stops when
+    // this one is replaced.
+    std::shared_ptr<QFile> inputFile_;
+
+    TTCPClient* client_ = nullptr;  // created at the first Internet source
+    TComPort* ComPort1 = nullptr;   // source or forwarding output
+    ComAsync writeRecord_;          // of the forwarding writes
+    RecordingControl* recording_ = nullptr;
+    StoringFile* storingFile_ = nullptr;
+
+    Strip strip_;
+    Menu menu_;
+    MessagePages* pages_ = nullptr;
+    std::array<QLabel*, 4> panels_{};
+    QTimer* timer1_ = nullptr;
+    QTimer* timer2_ = nullptr;
+    QTimer* timer3_ = nullptr;
+};
+
+}  // namespace tessaly
+
+#include <exception>
+
+#include "ui_boxes.h"
+
+namespace tessaly {
+
+template <class F>
+void TForm1::guarded(F&& body) {
+    try {
+        body();
+    } catch (const Failure& f) {
+        report_failure(f.text());
+    } catch (const std::exception& e) {
+        report_failure(QString::fromUtf8(e.what()));
+    } catch (...) {
+        report_failure(QStringLiteral("Unknown failure"));
+    }
+}
+
+}  // namespace tessaly

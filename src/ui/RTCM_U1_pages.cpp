@@ -1,0 +1,509 @@
+// The message pages of the main window: their columns, the exact text of
+// every cell, the row rule through the satellite slot table, and the
+// dispatch by message type.
+#include <QFont>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTabBar>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "RTCM_U1_pages.h"
+#include "format_fixed.h"
+
+namespace tessaly {
+
+namespace {
+
+QString ff(double value, int precision, int decimals) {
+    return QString::fromStdString(FormatFixed(value, precision, decimals));
+}
+QString num(long long v) { return QString::number(v); }
+
+const QString udre_text[4] = {QStringLiteral("  ... 1"), QStringLiteral("  1 - 4"),
+                              QStringLiteral("  4 - 8"), QStringLiteral("  8 ...")};
+
+QString smoothing_text(std::uint8_t code, bool padded) {
+    switch (code) {
+    case 0: return QStringLiteral("0 to 1 Minutes");
+    case 1: return QStringLiteral("1 to 5 Minutes");
+    case 2: return QStringLiteral("5 to 15 Minutes");
+    case 3: return padded ? QStringLiteral("indefinite     ") : QStringLiteral("indefinite");
+    default: return {};
+    }
+}
+
+QFont bold_font() {
+    QFont f;
+    f.setBold(true);
+    f.setPixelSize(13);
+    return f;
+}
+
+QLineEdit* make_field(QWidget* parent, bool painted = true) {
+    auto* e = new QLineEdit(parent);
+    e->setReadOnly(true);
+    e->setFrame(false);
+    if (painted) paint_field(e);
+    return e;
+}
+
+}  // namespace
+
+QColor window_colour() { return QColor(0, 128, 255); }
+
+void paint_field(QWidget* field) {
+    QPalette pal = field->palette();
+    pal.setColor(QPalette::Base, window_colour());
+    pal.setColor(QPalette::Window, window_colour());
+    field->setPalette(pal);
+    field->setAutoFillBackground(true);
+}
+
+QString time_of_day_text(double seconds) {
+    long long s = (long long)std::floor(seconds);
+    s %= 86400;
+    if (s < 0) s += 86400;
+    return QStringLiteral("%1:%2:%3")
+        .arg(s / 3600, 2, 10, QLatin1Char('0'))
+        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString clock_time_text(const ClockReading& r) {
+    return time_of_day_text(r.hour * 3600.0 + r.minute * 60.0 + r.second);
+}
+
+QString clock_date_text(const ClockReading& r) { return QString::fromStdString(date_text(r)); }
+
+// ---- ColumnTable ---------------------------------------------------------------
+
+ColumnTable::ColumnTable(const QStringList& titles, QWidget* parent) : QWidget(parent) {
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(2, 2, 2, 2);
+    row->setSpacing(2);
+    QFont mono(QStringLiteral("monospace"));
+    mono.setStyleHint(QFont::TypeWriter);
+    mono.setPixelSize(12);
+    for (const QString& t : titles) {
+        auto* col = new QVBoxLayout;
+        auto* title = new QLabel(t, this);
+        title->setFont(bold_font());
+        auto* list = new QListWidget(this);
+        list->setFont(mono);
+        list->setSelectionMode(QAbstractItemView::NoSelection);
+        list->setFocusPolicy(Qt::NoFocus);
+        list->setUniformItemSizes(true);
+        const int width = std::max(title->sizeHint().width(), 50) + 8;
+        title->setFixedWidth(width);
+        list->setFixedWidth(width);
+        col->addWidget(title);
+        col->addWidget(list, 1);
+        row->addLayout(col);
+        titles_.push_back(title);
+        columns_.push_back(list);
+    }
+    row->addStretch(1);
+}
+
+int ColumnTable::rowCount() const { return columns_.empty() ? 0 : columns_.front()->count(); }
+
+QString ColumnTable::title(int column) const { return titles_[std::size_t(column)]->text(); }
+
+QString ColumnTable::cell(int column, int row) const {
+    const QListWidgetItem* item = columns_[std::size_t(column)]->item(row);
+    return item ? item->text() : QString();
+}
+
+void ColumnTable::setCell(int column, int row, const QString& text) {
+    QListWidget* list = columns_[std::size_t(column)];
+    while (list->count() <= row) list->addItem(QStringLiteral(" "));
+    QListWidgetItem* item = list->item(row);
+    if (item->text() != text) item->setText(text);
+}
+
+void ColumnTable::reset(int rows) {
+    for (QListWidget* list : columns_) {
+        list->clear();
+        for (int r = 0; r < rows; ++r) list->addItem(QStringLiteral(" "));
+    }
+}
+
+// ---- Page construction ------------------------------------------------------------
+
+MessagePages::MessagePages(const RtcmDecoder& decoder, StripFields strip, QWidget* parent)
+    : QTabWidget(parent), decoder_(decoder), strip_(strip) {
+    const QStringList corr_cols{"SV", "Factor", "UDRE [m]", "PsRangeCorr [m]", "RaRaCorr [m/s]", "IOD",
+                                "M-Z-Count"};
+    corrections_[0] = addSatellitePage("Type 1", "Differential Corrections - Message Type 01", corr_cols);
+    corrections_[1] =
+        addSatellitePage("Type 2", "Delta Differential Corrections - Message Type 02", corr_cols);
+
+    QWidget* p3 = addHeadedPage("Type 3+22", "Reference Station Parameters - Message Type 3 and Type 22 ",
+                                &type3Header_);
+    type3Text_ = new QPlainTextEdit(p3);
+    type3Text_->setReadOnly(true);
+    p3->layout()->addWidget(type3Text_);
+
+    corrections_[2] = addSatellitePage("Type 9", "Partial Differential Corrections - Message Type 9", corr_cols);
+
+    QWidget* p16 = addHeadedPage("Type 16", "Special Text Message - Message Type 16", &type16Header_);
+    {
+        auto* grid = new QGridLayout;
+        auto* lt = new QLabel("Time", p16);
+        auto* lm = new QLabel("Message", p16);
+        lt->setFont(bold_font());
+        lm->setFont(bold_font());
+        type16Time_ = make_field(p16, false);
+        type16Message_ = make_field(p16, false);
+        grid->addWidget(lt, 0, 0);
+        grid->addWidget(type16Time_, 0, 1);
+        grid->addWidget(lm, 1, 0);
+        grid->addWidget(type16Message_, 1, 1);
+        static_cast<QVBoxLayout*>(p16->layout())->addLayout(grid);
+        static_cast<QVBoxLayout*>(p16->layout())->addStretch(1);
+    }
+
+    addMeasurementPage(Type18, "Type 18", "Uncorrected Carrier Phase Measurements - Message Type 18",
+                       {"SV", "Phase Error [cycles]", "Loss", "Wave", "Code", "Phase [cycles]",
+                        "Exp.-Meas.-Time [s]"});
+    addMeasurementPage(Type19, "Type 19", "Uncorrected Pseudorange Measurements - Message Type 19",
+                       {"SV", "PsRaErr", "MultipathErr", "Code", "Pseudorange [m]", "Exp.-Meas.-Time [s]"});
+    addMeasurementPage(Type20, "Type 20", "RTK Carrier Phase Corrections - Message Type 20",
+                       {"SV", "Phase Error [cycles]", "Loss", "Wave", "IOD", "Phase Correction",
+                        "Exp.-Meas.-Time [s]"});
+    addMeasurementPage(Type21, "Type 21", "RTK Pseudorange Corrections - Message Type 21",
+                       {"SV", "PsRaErr [m]", "M-P-Err [m]", "Code", "IOD", "PsRange [m]", "RaRaCorr",
+                        "Exp.-Meas.-Time [s]"});
+
+    {
+        auto* page = new QWidget(this);
+        auto* v = new QVBoxLayout(page);
+        auto* top = new QHBoxLayout;
+        auto* heading = new QLabel("Other Message Type", page);
+        heading->setFont(bold_font());
+        otherHeader_ = make_field(page);
+        otherZcount_ = make_field(page);
+        otherZcount_->setFixedWidth(90);
+        top->addWidget(heading);
+        top->addWidget(otherHeader_, 1);
+        top->addWidget(otherZcount_);
+        v->addLayout(top);
+        otherText_ = new QPlainTextEdit(page);
+        otherText_->setReadOnly(true);
+        otherText_->setLineWrapMode(QPlainTextEdit::NoWrap);
+        v->addWidget(otherText_, 1);
+        addTab(page, "other Type");
+    }
+    {
+        auto* page = new QWidget(this);
+        auto* v = new QVBoxLayout(page);
+        auto* heading = new QLabel("Raw Data", page);
+        heading->setFont(bold_font());
+        v->addWidget(heading);
+        rawText_ = new QPlainTextEdit(page);
+        rawText_->setReadOnly(true);
+        QPalette pal = rawText_->palette();
+        pal.setColor(QPalette::Base, QColor(0, 0, 255));
+        pal.setColor(QPalette::Text, pal.color(QPalette::HighlightedText));
+        rawText_->setPalette(pal);
+        QFont f(QStringLiteral("monospace"));
+        f.setStyleHint(QFont::TypeWriter);
+        f.setBold(true);
+        f.setPixelSize(12);
+        rawText_->setFont(f);
+        v->addWidget(rawText_, 1);
+        addTab(page, "Raw Data");
+    }
+    QFont tabs = tabBar()->font();
+    tabs.setPixelSize(11);
+    tabBar()->setFont(tabs);
+    setCurrentIndex(Type2);
+    connect(this, &QTabWidget::currentChanged, this, [this](int index) {
+        if (index == Raw) applyRawText();
+    });
+}
+
+QWidget* MessagePages::addHeadedPage(const QString& caption, const QString& heading, QLineEdit** header) {
+    auto* page = new QWidget(this);
+    auto* v = new QVBoxLayout(page);
+    v->setContentsMargins(4, 4, 4, 4);
+    auto* top = new QHBoxLayout;
+    auto* label = new QLabel(heading, page);
+    label->setFont(bold_font());
+    *header = make_field(page);
+    (*header)->setFixedWidth(220);
+    top->addWidget(label, 1);
+    top->addWidget(*header);
+    v->addLayout(top);
+    addTab(page, caption);
+    return page;
+}
+
+SatellitePage MessagePages::addSatellitePage(const QString& caption, const QString& heading,
+                                             const QStringList& columns) {
+    SatellitePage sp;
+    QWidget* page = addHeadedPage(caption, heading, &sp.header);
+    sp.table = new ColumnTable(columns, page);
+    page->layout()->addWidget(sp.table);
+    tables_.push_back(sp.table);
+    return sp;
+}
+
+void MessagePages::addMeasurementPage(Page p, const QString& caption, const QString& heading,
+                                      const QStringList& columns) {
+    auto* page = new QWidget(this);
+    auto* v = new QVBoxLayout(page);
+    v->setContentsMargins(4, 4, 4, 4);
+    auto* label = new QLabel(heading, page);
+    label->setFont(bold_font());
+    v->addWidget(label);
+    auto* tabs = new QTabWidget(page);
+    tabs->setTabPosition(QTabWidget::South);
+    v->addWidget(tabs, 1);
+    const int k = p - Type18;
+    subTabs_[std::size_t(k)] = tabs;
+    const char* names[4] = {"L1 Frequency", "L2 Frequency", "Ionosph. Difference", "Special"};
+    for (int s = 0; s < 4; ++s) {
+        auto* sub = new QWidget(tabs);
+        auto* sv = new QVBoxLayout(sub);
+        sv->setContentsMargins(2, 2, 2, 2);
+        SatellitePage& sp = measurements_[std::size_t(k)][std::size_t(s)];
+        sp.header = make_field(sub);
+        sp.header->setFixedWidth(420);
+        sv->addWidget(sp.header, 0, Qt::AlignRight);
+        sp.table = new ColumnTable(columns, sub);
+        sv->addWidget(sp.table, 1);
+        tables_.push_back(sp.table);
+        tabs->addTab(sub, names[s]);
+    }
+    addTab(page, caption);
+}
+
+const SatellitePage& MessagePages::page(Page p) const {
+    return corrections_[p == Type1 ? 0 : p == Type2 ? 1 : 2];
+}
+
+const SatellitePage& MessagePages::subPage(Page p, SubPage s) const {
+    return measurements_[std::size_t(p - Type18)][std::size_t(s)];
+}
+
+QTabWidget* MessagePages::subTabs(Page p) const { return subTabs_[std::size_t(p - Type18)]; }
+
+void MessagePages::showRawText(const QString& text) {
+    // Rebuilding the text box costs more than decoding the 80 bytes of the
+    // line; while the page is hidden the newest lines wait until it shows.
+    rawPending_ = text;
+    rawDirty_ = true;
+    if (currentIndex() == Raw) applyRawText();
+}
+
+void MessagePages::applyRawText() {
+    if (!rawDirty_) return;
+    rawDirty_ = false;
+    rawText_->setPlainText(rawPending_);
+    rawText_->verticalScrollBar()->setValue(rawText_->verticalScrollBar()->maximum());
+}
+
+QString MessagePages::rawPageText() {
+    applyRawText();
+    return rawText_->toPlainText();
+}
+
+// ---- ResetPages and dispatch -----------------------------------------------------
+
+void MessagePages::ResetPages() {
+    for (ColumnTable* t : tables_) t->reset(15);
+    type3Text_->clear();
+    type16Time_->clear();
+    type16Message_->clear();
+    otherLines_ = QStringList(15, QStringLiteral(" "));
+    otherText_->setPlainText(otherLines_.join(QLatin1Char('\n')));
+    // Empty pages hold no satellite, so every row is free again.
+    shared_sv_slots().sv_slots_clear();
+}
+
+void MessagePages::ShowMessagePage(int msg_type) {
+    const rtcm_stores& s = decoder_.stores;
+    switch (msg_type) {
+    case 1: showCorrections(Type1, s.data_1); break;
+    case 2: showCorrections(Type2, s.data_2); break;
+    case 3: showStation(); break;
+    case 9: showCorrections(Type9, s.data_9); break;
+    case 16: showText(); break;
+    case 18: show18(); break;
+    case 19: show19(); break;
+    case 20: show20(); break;
+    case 21: show21(); break;
+    default: showOther(); break;
+    }
+}
+
+// ---- Types 1, 2 and 9 -------------------------------------------------------------
+
+void MessagePages::showCorrections(Page p, const rtcm_corrections_store& store) {
+    if (store.time == -1 || !store.list) return;
+    const SatellitePage& sp = page(p);
+    sp.header->setText(ff(store.time, 7, 1) + " length:" + num(store.frame_length));
+    const bool t9 = p == Type9;
+    const QString lead = t9 ? QStringLiteral("    ") : QStringLiteral("   ");
+    sv_slot_table& rows = shared_sv_slots();
+    rows.sv_slots_mark_all();
+    for (const rtcm_sat_1_type* r = store.list.get(); r; r = r->next.get()) {
+        const int row = rows.sv_slot_of(r->sv);
+        ColumnTable* t = sp.table;
+        t->setCell(0, row, (t9 ? "   " : "  ") + num(r->sv));
+        t->setCell(1, row, r->scale ? " coarse" : " fine  ");
+        t->setCell(2, row, udre_text[r->udre & 3]);
+        t->setCell(3, row, !t9 && r->range_problem ? "   error    " : lead + ff(r->range_corr, 9, 2));
+        t->setCell(4, row, !t9 && r->rate_problem ? "   error " : lead + ff(r->rate_corr, 6, 3));
+        t->setCell(5, row, lead + num(r->iod));
+        t->setCell(6, row, lead + ff(r->time, 7, 1));
+    }
+}
+
+// ---- Types 3 and 16 ---------------------------------------------------------------
+
+void MessagePages::showStation() {
+    const rtcm_data_3_type& d = decoder_.stores.data_3;
+    const auto coord = [](std::int32_t v) { return ff(v * 0.01, 15, 2); };
+    strip_.refX->setText(coord(d.x));
+    strip_.refY->setText(coord(d.y));
+    strip_.refZ->setText(coord(d.z));
+    type3Text_->clear();
+    type3Header_->setText(ff(d.time_received, 7, 1) + " length:" + num(d.frame_length));
+    const ClockReading now = decoder_.clock().now_utc();
+    const double changed_fraction = d.time_changed - std::floor(d.time_changed);
+    const QStringList lines{
+        " new Reference Station Parameters",
+        " X: " + coord(d.x),
+        " Y: " + coord(d.y),
+        " Z: " + coord(d.z),
+        " M-Z-Count: " + ff(d.time_received, 7, 1) + "   " + time_of_day_text(d.time_received),
+        " Last receive: " + clock_time_text(now) + "  " + clock_date_text(now),
+        // The change moment is held to the millisecond; the time of day shows
+        // whole seconds.
+        " Last Change : " + time_of_day_text(std::round(changed_fraction * 86400000.0) / 1000.0) + "  " +
+            QString::fromStdString(d.date_changed),
+        " from:",
+        " X: " + coord(d.prev_x),
+        " Y: " + coord(d.prev_y),
+        " Z: " + coord(d.prev_z),
+    };
+    type3Text_->setPlainText(lines.join(QLatin1Char('\n')));
+}
+
+void MessagePages::showText() {
+    const rtcm_data_16_type& d = decoder_.stores.data_16;
+    const QString text = QString::fromLatin1(d.text.data(), qsizetype(d.text.size()));
+    type16Time_->setText(clock_time_text(decoder_.clock().now_utc()));
+    strip_.special->setText(text);
+    type16Message_->setText(text);
+    // From the first character, not scrolled to the end.
+    strip_.special->setCursorPosition(0);
+    type16Message_->setCursorPosition(0);
+    type16Header_->setText(ff(d.time, 7, 1) + " length:" + num(d.frame_length));
+}
+
+// ---- Types 18 to 21 ---------------------------------------------------------------
+
+template <class Store, class Header, class Row>
+void MessagePages::showMeasurements(Page p, const Store& store, Header header, Row row) {
+    sv_slot_table& rows = shared_sv_slots();
+    for (int s = 0; s < 4; ++s) {
+        const auto* list = store.sat_list[std::size_t(sub_page_list[std::size_t(s)])].get();
+        if (!list) continue;
+        const SatellitePage& sp = subPage(p, SubPage(s));
+        sp.header->setText(header());
+        rows.sv_slots_mark_all();
+        for (; list; list = list->next.get()) row(sp.table, rows.sv_slot_of(list->sv), *list);
+        rows.sv_slots_free_marked();
+    }
+}
+
+void MessagePages::show18() {
+    const rtcm_data_18_type& d = decoder_.stores.data_18;
+    showMeasurements(
+        Type18, d, [&] { return ff(d.meas_time, 12, 6); },
+        [](ColumnTable* t, int r, const rtcm_sat_18_type& e) {
+            t->setCell(0, r, "  " + num(e.sv));
+            t->setCell(1, r, (e.phase_err <= 0.1248 ? "<= " : " > ") + ff(e.phase_err, 7, 5));
+            t->setCell(2, r, " " + num(e.loss));
+            t->setCell(3, r, e.half_wave ? " HALF" : " FULL");
+            t->setCell(4, r, e.p_code ? "  P " : " C/A");
+            t->setCell(5, r, " " + ff(e.phase, 12, 2));
+            t->setCell(6, r, " " + ff(e.meas_time, 12, 6));
+        });
+}
+
+void MessagePages::show19() {
+    const rtcm_data_19_type& d = decoder_.stores.data_19;
+    showMeasurements(
+        Type19, d,
+        [&] { return "Time:" + ff(d.meas_time, 12, 6) + "  Smoothing:" + smoothing_text(d.smooth, false); },
+        [](ColumnTable* t, int r, const rtcm_sat_19_type& e) {
+            t->setCell(0, r, "  " + num(e.sv));
+            t->setCell(1, r, (e.pr_err > 6.0 ? " > " : "<= ") + ff(e.pr_err, 5, 3));
+            t->setCell(2, r,
+                       e.mp_err < 19.0   ? "  <=  " + ff(e.mp_err, 6, 3)
+                       : e.mp_err < 28.0 ? "   >  " + ff(e.mp_err, 6, 3)
+                                         : QStringLiteral(" not determ."));
+            t->setCell(3, r, e.p_code ? "  P " : " C/A");
+            t->setCell(4, r, " " + ff(e.pseudorange, 11, 2));
+            t->setCell(5, r, " " + ff(e.meas_time, 12, 6));
+        });
+}
+
+void MessagePages::show20() {
+    const rtcm_data_20_type& d = decoder_.stores.data_20;
+    showMeasurements(
+        Type20, d, [&] { return "  " + ff(d.meas_time, 12, 6); },
+        [](ColumnTable* t, int r, const rtcm_sat_20_type& e) {
+            t->setCell(0, r, " " + num(e.sv));
+            t->setCell(1, r, (e.phase_err < 0.2 ? " <= " : " > ") + ff(e.phase_err, 7, 5));
+            t->setCell(2, r, " " + num(e.loss));
+            t->setCell(3, r, e.half_wave ? " HALF" : " FULL");
+            t->setCell(4, r, " " + num(e.iod));
+            t->setCell(5, r, " " + ff(e.phase_corr, 9, 2));
+            t->setCell(6, r, " " + ff(e.meas_time, 12, 6));
+        });
+}
+
+void MessagePages::show21() {
+    const rtcm_data_21_type& d = decoder_.stores.data_21;
+    showMeasurements(
+        Type21, d,
+        [&] { return "Exp.Time: " + ff(d.meas_time, 12, 6) + "  Smoothing:" + smoothing_text(d.smooth, true); },
+        [&d](ColumnTable* t, int r, const rtcm_sat_21_type& e) {
+            t->setCell(0, r, " " + num(e.sv));
+            t->setCell(1, r, (e.pr_err < 6.0 ? "<= " : " > ") + ff(e.pr_err, 4, 3));
+            t->setCell(2, r,
+                       e.mp_err < 19.0   ? "<= " + ff(e.mp_err, 6, 3)
+                       : e.mp_err < 28.0 ? " > " + ff(e.mp_err, 6, 3)
+                                         : QStringLiteral("not determ"));
+            t->setCell(3, r, e.p_code ? "  P " : d.freq == 2 ? "  Y " : " C/A");
+            t->setCell(4, r, " " + num(e.iod));
+            t->setCell(5, r, ff(e.prc, 9, 2));
+            t->setCell(6, r, ff(e.rrc, 6, 3));
+            t->setCell(7, r, ff(e.meas_time, 12, 6));
+        });
+}
+
+// ---- Other types ------------------------------------------------------------------
+
+void MessagePages::showOther() {
+    const rtcm_data_other_type& d = decoder_.stores.data_other;
+    if (d.msg_type < 1 || d.msg_type > 63) return;
+    otherHeader_->setText("Type: " + num(d.msg_type) + "  Length: " + num(d.frame_length));
+    otherZcount_->setText(ff(d.time, 7, 1));
+    if (otherLines_.size() > 15) otherLines_.removeFirst();
+    otherLines_.append(num(d.msg_type) + ":" + QString::fromLatin1(d.raw.data(), qsizetype(d.raw.size())));
+    otherText_->setPlainText(otherLines_.join(QLatin1Char('\n')));
+}
+
+}  // namespace tessaly

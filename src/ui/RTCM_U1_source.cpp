@@ -1,0 +1,271 @@
+// The source manager: opening the configured source and the receive paths
+// that hand every byte to the decoder, then run the display steps.
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMenu>
+#include <QScopeGuard>
+#include <QTimer>
+#include <stdexcept>
+
+#include "RTCM_U1.h"
+
+namespace tessaly {
+
+void TForm1::setStoring(RecordingControl* control, StoringFile* file) {
+    recording_ = control;
+    storingFile_ = file;
+}
+
+void TForm1::OpenSource() {
+    if (!settings_.reopenRequested) return;
+    // Halt pauses a file replay; other sources have nothing to pause.
+    menu_.halt->setVisible(false);
+    menu_.halt->setEnabled(false);
+    switch (settings_.source) {
+    case kSourceFile: openFileSource(); break;
+    case kSourceSerial: openComSource(); break;
+    case kSourceInternet: openInternetSource(); break;
+    default: break;
+    }
+    settings_.reopenRequested = false;
+    if (settings_.transmit) StartTransmit();
+}
+
+void TForm1::openFileSource() {
+    if (ComPort1->Connected()) ComPort1->Close();
+    const QString name = settings_.fileName;
+    if (QFileInfo::exists(name)) {
+        auto file = std::make_shared<QFile>(name);
+        if (file->open(QIODevice::ReadOnly)) {
+            // A file loop still running on the previous file sees the
+            // replacement and stops before its next byte.
+            inputFile_ = std::move(file);
+            setPanel(0, "file " + name + " is open");
+            timer1_->start();
+            menu_.halt->setVisible(true);
+            menu_.halt->setEnabled(true);
+        } else {
+            setPanel(0, "Error while opening file " + name);
+        }
+    } else {
+        setPanel(0, "file " + name + " not found");
+        show_message(" Error while openning file: " + name);
+    }
+    setPanel(1, QStringLiteral("Source: File"));
+    menu_.transmit->menuAction()->setEnabled(true);
+}
+
+void TForm1::openComSource() {
+    if (ComPort1->Connected()) ComPort1->Close();
+    ComPort1->setPort(settings_.comport);
+    ComPort1->setBaudRate(settings_.baudCode);
+    ComPort1->setParity(settings_.parity);
+    ComPort1->setStopBits(settings_.stopbits);
+    ComPort1->setDataBits(settings_.numbits);
+    menu_.transmit->menuAction()->setEnabled(false);
+    ComPort1->Open();  // a failure ends the opening here
+    const QString n = QString::number(settings_.comNumber);
+    setPanel(1, "Source: COM" + n);
+    if (ComPort1->Connected()) {
+        setPanel(0, "com" + n + " is open");
+        timer1_->start();
+    } else {
+        setPanel(0, " Error while opening com" + n);
+    }
+}
+
+void TForm1::openInternetSource() {
+    if (ComPort1->Connected()) ComPort1->Close();
+    // One client for the whole run: an attempt that never got under way
+    // does not leave a second one behind.
+    if (!client_) CreateInternetClient();
+    if (client_->state() != TTCPClient::State::Closed &&
+        (client_->Host != settings_.address || client_->Port != settings_.port)) {
+        client_->Close();
+    }
+    client_->Host = settings_.address;
+    client_->Port = settings_.port;
+    setPanel(0, "Trying to connect to " + client_->Host + " at port " + client_->Port);
+    client_->Open();  // a port that is no number ends the opening here
+    if (client_->state() == TTCPClient::State::Connecting) {
+        src_.clientStarted = true;
+        setPanel(0, "IP: " + settings_.address + " Port: " + settings_.port);
+    }
+    setPanel(1, QStringLiteral("Source: Internet"));
+    menu_.transmit->menuAction()->setEnabled(true);
+}
+
+void TForm1::CreateInternetClient() {
+    client_ = new TTCPClient(this);
+    client_->OnError = [this](TTCPClient&, int error, const QString& msg) { ClientError(error, msg); };
+    client_->OnConnect = [this](TTCPClient&, int) { ClientConnected(); };
+    client_->OnData = [this](TTCPClient&, int) { ClientDataArrived(); };
+    client_->OnClose = [this](TTCPClient&, int) { ClientClosed(); };
+    for (const QString& line :
+         {"WinSocket Version: " + client_->version(), "Description: " + client_->description(),
+          "SystemStatus: " + client_->systemStatus(), QString(), "Local Host Name: " + client_->LocalHostName(),
+          "Local Host Address: " + client_->LocalHostAddress(), QString()}) {
+        rawLines_.AddRawLine(line.toLatin1().toStdString());
+    }
+    showRawLines();
+}
+
+// ---- TCP path -------------------------------------------------------------------------
+
+void TForm1::ClientDataArrived() {
+    if (src_.clientBusy) return;
+    src_.clientBusy = true;
+    // The next data event is served even when this one failed.
+    auto idle = qScopeGuard([&] { src_.clientBusy = false; });
+    guarded([&] {
+        const QByteArray chunk = client_->Read();
+        if (settings_.source != kSourceInternet) return;
+        src_.byteCount += std::int32_t(chunk.size());
+        if (chunk.isEmpty()) return;
+        if (settings_.transmit && ComPort1->Connected()) QueueForTransmit(chunk);
+        const bool raw = rawStoring();
+        if (raw) storeRaw(chunk);
+        for (const char c : chunk) {
+            const auto b = std::uint8_t(c);
+            if (rawLines_.append(b)) {
+                rawLines_.new_line();
+                rawLines_.TrimRawLines();
+                showRawLines();
+            }
+            if (settings_.decoding) {
+                decoder_.rtcm_decode_byte(b);
+                AfterByte();
+            }
+        }
+        showUnusedChars();
+        if (raw) makeRawDurable();
+    });
+}
+
+void TForm1::ClientConnected() {
+    setPanel(0, settings_.address + ",port " + settings_.port + " connected " + client_->LocalPort());
+}
+
+void TForm1::ClientClosed() {
+    guarded([&] {
+        client_->Close();
+        setPanel(0, QStringLiteral("Connection closed by server!"));
+    });
+}
+
+void TForm1::ClientError(int, const QString& msg) { show_error(msg); }
+
+// ---- COM path --------------------------------------------------------------------------
+
+void TForm1::ComPort1RxChar(int) {
+    guarded([&] {
+        if (settings_.source != kSourceSerial) {
+            // The port serves forwarding: what a receiver sends back is dropped.
+            ComPort1->ClearBuffer(true, false);
+            return;
+        }
+        if (ComPort1->InputCount() > 0) ReadComChunk();
+    });
+}
+
+void TForm1::ReadComChunk() {
+    const QByteArray chunk = ComPort1->ReadStr(ComPort1->InputCount());
+    if (chunk.isEmpty()) return;
+    if (rawLines_.append(std::string_view(chunk.constData(), std::size_t(chunk.size())))) {
+        rawLines_.TrimRawLines();
+        rawLines_.new_line();
+        showRawLines();
+    }
+    const bool raw = rawStoring();
+    if (raw) storeRaw(chunk);
+    for (const char c : chunk) {
+        decoder_.rtcm_decode_byte(std::uint8_t(c));
+        AfterByte();
+    }
+    showUnusedChars();
+    if (raw) makeRawDurable();
+}
+
+void TForm1::storeRaw(const QByteArray& chunk) {
+    storingFile_->write(std::string_view(chunk.constData(), std::size_t(chunk.size())));
+}
+
+void TForm1::makeRawDurable() { storingFile_->make_durable(); }
+
+// ---- File path ------------------------------------------------------------------------
+
+void TForm1::Timer1Timer() {
+    timer1_->stop();
+    bool restart = true;
+    // Ticks go on after a failure too.
+    auto again = qScopeGuard([&] {
+        if (restart) timer1_->start();
+    });
+    guarded([&] {
+        if (src_.openStoreAtStart) {
+            if (hooks_.storingDialog) hooks_.storingDialog(settings_.source == kSourceFile);
+            src_.openStoreAtStart = false;
+        }
+        if (settings_.reopenRequested) {
+            restart = false;
+            return;
+        }
+        if (settings_.source == kSourceFile && !src_.fileBusy && !src_.halted) ReadFileBytes();
+    });
+}
+
+void TForm1::ReadFileBytes() {
+    const std::shared_ptr<QFile> file = inputFile_;
+    if (!file) return;
+    src_.fileBusy = true;
+    auto idle = qScopeGuard([&] { src_.fileBusy = false; });
+    // The loop yields to the event loop after every byte, so the source may
+    // change under it: it reads only while its file is still the source.
+    const auto current = [&] { return inputFile_ == file && settings_.source == kSourceFile; };
+    while (current() && !src_.halted && !file->atEnd()) {
+        char c = 0;
+        if (!file->getChar(&c)) {
+            throw std::runtime_error("Read error in file " + file->fileName().toStdString() + ": " +
+                                     file->errorString().toStdString());
+        }
+        // Every byte counts, 26 (the old text-file end mark) included.
+        const auto b = std::uint8_t(c);
+        if (rawLines_.append(b)) {
+            rawLines_.TrimRawLines();
+            rawLines_.new_line();
+            showRawLines();
+        }
+        decoder_.rtcm_decode_byte(b);
+        AfterByte();
+        showUnusedChars();
+        if (settings_.transmit) forwardByte(b);
+        QCoreApplication::processEvents();
+        if (current() && file->atEnd()) show_message(QStringLiteral(" End of data"));
+    }
+}
+
+// ---- Display steps ------------------------------------------------------------------
+
+void TForm1::AfterByte() {
+    header_info_type& h = decoder_.header_info;
+    if (h.new_header) {
+        ShowHeader();
+        h.new_header = false;
+    }
+    if (decoder_.frame_done) {
+        pages_->ShowMessagePage(int(h.msg_type));
+        decoder_.frame_done = false;
+    }
+}
+
+void TForm1::showUnusedChars() {
+    if (decoder_.unused_chars == shownUnused_) return;
+    shownUnused_ = decoder_.unused_chars;
+    strip_.charsUnused->setText(QString::number(shownUnused_));
+}
+
+void TForm1::showRawLines() { pages_->showRawText(rawLines_.text()); }
+
+}  // namespace tessaly

@@ -1,0 +1,19 @@
+#include "ui_boxes.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace tessaly {
+
+void install_message_boxes() {
+    set_error_reporter([](const QString& caption, const QString& text) {
+        QWidget* parent = QApplication::activeWindow();
+        if (caption == kMessageCaption) {
+            QMessageBox::information(parent, QApplication::applicationName(), text, QMessageBox::Ok);
+        } else {
+            QMessageBox::critical(parent, caption, text, QMessageBox::Ok);
+        }
+    });
+}
+
+}  // namespace tessaly

@@ -1,0 +1,191 @@
+// The file source: the whole file read in one tick with the window live
+// between bytes, the byte 26, the end-of-data box, and a source changed,
+// halted or failing while the file loop runs.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <stdexcept>
+
+#include "rtcm_encoder.h"
+#include "ui_test_util.h"
+
+using namespace tessaly;
+using namespace tessaly::testing;
+
+namespace {
+
+std::vector<std::uint8_t> letters(char c, int n) { return std::vector<std::uint8_t>(std::size_t(n), std::uint8_t(c)); }
+
+std::string last_line(const TForm1& w) { return w.rawLines().lines().back(); }
+
+TEST(FileSource, OpensAndReadsWholeFileInOneTick) {
+    QTemporaryDir dir;
+    StreamEncoder s;
+    for (std::uint8_t seq = 0; seq < 4; ++seq) s.frame({.type = 1, .zcount = 1000, .sequence = seq, .data = {1, 2}});
+    const QString path = write_file(dir, "four.rtcm", s.bytes());
+    WindowRig rig;
+    TForm1& w = rig.openFile(path);
+    EXPECT_EQ(w.panelText(0), "file " + path + " is open");
+    EXPECT_EQ(w.panelText(1), "Source: File");
+    EXPECT_TRUE(w.menu().transmit->menuAction()->isEnabled());
+    EXPECT_TRUE(w.menu().halt->isVisible());
+    EXPECT_TRUE(w.menu().halt->isEnabled());
+    EXPECT_TRUE(w.timer1()->isActive());
+    EXPECT_FALSE(rig.settings.reopenRequested);
+
+    ASSERT_TRUE(wait_for([&] { return !rig.boxes.boxes.empty(); }));
+    EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{kMessage, " End of data"}}));
+    EXPECT_EQ(rig.decoder.frames_completed, 4u);
+    EXPECT_EQ(w.strip().sequence->text(), "+0-1+2-3");
+    EXPECT_EQ(w.strip().charsUnused->text(), QString::number(rig.decoder.unused_chars));
+    // Later ticks find the file at its end.
+    w.Timer1Timer();
+    w.Timer1Timer();
+    EXPECT_EQ(rig.boxes.boxes.size(), 1u);
+}
+
+// A byte 26 inside the file is data like any other; frames after it decode.
+TEST(FileSource, ByteTwentySixIsNotTheEnd) {
+    QTemporaryDir dir;
+    StreamEncoder s;
+    s.frame({.type = 1, .zcount = 1000, .sequence = 1, .data = {7}});
+    s.raw({26, 26});
+    s.frame({.type = 2, .zcount = 1000, .sequence = 2, .data = {7}});
+    WindowRig rig;
+    TForm1& w = rig.openFile(write_file(dir, "sub.rtcm", s.bytes()));
+    w.Timer1Timer();
+    EXPECT_EQ(rig.decoder.frames_completed, 2u);
+    EXPECT_EQ(w.strip().frames->text(), "+1-2");
+    EXPECT_EQ(rig.boxes.texts(), QStringList({" End of data"}));
+}
+
+TEST(FileSource, EmptyFileShowsNothing) {
+    QTemporaryDir dir;
+    WindowRig rig;
+    TForm1& w = rig.openFile(write_file(dir, "empty", {}));
+    w.Timer1Timer();
+    EXPECT_TRUE(rig.boxes.boxes.empty());
+    EXPECT_TRUE(w.timer1()->isActive());
+}
+
+TEST(FileSource, MissingFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("absent.rtcm");
+    WindowRig rig;
+    TForm1& w = rig.openFile(path);
+    EXPECT_EQ(w.panelText(0), "file " + path + " not found");
+    EXPECT_EQ(w.panelText(1), "Source: File");
+    EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{kMessage, " Error while openning file: " + path}}));
+    EXPECT_FALSE(w.timer1()->isActive());
+    EXPECT_FALSE(w.menu().halt->isVisible());
+}
+
+// Raw lines: a line completes at 80 characters; the page shows at most 15.
+TEST(FileSource, RawLinesRollAtEightyCharacters) {
+    QTemporaryDir dir;
+    std::vector<std::uint8_t> bytes;
+    for (int i = 0; i < 20 * 80 + 7; ++i) bytes.push_back(std::uint8_t('A' + i / 80));
+    WindowRig rig;
+    TForm1& w = rig.openFile(write_file(dir, "raw", bytes));
+    w.Timer1Timer();
+    const auto& lines = w.rawLines().lines();
+    ASSERT_EQ(lines.size(), 15u);
+    EXPECT_EQ(lines.front(), std::string(80, 'A' + 6));
+    EXPECT_EQ(lines[13], std::string(80, 'A' + 19));
+    EXPECT_EQ(lines.back(), std::string(7, 'A' + 20));
+    // The page is refreshed when a line completes, not after every byte.
+    const QStringList shown = w.pages().rawPageText().split('\n');
+    EXPECT_EQ(shown.size(), 15);
+    EXPECT_EQ(shown.back(), "");
+    EXPECT_EQ(shown[13], QString(80, QChar('A' + 19)));
+}
+
+// The operator picks another file while the loop runs (events are handled
+// between bytes): the old file is not read again, the new one from its start.
+TEST(FileSource, SourceChangedInsideTheLoop) {
+    QTemporaryDir dir;
+    const QString a = write_file(dir, "a", letters('a', 30));
+    const QString b = write_file(dir, "b", letters('b', 20));
+    WindowRig rig;
+    bool chooseB = false;  // the start-up shows the dialog too
+    TForm1& w = rig.openFile(a, {.settingsDialog = [&] {
+                                     if (chooseB) {
+                                         rig.settings.fileName = b;
+                                         rig.settings.reopenRequested = true;
+                                     }
+                                     return false;
+                                 }});
+    chooseB = true;
+    QTimer::singleShot(0, &w, [&] { w.DatasourceClick(); });
+    w.Timer1Timer();
+    EXPECT_EQ(w.panelText(0), "file " + b + " is open");
+    w.Timer1Timer();
+    const std::string text = last_line(w);
+    EXPECT_EQ(text.find_first_not_of('a'), text.find('b'));
+    EXPECT_LT(std::count(text.begin(), text.end(), 'a'), 30);
+    EXPECT_EQ(std::count(text.begin(), text.end(), 'b'), 20);
+    EXPECT_EQ(rig.boxes.texts(), QStringList({" End of data"}));
+}
+
+// Switching to another kind of source stops the file loop as well.
+TEST(FileSource, SwitchingAwayStopsTheLoop) {
+    QTemporaryDir dir;
+    WindowRig rig;
+    TForm1& w = rig.openFile(write_file(dir, "a", letters('a', 40)));
+    QTimer::singleShot(0, &w, [&] {
+        rig.settings.source = 9;  // opens nothing
+        rig.settings.reopenRequested = true;
+        w.DatasourceClick();
+    });
+    w.Timer1Timer();
+    EXPECT_LT(last_line(w).size(), 40u);
+    EXPECT_TRUE(rig.boxes.boxes.empty());
+}
+
+TEST(FileSource, HaltPausesAndResumes) {
+    QTemporaryDir dir;
+    WindowRig rig;
+    TForm1& w = rig.openFile(write_file(dir, "a", letters('h', 50)));
+    QTimer::singleShot(0, &w, [&] { w.menu().halt->trigger(); });
+    w.Timer1Timer();
+    EXPECT_EQ(w.menu().halt->text(), "Start");
+    const std::size_t paused_at = last_line(w).size();
+    EXPECT_LT(paused_at, 50u);
+    w.Timer1Timer();
+    EXPECT_EQ(last_line(w).size(), paused_at);
+    w.menu().halt->trigger();
+    EXPECT_EQ(w.menu().halt->text(), "Halt");
+    w.Timer1Timer();
+    EXPECT_EQ(last_line(w), std::string(50, 'h'));
+    EXPECT_EQ(rig.boxes.texts(), QStringList({" End of data"}));
+}
+
+// A failure inside the loop (here the storing step, as a failing write of the
+// storing file would) is reported; reading goes on at the next tick.
+TEST(FileSource, ReadingResumesAfterAFailure) {
+    struct FailOnce : StoringHook {
+        int bytes = 0;
+        void reset_stream_state() override {}
+        void after_byte(RtcmDecoder&) override {
+            if (++bytes == 10) throw std::runtime_error("disk full");
+        }
+    } hook;
+    QTemporaryDir dir;
+    WindowRig rig;
+    rig.decoder.set_storing_hook(&hook);
+    TForm1& w = rig.openFile(write_file(dir, "a", letters('f', 25)));
+    w.Timer1Timer();
+    EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{kFailure, "disk full"}}));
+    EXPECT_FALSE(w.sourceState().fileBusy);
+    EXPECT_TRUE(w.timer1()->isActive());
+    w.Timer1Timer();
+    EXPECT_EQ(last_line(w), std::string(25, 'f'));
+    EXPECT_EQ(hook.bytes, 25);
+    EXPECT_EQ(rig.boxes.texts(), QStringList({"disk full", " End of data"}));
+}
+
+}  // namespace

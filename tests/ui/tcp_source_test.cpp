@@ -1,0 +1,198 @@
+// The Internet source against a real server on 127.0.0.1: connection texts,
+// chunks into raw lines and the decoder, the data rate, the decoding switch,
+// re-opening, the server's close, errors, and raw storing.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTimer>
+
+#include "io_test_util.h"
+#include "rtcm_encoder.h"
+#include "storing_file.h"
+
+using namespace tessaly;
+using namespace tessaly::testing;
+
+namespace {
+
+QByteArray bytes_of(const std::vector<std::uint8_t>& v) {
+    return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size()));
+}
+
+QByteArray frames(int count) {
+    StreamEncoder s;
+    for (int i = 0; i < count; ++i)
+        s.frame({.type = 1, .station = 9, .zcount = 1000, .sequence = std::uint8_t(i & 7), .data = {5, 6}});
+    return bytes_of(s.bytes());
+}
+
+QByteArray letters(int n) {
+    QByteArray b;
+    for (int i = 0; i < n; ++i) b.append(char('A' + i % 26));
+    return b;
+}
+
+std::string joined(const TForm1& w, std::size_t from) {
+    std::string out;
+    const auto& lines = w.rawLines().lines();
+    for (std::size_t i = from; i < lines.size(); ++i) out += lines[i];
+    return out;
+}
+
+class TcpSource : public ::testing::Test {
+protected:
+    TForm1& connect() {
+        configure_internet(rig.settings, server.port());
+        TForm1& w = rig.open();
+        w.timer2()->stop();  // rate ticks come from the tests
+        peer = server.accept();
+        EXPECT_TRUE(peer);
+        EXPECT_TRUE(wait_for([&] { return w.panelText(0).contains("connected"); }));
+        return w;
+    }
+    // Waits until the window has taken `n` more TCP bytes.
+    bool received(TForm1& w, int n) {
+        return wait_for([&] { return w.sourceState().byteCount >= n; });
+    }
+    TestServer server;
+    QTcpSocket* peer = nullptr;
+    WindowRig rig;
+};
+
+TEST_F(TcpSource, ConnectsWithItsTexts) {
+    configure_internet(rig.settings, server.port());
+    TForm1& w = rig.open();
+    EXPECT_EQ(w.panelText(0), "IP: 127.0.0.1 Port: " + server.port());
+    EXPECT_EQ(w.panelText(1), "Source: Internet");
+    EXPECT_TRUE(w.menu().transmit->menuAction()->isEnabled());
+    EXPECT_TRUE(w.sourceState().clientStarted);
+    QTcpSocket* s = server.accept();
+    ASSERT_TRUE(s);
+    ASSERT_TRUE(wait_for([&] { return w.panelText(0).contains("connected"); }));
+    EXPECT_EQ(w.panelText(0), "127.0.0.1,port " + server.port() + " connected " + QString::number(s->peerPort()));
+    // The socket layer's lines open the raw data page.
+    const auto& lines = w.rawLines().lines();
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[1].rfind("WinSocket Version: ", 0), 0u);
+    EXPECT_EQ(lines[2].rfind("Description: ", 0), 0u);
+    EXPECT_EQ(lines[3].rfind("SystemStatus: ", 0), 0u);
+    EXPECT_EQ(lines[4], "");
+    EXPECT_EQ(lines[5].rfind("Local Host Name: ", 0), 0u);
+    EXPECT_EQ(lines[6].rfind("Local Host Address: ", 0), 0u);
+    EXPECT_EQ(lines[7], "");
+}
+
+// 200 bytes complete two raw lines and leave 40 characters on a new one;
+// 1000 bytes in a second read as 10000 bit/s.
+TEST_F(TcpSource, RawLinesAndRate) {
+    TForm1& w = connect();
+    const QByteArray data = letters(200);
+    server.send(data);
+    ASSERT_TRUE(received(w, 200));
+    const auto& lines = w.rawLines().lines();
+    EXPECT_EQ(lines[lines.size() - 3], data.left(80).toStdString());
+    EXPECT_EQ(lines[lines.size() - 2], data.mid(80, 80).toStdString());
+    EXPECT_EQ(lines.back(), data.mid(160).toStdString());
+    server.send(letters(800));
+    ASSERT_TRUE(received(w, 1000));
+    w.Timer2Timer();
+    EXPECT_EQ(w.panelText(1), "source: internet - 10000 bps");
+    EXPECT_EQ(w.statusHint(), "last ip-client data rate: 10000 bps");
+    EXPECT_EQ(w.sourceState().byteCount, 0);
+    // A second without data changes nothing.
+    w.Timer2Timer();
+    EXPECT_EQ(w.panelText(1), "source: internet - 10000 bps");
+    // The raw lines never pass 14 on this path.
+    server.send(letters(80 * 20));
+    ASSERT_TRUE(received(w, 1600));
+    EXPECT_EQ(w.rawLines().lines().size(), 14u);
+}
+
+TEST_F(TcpSource, DecodingOffKeepsBytesOffTheDecoder) {
+    rig.settings.decoding = false;
+    TForm1& w = connect();
+    const QByteArray stream = frames(3);
+    server.send(stream);
+    ASSERT_TRUE(received(w, int(stream.size())));
+    EXPECT_EQ(rig.decoder.frames_completed, 0u);
+    EXPECT_EQ(rig.decoder.unused_chars, 0u);
+    EXPECT_EQ(joined(w, 7), stream.toStdString());
+    w.menu().on->trigger();
+    server.send(stream);
+    ASSERT_TRUE(received(w, int(2 * stream.size())));
+    EXPECT_EQ(rig.decoder.frames_completed, 3u);
+    EXPECT_EQ(w.strip().frames->text(), "+1-1+1");
+    EXPECT_EQ(w.strip().station->text(), "9");
+}
+
+TEST_F(TcpSource, ReopeningTheSameEndpointKeepsTheConnection) {
+    TForm1& w = connect();
+    rig.settings.reopenRequested = true;
+    w.OpenSource();
+    EXPECT_EQ(w.panelText(0), "Trying to connect to 127.0.0.1 at port " + server.port());
+    EXPECT_EQ(w.client()->state(), TTCPClient::State::Connected);
+    EXPECT_FALSE(wait_for([&] { return server.server.hasPendingConnections(); }, 300));
+    server.send("ABC");
+    ASSERT_TRUE(received(w, 3));
+    EXPECT_EQ(w.rawLines().lines().back(), "ABC");
+}
+
+// Everything sent before the close is taken; then the status says so.
+TEST_F(TcpSource, ServerCloses) {
+    TForm1& w = connect();
+    const QByteArray stream = frames(2);
+    server.send(stream);
+    peer->disconnectFromHost();
+    ASSERT_TRUE(wait_for([&] { return w.panelText(0) == "Connection closed by server!"; }));
+    EXPECT_EQ(rig.decoder.frames_completed, 2u);
+    EXPECT_EQ(w.client()->state(), TTCPClient::State::Closed);
+    EXPECT_TRUE(rig.boxes.boxes.empty());
+}
+
+TEST_F(TcpSource, RefusedAndBadPort) {
+    configure_internet(rig.settings, closed_port());
+    TForm1& w = rig.open();
+    ASSERT_TRUE(wait_for([&] { return !rig.boxes.boxes.empty(); }));
+    EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{kError, "Connection refused"}}));
+
+    rig.settings.port = "abc";
+    rig.settings.reopenRequested = true;
+    w.DatasourceClick();
+    EXPECT_EQ(rig.boxes.boxes.back(), (Box{kFailure, "'abc' ist kein gültiger Integerwert"}));
+    EXPECT_EQ(w.panelText(0), "Trying to connect to 127.0.0.1 at port abc");
+    EXPECT_TRUE(rig.settings.reopenRequested);
+}
+
+// Raw storing takes every chunk unchanged, decoding on or off; a failing
+// storing file is reported and the next chunk is read all the same.
+TEST_F(TcpSource, RawStoring) {
+    QTemporaryDir dir;
+    RecordingControl control;
+    control.raw_mode = true;
+    StoringFile file;
+    file.create(dir.filePath("RTCM.DAT").toStdString());
+    rig.settings.decoding = false;
+    TForm1& w = connect();
+    w.setStoring(&control, &file);
+    const QByteArray stream = frames(2) + QByteArray("\x00\x1a\xff", 3);
+    server.send(stream);
+    ASSERT_TRUE(received(w, int(stream.size())));
+    QFile stored(dir.filePath("RTCM.DAT"));
+    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+    EXPECT_EQ(stored.readAll(), stream);
+
+    StoringFile full;
+    full.create("/dev/full");
+    w.setStoring(&control, &full);
+    server.send("XYZ");
+    ASSERT_TRUE(wait_for([&] { return !rig.boxes.boxes.empty(); }));
+    EXPECT_EQ(rig.boxes.boxes.front().caption, kFailure);
+    EXPECT_FALSE(w.sourceState().clientBusy);
+    w.setStoring(&control, &file);
+    server.send("QRS");
+    ASSERT_TRUE(wait_for([&] { return w.rawLines().lines().back().find("QRS") != std::string::npos; }));
+}
+
+}  // namespace

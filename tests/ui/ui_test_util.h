@@ -1,0 +1,97 @@
+#pragma once
+// A main window of its own for each test: a fresh decoder on a fixed clock,
+// a fresh settings record, and every modal box recorded instead of shown.
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "RTCM_U1.h"
+#include "qt_printers.h"
+#include "rtcmdecw.h"
+#include "ui_boxes.h"
+
+namespace tessaly::testing {
+
+struct Box {
+    QString caption;
+    QString text;
+    bool operator==(const Box&) const = default;
+};
+inline const QString kMessage = kMessageCaption;
+inline const QString kError = kErrorCaption;
+inline const QString kFailure = kFailureCaption;
+
+// Records every box while alive.
+class BoxRecorder {
+public:
+    BoxRecorder()
+        : scope_([this](const QString& caption, const QString& text) {
+              boxes.push_back({caption, text});
+              if (onBox) onBox(caption, text);
+          }) {}
+    QStringList texts() const {
+        QStringList out;
+        for (const Box& b : boxes) out << b.text;
+        return out;
+    }
+    std::vector<Box> boxes;
+    std::function<void(const QString&, const QString&)> onBox;
+
+private:
+    ScopedErrorReporter scope_;
+};
+
+inline QString write_file(const QTemporaryDir& dir, const QString& name, const std::vector<std::uint8_t>& bytes) {
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
+    return path;
+}
+
+// Lets the event loop run until `done` holds or `ms` passed.
+template <class Pred>
+bool wait_for(Pred done, int ms = 5000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+// A window on a fresh decoder and settings record.
+struct WindowRig {
+    // The settings choose no source (the default COM1 is a real device here)
+    // until a test picks one.
+    explicit WindowRig(ClockReading now = {2026, 12, 6, 10, 12, 0, 250}) : clock(now), decoder(clock) {
+        settings.source = 255;
+    }
+
+    // Creates the window (which opens the configured source at once).
+    TForm1& open(TForm1::Hooks hooks = {}) {
+        form = std::make_unique<TForm1>(decoder, settings, std::move(hooks));
+        return *form;
+    }
+    TForm1& openFile(const QString& path, TForm1::Hooks hooks = {}) {
+        settings.source = 0;
+        settings.fileName = path;
+        return open(std::move(hooks));
+    }
+
+    FixedClock clock;
+    RtcmDecoder decoder;
+    SettingsRecord settings;
+    BoxRecorder boxes;
+    std::unique_ptr<TForm1> form;
+};
+
+}  // namespace tessaly::testing

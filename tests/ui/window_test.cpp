@@ -1,0 +1,190 @@
+// The main window as it opens, its status strip after headers, its menus
+// and its keys.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QStatusBar>
+#include <QTimer>
+
+#include "rtcm_encoder.h"
+#include "rtcm_messages.h"
+#include "ui_test_util.h"
+
+using namespace tessaly;
+using namespace tessaly::testing;
+
+namespace {
+
+struct HeaderCase {
+    const char* name;
+    ClockReading clock;
+    std::vector<std::tuple<std::uint8_t, std::uint8_t, std::uint16_t>> frames;  // type, sequence, zcount
+    const char* sequence;
+    const char* frames_field;
+    const char* mz_count;
+    const char* latency;
+};
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const HeaderCase& c, std::ostream* os) { *os << c.name; }
+
+class ShowHeaderTest : public ::testing::TestWithParam<HeaderCase> {};
+
+TEST_P(ShowHeaderTest, StripAfterHeaders) {
+    const HeaderCase& c = GetParam();
+    StreamEncoder s;
+    for (auto [type, seq, z] : c.frames) {
+        // Message 3 always spans four data words.
+        s.frame({.type = type, .station = 517, .zcount = z, .sequence = seq, .health = 6,
+                 .data = type == 3 ? station_words(1, 2, 3) : std::vector<std::uint32_t>{0x123456}});
+    }
+    QTemporaryDir dir;
+    WindowRig rig(c.clock);
+    TForm1& w = rig.openFile(write_file(dir, "h.rtcm", s.bytes()));
+    w.Timer1Timer();
+    EXPECT_EQ(w.strip().station->text(), "517");
+    EXPECT_EQ(w.strip().health->text(), "6");
+    EXPECT_EQ(w.strip().sequence->text(), c.sequence);
+    EXPECT_EQ(w.strip().frames->text(), c.frames_field);
+    EXPECT_EQ(w.strip().mzCount->text(), c.mz_count);
+    EXPECT_EQ(w.strip().latency->text(), c.latency);
+}
+
+// Z-count 1000 is 600 s into the hour: 10:10:00 with the clock at 10:12:00.250,
+// so the frame is 120.25 s old plus 13 leap seconds.
+INSTANTIATE_TEST_SUITE_P(
+    Histories, ShowHeaderTest,
+    ::testing::Values(
+        HeaderCase{"ThreeFrames", {2026, 12, 6, 10, 12, 0, 250}, {{1, 3, 1000}, {3, 4, 1000}, {1, 5, 1000}},
+                   "+3-4+5", "+1-3+1", "36600.0 = 10:10:00", "133.250"},
+        HeaderCase{"FirstHeader", {2026, 12, 6, 10, 12, 0, 250}, {{18, 7, 1001}}, "+7", "+18",
+                   "36600.6 = 10:10:00", "132.650"},
+        HeaderCase{"Midnight", {2026, 12, 6, 0, 0, 1, 0}, {{9, 0, 0}}, "+0", "+9", "0.0 = 00:00:00", "14.000"},
+        // Twenty headers: twelve old characters, the marker and the newest.
+        HeaderCase{"LongHistory",
+                   {2026, 12, 6, 10, 12, 0, 250},
+                   {{1, 0, 1000}, {1, 1, 1000}, {1, 2, 1000}, {1, 3, 1000}, {1, 4, 1000}, {1, 5, 1000},
+                    {1, 6, 1000}, {1, 7, 1000}, {1, 0, 1000}, {1, 1, 1000}, {1, 2, 1000}, {2, 3, 1000}},
+                   "-5+6-7+0-1+2-3", "-1+1-1+1-1+1-2", "36600.0 = 10:10:00", "133.250"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(MainWindow, OpensAsDressed) {
+    WindowRig rig;
+    TForm1& w = rig.open();
+    EXPECT_EQ(w.windowTitle(), "Tessaly Version 2.1");
+    EXPECT_EQ(w.size(), QSize(800, 580));
+    EXPECT_EQ(w.pos(), QPoint(0, 0));
+    EXPECT_FALSE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
+
+    QStringList tabs;
+    for (int i = 0; i < w.pages().count(); ++i) tabs << w.pages().tabText(i);
+    EXPECT_EQ(tabs, QStringList({"Type 1", "Type 2", "Type 3+22", "Type 9", "Type 16", "Type 18", "Type 19",
+                                 "Type 20", "Type 21", "other Type", "Raw Data"}));
+    EXPECT_EQ(w.pages().tabText(w.pages().currentIndex()), "Type 2");
+    for (auto p : {MessagePages::Type18, MessagePages::Type19, MessagePages::Type20, MessagePages::Type21}) {
+        QTabWidget* sub = w.pages().subTabs(p);
+        EXPECT_EQ(sub->currentIndex(), 0);
+        EXPECT_EQ(sub->tabText(0) + "|" + sub->tabText(1) + "|" + sub->tabText(2) + "|" + sub->tabText(3),
+                  "L1 Frequency|L2 Frequency|Ionosph. Difference|Special");
+    }
+
+    const auto& s = w.strip();
+    EXPECT_EQ(s.labelTime->text(), "Date + Time");
+    EXPECT_EQ(s.station->text() + s.health->text() + s.latency->text(), "---------");
+    EXPECT_EQ(s.refX->text() + s.refY->text() + s.refZ->text(), "XYZ");
+    EXPECT_TRUE(s.station->isReadOnly());
+    EXPECT_FALSE(s.sequence->isReadOnly());
+    EXPECT_FALSE(s.latency->isReadOnly());
+    EXPECT_EQ(s.station->palette().color(QPalette::Base), QColor(0, 128, 255));
+    EXPECT_NE(w.pages().type16Time()->palette().color(QPalette::Base), QColor(0, 128, 255));
+
+    EXPECT_EQ(w.statusHint(), "special info");
+    QList<int> widths;
+    for (QLabel* l : w.statusBar()->findChildren<QLabel*>()) widths << l->width();
+    EXPECT_EQ(widths, QList<int>({250, 150, 150, 250}));
+
+    const auto& m = w.menu();
+    EXPECT_EQ(m.datasource->text(), "&Data Source");
+    EXPECT_EQ(m.datasource->shortcut(), QKeySequence(Qt::Key_D));
+    EXPECT_EQ(m.save->shortcut(), QKeySequence(Qt::Key_S));
+    EXPECT_EQ(m.halt->shortcut(), QKeySequence(Qt::Key_H));
+    EXPECT_FALSE(m.transmit->menuAction()->isEnabled());
+    EXPECT_FALSE(m.halt->isVisible());
+    EXPECT_EQ(m.on->text(), "Display decoded RTCM messages");
+    EXPECT_EQ(m.off->text(), "Don't display decoded RTCM messages");
+    EXPECT_TRUE(w.timer2()->isActive());
+    EXPECT_FALSE(w.timer1()->isActive());
+    EXPECT_FALSE(w.timer3()->isActive());
+    EXPECT_EQ(rig.settings.leapSeconds, 13);
+    EXPECT_EQ(rig.decoder.leapSeconds, 13);
+}
+
+TEST(MainWindow, ClockLabelEverySecond) {
+    WindowRig rig({2026, 3, 5, 7, 8, 9, 999});
+    TForm1& w = rig.open();
+    ASSERT_TRUE(wait_for([&] { return w.strip().labelTime->text() != "Date + Time"; }, 3000));
+    EXPECT_EQ(w.strip().labelTime->text(), "05.03.2026   07:08:09");
+}
+
+TEST(MainWindow, DecodingMenuCaptionsAndStore) {
+    WindowRig rig;
+    std::vector<bool> saved;
+    TForm1& w = rig.open({.saveDecoding = [&](bool on) { saved.push_back(on); }});
+    w.menu().off->trigger();
+    emit w.menu().decoding->aboutToShow();
+    EXPECT_EQ(w.menu().on->text(), "display decoded RTCM messages");
+    EXPECT_EQ(w.menu().off->text(), "don't display decoded RTCM messages *");
+    EXPECT_FALSE(rig.settings.decoding);
+    w.menu().on->trigger();
+    emit w.menu().decoding->aboutToShow();
+    EXPECT_EQ(w.menu().on->text(), "display decoded RTCM messages *");
+    EXPECT_EQ(w.menu().off->text(), "don't display decoded RTCM messages");
+    EXPECT_EQ(saved, std::vector<bool>({false, true}));
+}
+
+TEST(MainWindow, InfoAndDialogItems) {
+    WindowRig rig;
+    std::vector<std::string> opened;
+    TForm1& w = rig.open({.settingsDialog =
+                              [&] {
+                                  opened.push_back("settings");
+                                  return false;
+                              },
+                          .storingDialog = [&](bool modal) { opened.push_back(modal ? "store modal" : "store"); },
+                          .leapSecondDialog = [&] { opened.push_back("leap"); }});
+    w.menu().info->trigger();
+    EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{kMessage, "Tessaly Version 2.1"}}));
+    w.menu().save->trigger();
+    w.menu().leapSecond->trigger();
+    w.menu().datasource->trigger();
+    EXPECT_EQ(opened, std::vector<std::string>({"settings", "store", "leap", "settings"}));
+}
+
+// Up and Down walk the four sub-pages of the page showing; elsewhere nothing.
+TEST(MainWindow, ArrowKeysSwitchSubPages) {
+    WindowRig rig;
+    TForm1& w = rig.open();
+    MessagePages& p = w.pages();
+    p.setCurrentIndex(MessagePages::Type1);
+    QTest::keyClick(&w, Qt::Key_Up);
+    for (auto page : {MessagePages::Type18, MessagePages::Type19, MessagePages::Type20, MessagePages::Type21})
+        EXPECT_EQ(p.subTabs(page)->currentIndex(), 0);
+
+    p.setCurrentIndex(MessagePages::Type20);
+    p.subTabs(MessagePages::Type20)->setCurrentIndex(MessagePages::Special);
+    QTest::keyClick(&w, Qt::Key_Up);
+    EXPECT_EQ(p.subTabs(MessagePages::Type20)->currentIndex(), MessagePages::L1);
+    QTest::keyClick(&w, Qt::Key_Up);
+    EXPECT_EQ(p.subTabs(MessagePages::Type20)->currentIndex(), MessagePages::L2);
+    QTest::keyClick(&w, Qt::Key_Down);
+    QTest::keyClick(&w, Qt::Key_Down);
+    EXPECT_EQ(p.subTabs(MessagePages::Type20)->currentIndex(), MessagePages::Special);
+    QTest::keyClick(&w, Qt::Key_Down);
+    EXPECT_EQ(p.subTabs(MessagePages::Type20)->currentIndex(), MessagePages::Iono);
+    EXPECT_EQ(p.subTabs(MessagePages::Type21)->currentIndex(), 0);
+}
+
+}  // namespace
