@@ -1,9 +1,11 @@
 // tessaly: the monitor. Sets up the recorder on the process-wide decoder,
-// creates the main window (whose creation runs the start-up sequence and
-// opens the configured source) and runs until the main window closes.
+// creates the main window (whose creation runs the start-up sequence with
+// the settings dialog and opens the configured source), then the storing
+// and leap-second dialogs, and runs until the main window closes.
 #include <QApplication>
 
 #include "RTCM_U1.h"
+#include "dialogs.h"
 #include "recorder.h"
 #include "rtcmdecw.h"
 #include "settings_record.h"
@@ -29,20 +31,13 @@ int main(int argc, char** argv) {
     decoder.set_storing_hook(&recorder);
 
     SettingsStore store;
-    TForm1::Hooks hooks;
-    // The settings dialog loads the store when it is created; until it
-    // exists the start-up loads it directly and the menu shows nothing.
-    hooks.settingsDialog = [&store, &settings, loaded = false]() mutable {
-        if (!loaded) {
-            loaded = true;
-            store.Load(settings);
-        }
-        return false;
-    };
-    hooks.saveDecoding = [&store, &settings](bool on) { store.SaveDecoding(settings, on); };
-
-    TForm1 form(decoder, settings, hooks);
+    // The settings dialog is created, and loads the store, when the main
+    // window's start-up first shows it; the storing and leap-second dialogs
+    // follow the main window.
+    Dialogs dialogs(settings, store, decoder, recording, storingFile);
+    TForm1 form(decoder, settings, dialogs.hooks());
     form.setStoring(&recording, &storingFile);
+    dialogs.attach(form);
     form.show();
     return QApplication::exec();
 }

@@ -14,6 +14,7 @@
 #include "error_seam.h"
 #include "settings_record.h"
 #include "tcp_client.h"
+#include "ui_boxes.h"
 
 namespace tessaly {
 
@@ -166,7 +167,7 @@ void TForm4::ClientClose() {
     connected_ = false;
 }
 
-void TForm4::ClientError(int, const QString& text) { report_error(windowTitle(), text); }
+void TForm4::ClientError(int, const QString& text) { show_error(text); }
 
 void TForm4::sendCommand(const std::string& command) {
     command_ = command;

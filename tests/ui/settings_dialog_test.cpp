@@ -20,7 +20,7 @@
 #include "settings_record.h"
 #include "settings_store.h"
 #include "station_server.h"
-#include "ui_test_boxes.h"
+#include "ui_test_util.h"
 
 using namespace tessaly;
 
@@ -34,7 +34,7 @@ QStringList listTexts(const TSettings& d) {
 QVariant stored(const char* name) { return open_user_settings()->value(kStoreGroup + "/" + name); }
 
 struct SettingsDialog : ::testing::Test {
-    BoxAnswers boxes;
+    tessaly::testing::BoxRecorder boxes;
     SettingsStore store;
     SettingsRecord settings;
     QStringList fileDialogFilters;  // one entry per file-open dialog shown

@@ -12,7 +12,7 @@
 #include "RTCM_U5.h"
 #include "settings_record.h"
 #include "station_server.h"
-#include "ui_test_boxes.h"
+#include "ui_test_util.h"
 
 using namespace tessaly;
 
@@ -34,7 +34,7 @@ struct StationDialog : ::testing::Test {
     StationServer server;
     SettingsRecord settings;
     TForm4 form{settings};
-    BoxAnswers boxes;
+    tessaly::testing::BoxRecorder boxes;
 
     void open() {
         settings.mainServerHost = "127.0.0.1";
@@ -188,7 +188,7 @@ TEST_F(StationDialog, ClosingDropsTheChannelWithoutQuitAndASecondDownloadKeepsTh
 }
 
 TEST(StationDialogErrors, RefusedConnectionIsShownInABox) {
-    BoxAnswers boxes;
+    tessaly::testing::BoxRecorder boxes;
     SettingsRecord settings;
     QTcpServer closed;
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
@@ -198,8 +198,8 @@ TEST(StationDialogErrors, RefusedConnectionIsShownInABox) {
     TForm4 form(settings);
     form.startOnShow = true;
     form.show();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.texts.isEmpty(); }, 5000));
-    EXPECT_EQ(boxes.texts, QStringList{"Connection refused"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.texts().isEmpty(); }, 5000));
+    EXPECT_EQ(boxes.texts(), QStringList{"Connection refused"});
     EXPECT_FALSE(form.connected());
     form.CancelBtn->click();
 }

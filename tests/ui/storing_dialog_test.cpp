@@ -13,9 +13,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "RTCM_U3.h"
+#include "Rtcm_u3.h"
 #include "rtcm_encoder.h"
-#include "ui_test_boxes.h"
+#include "ui_test_util.h"
 
 using namespace tessaly;
 using tessaly::testing::FrameSpec;
@@ -39,7 +39,7 @@ struct StoringDialog : ::testing::Test {
     RecordingControl control;
     StoringFile file;
     TForm2 form{control, file};
-    BoxAnswers boxes;
+    tessaly::testing::BoxRecorder boxes;
 
     QString path(const char* name) const { return dir.filePath(name); }
     void press(int key) { QTest::keyClick(form.focusWidget(), Qt::Key(key)); }
@@ -89,14 +89,14 @@ TEST_F(StoringDialog, StartStopStartAppendsAndANewNameStartsEmpty) {
     startWithName(path("b.dat"));
     EXPECT_EQ(contents(path("b.dat")), "");
     EXPECT_EQ(form.opened_file_name, path("b.dat"));
-    EXPECT_TRUE(boxes.texts.isEmpty());
+    EXPECT_TRUE(boxes.texts().isEmpty());
 }
 
 TEST_F(StoringDialog, AFileThatCannotBeCreatedIsReportedAndTheNextStartTriesAgain) {
     form.show();
     startWithName(path("missing/x.dat"));
-    ASSERT_EQ(boxes.texts.size(), 1);
-    EXPECT_TRUE(boxes.texts[0].contains("No such file or directory")) << boxes.texts[0].toStdString();
+    ASSERT_EQ(boxes.texts().size(), 1);
+    EXPECT_TRUE(boxes.texts()[0].contains("No such file or directory")) << boxes.texts()[0].toStdString();
     EXPECT_FALSE(control.storing_active);
     EXPECT_EQ(form.Button1->text(), "Start Storing");
     EXPECT_FALSE(form.Label3->isVisible());

@@ -1,4 +1,4 @@
-#include "RTCM_U3.h"
+#include "Rtcm_u3.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -11,7 +11,7 @@
 #include <QRadioButton>
 
 #include "dialog_layout.h"
-#include "error_seam.h"
+#include "ui_boxes.h"
 
 namespace tessaly {
 
@@ -133,7 +133,7 @@ void TForm2::closeEvent(QCloseEvent* e) {
     if (e->isAccepted()) emit closed();
 }
 
-void TForm2::reportError(const QString& text) { report_error(windowTitle(), text); }
+void TForm2::reportError(const QString& text) { show_error(text); }
 
 void TForm2::Button1Click() {
     if (control_.storing_active) {

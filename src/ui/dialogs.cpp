@@ -1,0 +1,52 @@
+#include "dialogs.h"
+
+#include <QCheckBox>
+
+#include "Rtcm_u3.h"
+#include "RTCM_U4.h"
+#include "Rtcm_u2.h"
+#include "settings_store.h"
+
+namespace tessaly {
+
+Dialogs::Dialogs(SettingsRecord& settings, SettingsStore& store, RtcmDecoder& decoder,
+                 RecordingControl& recording, StoringFile& storingFile)
+    : settings_(settings), store_(store), decoder_(decoder), recording_(recording), storingFile_(storingFile) {}
+
+Dialogs::~Dialogs() = default;
+
+TForm1::Hooks Dialogs::hooks() {
+    TForm1::Hooks h;
+    h.settingsDialog = [this] {
+        if (!settings_dialog_) settings_dialog_ = std::make_unique<TSettings>(settings_, store_);
+        settings_dialog_->exec();
+        return settings_dialog_->StoreData->isChecked();
+    };
+    h.storingDialog = [this](bool modal) {
+        if (!storing_) return;
+        if (modal) {
+            storing_->exec();
+        } else {
+            storing_->show();
+            storing_->raise();
+            storing_->activateWindow();
+        }
+    };
+    h.leapSecondDialog = [this] {
+        if (!leap_) return;
+        leap_->show();
+        leap_->raise();
+        leap_->activateWindow();
+    };
+    h.saveDecoding = [this](bool on) { store_.SaveDecoding(settings_, on); };
+    return h;
+}
+
+void Dialogs::attach(TForm1& form) {
+    storing_ = std::make_unique<TForm2>(recording_, storingFile_);
+    QObject::connect(storing_.get(), &TForm2::closed, &form,
+                     [&form] { form.sourceState().openStoreAtStart = false; });
+    leap_ = std::make_unique<TForm3>(settings_, decoder_);
+}
+
+}  // namespace tessaly

@@ -1,0 +1,159 @@
+// The dialogs plugged into the main window: the settings dialog at start-up
+// and by "&Data Source", the storing dialog on the first Timer1 tick and by
+// "&Save Menu", the leap-second dialog by "Leap Second".
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTimer>
+
+#include "RTCM_U4.h"
+#include "Rtcm_u2.h"
+#include "Rtcm_u3.h"
+#include "dialogs.h"
+#include "rtcm_encoder.h"
+#include "settings_store.h"
+#include "ui_test_util.h"
+
+using namespace tessaly;
+using namespace tessaly::testing;
+
+namespace {
+
+// Answers the next modal dialog of type D once it is up.
+template <class D, class F>
+void whenModal(F answer) {
+    auto* poll = new QTimer;
+    auto deadline = std::make_shared<QElapsedTimer>();
+    deadline->start();
+    QObject::connect(poll, &QTimer::timeout, [poll, deadline, answer] {
+        if (auto* d = qobject_cast<D*>(QApplication::activeModalWidget())) {
+            poll->deleteLater();
+            poll->stop();
+            answer(d);
+        } else if (deadline->elapsed() > 5000) {
+            poll->deleteLater();
+            poll->stop();
+        }
+    });
+    poll->start(5);
+}
+
+struct DialogRig : WindowRig {
+    SettingsStore store;
+    RecordingControl recording;
+    StoringFile storingFile;
+    Dialogs dialogs{settings, store, decoder, recording, storingFile};
+    QTemporaryDir dir;
+    QString stream;
+
+    DialogRig() {
+        QFile::remove(SettingsStore::file_path());
+        // COM12 leads nowhere, whatever serial devices this machine has.
+        open_user_settings()->setValue(kPortsGroup + "/COM12", dir.filePath("no-such-tty"));
+        StreamEncoder s;
+        for (std::uint8_t seq = 0; seq < 3; ++seq) s.frame({.type = 1, .sequence = seq, .data = {1, 2}});
+        stream = write_file(dir, "three.rtcm", s.bytes());
+    }
+    TForm1& start() {
+        TForm1& w = open(dialogs.hooks());
+        dialogs.attach(w);
+        return w;
+    }
+};
+
+TEST(Dialogs, FilePickedAtStartUpAndLeftWithEscOpensTheFileSource) {
+    DialogRig rig;
+    whenModal<TSettings>([&](TSettings* d) {
+        EXPECT_TRUE(d->InternetBtn->isChecked());  // the first run's settings, loaded
+        d->openFileDialog = [&](QWidget*, const QString&) { return rig.stream; };
+        d->FileBtn->click();
+        d->FileMenuBtn->click();
+        QTest::keyClick(d, Qt::Key_Escape);
+    });
+    TForm1& w = rig.start();
+    ASSERT_NE(rig.dialogs.settingsDialog(), nullptr);
+    EXPECT_FALSE(rig.dialogs.settingsDialog()->isVisible());
+    EXPECT_EQ(w.panelText(0), "file " + rig.stream + " is open");
+    ASSERT_TRUE(wait_for([&] { return !rig.boxes.boxes.empty(); }));
+    EXPECT_EQ(rig.boxes.texts(), QStringList{" End of data"});
+    EXPECT_EQ(rig.decoder.frames_completed, 3u);
+    EXPECT_FALSE(w.sourceState().openStoreAtStart);  // "store data" was not ticked
+
+    // "&Data Source": the same dialog again; OK with the serial source
+    // reopens the source on the chosen port.
+    whenModal<TSettings>([&](TSettings* d) {
+        EXPECT_TRUE(d->FileBtn->isChecked());  // as the operator left it
+        d->SerialBtn->click();
+        d->PortList->setCurrentText("COM12");
+        d->OKBtn->click();
+    });
+    w.menu().datasource->trigger();
+    EXPECT_EQ(rig.settings.source, kSourceSerial);
+    EXPECT_EQ(rig.settings.comport, "COM12");
+    ASSERT_EQ(rig.boxes.texts().size(), 2);
+    EXPECT_TRUE(rig.boxes.texts()[1].startsWith("Unable to open com port")) << rig.boxes.texts()[1].toStdString();
+}
+
+TEST(Dialogs, StoreDataTickedOpensTheStoringDialogOnTheFirstTimer1Tick) {
+    DialogRig rig;
+    whenModal<TSettings>([&](TSettings* d) {
+        d->openFileDialog = [&](QWidget*, const QString&) { return rig.stream; };
+        d->FileMenuBtn->click();
+        d->StoreData->setChecked(true);  // the hidden box, as an older settings file could leave it
+        d->QuitBtn->click();
+    });
+    bool shownModally = false;
+    whenModal<TForm2>([&](TForm2* d) {
+        shownModally = true;
+        QTest::keyClick(d->focusWidget(), Qt::Key_Escape);
+    });
+    TForm1& w = rig.start();
+    EXPECT_TRUE(w.sourceState().openStoreAtStart);
+    ASSERT_TRUE(wait_for([&] { return shownModally; }));
+    EXPECT_FALSE(w.sourceState().openStoreAtStart);
+    ASSERT_TRUE(wait_for([&] { return !rig.boxes.boxes.empty(); }));
+    EXPECT_EQ(rig.decoder.frames_completed, 3u);
+}
+
+TEST(Dialogs, SaveMenuAndLeapSecondShowTheirDialogsWithoutBlocking) {
+    DialogRig rig;
+    whenModal<TSettings>([](TSettings* d) {
+        d->SerialBtn->click();
+        d->PortList->setCurrentText("COM12");
+        d->OKBtn->click();
+    });
+    TForm1& w = rig.start();
+    rig.boxes.boxes.clear();
+
+    w.menu().save->trigger();
+    TForm2* storing = rig.dialogs.storingDialog();
+    ASSERT_TRUE(storing->isVisible());
+    EXPECT_FALSE(storing->isModal());
+    EXPECT_EQ(storing->windowTitle(), "Store Data Menu");
+    storing->Edit1->setText(rig.dir.filePath("RTCM.DAT"));
+    QTest::mouseClick(storing->Button1, Qt::LeftButton);
+    EXPECT_TRUE(rig.recording.storing_active);
+    EXPECT_TRUE(QFile::exists(rig.dir.filePath("RTCM.DAT")));
+    QTest::keyClick(storing->focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(storing->isVisible());
+
+    w.menu().leapSecond->trigger();
+    TForm3* leap = rig.dialogs.leapSecondDialog();
+    ASSERT_TRUE(leap->isVisible());
+    EXPECT_FALSE(leap->isModal());
+    EXPECT_EQ(leap->Edit1->text(), "13");
+    QTest::keyClicks(leap->Edit1, "18");
+    QTest::keyClick(leap->Edit1, Qt::Key_Return);
+    EXPECT_EQ(rig.decoder.leapSeconds, 18);
+    EXPECT_EQ(rig.settings.leapSeconds, 18);
+    EXPECT_FALSE(leap->isVisible());
+}
+
+}  // namespace
