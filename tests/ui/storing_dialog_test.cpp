@@ -108,19 +108,10 @@ TEST_F(StoringDialog, AFileThatCannotBeCreatedIsReportedAndTheNextStartTriesAgai
     EXPECT_EQ(contents(path("missing/x.dat")), "");
 }
 
-TEST_F(StoringDialog, RawFormatIsArmedAtStartAndDisarmedAtStop) {
-    form.show();
-    form.RadioButton[2]->click();
-    EXPECT_EQ(control.format, StoreFormat::raw);
-    startWithName(path("raw.dat"));
-    EXPECT_TRUE(control.raw_mode);
-    QTest::mouseClick(form.Button1, Qt::LeftButton);
-    EXPECT_FALSE(control.raw_mode);
-}
-
 // The decoder's storing step takes over the format chosen at Start with
 // the next byte; a change of the buttons while storing waits for the next
-// Start.
+// Start. Raw storing, done by the receive paths before any byte reaches
+// the decoder, is armed and disarmed by Start and Stop themselves.
 TEST_F(StoringDialog, FormatTakenOverAtTheNextByte) {
     const FixedClock clock(ClockReading{.year = 2026, .month = 12, .day = 6, .hour = 0, .minute = 10});
     RtcmDecoder decoder(clock);
@@ -144,6 +135,7 @@ TEST_F(StoringDialog, FormatTakenOverAtTheNextByte) {
     QTest::mouseClick(form.Button1, Qt::LeftButton);
     form.RadioButton[2]->click();
     QTest::mouseClick(form.Button1, Qt::LeftButton);
+    EXPECT_TRUE(control.raw_mode);
     decoder.rtcm_decode_byte(0x40);
     EXPECT_FALSE(recorder.text_mode);
     EXPECT_FALSE(recorder.code_mode);
@@ -151,6 +143,7 @@ TEST_F(StoringDialog, FormatTakenOverAtTheNextByte) {
 
     // Code format for the ticked type 1 only, into a new file.
     QTest::mouseClick(form.Button1, Qt::LeftButton);
+    EXPECT_FALSE(control.raw_mode);
     form.RadioButton[0]->click();
     form.CheckBox10->click();
     form.CheckBox[0]->click();
