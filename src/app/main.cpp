@@ -26,15 +26,15 @@ int main(int argc, char** argv) {
     // storing step that runs after every decoded byte.
     RecordingControl recording;
     StoringFile storingFile;
-    Recorder recorder(recording, storingFile,
-                      [](const std::string& failure) { report_failure(QString::fromStdString(failure)); });
-    decoder.set_storing_hook(&recorder);
-
     SettingsStore store;
     // The settings dialog is created, and loads the store, when the main
     // window's start-up first shows it; the storing and leap-second dialogs
     // follow the main window.
     Dialogs dialogs(settings, store, decoder, recording, storingFile);
+    Recorder recorder(recording, storingFile, [&dialogs](const std::string& failure) {
+        dialogs.storingFailed(QString::fromLocal8Bit(failure.c_str()));
+    });
+    decoder.set_storing_hook(&recorder);
     TForm1 form(decoder, settings, dialogs.hooks());
     form.setStoring(&recording, &storingFile);
     dialogs.attach(form);

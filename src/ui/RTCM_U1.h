@@ -47,6 +47,8 @@ public:
         std::function<void()> leapSecondDialog;
         // Writes the decoding switch to the settings store at once.
         std::function<void(bool)> saveDecoding;
+        // The storing file failed: stop storing and tell the operator once.
+        std::function<void(const QString&)> storingFailed;
     };
 
     // The upper strip's fields.
@@ -158,6 +160,7 @@ private:
     bool rawStoring() const { return recording_ && storingFile_ && recording_->raw_mode; }
     void storeRaw(const QByteArray& chunk);
     void makeRawDurable();
+    void storingFailed(const QString& text);
     // Opens the COM port for forwarding with the configured settings.
     void openForwardingPort();
     void showUnusedChars();

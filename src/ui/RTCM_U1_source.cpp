@@ -10,6 +10,8 @@
 #include <stdexcept>
 
 #include "RTCM_U1.h"
+#include "error_seam.h"
+#include "storing_file.h"
 
 namespace tessaly {
 
@@ -188,11 +190,28 @@ void TForm1::ReadComChunk() {
     if (raw) makeRawDurable();
 }
 
+// A failing storing file stops storing (through the hook) but not the
+// stream: the chunk is still shown and decoded.
 void TForm1::storeRaw(const QByteArray& chunk) {
-    storingFile_->write(std::string_view(chunk.constData(), std::size_t(chunk.size())));
+    try {
+        storingFile_->write(std::string_view(chunk.constData(), std::size_t(chunk.size())));
+    } catch (const StoringError& e) {
+        storingFailed(QString::fromLocal8Bit(e.what()));
+    }
 }
 
-void TForm1::makeRawDurable() { storingFile_->make_durable(); }
+void TForm1::makeRawDurable() {
+    try {
+        storingFile_->make_durable();
+    } catch (const StoringError& e) {
+        storingFailed(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void TForm1::storingFailed(const QString& text) {
+    if (hooks_.storingFailed) hooks_.storingFailed(text);
+    else report_failure(text);
+}
 
 // ---- File path ------------------------------------------------------------------------
 

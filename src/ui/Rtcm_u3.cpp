@@ -137,13 +137,7 @@ void TForm2::reportError(const QString& text) { show_error(text); }
 
 void TForm2::Button1Click() {
     if (control_.storing_active) {
-        setTextColour(Button1, QPalette::ButtonText, Qt::blue);
-        Button1->setText("Start storing");
-        control_.storing_active = false;
-        control_.raw_mode = false;
-        Edit1->setReadOnly(false);
-        Edit1->setEnabled(true);
-        Label3->hide();
+        showStopped();
         try {
             file_.make_durable();
         } catch (const StoringError& e) {
@@ -177,6 +171,23 @@ void TForm2::Button1Click() {
         Label3->show();
     }
     Button2->setFocus();
+    control_.apply_pending = true;
+}
+
+void TForm2::showStopped() {
+    setTextColour(Button1, QPalette::ButtonText, Qt::blue);
+    Button1->setText("Start storing");
+    control_.storing_active = false;
+    control_.raw_mode = false;
+    Edit1->setReadOnly(false);
+    Edit1->setEnabled(true);
+    Label3->hide();
+}
+
+void TForm2::stopAfterFailure() {
+    if (!control_.storing_active) return;
+    showStopped();
+    opened_file_name = store_file_name;
     control_.apply_pending = true;
 }
 

@@ -52,6 +52,11 @@ public:
     void Button2Click();
     void Clickall();
 
+    // The storing file failed: storing stops as by Stop, without another
+    // durability step on the failing file, so that one failure shows one
+    // box instead of one per byte or chunk. The next Start tries again.
+    void stopAfterFailure();
+
     // Set by Enter in Edit1 and by Tab from the type list while storing: the
     // next Enter on Button1 switches storing without closing the dialog.
     bool enterMark() const { return enterMark_; }
@@ -67,6 +72,7 @@ protected:
 
 private:
     void Oncreate();
+    void showStopped();
     bool keydown(int key);
     void tabRing();
     void enterKey();

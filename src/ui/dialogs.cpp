@@ -5,6 +5,7 @@
 #include "Rtcm_u3.h"
 #include "RTCM_U4.h"
 #include "Rtcm_u2.h"
+#include "error_seam.h"
 #include "settings_store.h"
 
 namespace tessaly {
@@ -39,7 +40,13 @@ TForm1::Hooks Dialogs::hooks() {
         leap_->activateWindow();
     };
     h.saveDecoding = [this](bool on) { store_.SaveDecoding(settings_, on); };
+    h.storingFailed = [this](const QString& text) { storingFailed(text); };
     return h;
+}
+
+void Dialogs::storingFailed(const QString& text) {
+    if (storing_) storing_->stopAfterFailure();
+    report_failure(text);
 }
 
 void Dialogs::attach(TForm1& form) {

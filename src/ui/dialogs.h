@@ -31,6 +31,10 @@ public:
     // window; closing the storing dialog clears its openStoreAtStart.
     void attach(TForm1& form);
 
+    // The storing file failed (raw storing or the decoder's storing step):
+    // storing stops and the failure is shown once.
+    void storingFailed(const QString& text);
+
     TSettings* settingsDialog() const { return settings_dialog_.get(); }
     TForm2* storingDialog() const { return storing_.get(); }
     TForm3* leapSecondDialog() const { return leap_.get(); }

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -17,7 +18,9 @@
 #include "Rtcm_u2.h"
 #include "Rtcm_u3.h"
 #include "dialogs.h"
+#include "recorder.h"
 #include "rtcm_encoder.h"
+#include "rtcm_messages.h"
 #include "settings_store.h"
 #include "ui_test_util.h"
 
@@ -154,6 +157,40 @@ TEST(Dialogs, SaveMenuAndLeapSecondShowTheirDialogsWithoutBlocking) {
     EXPECT_EQ(rig.decoder.leapSeconds, 18);
     EXPECT_EQ(rig.settings.leapSeconds, 18);
     EXPECT_FALSE(leap->isVisible());
+}
+
+TEST(Dialogs, AFailingStoringFileStopsStoringWithOneBox) {
+    DialogRig rig;
+    whenModal<TSettings>([](TSettings* d) {
+        d->SerialBtn->click();
+        d->PortList->setCurrentText("COM12");
+        d->OKBtn->click();
+    });
+    TForm1& w = rig.start();
+    Recorder recorder(rig.recording, rig.storingFile,
+                      [&](const std::string& f) { rig.dialogs.storingFailed(QString::fromStdString(f)); });
+    rig.decoder.set_storing_hook(&recorder);
+    rig.boxes.boxes.clear();
+
+    w.menu().save->trigger();
+    TForm2* storing = rig.dialogs.storingDialog();
+    storing->Edit1->setText("/dev/full");
+    storing->RadioButton[1]->setChecked(true);  // text: a block per frame
+    QTest::mouseClick(storing->Button1, Qt::LeftButton);
+    ASSERT_TRUE(rig.recording.storing_active);
+
+    StreamEncoder s;
+    for (std::uint16_t z = 0; z < 5; ++z) s.frame({.type = 3, .zcount = z, .data = station_words(1, 2, 3)});
+    for (auto b : s.bytes()) rig.decoder.rtcm_decode_byte(b);
+    rig.decoder.set_storing_hook(nullptr);
+
+    ASSERT_EQ(rig.boxes.boxes.size(), 1u) << rig.boxes.texts().join(" / ").toStdString();
+    EXPECT_EQ(rig.boxes.boxes[0].caption, kFailure);
+    EXPECT_TRUE(rig.boxes.boxes[0].text.contains("No space left on device")) << rig.boxes.boxes[0].text.toStdString();
+    EXPECT_FALSE(rig.recording.storing_active);
+    EXPECT_EQ(storing->Button1->text(), "Start storing");
+    EXPECT_FALSE(storing->Label3->isVisible());
+    EXPECT_TRUE(storing->Edit1->isEnabled());
 }
 
 }  // namespace
