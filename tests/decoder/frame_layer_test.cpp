@@ -1,6 +1,9 @@
 // Frame header, frame hour, latency, dispatch bookkeeping and publication.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+
 #include "decoder_test_util.h"
 #include "rtcm_encoder.h"
 
@@ -26,6 +29,24 @@ TEST(Header, TenByteExample) {
     // Published right after header word 2.
     const auto& h = l.d.header_info;
     EXPECT_TRUE(h.new_header && h.msg_type == 1u && h.station_id == 5u && h.sequence == 3 && h.frame_time == 36600.0);
+}
+
+// The Z-count counts GPS time within the hour, so the default clock must
+// read UTC: in a zone 5:45 from UTC local time would move the frame hour.
+TEST(Clock, DefaultClockReadsUtcWhateverTheLocalZone) {
+    const char* zone = std::getenv("TZ");
+    const std::string saved = zone ? zone : "";
+    ::setenv("TZ", "<+0545>-5:45", 1);
+    ::tzset();
+    const std::time_t before = std::time(nullptr);
+    const ClockReading r = system_clock().now_utc();
+    const std::time_t after = std::time(nullptr);
+    zone ? ::setenv("TZ", saved.c_str(), 1) : ::unsetenv("TZ");
+    ::tzset();
+    std::tm t{.tm_sec = r.second, .tm_min = r.minute, .tm_hour = r.hour, .tm_mday = r.day, .tm_mon = r.month - 1,
+              .tm_year = r.year - 1900};
+    EXPECT_GE(::timegm(&t), before);
+    EXPECT_LE(::timegm(&t), after);
 }
 
 // The hour is the clock's, moved by one where the Z-count lies more than
