@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "run_tool.h"
+#include "tool_test_util.h"
 
 using namespace tessaly::testing;
 namespace fs = std::filesystem;
@@ -33,48 +33,36 @@ const char* const demo_summary =
     "type 22: 3\n"
     "stations: 42\n";
 
-std::vector<std::uint8_t> bytes_of(const std::string& s) { return {s.begin(), s.end()}; }
-
-struct TempDir {
-    fs::path path = fs::temp_directory_path() / ("tessaly-cli-" + std::to_string(::getpid()));
-    TempDir() { fs::create_directories(path); }
-    ~TempDir() { fs::remove_all(path); }
-};
-
 }  // namespace
 
 TEST(DecodeTool, SummaryOfTheDemonstrationStreamFromFileStdinAndTcp) {
-    auto r = run_tool(tool, {"--format", "summary", "--clock", clock_arg, demo});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, demo_summary);
-    EXPECT_EQ(r.err, "");
-
-    r = run_tool(tool, {"--format", "summary", "--clock", clock_arg}, read_file(demo));
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, demo_summary);
-
-    OneShotServer server(bytes_of(read_file(demo)));
-    r = run_tool(tool, {"--format", "summary", "tcp://127.0.0.1:" + std::to_string(server.port())});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, demo_summary);
+    OneShotServer server(read_file(demo));
+    const std::pair<std::string, std::string> cases[] = {  // source argument, standard input
+        {demo, ""}, {"", read_file(demo)}, {"tcp://127.0.0.1:" + std::to_string(server.port()), ""}};
+    for (const auto& [source, input] : cases) {
+        std::vector<std::string> args{"--format", "summary", "--clock", clock_arg};
+        if (!source.empty()) args.push_back(source);  // standard input by default
+        const auto r = run_tool(tool, args, input);
+        EXPECT_EQ(r.status, 0) << source << r.err;
+        EXPECT_EQ(r.out, demo_summary) << source;
+        EXPECT_EQ(r.err, "") << source;
+    }
 }
 
 TEST(DecodeTool, DemonstrationStreamIsWhatTheEncoderMakes) {
-    TempDir dir;
-    const auto made = (dir.path / "demo.rtcm2").string();
-    ASSERT_EQ(run_tool(TESSALY_MAKE_DEMO, {made}).status, 0);
-    EXPECT_TRUE(read_file(made) == read_file(demo)) << "data/demo.rtcm2 is stale: regenerate it with tessaly-make-demo";
+    TempPath made("demo");
+    ASSERT_EQ(run_tool(TESSALY_MAKE_DEMO, {made.str()}).status, 0);
+    EXPECT_TRUE(read_file(made.str()) == read_file(demo)) << "data/demo.rtcm2 is stale: regenerate it with tessaly-make-demo";
 }
 
-TEST(DecodeTool, OutputFileIsAppendedTo) {
-    TempDir dir;
-    const auto out = (dir.path / "summary.txt").string();
+TEST(DecodeTool, SummaryOutputFileIsAppendedTo) {
+    TempPath out("summary");
     for (int i = 0; i < 2; ++i) {
-        auto r = run_tool(tool, {"--format", "summary", "-o", out, demo});
+        const auto r = run_tool(tool, {"--format", "summary", "-o", out.str(), demo});
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, "");
     }
-    EXPECT_EQ(read_file(out), std::string(demo_summary) + demo_summary);
+    EXPECT_EQ(read_file(out.str()), std::string(demo_summary) + demo_summary);
 }
 
 TEST(DecodeTool, ErrorsNameTheirCauseAndExitStatus) {
@@ -96,6 +84,11 @@ TEST(DecodeTool, ErrorsNameTheirCauseAndExitStatus) {
         {"bad leap", {"--leap", "13s"}, 2, "bad --leap '13s'"},
         {"missing value", {"--leap"}, 2, "option --leap needs a value"},
         {"two sources", {"a", "b"}, 2, "more than one source"},
+        {"type without a check box", {"--types", "4"}, 2, "bad --types value '4'"},
+        {"type among good ones", {"--types", "1,17"}, 2, "bad --types value '17'"},
+        {"empty type", {"--types", "1,,3"}, 2, "bad --types value ''"},
+        {"type with a suffix", {"--types", "18a"}, 2, "bad --types value '18a'"},
+        {"empty type list", {"--types", ""}, 2, "bad --types value ''"},
         {"unwritable output", {"-o", "/nonexistent/out.txt", demo}, 1, "cannot open /nonexistent/out.txt"},
     };
     for (const auto& c : cases) {
@@ -111,33 +104,32 @@ TEST(DecodeTool, ErrorsNameTheirCauseAndExitStatus) {
     const auto help = run_tool(tool, {"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("usage: tessaly-decode"), std::string::npos);
+    // Every type of the storing dialog is accepted.
+    const auto all = run_tool(tool, {"--types", "1,2,3,9,16,18,19,20,21", "--format", "code", "/dev/null"});
+    EXPECT_EQ(all.status, 0) << all.err;
+    EXPECT_EQ(all.out + all.err, "");
 }
 
 TEST(DecodeTool, RealRecordingsYieldTheFramesIndependentDecodersFind) {
     const fs::path data = TESSALY_SHARED_DATA;
     if (!fs::exists(data)) GTEST_SKIP() << "no recordings at " << data;
-    struct Case {
-        const char* file;
-        const char* frames;  // as counted by gpsd and RTKLIB
-        std::vector<std::string> lines;
-    };
-    const Case cases[] = {
-        {"gpsd-naujoks.rtcm2", "frames: 91\n", {"type 1: 41\n", "type 3: 6\n", "type 14: 3\n", "type 16: 1\n", "type 31: 40\n", "stations: 688 652\n"}},
+    // Frames as counted by gpsd and RTKLIB, then types and stations.
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
+        {"gpsd-naujoks.rtcm2", {"frames: 91\n", "type 1: 41\n", "type 3: 6\n", "type 14: 3\n", "type 16: 1\n", "type 31: 40\n", "stations: 688 652\n"}},
         // The first frame sits at byte 0, after no word: its D29*/D30* are unknown.
-        {"gpsd-bend.rtcm2", "frames: 161\n", {"type 3: 5\n", "type 18: 56\n", "type 19: 56\n", "type 23: 6\n", "stations: 205\n"}},
-        {"rtklib-testglo.rtcm2", "frames: 1727\n", {"type 18: 744\n", "type 19: 744\n", "type 22: 36\n", "stations: 0\n"}},
+        {"gpsd-bend.rtcm2", {"frames: 161\n", "type 3: 5\n", "type 18: 56\n", "type 19: 56\n", "type 23: 6\n", "stations: 205\n"}},
+        {"rtklib-testglo.rtcm2", {"frames: 1727\n", "type 18: 744\n", "type 19: 744\n", "type 22: 36\n", "stations: 0\n"}},
         // Not aligned to the characters: nothing a character-synchronised decoder can find.
-        {"gpsd-sample.rtcm2", "frames: 0\n", {"stations:\n"}},
+        {"gpsd-sample.rtcm2", {"frames: 0\n", "stations:\n"}},
     };
-    for (const auto& c : cases) {
-        const auto path = data / c.file;
+    for (const auto& [file, lines] : cases) {
+        const auto path = data / file;
         if (!fs::exists(path)) {
             ADD_FAILURE() << "missing recording " << path;
             continue;
         }
         const auto r = run_tool(tool, {"--format", "summary", "--clock", clock_arg, path.string()});
-        EXPECT_EQ(r.status, 0) << c.file << r.err;
-        EXPECT_NE(r.out.find(c.frames), std::string::npos) << c.file << "\n" << r.out;
-        for (const auto& line : c.lines) EXPECT_NE(r.out.find(line), std::string::npos) << c.file << " lacks " << line << r.out;
+        EXPECT_EQ(r.status, 0) << file << r.err;
+        for (const auto& line : lines) EXPECT_NE(r.out.find(line), std::string::npos) << file << " lacks " << line << r.out;
     }
 }

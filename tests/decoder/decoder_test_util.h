@@ -14,13 +14,16 @@ inline void feed(RtcmDecoder& d, const std::vector<std::uint8_t>& bytes) {
 // D1..D24 of the decoder's last word, as the encoder takes them.
 inline std::uint32_t data_bits(const RtcmDecoder& d) { return d.state.word >> 8; }
 
-// A decoder fed frame by frame from one continuous encoded stream, with the
-// clock at 10:20 so that a Z-count z gives the frame time 36000 + 0.6 z.
+// A decoder fed frame by frame from one continuous encoded stream, by
+// default with the clock at 10:20 so that a Z-count z gives the frame time
+// 36000 + 0.6 z.
 struct Link {
-    FixedClock clock{ClockReading{2026, 12, 6, 10, 20, 0, 0}};
+    FixedClock clock;
     RtcmDecoder d{clock};
     StreamEncoder enc;
     std::size_t sent = 0;
+
+    explicit Link(ClockReading now = {2026, 12, 6, 10, 20, 0, 0}) : clock(now) {}
 
     Link& send(const FrameSpec& f) {
         enc.frame(f);

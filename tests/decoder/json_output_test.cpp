@@ -1,13 +1,11 @@
 // `tessaly-decode --format json`: one object per completed frame with what
 // that frame delivered, numbers at the precision the stream carries.
-#include <cstdio>
-#include <fstream>
-
 #include <gtest/gtest.h>
 
 #include "decoder_test_util.h"
 #include "json_output.h"
 #include "rtcm_messages.h"
+#include "tool_test_util.h"
 
 using namespace tessaly;
 using namespace tessaly::testing;
@@ -116,19 +114,8 @@ TEST(Json, Measurements) {
 }
 
 TEST(Json, CommandLineWritesOneLinePerFrame) {
-    const std::string path = ::testing::TempDir() + "tessaly_json_test.rtcm2";
-    {
-        std::ofstream f(path, std::ios::binary);
-        f.write(reinterpret_cast<const char*>(message_1_example.data()), std::streamsize(message_1_example.size()));
-        f << "\r\n";
-    }
-    const std::string cmd = std::string(TESSALY_DECODE) + " --format json --clock 2026-12-06T10:20:00Z " + path;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    std::string out;
-    char buf[4096];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-    EXPECT_EQ(::pclose(p), 0);
-    EXPECT_EQ(out, message_1_json + "\n");
-    std::remove(path.c_str());
+    const auto r = run_tool(TESSALY_DECODE, {"--format", "json", "--clock", "2026-12-06T10:20:00Z"},
+                            std::string(message_1_example.begin(), message_1_example.end()) + "\r\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, message_1_json + "\n");
 }

@@ -51,21 +51,12 @@ TEST(Measurements, CarrierPhaseAndCorrectionScales) {
     EXPECT_DOUBLE_EQ(l.d.stores.data_18.sat_list[0]->phase, -8388608.0);
 }
 
-TEST(Measurements, PseudorangesAndCorrections) {
-    Link l;
-    l.send({.type = 19, .zcount = 10, .data = words_19(2, 3, 0, {{true, 0, 0, 0, 1000000000}, {false, 9, 0, 0, -50}})});
-    const auto* e = l.d.stores.data_19.sat_list[2].get();
-    ASSERT_EQ(svs_of(e), (std::vector<int>{32, 9}));
-    EXPECT_DOUBLE_EQ(e->pseudorange, 20000000.0);
-    EXPECT_TRUE(e->p_code);
-    EXPECT_DOUBLE_EQ(e->next->pseudorange, -1.0);
-    EXPECT_EQ(l.d.stores.data_19.smooth, 3);
-
+// The 32-bit pseudorange of 19 with its sign is in the JSON and golden tests.
+TEST(Measurements, RangeCorrectionScaleBitsActIndependently) {
     struct Case {
         bool rr_scale, pr_scale;
         double prc, rrc, pr_err_q5;
     };
-    // The two scale bits act independently.
     const Case cases[] = {{false, false, -0.02, -0.256, 0.148},
                           {true, true, -0.32, -4.096, 3.626},
                           {false, true, -0.32, -0.256, 3.626},

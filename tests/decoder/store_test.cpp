@@ -1,27 +1,10 @@
-// Ageing, insert-or-replace and the slot table.
+// Ageing and the slot table. Purge and insert-or-replace are followed
+// through whole streams in the message tests.
 #include <gtest/gtest.h>
 
 #include "rtcmtype.h"
 
 using namespace tessaly;
-
-namespace {
-
-std::unique_ptr<rtcm_sat_1_type> sat(std::uint8_t sv, double time, double range = 0) {
-    auto r = std::make_unique<rtcm_sat_1_type>();
-    r->sv = sv;
-    r->time = time;
-    r->range_corr = range;
-    return r;
-}
-
-std::vector<int> svs(const rtcm_sat_1_type* p) {
-    std::vector<int> out;
-    for (; p; p = p->next.get()) out.push_back(p->sv);
-    return out;
-}
-
-}  // namespace
 
 TEST(Staleness, AgesAcrossMidnightAndKeepsEqualOrNewerRecords) {
     EXPECT_FALSE(is_stale(100, 100));           // the same Z-count: a multiple-message set
@@ -32,40 +15,6 @@ TEST(Staleness, AgesAcrossMidnightAndKeepsEqualOrNewerRecords) {
     EXPECT_TRUE(is_stale(60, 86390));           // at 00:01:00: 70 s
     EXPECT_FALSE(is_stale(10, 86395));          // 15 s
     EXPECT_DOUBLE_EQ(record_age(30, 86390), 40);
-}
-
-TEST(SatelliteList, PurgeKeepsOrderAndInsertReplacesInPlace) {
-    rtcm_data_1_type store;
-    EXPECT_DOUBLE_EQ(store.time, -1);
-    EXPECT_EQ(store.list, nullptr);
-
-    insert_record(store.list, sat(5, 100, 1.0));
-    insert_record(store.list, sat(7, 100));
-    insert_record(store.list, sat(9, 100));
-    // 10 s later satellite 5 again: new values at its old position.
-    purge_list(store.list, 110);
-    insert_record(store.list, sat(5, 110, 2.0));
-    EXPECT_EQ(svs(store.list.get()), (std::vector<int>{5, 7, 9}));
-    EXPECT_DOUBLE_EQ(store.list->range_corr, 2.0);
-    // 61 s after the frame that last carried 7 and 9 they go; 5 stays.
-    purge_list(store.list, 161);
-    EXPECT_EQ(svs(store.list.get()), (std::vector<int>{5}));
-    insert_record(store.list, sat(12, 161));
-    EXPECT_EQ(svs(store.list.get()), (std::vector<int>{5, 12}));
-    // A repeated frame (same time) purges nothing.
-    purge_list(store.list, 161);
-    EXPECT_EQ(list_length(store.list.get()), 2u);
-}
-
-TEST(SatelliteList, MeasurementStoresStartEmpty) {
-    rtcm_data_19_type s19;
-    rtcm_data_21_type s21;
-    EXPECT_EQ(s19.freq, 255);
-    EXPECT_EQ(s19.smooth, 255);
-    EXPECT_EQ(s21.smooth, 255);
-    EXPECT_EQ(s19.current_list(), nullptr);
-    rtcm_data_16_type s16;
-    EXPECT_EQ(s16.text, std::string(168, ' '));
 }
 
 TEST(SlotTable, StableRowsAndSlotElevenDisplaced) {

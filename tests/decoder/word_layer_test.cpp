@@ -38,41 +38,38 @@ TEST(Parity, EverySingleBitFlipOfAValidWordFails) {
     }
 }
 
-TEST(Extractors, TakeUnsignedAndTwosComplementFields) {
-    EXPECT_EQ(get_u8(0x80000000u, 24), 0x80);
-    EXPECT_EQ(get_s8(0x80000000u, 24), -128);
-    EXPECT_EQ(get_s8(0x7F000000u, 24), 127);
-    EXPECT_EQ(get_u16(0xFFFF0000u, 16), 0xFFFF);
-    EXPECT_EQ(get_s16(0xFFFF0000u, 16), -1);
-    EXPECT_EQ(get_s16(0x80000000u, 16), -32768);
-    EXPECT_EQ(get_s16(0x00FF0000u, 8), -256);
-}
-
-TEST(WordLayer, PlainAndComplementedHeaderGiveTheSameDataBits) {
-    RtcmDecoder plain, complemented;
-    feed(plain, cat({{0x40}, header1_plain}));           // bits 4 and 5 of the lead byte clear
-    feed(complemented, cat({{0x70}, header1_complemented}));  // both set
-    for (auto* d : {&plain, &complemented}) {
-        EXPECT_TRUE(d->state.parity_ok);
-        EXPECT_TRUE(d->state.in_sync);
-        EXPECT_EQ(d->state.word_index, 1);
-        EXPECT_EQ(d->header.msg_type, 1);
-        EXPECT_EQ(d->header.station_id, 5u);
-        EXPECT_EQ(data_bits(*d), 0x660405u);
+TEST(WordLayer, HeaderWord1IsFoundOnItsFifthByteWithThePolarityOfTheByteBefore) {
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        bool found;
+    };
+    const Case cases[] = {
+        {"plain after a byte with bits 4 and 5 clear", cat({{0x40}, header1_plain}), true},
+        {"complemented after a byte with both set", cat({{0x70}, header1_complemented}), true},
+        // D30* = 0: the data is not complemented back and the parity fails.
+        {"complemented after a byte with bit 5 clear", cat({{0x40}, header1_complemented}), false},
+        // At start D29* and D30* are true, but the search takes them from the
+        // byte leaving the window: the initial blank (bit 5 set) spoils a plain
+        // header at byte 0, which is why the first frame of a stream may be lost.
+        {"plain at the start of the stream", header1_plain, false},
+    };
+    for (const auto& c : cases) {
+        RtcmDecoder d;
+        feed(d, Bytes(c.bytes.begin(), c.bytes.end() - 1));
+        EXPECT_FALSE(d.state.in_sync) << c.name;
+        d.rtcm_decode_byte(c.bytes.back());
+        EXPECT_EQ(d.state.in_sync, c.found) << c.name;
+        EXPECT_EQ(d.parity_failures, c.found ? 0u : 1u) << c.name;
+        EXPECT_EQ(d.sync_losses, c.found ? 0u : 1u) << c.name;
+        if (!c.found) continue;
+        EXPECT_EQ(d.unused_chars, c.bytes.size() - 1) << c.name;  // every valid byte short of a candidate
+        EXPECT_TRUE(d.state.parity_ok && !d.state.word_ready) << c.name;
+        EXPECT_EQ(d.state.word_index, 1) << c.name;
+        EXPECT_EQ(d.header.msg_type, 1) << c.name;
+        EXPECT_EQ(d.header.station_id, 5u) << c.name;
+        EXPECT_EQ(data_bits(d), 0x660405u) << c.name;
     }
-    EXPECT_NE(plain.state.word & 0xFCu, complemented.state.word & 0xFCu);  // parity bits differ
-}
-
-TEST(WordLayer, CandidateIsProcessedOnItsFifthByte) {
-    RtcmDecoder d;
-    feed(d, {0x40, 0x66, 0x41, 0x42, 0x68});
-    EXPECT_FALSE(d.state.in_sync);
-    EXPECT_EQ(d.unused_chars, 5u);  // every valid byte short of a candidate
-    d.rtcm_decode_byte(0x48);
-    EXPECT_TRUE(d.state.in_sync);
-    EXPECT_FALSE(d.state.word_ready);
-    EXPECT_EQ(d.state.word_index, 1);
-    EXPECT_EQ(d.unused_chars, 5u);
 }
 
 TEST(WordLayer, InvalidBytesAreCountedAndNeverShiftOrEndAnything) {
@@ -94,34 +91,6 @@ TEST(WordLayer, InvalidBytesAreCountedAndNeverShiftOrEndAnything) {
     EXPECT_EQ(e.unused_chars, before + 3);
     EXPECT_EQ(e.header.frame_length, 7);
     EXPECT_EQ(e.state.word_index, 2);
-}
-
-TEST(WordLayer, ComplementedCandidateWithD30ClearFailsAndSearchGoesOn) {
-    RtcmDecoder d;
-    // 0x59 after a byte with bit 5 clear: D30* = 0, so the data is not
-    // complemented back and header word 1 fails.
-    feed(d, {0x40, 0x59, 0x7E, 0x7D, 0x57, 0x77});
-    EXPECT_FALSE(d.state.in_sync);
-    EXPECT_EQ(d.sync_losses, 1u);
-    EXPECT_EQ(d.parity_failures, 1u);
-    EXPECT_TRUE(d.frame_done);
-    // The search resumes with the next byte and finds a good frame; the byte
-    // before its preamble is 0x77, so it is sent complemented.
-    StreamEncoder s(true, true);
-    s.frame({.type = 7, .station = 9, .zcount = 10, .data = {0x111111}});
-    feed(d, s.bytes());
-    EXPECT_EQ(d.frames_completed, 1u);
-    EXPECT_EQ(d.stores.data_other.msg_type, 7);
-}
-
-TEST(WordLayer, FreshDecoderTakesD30StarFromTheByteBeforeTheCandidate) {
-    // At start D29* and D30* are true, but the search takes them from the
-    // byte leaving the window: the initial blank (bit 5 set) spoils a plain
-    // header at byte 0, which is why the first frame of a stream may be lost.
-    RtcmDecoder d;
-    feed(d, header1_plain);
-    EXPECT_FALSE(d.state.in_sync);
-    EXPECT_EQ(d.parity_failures, 1u);
 }
 
 TEST(SyncLoss, OnlyOnHeaderWordsAndNeverOnOtherDataWords) {
@@ -152,12 +121,11 @@ TEST(SyncLoss, WrongPreambleClearsTheHeader) {
     RtcmDecoder d;
     StreamEncoder s;
     s.frame({.type = 1, .station = 1023, .zcount = 5, .data = {}});
-    s.word((0x67u << 16) | (1u << 10) | 1023u);  // preamble 103, good parity
-    const auto& bytes = s.bytes();
-    feed(d, Bytes(bytes.begin(), bytes.end() - 5));
+    feed(d, s.bytes());
     EXPECT_EQ(d.header.station_id, 1023u);
     EXPECT_EQ(d.frames_completed, 1u);
-    feed(d, Bytes(bytes.end() - 5, bytes.end()));
+    s.word((0x67u << 16) | (1u << 10) | 1023u);  // preamble 103, good parity
+    feed(d, Bytes(s.bytes().end() - 5, s.bytes().end()));
     EXPECT_TRUE(d.state.parity_ok);
     EXPECT_FALSE(d.state.in_sync);
     EXPECT_EQ(d.header.station_id, 0u);

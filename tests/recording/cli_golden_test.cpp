@@ -4,12 +4,9 @@
 // TESSALY_UPDATE_GOLDEN=1 rewrites them (check the difference by hand).
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <cstdlib>
 
-#include "recording_test_util.h"
+#include "tool_test_util.h"
 #include "rtcm_encoder.h"
 #include "rtcm_messages.h"
 
@@ -63,74 +60,43 @@ std::vector<std::uint8_t> golden_stream() {
     return s.take();
 }
 
-struct Result {
-    int status = -1;
-    std::string out;
-};
+const std::string golden_dir = TESSALY_GOLDEN_DIR;
 
-Result run_decode(const std::string& args) {
-    Result r;
-    FILE* p = ::popen((std::string(TESSALY_DECODE) + " " + args + " 2>&1").c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
-    const int st = ::pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
+// tessaly-decode with `args` on the golden stream, on standard input.
+ToolResult decode(std::vector<std::string> args) {
+    const auto bytes = golden_stream();
+    args.insert(args.end(), {"--clock", "2026-12-06T10:12:00Z"});
+    return run_tool(TESSALY_DECODE, args, std::string(bytes.begin(), bytes.end()));
 }
-
-class Golden : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const auto bytes = golden_stream();
-        write_file(stream.str(), std::string(bytes.begin(), bytes.end()));
-    }
-    TempPath stream{"golden-stream"};
-    const std::string clock = " --clock 2026-12-06T10:12:00Z ";
-};
 
 }  // namespace
 
-TEST_F(Golden, WholeOutputsMatchTheCheckedFiles) {
-    struct Case {
-        const char* file;
-        const char* args;
-    };
-    const Case cases[] = {
-        {"all_types_text.txt", ""},
-        {"all_types_code.txt", "--format code"},
-        {"types_1_3_18_text.txt", "--format text --types 1,3,18"},
-        {"types_1_3_18_code.txt", "--format code --types 18,3,1"},
+TEST(Golden, WholeOutputsMatchTheCheckedFiles) {
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
+        {"all_types_text.txt", {}},
+        {"all_types_code.txt", {"--format", "code"}},
+        {"types_1_3_18_text.txt", {"--format", "text", "--types", "1,3,18"}},
+        {"types_1_3_18_code.txt", {"--format", "code", "--types", "18,3,1"}},
     };
     const bool update = std::getenv("TESSALY_UPDATE_GOLDEN") != nullptr;
-    for (const auto& c : cases) {
-        const Result r = run_decode(std::string(c.args) + clock + stream.str());
-        ASSERT_EQ(r.status, 0) << c.file << ": " << r.out;
-        const std::string path = std::string(TESSALY_GOLDEN_DIR) + "/" + c.file;
-        if (update) write_file(path, r.out);
-        EXPECT_EQ(r.out, read_file(path)) << c.file;
+    for (const auto& [file, args] : cases) {
+        const auto r = decode(args);
+        ASSERT_EQ(r.status, 0) << file << ": " << r.err;
+        if (update) write_file(golden_dir + "/" + file, r.out);
+        EXPECT_EQ(r.out, read_file(golden_dir + "/" + file)) << file;
     }
 }
 
-TEST_F(Golden, OutputFileIsAppendedToAndFailuresEndWithStatus1) {
+TEST(Golden, OutputFileIsAppendedToAndFailuresEndWithStatus1) {
     TempPath out("golden-out");
     write_file(out.str(), "kept\r\n");
-    const Result r = run_decode("-o " + out.str() + clock + stream.str());
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(read_file(out.str()), "kept\r\n" + read_file(std::string(TESSALY_GOLDEN_DIR) + "/all_types_text.txt"));
-
-    const Result full = run_decode("-o /dev/full" + clock + stream.str());
-    EXPECT_EQ(full.status, 1);
-    EXPECT_EQ(full.out, "tessaly-decode: cannot write to /dev/full: No space left on device\n");
-}
-
-TEST(Options, TypesAreTheStoringDialogsOnly) {
-    for (const char* bad : {"4", "1,17", "1,,3", "18a", ""}) {
-        const Result r = run_decode(std::string("--types '") + bad + "' /dev/null");
-        EXPECT_EQ(r.status, 2) << bad;
-        EXPECT_NE(r.out.find("bad --types value"), std::string::npos) << bad << ": " << r.out;
-    }
-    const Result r = run_decode("--types 1,2,3,9,16,18,19,20,21 --format code /dev/null");
-    EXPECT_EQ(r.status, 0) << r.out;
+    auto r = decode({"-o", out.str()});
+    EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "");
+    EXPECT_EQ(read_file(out.str()), "kept\r\n" + read_file(golden_dir + "/all_types_text.txt"));
+
+    r = decode({"-o", "/dev/full"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "tessaly-decode: cannot write to /dev/full: No space left on device\n");
 }

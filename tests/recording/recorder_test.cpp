@@ -5,7 +5,7 @@
 
 #include "rtcm_encoder.h"
 #include "recorder.h"
-#include "recording_test_util.h"
+#include "tool_test_util.h"
 
 using namespace tessaly;
 using namespace tessaly::testing;

@@ -1,0 +1,92 @@
+#include "tool_test_util.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <stdexcept>
+
+namespace tessaly::testing {
+
+ToolResult run_tool(const std::string& program, const std::vector<std::string>& args, const std::string& input) {
+    const auto quoted = [](const std::string& a) { return "'" + std::regex_replace(a, std::regex("'"), "'\\''") + "'"; };
+    TempPath in("tool-in"), out("tool-out"), err("tool-err");
+    write_file(in.str(), input);
+    std::string cmd = "timeout -s KILL 30 " + quoted(program);
+    for (const auto& a : args) cmd += " " + quoted(a);
+    cmd += " <" + quoted(in.str()) + " >" + quoted(out.str()) + " 2>" + quoted(err.str());
+    const int status = std::system(cmd.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(out.str()), read_file(err.str())};
+}
+
+std::string read_file(const std::string& path) {
+    std::ostringstream s;
+    s << std::ifstream(path, std::ios::binary).rdbuf();
+    return s.str();
+}
+
+void write_file(const std::string& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+TempPath::TempPath(const std::string& stem) {
+    static int counter = 0;
+    path_ = std::filesystem::temp_directory_path() /
+            (stem + "-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".txt");
+    std::filesystem::remove(path_);
+}
+
+namespace {
+
+// Binds `fd` to a free port of 127.0.0.1 and returns the port.
+int bind_loopback(int fd) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) || ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len))
+        throw std::runtime_error("cannot bind to 127.0.0.1");
+    return ntohs(a.sin_port);
+}
+
+}  // namespace
+
+OneShotServer::OneShotServer(std::string payload)
+    : listen_fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)), port_(bind_loopback(listen_fd_)) {
+    if (::listen(listen_fd_, 1)) throw std::runtime_error("cannot listen on 127.0.0.1");
+    thread_ = std::thread([fd = listen_fd_, payload = std::move(payload)] {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 20000) <= 0) return;  // nobody came
+        const int c = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (c < 0) return;
+        for (std::size_t sent = 0; sent < payload.size();) {  // in pieces, so the tool reads several times
+            const ssize_t n = ::send(c, payload.data() + sent, std::min<std::size_t>(payload.size() - sent, 1000), MSG_NOSIGNAL);
+            if (n <= 0) break;
+            sent += std::size_t(n);
+        }
+        ::close(c);
+    });
+}
+
+OneShotServer::~OneShotServer() {
+    ::shutdown(listen_fd_, SHUT_RDWR);
+    thread_.join();
+    ::close(listen_fd_);
+}
+
+int closed_port() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int port = bind_loopback(fd);
+    ::close(fd);
+    return port;
+}
+
+}  // namespace tessaly::testing

@@ -1,0 +1,53 @@
+#pragma once
+// Helpers for tests that run our command-line tools as child processes:
+// whole outputs and exit statuses, temporary files, a loopback TCP source.
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tessaly::testing {
+
+struct ToolResult {
+    int status = -1;  // exit status: 127 when the program is not found, 137 when killed
+    std::string out;
+    std::string err;
+};
+
+// Runs `program` (searched on PATH when it has no slash) with `args`;
+// `input` is its standard input. A tool still running after 30 s is killed.
+ToolResult run_tool(const std::string& program, const std::vector<std::string>& args,
+                    const std::string& input = {});
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& content);
+
+// A file name in the temporary folder, removed again at the end of the test.
+class TempPath {
+public:
+    explicit TempPath(const std::string& stem);
+    ~TempPath() { std::filesystem::remove(path_); }
+    std::string str() const { return path_.string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+// A server on 127.0.0.1 that sends `payload` to the first client, then
+// closes; port() is chosen by the system.
+class OneShotServer {
+public:
+    explicit OneShotServer(std::string payload);
+    ~OneShotServer();
+    int port() const { return port_; }
+
+private:
+    int listen_fd_;
+    int port_;
+    std::thread thread_;
+};
+
+// A loopback port on which nothing listens.
+int closed_port();
+
+}  // namespace tessaly::testing
