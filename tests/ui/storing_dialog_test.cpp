@@ -14,12 +14,9 @@
 #include <QTest>
 
 #include "Rtcm_u3.h"
-#include "rtcm_encoder.h"
 #include "ui_test_util.h"
 
 using namespace tessaly;
-using tessaly::testing::FrameSpec;
-using tessaly::testing::StreamEncoder;
 
 namespace {
 
@@ -131,19 +128,8 @@ TEST_F(StoringDialog, FormatTakenOverAtTheNextByte) {
     EXPECT_FALSE(recorder.code_mode);
     EXPECT_TRUE(control.raw_mode);
 
-    // Code format for the ticked type 1 only, into a new file.
     QTest::mouseClick(form.Button1, Qt::LeftButton);
     EXPECT_FALSE(control.raw_mode);
-    form.RadioButton[0]->click();
-    form.CheckBox10->click();
-    form.CheckBox[0]->click();
-    startWithName(path("code.dat"));
-    const std::vector<std::uint8_t> frame1 =
-        StreamEncoder().frame(FrameSpec{.type = 1, .station = 42, .data = {0x123456, 0x654321}}).take();
-    for (std::uint8_t b : frame1) decoder.rtcm_decode_byte(b);
-    QTest::mouseClick(form.Button1, Qt::LeftButton);
-    const QByteArray words(reinterpret_cast<const char*>(frame1.data()) + 1, 20);  // after the lead byte
-    EXPECT_EQ(contents(path("code.dat")), "\r\n( 1) " + words);
     EXPECT_TRUE(sink.isEmpty());
 }
 
