@@ -9,9 +9,29 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
+#include "rtcm_encoder.h"
 #include "ui_test_util.h"
 
 namespace tessaly::testing {
+
+inline QByteArray bytes_of(const std::vector<std::uint8_t>& v) {
+    return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size()));
+}
+
+// `count` frames of type 1 from `station`, sequence numbers counting up.
+inline QByteArray frames(int count, std::uint16_t station = 9) {
+    StreamEncoder s;
+    for (int i = 0; i < count; ++i)
+        s.frame({.type = 1, .station = station, .zcount = 1000, .sequence = std::uint8_t(i & 7), .data = {5, 6}});
+    return bytes_of(s.bytes());
+}
+
+// Bytes of every value, none repeating soon.
+inline QByteArray pattern(int n, int step = 31) {
+    QByteArray b;
+    for (int i = 0; i < n; ++i) b.append(char(i * step % 251));
+    return b;
+}
 
 class TestServer {
 public:
