@@ -109,7 +109,8 @@ void SourceSupervisor::failed(const QString& why) {
     delivering_ = false;
     const bool first = !reported_;
     reported_ = true;
-    const QString text = endpoint_ + QStringLiteral(": ") + why;
+    // A channel's own text may name the endpoint already.
+    const QString text = why.contains(endpoint_) ? why : endpoint_ + QStringLiteral(": ") + why;
     log(text);
     if (reconnect_) {
         wait_left_ = int(policy_.next_wait(receiving).count());
@@ -142,7 +143,7 @@ void SourceSupervisor::tick() {
             set_state(State::Silent);
         } else if (reconnect_) {
             if (close) close();
-            failed(QStringLiteral("no data for %1 s").arg(silent_seconds()));
+            failed(QStringLiteral("no data for %1 s").arg(silence_limit_));
         } else {
             // Without reconnecting the connection is kept; the gap is an
             // outage all the same once data come again.

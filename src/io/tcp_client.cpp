@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -138,7 +139,12 @@ void TTCPClient::Open() {
     in_addr address{};
     if (inet_aton(host.constData(), &address) == 0) {
         const auto found = lookup_ipv4(host);
-        if (!found) return;  // an unknown host is not reported
+        if (!found) {
+            // Reported like a refused connect: the channel stays Closed, so
+            // that the next Open tries again.
+            report(kWsaHostNotFound);
+            return;
+        }
         address = *found;
     }
 
@@ -152,7 +158,15 @@ void TTCPClient::Open() {
     peer.sin_family = AF_INET;
     peer.sin_port = htons(port);
     peer.sin_addr = address;
-    if (::setsockopt(fd, SOL_SOCKET, SO_OOBINLINE, &on, sizeof on) != 0 ||
+    // A link that is cut shows no close: without keepalive probes a quiet
+    // connection would look alive for hours. Probes after 10 s of quiet,
+    // every 5 s, three unanswered ones end it (as a reset, ETIMEDOUT).
+    const int idle = 10, interval = 5, count = 3;
+    if (::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) != 0 ||
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle) != 0 ||
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval) != 0 ||
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count) != 0 ||
+        ::setsockopt(fd, SOL_SOCKET, SO_OOBINLINE, &on, sizeof on) != 0 ||
         (::connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0 &&
          errno != EINPROGRESS && errno != EINTR)) {
         const int e = errno;
