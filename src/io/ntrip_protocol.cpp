@@ -428,8 +428,12 @@ void AnswerParser::take_table(std::string_view text) {
     const std::size_t old = table_.size();
     table_.append(text.substr(0, max_table_bytes - std::min(max_table_bytes, old)));
     const std::size_t from = old > 16 ? old - 16 : 0;
-    if (table_.find("ENDSOURCETABLE", from) != std::string::npos || table_.size() >= max_table_bytes)
+    if (const auto end = table_.find("ENDSOURCETABLE", from); end != std::string::npos) {
+        table_.resize(end + 14);  // what follows is no part of the table
         table_done_ = true;
+    } else if (table_.size() >= max_table_bytes) {
+        table_done_ = true;
+    }
 }
 
 void AnswerParser::take_body(const std::uint8_t* data, std::size_t size, std::string& stream) {
