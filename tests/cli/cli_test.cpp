@@ -78,6 +78,8 @@ TEST(DecodeTool, ErrorsNameTheirCauseAndExitStatus) {
         {"directory", {"/"}, 1, "cannot read /: Is a directory"},
         {"refused connection", {refused}, 1, "Connection refused"},
         {"bad TCP address", {"tcp://nohostport"}, 1, "expected tcp://HOST:PORT"},
+        {"port beyond 16 bits", {"tcp://127.0.0.1:99999"}, 1, "the port must be 1..65535"},
+        {"port 0", {"tcp://127.0.0.1:0"}, 1, "the port must be 1..65535"},
         {"unknown option", {"--frobnicate"}, 2, "unknown option '--frobnicate'"},
         {"unknown format", {"--format", "xml"}, 2, "unknown format 'xml'"},
         {"bad clock", {"--clock", "2026-02-30T10:00:00Z"}, 2, "bad --clock"},
