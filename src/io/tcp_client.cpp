@@ -5,7 +5,6 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -17,6 +16,7 @@
 
 #include "error_seam.h"
 #include "port_number.h"
+#include "socket_keepalive.h"
 #include "winsock_errors.h"
 
 namespace tessaly {
@@ -159,14 +159,10 @@ void TTCPClient::Open() {
     peer.sin_port = htons(port);
     peer.sin_addr = address;
     // A link that is cut shows no close: without keepalive probes a quiet
-    // connection would look alive for hours. Probes after 10 s of quiet,
-    // every 5 s, three unanswered ones end it (as a reset, ETIMEDOUT).
-    const int idle = 10, interval = 5, count = 3;
-    if (::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) != 0 ||
-        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle) != 0 ||
-        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval) != 0 ||
-        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count) != 0 ||
-        ::setsockopt(fd, SOL_SOCKET, SO_OOBINLINE, &on, sizeof on) != 0 ||
+    // connection (a source, the station-list download) would look alive
+    // for hours.
+    enable_short_keepalive(fd);
+    if (::setsockopt(fd, SOL_SOCKET, SO_OOBINLINE, &on, sizeof on) != 0 ||
         (::connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0 &&
          errno != EINPROGRESS && errno != EINTR)) {
         const int e = errno;

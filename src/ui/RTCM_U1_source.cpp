@@ -25,6 +25,7 @@ void TForm1::OpenSource() {
     if (!settings_.reopenRequested) return;
     // Whatever ran before is no longer watched: its retries end here.
     supervisor_->stop();
+    forgetPreviousStream();
     // Halt pauses a file replay; other sources have nothing to pause.
     menu_.halt->setVisible(false);
     menu_.halt->setEnabled(false);
