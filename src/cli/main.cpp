@@ -1,5 +1,5 @@
 // tessaly-decode: the stream decoder without the window, on a file,
-// standard input or a TCP stream.
+// standard input, a serial device, a TCP stream or an NTRIP mountpoint.
 
 #include <fstream>
 #include <iostream>
@@ -18,6 +18,8 @@ using namespace tessaly;
 int main(int argc, char** argv) {
     cli::Options opt;
     if (const auto done = cli::parse_options(arguments_of(argc, argv), opt)) return *done;
+    if (!opt.sourcetable.empty()) return cli::print_sourcetable(opt.sourcetable, opt.format == cli::Format::json, std::cout);
+    cli::install_stop_signals();
     FixedClock fixed;
     RtcmDecoder decoder;
     if (opt.clock) {
@@ -26,8 +28,10 @@ int main(int argc, char** argv) {
     }
     decoder.leapSeconds = opt.leap_seconds;
     decoder.rtcm_decoder_reset();
+    cli::SourceOptions source_options{opt.reconnect, opt.baud, opt.silence_s, {}};
+    source_options.on_outage = [](const cli::Outage& o) { std::cerr << "tessaly-decode: " << cli::outage_line(o) << "\n"; };
     if (opt.format == cli::Format::text || opt.format == cli::Format::code)
-        return cli::record_stream(opt, decoder);
+        return cli::record_stream(opt, decoder, source_options);
 
     std::ofstream file;
     if (!opt.output.empty()) {
@@ -39,23 +43,27 @@ int main(int argc, char** argv) {
     }
     std::ostream& out = opt.output.empty() ? std::cout : file;
 
+    if (opt.format == cli::Format::json) {
+        source_options.on_outage = [&out](const cli::Outage& o) {
+            std::cerr << "tessaly-decode: " << cli::outage_line(o) << "\n";
+            out << cli::outage_json(o) << '\n';
+        };
+    }
     cli::SummaryReport summary;
-    const std::string error = cli::read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
+    const cli::SourceEnd end = cli::read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
         for (std::uint8_t b : chunk) {
             decoder.rtcm_decode_byte(b);
             summary.after_byte(decoder);
             if (opt.format == cli::Format::json && decoder.frame_completed) out << cli::frame_json(decoder) << '\n';
         }
-    });
-    if (!error.empty()) {
-        std::cerr << "tessaly-decode: " << error << "\n";
-        return 1;
-    }
+    }, source_options);
+    // What was decoded before a read error or a stop is written in full.
+    if (end.how == cli::SourceEnd::How::failed) std::cerr << "tessaly-decode: " << end.error << "\n";
     if (opt.format == cli::Format::summary) summary.write(out, decoder);
     out.flush();
     if (!out) {
         std::cerr << "tessaly-decode: writing the output failed\n";
         return 1;
     }
-    return 0;
+    return end.how == cli::SourceEnd::How::failed ? 1 : 0;
 }
