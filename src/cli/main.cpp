@@ -11,6 +11,7 @@
 #include "options.h"
 #include "record.h"
 #include "rtcmdecw.h"
+#include "stream_sniffer.h"
 #include "summary.h"
 
 using namespace tessaly;
@@ -50,7 +51,10 @@ int main(int argc, char** argv) {
         };
     }
     cli::SummaryReport summary;
+    StreamSniffer sniffer;
     const cli::SourceEnd end = cli::read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
+        sniffer.feed(chunk.data(), chunk.size());
+        if (sniffer.take_news()) std::cerr << "tessaly-decode: " << StreamSniffer::message(sniffer.kind()) << "\n";
         for (std::uint8_t b : chunk) {
             decoder.rtcm_decode_byte(b);
             summary.after_byte(decoder);
@@ -59,7 +63,11 @@ int main(int argc, char** argv) {
     }, source_options);
     // What was decoded before a read error or a stop is written in full.
     if (end.how == cli::SourceEnd::How::failed) std::cerr << "tessaly-decode: " << end.error << "\n";
-    if (opt.format == cli::Format::summary) summary.write(out, decoder);
+    if (opt.format == cli::Format::summary) {
+        summary.write(out, decoder);
+        // Apart from the RTCM 2 lines, so that those keep their meaning.
+        for (const auto& [type, count] : sniffer.rtcm3_types()) out << "rtcm3 type " << type << ": " << count << "\n";
+    }
     out.flush();
     if (!out) {
         std::cerr << "tessaly-decode: writing the output failed\n";

@@ -6,6 +6,7 @@
 
 #include "byte_source.h"
 #include "recorder.h"
+#include "stream_sniffer.h"
 
 namespace tessaly::cli {
 
@@ -28,7 +29,10 @@ int record_stream(const Options& opt, RtcmDecoder& decoder, const SourceOptions&
     try {
         if (opt.output.empty()) file.attach(STDOUT_FILENO, "standard output");
         else file.open_append(opt.output);
+        StreamSniffer sniffer;
         const SourceEnd end = read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
+            sniffer.feed(chunk.data(), chunk.size());
+            if (sniffer.take_news()) std::cerr << "tessaly-decode: " << StreamSniffer::message(sniffer.kind()) << "\n";
             for (std::uint8_t b : chunk) {
                 decoder.rtcm_decode_byte(b);
                 if (!failure.empty()) throw StoringError(failure);  // stop at the first failure
