@@ -6,7 +6,8 @@
 // Port ("COM1" .. "COM12", see serial_ports.h). Fixed configuration: no flow
 // control, DTR and RTS inactive, reads return what is there. Failures throw
 // ComPortError with the operation's text and " (win error code: N)", N being
-// the Linux errno.
+// the Linux errno; an open refused for lack of permission adds a line on the
+// dialout group.
 
 #include <QByteArray>
 #include <QObject>
@@ -36,9 +37,9 @@ enum ComError : int {
 
 class ComPortError : public Failure {
 public:
-    // `where` names the port ("COM3 = /dev/ttyUSB0") in the texts of
-    // operations that reach a device; empty for the others.
-    ComPortError(int code, int os_error, const QString& where = {});
+    // `device` names the port in the hint given when permission is lacking;
+    // `where` names it ("COM3 = /dev/ttyUSB0") in the text of an open.
+    ComPortError(int code, int os_error, const QString& device = {}, const QString& where = {});
     int code() const { return code_; }
     int osError() const { return os_error_; }
 

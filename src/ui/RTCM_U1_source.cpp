@@ -71,7 +71,9 @@ void TForm1::openComSource() {
     ComPort1->setStopBits(settings_.stopbits);
     ComPort1->setDataBits(settings_.numbits);
     menu_.transmit->menuAction()->setEnabled(false);
+    // COMn as always; a device by its path.
     const QString n = QString::number(settings_.comNumber);
+    const bool com_n = settings_.comNumber >= 1;
     superviseSource(ComPort1->where(), settings_.reconnectSerial);
     try {
         ComPort1->Open();
@@ -81,17 +83,17 @@ void TForm1::openComSource() {
             supervisor_->stop();
             throw;
         }
-        setPanel(1, "Source: COM" + n);
+        setPanel(1, "Source: " + (com_n ? "COM" + n : settings_.comport));
         supervisor_->failed(f.text());
         return;
     }
     supervisor_->connected();
-    setPanel(1, "Source: COM" + n);
+    setPanel(1, "Source: " + (com_n ? "COM" + n : settings_.comport));
     if (ComPort1->Connected()) {
-        setPanel(0, "com" + n + " is open");
+        setPanel(0, (com_n ? "com" + n : settings_.comport) + " is open");
         timer1_->start();
     } else {
-        setPanel(0, " Error while opening com" + n);
+        setPanel(0, " Error while opening " + (com_n ? "com" + n : settings_.comport));
     }
 }
 
@@ -274,7 +276,7 @@ void TForm1::ComPort1Lost(const QString& why) {
         }
         ComPort1->Close();
         const QString n = QString::number(settings_.comNumber);
-        setPanel(0, "com" + n + " closed: " + why);
+        setPanel(0, (settings_.comNumber >= 1 ? "com" + n : settings_.comport) + " closed: " + why);
         supervisor_->failed(why);
     });
 }
