@@ -109,7 +109,10 @@ TEST_F(StoringDialog, TabRingAndEnterMark) {
     form.show();
     // The focus after each Tab, from Button2 round the ring.
     const auto ring = [&](std::vector<QWidget*> stops) {
-        for (QWidget* w : stops) press(Qt::Key_Tab), EXPECT_EQ(form.focusWidget(), w);
+        for (QWidget* w : stops) {
+            press(Qt::Key_Tab);
+            EXPECT_EQ(form.focusWidget(), w);
+        }
     };
     EXPECT_EQ(form.focusWidget(), form.Button2);
     ring({form.CheckBox[0]});
