@@ -25,7 +25,7 @@ TEST(Json, NumbersAndStrings) {
 TEST(Json, CommandLineWritesOneLinePerFrame) {
     const std::string example{0x40, 0x66, 0x41, 0x42, 0x68, 0x48, 0x78, 0x4B, 0x4C, 0x42, 0x6C,
                               0x5F, 0x7D, 0x5F, 0x76, 0x4C, 0x6F, 0x51, 0x58, 0x55, 0x79, '\r', '\n'};
-    const auto r = run_tool(TESSALY_DECODE, {"--format", "json", "--clock", "2026-12-06T10:20:00Z"}, example);
+    const auto r = run_tool(TESSALY_DECODE, {"--format", "json", "--clock", "2026-12-06T10:20:00Z", "--leap", "13"}, example);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, R"({"class":"RTCM2","type":1,"station_id":5,"zcount":600,"seqnum":3,"length":2,"station_health":0,)"
                      R"("frame_time":36600,"latency":613,"satellites":[{"ident":5,"scale":false,"udre":0,"prc":2,)"
