@@ -92,22 +92,23 @@ TEST(Json, Measurements) {
     StreamEncoder s;
     s.frame({.type = 18, .station = 7, .zcount = 10, .data = words_18(0, 250000, {{true, false, 1, 2, 3, -256}})});
     // The second frame of a multiple-message set delivers its own satellite only.
-    s.frame({.type = 18, .station = 7, .zcount = 10, .data = words_18(0, 250000, {{false, true, 2, 7, 0, 257}})});
+    // GLONASS satellite 1 is kept apart from GPS satellite 1 (g 1 against g 0).
+    s.frame({.type = 18, .station = 7, .zcount = 10, .data = words_18(0, 250000, {{false, true, 1, 7, 0, 257, true}})});
     s.frame({.type = 19, .station = 7, .zcount = 10, .data = words_19(2, 1, 5, {{true, 0, 15, 0, 1000000000}})});
     s.frame({.type = 20, .station = 7, .zcount = 10, .data = words_20(1, 0, {{true, 9, 0, 31, 255, -1}})});
     s.frame({.type = 21, .station = 7, .zcount = 10, .data = words_21(3, 3, 999999, {{true, false, true, 5, 7, 1, 8, -1, -128}})});
     s.frame({.type = 21, .station = 7, .zcount = 10, .data = {}});
     const auto lines = json_lines(s.bytes());
     ASSERT_EQ(lines.size(), 6u);
-    EXPECT_EQ(lines[0], head(18, 3, R"(,"f":0,"tom":250000,"meas_time":36006.25,"satellites":[{"sv":1,"half_wave":true,)"
+    EXPECT_EQ(lines[0], head(18, 3, R"(,"f":0,"tom":250000,"meas_time":36006.25,"satellites":[{"sv":1,"g":0,"half_wave":true,)"
                                     R"("p_code":false,"phase_err":0.01239,"loss":3,"phase":-2}])"));
-    EXPECT_EQ(lines[1], head(18, 3, R"(,"f":0,"tom":250000,"meas_time":36006.25,"satellites":[{"sv":2,"half_wave":false,)"
+    EXPECT_EQ(lines[1], head(18, 3, R"(,"f":0,"tom":250000,"meas_time":36006.25,"satellites":[{"sv":1,"g":1,"half_wave":false,)"
                                     R"("p_code":true,"phase_err":0.2223,"loss":0,"phase":1.00390625}])"));
-    EXPECT_EQ(lines[2], head(19, 3, R"(,"f":2,"sm":1,"tom":5,"meas_time":36006.000005,"satellites":[{"sv":32,)"
+    EXPECT_EQ(lines[2], head(19, 3, R"(,"f":2,"sm":1,"tom":5,"meas_time":36006.000005,"satellites":[{"sv":32,"g":0,)"
                                     R"("p_code":true,"pr_err":8.069,"mp_err":0.1,"pseudorange":20000000}])"));
-    EXPECT_EQ(lines[3], head(20, 3, R"(,"f":1,"tom":0,"meas_time":36006,"satellites":[{"sv":9,"half_wave":true,)"
+    EXPECT_EQ(lines[3], head(20, 3, R"(,"f":1,"tom":0,"meas_time":36006,"satellites":[{"sv":9,"g":0,"half_wave":true,)"
                                     R"("phase_err":0.00391,"loss":31,"iod":255,"phase_corr":-0.00390625}])"));
-    EXPECT_EQ(lines[4], head(21, 3, R"(,"f":3,"sm":3,"tom":999999,"meas_time":36006.999999,"satellites":[{"sv":5,)"
+    EXPECT_EQ(lines[4], head(21, 3, R"(,"f":3,"sm":3,"tom":999999,"meas_time":36006.999999,"satellites":[{"sv":5,"g":0,)"
                                     R"("rr_scale":true,"p_code":false,"pr_scale":true,"pr_err":8.069,"mp_err":0.149,)"
                                     R"("iod":8,"prc":-0.32,"rrc":-4.096}])"));
     EXPECT_EQ(lines[5], head(21, 0, R"(,"satellites":[])"));

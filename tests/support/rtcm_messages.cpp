@@ -61,7 +61,7 @@ std::vector<std::uint32_t> words_18(std::uint8_t freq, std::uint32_t tom_us, con
     for (const auto& s : sats) {
         const auto ph = std::uint32_t(s.phase);
         BitPacker p;
-        p.put(s.half_wave, 1).put(s.p_code, 1).put(0, 1).put(s.sv, 5).put(s.quality, 3).put(s.loss, 5);
+        p.put(s.half_wave, 1).put(s.p_code, 1).put(s.glonass, 1).put(s.sv, 5).put(s.quality, 3).put(s.loss, 5);
         p.put(ph >> 24, 8).put(ph & 0xFFFFFFu, 24);
         for (auto w : p.words()) out.push_back(w);
     }
@@ -74,7 +74,7 @@ std::vector<std::uint32_t> words_19(std::uint8_t freq, std::uint8_t smooth, std:
     for (const auto& s : sats) {
         const auto pr = std::uint32_t(s.pseudorange);
         BitPacker p;
-        p.put(0, 1).put(s.p_code, 1).put(0, 1).put(s.sv, 5).put(s.quality, 4).put(s.multipath, 4);
+        p.put(0, 1).put(s.p_code, 1).put(s.glonass, 1).put(s.sv, 5).put(s.quality, 4).put(s.multipath, 4);
         p.put(pr >> 24, 8).put(pr & 0xFFFFFFu, 24);
         for (auto w : p.words()) out.push_back(w);
     }
@@ -85,7 +85,7 @@ std::vector<std::uint32_t> words_20(std::uint8_t freq, std::uint32_t tom_us, con
     std::vector<std::uint32_t> out{measurement_head(freq, 0, tom_us)};
     for (const auto& s : sats) {
         BitPacker p;
-        p.put(s.half_wave, 1).put(0, 2).put(s.sv, 5).put(s.quality, 3).put(s.loss, 5).put(s.iod, 8);
+        p.put(s.half_wave, 1).put(0, 1).put(s.glonass, 1).put(s.sv, 5).put(s.quality, 3).put(s.loss, 5).put(s.iod, 8);
         p.put(std::uint32_t(s.correction) & 0xFFFFFFu, 24);
         for (auto w : p.words()) out.push_back(w);
     }
@@ -97,7 +97,7 @@ std::vector<std::uint32_t> words_21(std::uint8_t freq, std::uint8_t smooth, std:
     std::vector<std::uint32_t> out{measurement_head(freq, smooth, tom_us)};
     for (const auto& s : sats) {
         BitPacker p;
-        p.put(s.rr_scale, 1).put(s.p_code, 1).put(0, 1).put(s.sv, 5).put(s.pr_scale, 1);
+        p.put(s.rr_scale, 1).put(s.p_code, 1).put(s.glonass, 1).put(s.sv, 5).put(s.pr_scale, 1);
         p.put(s.quality, 3).put(s.multipath, 4).put(s.iod, 8);
         p.put(std::uint16_t(s.prc), 16).put(std::uint8_t(s.rrc), 8);
         for (auto w : p.words()) out.push_back(w);
