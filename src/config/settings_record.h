@@ -17,7 +17,7 @@
 namespace tessaly {
 
 // Data sources, the values of SettingsRecord::source.
-enum : std::uint8_t { kSourceFile = 0, kSourceSerial = 1, kSourceInternet = 2 };
+enum : std::uint8_t { kSourceFile = 0, kSourceSerial = 1, kSourceInternet = 2, kSourceNtrip = 3 };
 
 // Baud-rate table of the serial channel (its rate codes) and back. A rate
 // outside the six gives 0, a code outside them gives 0.
@@ -50,7 +50,21 @@ struct SettingsRecord {
     // silence (per source kind), and the silence limit in seconds.
     bool reconnectInternet = false;
     bool reconnectSerial = false;
+    bool reconnectNtrip = true;
     std::int32_t silenceLimit = 20;
+    // The NTRIP caster source. The password is kept in the per-user
+    // settings file, which is written readable by its owner only.
+    QString ntripHost;
+    QString ntripPort = QStringLiteral("2101");
+    QString ntripMount;
+    QString ntripUser;
+    QString ntripPassword;
+    std::int32_t ntripVersion = 0;  // 0: 2.0, falling back to 1.0; 1 or 2: that version
+    bool ntripGga = false;          // send the position below as GGA
+    double ntripLatitude = 0;       // degrees, north positive
+    double ntripLongitude = 0;      // degrees, east positive
+    double ntripHeight = 0;         // metres
+    std::int32_t ntripGgaInterval = 10;  // s
 
     SettingsRecord() { set_common_defaults(); }
 

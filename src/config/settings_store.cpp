@@ -1,6 +1,7 @@
 #include "settings_store.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QVariant>
@@ -144,7 +145,7 @@ using NamedValue = std::pair<const char*, QVariant>;
 // Writes the values in their order and closes the store. QSettings writes the
 // file whole when it syncs, so a failure takes every value of the call with
 // it: it is reported under the first name.
-bool write_values(QSettings& s, const std::vector<NamedValue>& values) {
+bool write_values(QSettings& s, const std::vector<NamedValue>& values, const std::vector<NamedValue>& live = {}) {
     const char* first = values.front().first;
     // A file that could not be read or parsed is never written over: its
     // content would be lost. Writability is asked first because QSettings
@@ -158,15 +159,80 @@ bool write_values(QSettings& s, const std::vector<NamedValue>& values) {
     s.beginGroup(kStoreGroup);
     for (const auto& [name, value] : values) s.setValue(QLatin1String(name), value);
     s.endGroup();
+    if (!live.empty()) {
+        s.beginGroup(kLiveGroup);
+        for (const auto& [name, value] : live) s.setValue(QLatin1String(name), value);
+        s.endGroup();
+    }
     s.sync();
     if (s.status() != QSettings::NoError) {
         cannot_set(first);
         return false;
     }
+    // The file may hold a caster's password: readable by its owner only.
+    QFile::setPermissions(s.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     return true;
 }
 
 int as_int(bool b) { return b ? 1 : 0; }
+
+// The live-source values in their group, in their order.
+std::vector<NamedValue> live_values(const SettingsRecord& r) {
+    return {
+        {"reconnectinternet", as_int(r.reconnectInternet)},
+        {"reconnectserial", as_int(r.reconnectSerial)},
+        {"reconnectntrip", as_int(r.reconnectNtrip)},
+        {"silencelimit", r.silenceLimit},
+        {"ntriphost", r.ntripHost},
+        {"ntripport", r.ntripPort},
+        {"ntripmount", r.ntripMount},
+        {"ntripuser", r.ntripUser},
+        {"ntrippassword", r.ntripPassword},
+        {"ntripversion", r.ntripVersion},
+        {"ntripgga", as_int(r.ntripGga)},
+        {"ntriplatitude", QString::number(r.ntripLatitude, 'f', 9)},
+        {"ntriplongitude", QString::number(r.ntripLongitude, 'f', 9)},
+        {"ntripheight", QString::number(r.ntripHeight, 'f', 3)},
+        {"ntripggainterval", r.ntripGgaInterval},
+    };
+}
+
+// Reads the live-source group; an absent or unreadable value keeps the
+// record's default (these values are newer than most settings files).
+void read_live_values(QSettings& s, SettingsRecord& r) {
+    s.beginGroup(kLiveGroup);
+    const auto number = [&](const char* name, auto& out) {
+        bool ok = false;
+        const double v = s.value(QLatin1String(name)).toString().toDouble(&ok);
+        if (ok) out = decltype(+out)(v);
+    };
+    const auto flag = [&](const char* name, bool& out) {
+        bool ok = false;
+        const int v = s.value(QLatin1String(name)).toString().toInt(&ok);
+        if (ok) out = v != 0;
+    };
+    const auto text = [&](const char* name, QString& out) {
+        const QVariant v = s.value(QLatin1String(name));
+        if (v.typeId() == QMetaType::QString) out = v.toString();
+    };
+    flag("reconnectinternet", r.reconnectInternet);
+    flag("reconnectserial", r.reconnectSerial);
+    flag("reconnectntrip", r.reconnectNtrip);
+    number("silencelimit", r.silenceLimit);
+    if (r.silenceLimit < 1) r.silenceLimit = 20;
+    text("ntriphost", r.ntripHost);
+    text("ntripport", r.ntripPort);
+    text("ntripmount", r.ntripMount);
+    text("ntripuser", r.ntripUser);
+    text("ntrippassword", r.ntripPassword);
+    number("ntripversion", r.ntripVersion);
+    flag("ntripgga", r.ntripGga);
+    number("ntriplatitude", r.ntripLatitude);
+    number("ntriplongitude", r.ntripLongitude);
+    number("ntripheight", r.ntripHeight);
+    number("ntripggainterval", r.ntripGgaInterval);
+    s.endGroup();
+}
 
 // The values of the record that Save writes, in their order.
 std::vector<NamedValue> saved_values(const SettingsRecord& r, int source, std::int32_t baudrate) {
@@ -246,6 +312,7 @@ SettingsStore::LoadResult SettingsStore::Load(SettingsRecord& r) {
     if (!in.boolean("decoding", r.decoding)) return LoadResult::Stopped;
     if (!in.boolean("paritycheck", r.paritycheck)) return LoadResult::Stopped;
     s->endGroup();
+    read_live_values(*s, r);
 
     // A device path stays; any other name outside the twelve becomes "COM1".
     if (r.comport.startsWith(QLatin1Char('/'))) r.comNumber = 0;
@@ -258,7 +325,7 @@ bool SettingsStore::Save(SettingsRecord& r) {
     // The stored rate always follows the code the port is opened with.
     const std::int32_t rate = rate_for_baud_code(r.baudCode);
     const auto s = open_user_settings();
-    return write_values(*s, saved_values(r, r.source, rate != 0 ? rate : r.baudrate));
+    return write_values(*s, saved_values(r, r.source, rate != 0 ? rate : r.baudrate), live_values(r));
 }
 
 bool SettingsStore::SaveDecoding(SettingsRecord& r, bool decoding) {

@@ -22,6 +22,9 @@ struct SettingsRecord;
 // The group of the twelve values, and the group of serial device names.
 inline const QString kStoreGroup = QStringLiteral("Meridox");
 inline const QString kPortsGroup = QStringLiteral("Ports");
+// The group of the live-source values (supervision and the NTRIP caster);
+// a file without it loads with their defaults.
+inline const QString kLiveGroup = QStringLiteral("Live");
 
 // The per-user settings file, opened for one operation. Only the user's own
 // file is consulted: no system-wide fallbacks.

@@ -296,10 +296,11 @@ void TForm1::Timer2Timer() {
         const ClockReading now = decoder_.clock().now_utc();
         strip_.labelTime->setText(clock_date_text(now) + "   " + clock_time_text(now));
         // A live stream that stops shows 0, not its last rate.
-        if (settings_.source == kSourceInternet && (src_.byteCount > 0 || src_.lastRate != 0)) {
+        const bool ntrip = settings_.source == kSourceNtrip;
+        if ((settings_.source == kSourceInternet || ntrip) && (src_.byteCount > 0 || src_.lastRate != 0)) {
             src_.lastRate = src_.byteCount * 10;
             statusBar()->setToolTip("last ip-client data rate: " + QString::number(src_.lastRate) + " bps");
-            setPanel(1, "source: internet - " + QString::number(src_.lastRate) + " bps");
+            setPanel(1, (ntrip ? "source: ntrip - " : "source: internet - ") + QString::number(src_.lastRate) + " bps");
             src_.byteCount = 0;
         }
         // A device that hung up without Qt reporting it (a pseudo-terminal

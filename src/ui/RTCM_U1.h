@@ -37,6 +37,8 @@ class QTimer;
 
 namespace tessaly {
 
+class NtripClient;
+
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
@@ -144,6 +146,7 @@ public:
     QTimer* timer3() const { return timer3_; }
     QString heartbeat() const { return heartbeat_; }
     TTCPClient* client() const { return client_; }
+    NtripClient* ntripClient() const { return ntrip_; }
     TComPort& comPort() { return *ComPort1; }
     SourceSupervisor& supervisor() { return *supervisor_; }
     // Connection events of live sources (failures, reconnects, outages),
@@ -168,6 +171,10 @@ private:
     void openFileSource();
     void openComSource();
     void openInternetSource();
+    void openNtripSource();
+    // One chunk of a TCP or NTRIP stream: forwarding, raw storing, the raw
+    // lines and the decoder.
+    void takeStreamChunk(const QByteArray& chunk);
     void CreateInternetClient();
     void setUpSupervisor();
     // Starts the supervisor on a live source with its reconnect setting.
@@ -211,6 +218,7 @@ private:
     bool quietFailure_ = false;  // a failure without a box (a close by the server)
     bool showSilence_ = false;   // the status shows the silence of a kept connection
     TTCPClient* client_ = nullptr;  // created at the first Internet source
+    NtripClient* ntrip_ = nullptr;  // created at the first NTRIP source
     TComPort* ComPort1 = nullptr;   // source or forwarding output
     ComAsync writeRecord_;          // of the forwarding writes
     RecordingControl* recording_ = nullptr;

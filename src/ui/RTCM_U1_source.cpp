@@ -12,6 +12,7 @@
 
 #include "RTCM_U1.h"
 #include "error_seam.h"
+#include "ntrip_client.h"
 #include "storing_file.h"
 
 namespace tessaly {
@@ -25,6 +26,7 @@ void TForm1::OpenSource() {
     if (!settings_.reopenRequested) return;
     // Whatever ran before is no longer watched: its retries end here.
     supervisor_->stop();
+    if (ntrip_) ntrip_->close();
     forgetPreviousStream();
     // Halt pauses a file replay; other sources have nothing to pause.
     menu_.halt->setVisible(false);
@@ -33,6 +35,7 @@ void TForm1::OpenSource() {
     case kSourceFile: openFileSource(); break;
     case kSourceSerial: openComSource(); break;
     case kSourceInternet: openInternetSource(); break;
+    case kSourceNtrip: openNtripSource(); break;
     default: break;
     }
     settings_.reopenRequested = false;
@@ -150,7 +153,8 @@ void TForm1::setUpSupervisor() {
     supervisor_->onStatus = [this](SourceSupervisor::State s, const QString& text) {
         // Without reconnecting, the opening and connection texts stay as
         // they always were; a silence, and the data after it, are shown.
-        if (supervisor_->reconnect() || s == SourceSupervisor::State::Silent || showSilence_)
+        if (supervisor_->reconnect() || settings_.source == kSourceNtrip || s == SourceSupervisor::State::Silent ||
+            showSilence_)
             setPanel(0, text);
         showSilence_ = s == SourceSupervisor::State::Silent && !supervisor_->reconnect();
     };
@@ -181,12 +185,16 @@ void TForm1::superviseSource(const QString& endpoint, bool reconnect) {
 void TForm1::closeLiveSource() {
     if (settings_.source == kSourceInternet && client_) client_->Close();
     if (settings_.source == kSourceSerial && ComPort1->Connected()) ComPort1->Close();
+    if (settings_.source == kSourceNtrip && ntrip_) ntrip_->close();
 }
 
 void TForm1::reopenLiveSource() {
     if (settings_.source == kSourceInternet && client_) {
         client_->Close();
         client_->Open();
+    } else if (settings_.source == kSourceNtrip && ntrip_) {
+        ntrip_->close();
+        ntrip_->open();
     } else if (settings_.source == kSourceSerial) {
         if (ComPort1->Connected()) ComPort1->Close();
         ComPort1->Open();  // a failure goes back to the supervisor
@@ -207,24 +215,28 @@ void TForm1::ClientDataArrived() {
         src_.byteCount += std::int32_t(chunk.size());
         if (chunk.isEmpty()) return;
         supervisor_->received();
-        if (settings_.transmit && ComPort1->Connected()) QueueForTransmit(chunk);
-        const bool raw = rawStoring();
-        if (raw) storeRaw(chunk);
-        for (const char c : chunk) {
-            const auto b = std::uint8_t(c);
-            if (rawLines_.append(b)) {
-                rawLines_.new_line();
-                rawLines_.TrimRawLines();
-                showRawLines();
-            }
-            if (settings_.decoding) {
-                decoder_.rtcm_decode_byte(b);
-                AfterByte();
-            }
-        }
-        showUnusedChars();
-        if (raw) makeRawDurable();
+        takeStreamChunk(chunk);
     });
+}
+
+void TForm1::takeStreamChunk(const QByteArray& chunk) {
+    if (settings_.transmit && ComPort1->Connected()) QueueForTransmit(chunk);
+    const bool raw = rawStoring();
+    if (raw) storeRaw(chunk);
+    for (const char c : chunk) {
+        const auto b = std::uint8_t(c);
+        if (rawLines_.append(b)) {
+            rawLines_.new_line();
+            rawLines_.TrimRawLines();
+            showRawLines();
+        }
+        if (settings_.decoding) {
+            decoder_.rtcm_decode_byte(b);
+            AfterByte();
+        }
+    }
+    showUnusedChars();
+    if (raw) makeRawDurable();
 }
 
 void TForm1::ClientConnected() {

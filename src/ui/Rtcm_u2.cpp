@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -18,6 +19,10 @@
 #include <span>
 
 #include "RTCM_U5.h"
+#include "error_seam.h"
+#include "ntrip_client.h"
+#include "ntrip_picker.h"
+#include "ui_boxes.h"
 #include "dialog_layout.h"
 #include "settings_record.h"
 #include "serial_devices.h"
@@ -112,11 +117,14 @@ TSettings::TSettings(SettingsRecord& settings, SettingsStore& store, QWidget* pa
 
     auto* sourceGroup = placed<QGroupBox>(this, {8, 8, 290, 100}, "Data Source");
     SerialBtn = placed<QRadioButton>(sourceGroup, {16, 24, 260, 20}, "Serial interface (COM i)");
-    InternetBtn = placed<QRadioButton>(sourceGroup, {16, 48, 260, 20}, "Internet");
+    InternetBtn = placed<QRadioButton>(sourceGroup, {16, 48, 120, 20}, "Internet");
+    NtripBtn = placed<QRadioButton>(sourceGroup, {150, 48, 130, 20}, "NTRIP caster");
     FileBtn = placed<QRadioButton>(sourceGroup, {16, 72, 260, 20}, "File");
 
     FileMenuBtn = placed<QPushButton>(this, {8, 114, 90, 26}, "File Menu");
     FileNameField = placed<QLineEdit>(this, {104, 114, 194, 26});
+    ReconnectBox = placed<QCheckBox>(this, {8, 114, 290, 26}, "Reconnect automatically");
+    ReconnectBox->setToolTip("After a failure or 20 s without data, try again after 1, 2, 4 ... 256 s");
 
     auto* parityGroup = placed<QGroupBox>(this, {8, 148, 290, 52}, "RTCM Parity Check");
     ParityOnBtn = placed<QRadioButton>(parityGroup, {16, 24, 120, 20}, "enabled");
@@ -164,6 +172,30 @@ TSettings::TSettings(SettingsRecord& settings, SettingsStore& store, QWidget* pa
                                 "Connect directly to RTCM server of Halverton", StationGroup);
     DirectBtn->setGeometry(8, 244, 308, 40);
 
+    NtripGroup = placed<QGroupBox>(this, {308, 8, 324, 374}, "NTRIP Caster");
+    const std::pair<const char*, QLineEdit**> ntripRows[] = {
+        {"Host", &NtripHost}, {"Port", &NtripPort}, {"Mountpoint", &NtripMount}, {"User", &NtripUser},
+        {"Password", &NtripPassword}};
+    for (int i = 0; i < 5; ++i) {
+        placed<QLabel>(NtripGroup, {8, 24 + 30 * i, 90, 24}, ntripRows[i].first);
+        *ntripRows[i].second = placed<QLineEdit>(NtripGroup, {100, 24 + 30 * i, 216, 24});
+    }
+    NtripPassword->setEchoMode(QLineEdit::Password);
+    placed<QLabel>(NtripGroup, {8, 174, 90, 24}, "Version");
+    NtripVersion = placed<QComboBox>(NtripGroup, {100, 174, 216, 24});
+    NtripVersion->addItems({"2.0, else 1.0", "1.0", "2.0"});
+    NtripGga = placed<QCheckBox>(NtripGroup, {8, 204, 230, 24}, "Send position (GGA) every");
+    NtripGgaInterval = placed<QLineEdit>(NtripGroup, {240, 204, 50, 24});
+    placed<QLabel>(NtripGroup, {296, 204, 20, 24}, "s");
+    const std::pair<const char*, QLineEdit**> ggaRows[] = {
+        {"Latitude", &NtripLatitude}, {"Longitude", &NtripLongitude}, {"Height (m)", &NtripHeight}};
+    for (int i = 0; i < 3; ++i) {
+        placed<QLabel>(NtripGroup, {8, 234 + 30 * i, 90, 24}, ggaRows[i].first);
+        *ggaRows[i].second = placed<QLineEdit>(NtripGroup, {100, 234 + 30 * i, 216, 24});
+    }
+    SourcetableBtn = placed<QPushButton>(NtripGroup, {8, 330, 308, 28}, "Get sourcetable");
+    NtripGroup->hide();
+
     StoreData = new QCheckBox("store data", this);
     StoreData->hide();
 
@@ -177,6 +209,14 @@ TSettings::TSettings(SettingsRecord& settings, SettingsStore& store, QWidget* pa
     connect(SerialBtn, &QRadioButton::toggled, this, [this](bool on) { if (on) sourceChosen(); });
     connect(InternetBtn, &QRadioButton::toggled, this, [this](bool on) { if (on) sourceChosen(); });
     connect(FileBtn, &QRadioButton::toggled, this, [this](bool on) { if (on) sourceChosen(); });
+    connect(NtripBtn, &QRadioButton::toggled, this, [this](bool on) { if (on) sourceChosen(); });
+    connect(ReconnectBox, &QCheckBox::toggled, this, [this](bool on) {
+        if (shownReconnect_) *shownReconnect_ = on;
+    });
+    connect(SourcetableBtn, &QPushButton::clicked, this, &TSettings::SourcetableClick);
+    // Typing an own server makes it the choice; picking a station undoes that.
+    connect(OwnAddress, &QLineEdit::textEdited, this, [this] { ownServerChosen_ = true; });
+    connect(OwnPort, &QLineEdit::textEdited, this, [this] { ownServerChosen_ = true; });
     connect(FileMenuBtn, &QPushButton::clicked, this, &TSettings::FileMenuClick);
     connect(SetServerBtn, &QPushButton::clicked, this, &TSettings::SetServerClick);
     connect(DirectBtn, &QPushButton::clicked, this, &TSettings::DirectClick);
@@ -203,6 +243,13 @@ void TSettings::showFileControls(bool on) {
 void TSettings::sourceChosen() {
     showFileControls(FileBtn->isChecked());
     StationGroup->setVisible(InternetBtn->isChecked());
+    NtripGroup->setVisible(NtripBtn->isChecked());
+    shownReconnect_ = InternetBtn->isChecked() ? &reconnectInternet_
+                      : SerialBtn->isChecked() ? &reconnectSerial_
+                      : NtripBtn->isChecked()  ? &reconnectNtrip_
+                                               : nullptr;
+    ReconnectBox->setVisible(shownReconnect_ != nullptr);
+    if (shownReconnect_) ReconnectBox->setChecked(*shownReconnect_);
 }
 
 void TSettings::FormCreate() {
@@ -222,6 +269,21 @@ void TSettings::FormCreate() {
 
     const SettingsStore::LoadResult loaded = store_.Load(settings_);
     if (loaded == SettingsStore::LoadResult::Stopped) return;  // the error box has been shown
+
+    reconnectInternet_ = settings_.reconnectInternet;
+    reconnectSerial_ = settings_.reconnectSerial;
+    reconnectNtrip_ = settings_.reconnectNtrip;
+    NtripHost->setText(settings_.ntripHost);
+    NtripPort->setText(settings_.ntripPort);
+    NtripMount->setText(settings_.ntripMount);
+    NtripUser->setText(settings_.ntripUser);
+    NtripPassword->setText(settings_.ntripPassword);
+    NtripVersion->setCurrentIndex(settings_.ntripVersion >= 0 && settings_.ntripVersion <= 2 ? settings_.ntripVersion : 0);
+    NtripGga->setChecked(settings_.ntripGga);
+    NtripGgaInterval->setText(QString::number(settings_.ntripGgaInterval));
+    NtripLatitude->setText(QString::number(settings_.ntripLatitude, 'f', 8));
+    NtripLongitude->setText(QString::number(settings_.ntripLongitude, 'f', 8));
+    NtripHeight->setText(QString::number(settings_.ntripHeight, 'f', 2));
 
     showCode(BaudList, baud_choices, settings_.baudCode);
     showCode(PortList, port_choices, settings_.comNumber);
@@ -246,6 +308,7 @@ void TSettings::FormCreate() {
     case kSourceSerial: SerialBtn->setChecked(true); break;
     case kSourceInternet: InternetBtn->setChecked(true); break;
     case kSourceFile: FileBtn->setChecked(true); break;
+    case kSourceNtrip: NtripBtn->setChecked(true); break;
     default: break;
     }
     sourceChosen();
@@ -290,6 +353,7 @@ void TSettings::FileMenuClick() {
 }
 
 void TSettings::SetServerClick() {
+    ownServerChosen_ = true;
     OwnAddress->show();
     OwnPort->show();
     AddressCaption->show();
@@ -297,6 +361,7 @@ void TSettings::SetServerClick() {
 }
 
 void TSettings::DirectClick() {
+    ownServerChosen_ = false;
     settings_.source = kSourceInternet;
     settings_.address = kDirectServerAddress;
     settings_.port = "2101";
@@ -335,6 +400,7 @@ void TSettings::TakeOverStation() {
         if (StationList->itemText(i) == StationList->currentText()) found = i;
     if (found < 0 || std::size_t(found) >= listStations_.size()) return;
     const TServer& s = listStations_[std::size_t(found)];
+    ownServerChosen_ = false;
     settings_.address = fromWire(s.address);
     settings_.port = fromWire(s.port);
     StationAddress->setText(settings_.address);
@@ -378,7 +444,8 @@ void TSettings::OKBtnClick() {
         settings_.source = kSourceInternet;
         settings_.address = StationAddress->text();
         settings_.port = StationPort->text();
-        if (OwnAddress->isVisibleTo(this) && OwnAddress->text().size() > 1 && !OwnPort->text().isEmpty()) {
+        if (ownServerChosen_ && OwnAddress->isVisibleTo(this) && OwnAddress->text().size() > 1 &&
+            !OwnPort->text().isEmpty()) {
             settings_.address = OwnAddress->text();
             settings_.port = OwnPort->text();
             settings_.server = "own server " + settings_.address + " " + settings_.port;
@@ -386,9 +453,73 @@ void TSettings::OKBtnClick() {
         }
     }
 
+    if (NtripBtn->isChecked()) settings_.source = kSourceNtrip;
+    settings_.ntripHost = NtripHost->text().trimmed();
+    settings_.ntripPort = NtripPort->text().trimmed();
+    settings_.ntripMount = NtripMount->text().trimmed();
+    settings_.ntripUser = NtripUser->text();
+    settings_.ntripPassword = NtripPassword->text();
+    settings_.ntripVersion = NtripVersion->currentIndex();
+    settings_.ntripGga = NtripGga->isChecked();
+    const int interval = NtripGgaInterval->text().toInt();
+    settings_.ntripGgaInterval = interval >= 1 ? interval : 10;
+    settings_.ntripLatitude = NtripLatitude->text().toDouble();
+    settings_.ntripLongitude = NtripLongitude->text().toDouble();
+    settings_.ntripHeight = NtripHeight->text().toDouble();
+    settings_.reconnectInternet = reconnectInternet_;
+    settings_.reconnectSerial = reconnectSerial_;
+    settings_.reconnectNtrip = reconnectNtrip_;
+
     settings_.baudrate = rate_for_baud_code(settings_.baudCode);
     store_.Save(settings_);
     accept();
+}
+
+void TSettings::SourcetableClick() {
+    SettingsRecord asked = settings_;
+    asked.ntripHost = NtripHost->text().trimmed();
+    asked.ntripPort = NtripPort->text().trimmed();
+    asked.ntripUser = NtripUser->text();
+    asked.ntripPassword = NtripPassword->text();
+    asked.ntripVersion = NtripVersion->currentIndex();
+    const ntrip::Url url = ntrip_url(asked);
+    if (url.host.empty() || url.port == 0) {
+        show_error("Enter the caster's host and a port (1..65535) first.");
+        return;
+    }
+    NtripClient client;
+    client.setUrl(url);
+    client.setSilenceLimit(settings_.silenceLimit);
+    std::optional<ntrip::Sourcetable> table;
+    QString error;
+    bool done = false;
+    QEventLoop loop;
+    connect(&client, &NtripClient::sourcetableReceived, this, [&](const ntrip::Sourcetable& t) { table = t; });
+    connect(&client, &NtripClient::failed, this, [&](NtripClient::Failure, const QString& m) { error = m; });
+    connect(&client, &NtripClient::closed, this, [&] {
+        done = true;
+        loop.quit();
+    });
+    SourcetableBtn->setEnabled(false);
+    client.fetchSourcetable();
+    if (!done) loop.exec();
+    SourcetableBtn->setEnabled(true);
+    if (!table) {
+        show_error(error.isEmpty() ? "No sourcetable from " + client.endpoint() : error);
+        return;
+    }
+    if (table->streams.empty()) {
+        show_message("The sourcetable of " + client.endpoint() + " lists no mountpoint.");
+        return;
+    }
+    QString mount;
+    if (pickMount) {
+        mount = pickMount(*table);
+    } else {
+        NtripPicker picker(*table, this);
+        if (picker.exec() == QDialog::Accepted) mount = picker.chosenMount();
+    }
+    if (!mount.isEmpty()) NtripMount->setText(mount);
 }
 
 }  // namespace tessaly

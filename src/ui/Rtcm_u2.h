@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "RTCM_U5_stations.h"
+#include "ntrip_sourcetable.h"
 
 class QCheckBox;
 class QComboBox;
@@ -43,6 +44,22 @@ public:
     QRadioButton* SerialBtn = nullptr;    // "Serial interface (COM i)"
     QRadioButton* InternetBtn = nullptr;  // "Internet"
     QRadioButton* FileBtn = nullptr;      // "File"
+    QRadioButton* NtripBtn = nullptr;     // "NTRIP caster"
+    // The chosen live source's own setting; hidden for a file.
+    QCheckBox* ReconnectBox = nullptr;    // "Reconnect automatically"
+    QGroupBox* NtripGroup = nullptr;      // "NTRIP Caster", shown for that source
+    QLineEdit* NtripHost = nullptr;
+    QLineEdit* NtripPort = nullptr;
+    QLineEdit* NtripMount = nullptr;
+    QLineEdit* NtripUser = nullptr;
+    QLineEdit* NtripPassword = nullptr;
+    QComboBox* NtripVersion = nullptr;    // automatic, 1.0, 2.0
+    QCheckBox* NtripGga = nullptr;
+    QLineEdit* NtripGgaInterval = nullptr;
+    QLineEdit* NtripLatitude = nullptr;
+    QLineEdit* NtripLongitude = nullptr;
+    QLineEdit* NtripHeight = nullptr;
+    QPushButton* SourcetableBtn = nullptr;  // "Get sourcetable"
     QPushButton* FileMenuBtn = nullptr;   // "File Menu"
     QLineEdit* FileNameField = nullptr;
     QRadioButton* ParityOnBtn = nullptr;   // "enabled"
@@ -72,6 +89,9 @@ public:
 
     TForm4* stationDialog() const { return form4_; }
     FileDialog openFileDialog;
+    // Shows the caster's mountpoints and answers the one picked (empty:
+    // none). Without it, the sourcetable picker runs modally.
+    std::function<QString(const ntrip::Sourcetable&)> pickMount;
 
     void OKBtnClick();
     void FileMenuClick();
@@ -80,6 +100,8 @@ public:
     void DownloadClick();
     // Takes over the station whose item is the station list's text.
     void TakeOverStation();
+    // Fetches the caster's sourcetable and lets the operator pick a mountpoint.
+    void SourcetableClick();
 
 private:
     void FormCreate();
@@ -96,6 +118,14 @@ private:
     // The stations of the taken-over list, by list position: the list stays
     // valid whatever a later download does to the station dialog's table.
     std::vector<TServer> listStations_;
+    // OK opens what the operator chose last: a station from the list (or
+    // the direct button) or the own server fields.
+    bool ownServerChosen_ = true;
+    // Reconnect settings while the dialog is open, by source.
+    bool reconnectInternet_ = false;
+    bool reconnectSerial_ = false;
+    bool reconnectNtrip_ = true;
+    bool* shownReconnect_ = nullptr;
 };
 
 }  // namespace tessaly

@@ -13,10 +13,14 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
+#include <QTableWidget>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 
 #include "RTCM_U5.h"
 #include "Rtcm_u2.h"
+#include "ntrip_picker.h"
 #include "settings_record.h"
 #include "settings_store.h"
 #include "station_server.h"
@@ -192,14 +196,16 @@ TEST_F(SettingsDialog, DownloadedStationAgainstOwnServerFields) {
     QTest::keyClick(d->StationList, Qt::Key_Up);
     EXPECT_EQ(chosen(), "10.0.0.5:2101 StA D ver");
 
-    // Own port emptied: the station's address and port are used.
-    d->OwnPort->clear();
+    // OK opens the station picked last, though the own-server fields are
+    // filled, and the station field names it.
     d->OKBtn->click();
     EXPECT_EQ(chosen(), "10.0.0.5:2101 StA D ver");
+    EXPECT_EQ(d->SelectedStation->text(), "StA D ver");
 
-    // Both own-server fields filled: they win over the station.
+    // Typing an own server makes it the choice.
     d->show();
-    d->OwnPort->setText("2110");
+    d->OwnPort->clear();
+    QTest::keyClicks(d->OwnPort, "2110");
     d->OKBtn->click();
     EXPECT_EQ(chosen(), "127.0.0.1:2110 own server 127.0.0.1 2110");
     EXPECT_EQ(d->SelectedStation->text(), "own server 127.0.0.1 2110");
@@ -234,6 +240,56 @@ TEST_F(SettingsDialog, AnIgnoredSecondDownloadDoesNotChangeWhatTheListedEntriesM
     d->StationList->setFocus();
     QTest::keyClick(d->StationList, Qt::Key_Down);
     EXPECT_EQ(settings.address + " " + settings.server, "10.0.0.6 StB D a");
+}
+
+// The NTRIP source: the caster's mountpoints fetched and picked (RTCM 2
+// first, others marked), the fields stored with the password readable by
+// the owner only.
+TEST_F(SettingsDialog, NtripSourcetablePickAndStore) {
+    QTcpServer caster;
+    ASSERT_TRUE(caster.listen(QHostAddress::LocalHost, 0));
+    QByteArray request;
+    QObject::connect(&caster, &QTcpServer::newConnection, [&] {
+        QTcpSocket* c = caster.nextPendingConnection();
+        QObject::connect(c, &QTcpSocket::readyRead, [&, c] {
+            request += c->readAll();
+            if (!request.contains("\r\n\r\n")) return;
+            c->write("SOURCETABLE 200 OK\r\nContent-Type: text/plain\r\n\r\n"
+                     "STR;EUR3;E;RTCM 3.2;1004(1);2;GPS;N;DEU;50.10;8.70;0;0;g;none;B;N;9600;\r\n"
+                     "STR;HALV;Halverton;RTCM 2.3;1(1),3(10);2;GPS;N;DEU;50.45;7.27;1;0;g;none;B;N;4800;\r\n"
+                     "ENDSOURCETABLE\r\n");
+            c->disconnectFromHost();
+        });
+    });
+    auto d = create();
+    d->NtripBtn->setChecked(true);
+    EXPECT_TRUE(d->NtripGroup->isVisibleTo(d.get()) && d->ReconnectBox->isChecked());
+    d->NtripHost->setText("127.0.0.1");
+    d->NtripPort->setText(QString::number(caster.serverPort()));
+    QStringList rows;
+    d->pickMount = [&](const ntrip::Sourcetable& table) {
+        NtripPicker picker(table);
+        for (int r = 0; r < picker.Table->rowCount(); ++r)
+            rows << picker.Table->item(r, 0)->text() + " " + picker.Table->item(r, 1)->text() + " " +
+                        picker.Table->item(r, 5)->text();
+        picker.Table->selectRow(0);
+        return picker.chosenMount();
+    };
+    d->SourcetableBtn->click();
+    EXPECT_TRUE(request.startsWith("GET / HTTP/1.1\r\n")) << request.toStdString();
+    EXPECT_EQ(rows, QStringList({"HALV RTCM 2.3 GGA needed", "EUR3 RTCM 3.2 (not decoded here) no"}));
+    EXPECT_EQ(d->NtripMount->text(), "HALV");
+    EXPECT_TRUE(boxes.boxes.empty());
+
+    d->NtripUser->setText("op");
+    d->NtripPassword->setText("s3cret");
+    d->OKBtn->click();
+    EXPECT_EQ(settings.source, kSourceNtrip);
+    EXPECT_EQ(QFile::permissions(SettingsStore::file_path()),
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
+    auto again = nextRun();
+    EXPECT_TRUE(again->NtripBtn->isChecked());
+    EXPECT_EQ(settings.ntripMount + " " + settings.ntripUser + ":" + settings.ntripPassword, "HALV op:s3cret");
 }
 
 }  // namespace

@@ -127,4 +127,32 @@ TEST_F(VanishingPty, ReconnectsWhenTheDeviceIsBack) {
     EXPECT_EQ(rig.boxes.boxes.size(), 1u);
 }
 
+// The NTRIP source against a caster of the test's own that answers 1.0 and
+// ends the stream: reconnected by default, every stream byte decoded and
+// no answer header taken for stream data.
+TEST(Supervision, NtripSourceReconnectsByDefault) {
+    TestServer caster;
+    WindowRig rig;
+    rig.settings.source = kSourceNtrip;
+    rig.settings.ntripHost = "127.0.0.1";
+    rig.settings.ntripPort = caster.port();
+    rig.settings.ntripMount = "HALV";
+    TForm1& w = rig.open();
+    for (int run = 0; run < 2; ++run) {
+        QTcpSocket* c = caster.accept();
+        ASSERT_TRUE(c);
+        ASSERT_TRUE(wait_for([&] { return c->bytesAvailable() > 0 || c->waitForReadyRead(50); }));
+        EXPECT_TRUE(c->readAll().startsWith("GET /HALV HTTP/1.1\r\n"));
+        c->write("ICY 200 OK\r\n\r\n" + frames(2));
+        c->flush();
+        ASSERT_TRUE(wait_for([&] { return rig.decoder.frames_completed == 2u * (run + 1); }));
+        EXPECT_EQ(w.panelText(0), "127.0.0.1:" + caster.port() + "/HALV connected, receiving");
+        c->disconnectFromHost();
+    }
+    std::string raw;
+    for (const auto& line : w.rawLines().lines()) raw += line;
+    EXPECT_EQ(raw.find("ICY"), std::string::npos);
+    EXPECT_EQ(rig.boxes.boxes.size(), 1u);
+}
+
 }  // namespace
