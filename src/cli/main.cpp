@@ -1,6 +1,7 @@
 // tessaly-decode: the stream decoder without the window, on a file,
 // standard input or a TCP stream.
 
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -11,6 +12,8 @@
 #include "options.h"
 #include "record.h"
 #include "rtcmdecw.h"
+#include "stats_report.h"
+#include "stream_stats.h"
 #include "summary.h"
 
 using namespace tessaly;
@@ -40,16 +43,63 @@ int main(int argc, char** argv) {
     std::ostream& out = opt.output.empty() ? std::cout : file;
 
     cli::SummaryReport summary;
+    // Statistics run on stream time: the frames' Z-count times, carried on
+    // across midnight, so that a recording gives the same lines however
+    // fast it is read.
+    const bool with_stats = opt.format == cli::Format::stats || opt.stats;
+    stats::StreamStats stats(opt.interval);
+    bool stats_started = false;
+    double day = 0, axis = 0;
+    std::uint64_t bytes_since_frame = 0;
+    const auto emit_interval = [&](const stats::Snapshot& s) {
+        if (opt.format == cli::Format::stats) out << stats::interval_line(s) << '\n';
+        else out << stats::to_json(s, false) << '\n';
+    };
+    const auto count_frame = [&] {
+        double t = decoder.header.frame_time + day;
+        if (stats_started && t < axis - 43200) {
+            day += 86400;
+            t += 86400;
+        }
+        if (!stats_started) {
+            stats.reset(t);
+            stats_started = true;
+        } else if (stats.interval_due(t)) {
+            emit_interval(stats.close_interval(t));
+        }
+        axis = std::max(axis, t);
+        stats.add_bytes(bytes_since_frame, t);
+        bytes_since_frame = 0;
+        stats.set_decoder_counters(decoder.parity_failures, decoder.sync_losses, decoder.unused_chars, t);
+        stats.add_frame({.type = decoder.header.msg_type,
+                         .station = decoder.header.station_id,
+                         .sequence = decoder.header.sequence,
+                         .frame_time = decoder.header.frame_time,
+                         .latency = decoder.latency,
+                         .leap_seconds = decoder.leapSeconds},
+                        t);
+    };
     const std::string error = cli::read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
         for (std::uint8_t b : chunk) {
             decoder.rtcm_decode_byte(b);
             summary.after_byte(decoder);
-            if (opt.format == cli::Format::json && decoder.frame_completed) out << cli::frame_json(decoder) << '\n';
+            ++bytes_since_frame;
+            if (!decoder.frame_completed) continue;
+            if (opt.format == cli::Format::json) out << cli::frame_json(decoder) << '\n';
+            if (with_stats) count_frame();
         }
     });
     if (!error.empty()) {
         std::cerr << "tessaly-decode: " << error << "\n";
         return 1;
+    }
+    if (with_stats) {
+        if (!stats_started) stats.reset(0);
+        stats.add_bytes(bytes_since_frame, axis);
+        stats.set_decoder_counters(decoder.parity_failures, decoder.sync_losses, decoder.unused_chars, axis);
+        if (stats.interval().bytes || stats.interval().frames) emit_interval(stats.close_interval(axis));
+        if (opt.format == cli::Format::stats) out << stats::final_block(stats.total());
+        else out << stats::to_json(stats.total(), true) << '\n';
     }
     if (opt.format == cli::Format::summary) summary.write(out, decoder);
     out.flush();

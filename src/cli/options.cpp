@@ -60,7 +60,12 @@ std::optional<int> parse_options(const QStringList& args, Options& out) {
                                     "  station ids in order of appearance\n"
                                     "json: one JSON object per line for every\n"
                                     "  completed frame: its header and the content\n"
-                                    "  it delivered",
+                                    "  it delivered\n"
+                                    "stats: a line of statistics per interval\n"
+                                    "  (--interval) and a closing block: bytes,\n"
+                                    "  frames per type, parity failures, sync\n"
+                                    "  losses, latency per type, missed frames,\n"
+                                    "  stations",
                                     QStringLiteral("F"));
     const QCommandLineOption types(QStringLiteral("types"),
                                    "text and code: store only these types, a\n"
@@ -73,14 +78,21 @@ std::optional<int> parse_options(const QStringList& args, Options& out) {
                                    "system clock; the hour of every frame and its\n"
                                    "latency are taken from it.",
                                    QStringLiteral("T"));
-    const QCommandLineOption leap(QStringLiteral("leap"), "GPS time minus UTC in seconds (default 13).",
+    const QCommandLineOption leap(QStringLiteral("leap"), "GPS time minus UTC in seconds (default 18).",
                                   QStringLiteral("N"));
+    const QCommandLineOption interval(QStringLiteral("interval"),
+                                      "stats and json --stats: seconds of stream time\n"
+                                      "(the frames' Z-counts) per interval (default 60).",
+                                      QStringLiteral("S"));
+    const QCommandLineOption statsOption(QStringLiteral("stats"),
+                                         "json: also a statistics object (\"class\":\"STATS\")\n"
+                                         "per interval and a closing one.");
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
                                     "Append the output to FILE (created if absent);\n"
                                     "text and code close and reopen it after every\n"
                                     "frame, as storing does.",
                                     QStringLiteral("FILE"));
-    cl.parser.addOptions({format, types, clock, leap, output});
+    cl.parser.addOptions({format, types, clock, leap, output, interval, statsOption});
     cl.parser.addPositionalArgument(QStringLiteral("SOURCE"),
                                     "A file, '-' for standard input (the default),\n"
                                     "or tcp://HOST:PORT (connects and reads until the\n"
@@ -94,7 +106,8 @@ std::optional<int> parse_options(const QStringList& args, Options& out) {
         else if (v == QLatin1String("json")) out.format = Format::json;
         else if (v == QLatin1String("text")) out.format = Format::text;
         else if (v == QLatin1String("code")) out.format = Format::code;
-        else return cl.fail("unknown format '" + v + "' (known: text, code, json, summary)");
+        else if (v == QLatin1String("stats")) out.format = Format::stats;
+        else return cl.fail("unknown format '" + v + "' (known: text, code, json, summary, stats)");
     }
     // Every occurrence counts, in order, as the options always did.
     for (const QString& v : p.values(types)) {
@@ -108,6 +121,14 @@ std::optional<int> parse_options(const QStringList& args, Options& out) {
     }
     if (p.isSet(leap) && !parse_int(p.value(leap).toStdString(), out.leap_seconds))
         return cl.fail("bad --leap '" + p.value(leap) + "': expected a whole number of seconds");
+    if (p.isSet(interval)) {
+        bool ok = false;
+        out.interval = p.value(interval).toDouble(&ok);
+        if (!ok || !(out.interval >= 1) || out.interval > 86400)
+            return cl.fail("bad --interval '" + p.value(interval) + "': expected seconds from 1 to 86400");
+    }
+    out.stats = p.isSet(statsOption);
+    if (out.stats && out.format != Format::json) return cl.fail(QStringLiteral("--stats applies to --format json only"));
     if (p.isSet(output)) out.output = p.value(output).toLocal8Bit().toStdString();
 
     const QStringList sources = p.positionalArguments();

@@ -11,13 +11,15 @@
 
 namespace tessaly::cli {
 
-enum class Format { summary, json, text, code };
+enum class Format { summary, json, text, code, stats };
 
 struct Options {
     Format format = Format::text;
     std::vector<std::uint8_t> types;  // --types; empty: all types
     std::optional<ClockReading> clock;  // fixed clock; the system clock when absent
-    int leap_seconds = 13;
+    int leap_seconds = 18;  // GPS time minus UTC since 2017-01-01
+    double interval = 60;   // --interval: seconds of stream time per statistics line
+    bool stats = false;     // --stats: json ends every interval with a statistics object
     std::string output;        // empty: standard output
     std::string source = "-";  // file path, "-" for standard input, or tcp://HOST:PORT
 };
