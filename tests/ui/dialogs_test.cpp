@@ -156,11 +156,11 @@ TEST(Dialogs, SaveMenuAndLeapSecondShowTheirDialogsWithoutBlocking) {
     TForm3* leap = rig.dialogs.leapSecondDialog();
     ASSERT_TRUE(leap->isVisible());
     EXPECT_FALSE(leap->isModal());
-    EXPECT_EQ(leap->Edit1->text(), "13");
-    QTest::keyClicks(leap->Edit1, "18");
+    EXPECT_EQ(leap->Edit1->text(), "18");
+    QTest::keyClicks(leap->Edit1, "17");
     QTest::keyClick(leap->Edit1, Qt::Key_Return);
-    EXPECT_EQ(rig.decoder.leapSeconds, 18);
-    EXPECT_EQ(rig.settings.leapSeconds, 18);
+    EXPECT_EQ(rig.decoder.leapSeconds, 17);
+    EXPECT_EQ(rig.settings.leapSeconds, 17);
     EXPECT_FALSE(leap->isVisible());
 }
 
