@@ -1,7 +1,8 @@
 // tessaly-decode: the stream decoder without the window, on a file,
-// standard input or a TCP stream.
+// standard input, a serial device, a TCP stream or an NTRIP mountpoint.
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -13,6 +14,7 @@
 #include "record.h"
 #include "rtcmdecw.h"
 #include "stats_report.h"
+#include "stream_sniffer.h"
 #include "stream_stats.h"
 #include "summary.h"
 
@@ -21,6 +23,8 @@ using namespace tessaly;
 int main(int argc, char** argv) {
     cli::Options opt;
     if (const auto done = cli::parse_options(arguments_of(argc, argv), opt)) return *done;
+    if (!opt.sourcetable.empty()) return cli::print_sourcetable(opt.sourcetable, opt.format == cli::Format::json, std::cout);
+    cli::install_stop_signals();
     FixedClock fixed;
     RtcmDecoder decoder;
     if (opt.clock) {
@@ -29,8 +33,10 @@ int main(int argc, char** argv) {
     }
     decoder.leapSeconds = opt.leap_seconds;
     decoder.rtcm_decoder_reset();
+    cli::SourceOptions source_options{opt.reconnect, opt.baud, opt.silence_s, {}};
+    source_options.on_outage = [](const cli::Outage& o) { std::cerr << "tessaly-decode: " << cli::outage_line(o) << "\n"; };
     if (opt.format == cli::Format::text || opt.format == cli::Format::code)
-        return cli::record_stream(opt, decoder);
+        return cli::record_stream(opt, decoder, source_options);
 
     std::ofstream file;
     if (!opt.output.empty()) {
@@ -79,7 +85,16 @@ int main(int argc, char** argv) {
                          .leap_seconds = decoder.leapSeconds},
                         t);
     };
-    const std::string error = cli::read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
+    source_options.on_outage = [&](const cli::Outage& o) {
+        std::cerr << "tessaly-decode: " << cli::outage_line(o) << "\n";
+        if (opt.format == cli::Format::json) out << cli::outage_json(o) << '\n';
+        const auto seconds = [](auto t) { return std::chrono::duration<double>(t.time_since_epoch()).count(); };
+        if (with_stats) stats.record_outage(seconds(o.start), seconds(o.end));
+    };
+    StreamSniffer sniffer;
+    const cli::SourceEnd end = cli::read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
+        sniffer.feed(chunk.data(), chunk.size());
+        if (sniffer.take_news()) std::cerr << "tessaly-decode: " << StreamSniffer::message(sniffer.kind()) << "\n";
         for (std::uint8_t b : chunk) {
             decoder.rtcm_decode_byte(b);
             summary.after_byte(decoder);
@@ -88,10 +103,13 @@ int main(int argc, char** argv) {
             if (opt.format == cli::Format::json) out << cli::frame_json(decoder) << '\n';
             if (with_stats) count_frame();
         }
-    });
-    if (!error.empty()) {
-        std::cerr << "tessaly-decode: " << error << "\n";
-        return 1;
+    }, source_options);
+    // What was decoded before a read error or a stop is written in full.
+    if (end.how == cli::SourceEnd::How::failed) std::cerr << "tessaly-decode: " << end.error << "\n";
+    if (opt.format == cli::Format::summary) {
+        summary.write(out, decoder);
+        // Apart from the RTCM 2 lines, so that those keep their meaning.
+        for (const auto& [type, count] : sniffer.rtcm3_types()) out << "rtcm3 type " << type << ": " << count << "\n";
     }
     if (with_stats) {
         if (!stats_started) stats.reset(0);
@@ -101,11 +119,10 @@ int main(int argc, char** argv) {
         if (opt.format == cli::Format::stats) out << stats::final_block(stats.total());
         else out << stats::to_json(stats.total(), true) << '\n';
     }
-    if (opt.format == cli::Format::summary) summary.write(out, decoder);
     out.flush();
     if (!out) {
         std::cerr << "tessaly-decode: writing the output failed\n";
         return 1;
     }
-    return 0;
+    return end.how == cli::SourceEnd::How::failed ? 1 : 0;
 }

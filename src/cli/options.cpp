@@ -12,11 +12,28 @@ namespace {
 
 const char* const description =
     "Decodes a raw RTCM SC-104 version 2 byte stream from a file, standard\n"
-    "input or a TCP connection, without a window.";
+    "input, a serial device, a TCP connection or an NTRIP caster, without a\n"
+    "window. SIGINT and SIGTERM end a run cleanly: the output so far is\n"
+    "complete and the summary is written.";
 
 const char* const epilogue =
-    "Exit status: 0 done, 1 the source could not be read or the output not\n"
-    "written, 2 usage error.\n";
+    "Formats:\n"
+    "  text     The decoded text blocks, exactly as storing in \"Text Format\n"
+    "           (decoded)\" writes them.\n"
+    "  code     The frames' characters, exactly as storing in \"RTCM Code\n"
+    "           (valid only)\" writes them.\n"
+    "  summary  Counts at the end: bytes, unused_chars, frames,\n"
+    "           parity_failures, sync_losses, frames per type and the\n"
+    "           station ids in order of appearance.\n"
+    "  json     One JSON object per line for every completed frame: its\n"
+    "           header and the content it delivered.\n"
+    "  stats    A line of statistics per interval (--interval) and a\n"
+    "           closing block: bytes, frames per type, parity failures,\n"
+    "           sync losses, latency per type, missed frames, stations.\n"
+    "\n"
+    "Exit status: 0 done (also when stopped by SIGINT or SIGTERM), 1 the\n"
+    "source could not be read or the output not written (the summary is\n"
+    "written all the same), 2 usage error.\n";
 
 bool parse_int(const std::string& text, int& out) {
     const char* begin = text.data();
@@ -49,23 +66,8 @@ bool parse_types(const std::string& list, std::vector<std::uint8_t>& out, std::s
 std::optional<int> parse_options(const QStringList& args, Options& out) {
     CommandLine cl(QStringLiteral("tessaly-decode"), QStringLiteral("[options] [SOURCE]"), description, epilogue);
     const QCommandLineOption format(QStringLiteral("format"),
-                                    "What to print (default text):\n"
-                                    "text: the decoded text blocks, exactly as\n"
-                                    "  storing in \"Text Format (decoded)\" writes them\n"
-                                    "code: the frames' characters, exactly as\n"
-                                    "  storing in \"RTCM Code (valid only)\" writes them\n"
-                                    "summary: counts at the end: bytes,\n"
-                                    "  unused_chars, frames, parity_failures,\n"
-                                    "  sync_losses, frames per type and the\n"
-                                    "  station ids in order of appearance\n"
-                                    "json: one JSON object per line for every\n"
-                                    "  completed frame: its header and the content\n"
-                                    "  it delivered\n"
-                                    "stats: a line of statistics per interval\n"
-                                    "  (--interval) and a closing block: bytes,\n"
-                                    "  frames per type, parity failures, sync\n"
-                                    "  losses, latency per type, missed frames,\n"
-                                    "  stations",
+                                    "What to print: text (the default), code,\n"
+                                    "summary, json or stats; see Formats below.",
                                     QStringLiteral("F"));
     const QCommandLineOption types(QStringLiteral("types"),
                                    "text and code: store only these types, a\n"
@@ -92,11 +94,33 @@ std::optional<int> parse_options(const QStringList& args, Options& out) {
                                     "text and code close and reopen it after every\n"
                                     "frame, as storing does.",
                                     QStringLiteral("FILE"));
-    cl.parser.addOptions({format, types, clock, leap, output, interval, statsOption});
+    const QCommandLineOption reconnect(QStringLiteral("reconnect"),
+                                       "Follow a live source (tcp://, ntrip://, a serial\n"
+                                       "device) across outages: try again after 1, 2,\n"
+                                       "4 ... 256 s, one line on standard error per\n"
+                                       "outage (an OUTAGE object in --format json).");
+    const QCommandLineOption baud(QStringLiteral("baud"), "Serial devices: bits per second (default 9600).",
+                                  QStringLiteral("N"));
+    const QCommandLineOption silence(QStringLiteral("silence"),
+                                     "Live sources: give up a connection that\n"
+                                     "brings nothing for N seconds (default 20;\n"
+                                     "0: wait for ever).",
+                                     QStringLiteral("N"));
+    const QCommandLineOption sourcetable(QStringLiteral("sourcetable"),
+                                         "Print the mountpoints of the NTRIP caster at\n"
+                                         "URL (ntrip://HOST[:PORT]), one line each: name,\n"
+                                         "format, details, country, latitude, longitude,\n"
+                                         "nmea, identifier; RTCM 2 ones first. With\n"
+                                         "--format json one object each. Then exit.",
+                                         QStringLiteral("URL"));
+    cl.parser.addOptions({format, types, clock, leap, output, interval, statsOption, reconnect, baud, silence, sourcetable});
     cl.parser.addPositionalArgument(QStringLiteral("SOURCE"),
                                     "A file, '-' for standard input (the default),\n"
-                                    "or tcp://HOST:PORT (connects and reads until the\n"
-                                    "peer closes the connection).");
+                                    "a serial device (/dev/ttyUSB0), tcp://HOST:PORT,\n"
+                                    "or ntrip://[USER[:PASSWORD]@]HOST[:PORT]/MOUNT\n"
+                                    "(ntrips:// for TLS; ?v=1 or ?v=2 forces the\n"
+                                    "NTRIP version, default 2.0 then 1.0). Live\n"
+                                    "sources are read until the peer ends them.");
     if (const auto done = cl.parse(args)) return done;
     const QCommandLineParser& p = cl.parser;
 
@@ -121,6 +145,15 @@ std::optional<int> parse_options(const QStringList& args, Options& out) {
     }
     if (p.isSet(leap) && !parse_int(p.value(leap).toStdString(), out.leap_seconds))
         return cl.fail("bad --leap '" + p.value(leap) + "': expected a whole number of seconds");
+    out.reconnect = p.isSet(reconnect);
+    if (p.isSet(baud)) {
+        static constexpr int rates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800};
+        if (!parse_int(p.value(baud).toStdString(), out.baud) || std::find(std::begin(rates), std::end(rates), out.baud) == std::end(rates))
+            return cl.fail("bad --baud '" + p.value(baud) + "': choose from 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800");
+    }
+    if (p.isSet(silence) && (!parse_int(p.value(silence).toStdString(), out.silence_s) || out.silence_s < 0))
+        return cl.fail("bad --silence '" + p.value(silence) + "': expected a number of seconds, 0 to wait for ever");
+    if (p.isSet(sourcetable)) out.sourcetable = p.value(sourcetable).toStdString();
     if (p.isSet(interval)) {
         bool ok = false;
         out.interval = p.value(interval).toDouble(&ok);

@@ -21,7 +21,11 @@ struct Options {
     double interval = 60;   // --interval: seconds of stream time per statistics line
     bool stats = false;     // --stats: json ends every interval with a statistics object
     std::string output;        // empty: standard output
-    std::string source = "-";  // file path, "-" for standard input, or tcp://HOST:PORT
+    std::string source = "-";  // file path, "-" for standard input, tcp://, ntrip://, ntrips://, a serial device
+    bool reconnect = false;    // follow a live source across outages
+    int baud = 9600;           // serial devices
+    int silence_s = 20;        // live sources: seconds without a byte before giving up (0: never)
+    std::string sourcetable;   // --sourcetable URL: list the caster's mountpoints instead
 };
 
 // Reads `args` (program name first) into `out`. Returns the exit status when
