@@ -34,6 +34,10 @@ class QTimer;
 
 namespace tessaly {
 
+// What a path names when it is not a regular file ("a named pipe", "a
+// device", ...); empty for a regular file or a path that does not exist.
+QString not_a_regular_file(const QString& path);
+
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:

@@ -9,11 +9,24 @@
 #include <QTimer>
 #include <stdexcept>
 
+#include <sys/stat.h>
+
 #include "RTCM_U1.h"
 #include "error_seam.h"
 #include "storing_file.h"
 
 namespace tessaly {
+
+QString not_a_regular_file(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};  // absent: reported as such
+    if (S_ISREG(st.st_mode)) return {};
+    if (S_ISFIFO(st.st_mode)) return QStringLiteral("a named pipe");
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return QStringLiteral("a device");
+    if (S_ISSOCK(st.st_mode)) return QStringLiteral("a socket");
+    if (S_ISDIR(st.st_mode)) return QStringLiteral("a folder");
+    return QStringLiteral("not a regular file");
+}
 
 void TForm1::setStoring(RecordingControl* control, StoringFile* file) {
     recording_ = control;
@@ -39,7 +52,13 @@ void TForm1::OpenSource() {
 void TForm1::openFileSource() {
     if (ComPort1->Connected()) ComPort1->Close();
     const QString name = settings_.fileName;
-    if (QFileInfo::exists(name)) {
+    if (const QString kind = not_a_regular_file(name); !kind.isEmpty()) {
+        // Opening a named pipe waits for a writer and a device may never
+        // end: the window would freeze inside open() or read().
+        setPanel(0, "file " + name + " is " + kind);
+        show_message(" Cannot read " + name + ": it is " + kind +
+                     ", not a file. A file source reads regular files only.");
+    } else if (QFileInfo::exists(name)) {
         auto file = std::make_shared<QFile>(name);
         if (file->open(QIODevice::ReadOnly)) {
             // A file loop still running on the previous file sees the
