@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
 #include <iostream>
 #include <memory>
 
@@ -11,6 +10,7 @@
 #include "command_line.h"
 #include "json_output.h"
 #include "options.h"
+#include "output_file.h"
 #include "record.h"
 #include "rtcmdecw.h"
 #include "stats_report.h"
@@ -23,6 +23,10 @@ using namespace tessaly;
 int main(int argc, char** argv) {
     cli::Options opt;
     if (const auto done = cli::parse_options(arguments_of(argc, argv), opt)) return *done;
+    if (const std::string why = cli::output_is_input(opt); !why.empty()) {
+        std::cerr << "tessaly-decode: " << why << "\n";
+        return 2;
+    }
     if (!opt.sourcetable.empty()) return cli::print_sourcetable(opt.sourcetable, opt.format == cli::Format::json, std::cout);
     cli::install_stop_signals();
     FixedClock fixed;
@@ -38,15 +42,14 @@ int main(int argc, char** argv) {
     if (opt.format == cli::Format::text || opt.format == cli::Format::code)
         return cli::record_stream(opt, decoder, source_options);
 
-    std::ofstream file;
-    if (!opt.output.empty()) {
-        file.open(opt.output, std::ios::binary | std::ios::app);
-        if (!file) {
-            std::cerr << "tessaly-decode: cannot open " << opt.output << " for appending\n";
-            return 1;
-        }
+    cli::OutputFile file;
+    if (!file.open(opt.output)) {
+        std::cerr << "tessaly-decode: " << file.error() << "\n";
+        return 1;
     }
-    std::ostream& out = opt.output.empty() ? std::cout : file;
+    std::ostream out(&file);
+    // Thrown at the first failed write, to stop reading.
+    struct OutputFailed {};
 
     cli::SummaryReport summary;
     // Statistics run on stream time: the frames' Z-count times, carried on
@@ -92,18 +95,27 @@ int main(int argc, char** argv) {
         if (with_stats) stats.record_outage(seconds(o.start), seconds(o.end));
     };
     StreamSniffer sniffer;
-    const cli::SourceEnd end = cli::read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
-        sniffer.feed(chunk.data(), chunk.size());
-        if (sniffer.take_news()) std::cerr << "tessaly-decode: " << StreamSniffer::message(sniffer.kind()) << "\n";
-        for (std::uint8_t b : chunk) {
-            decoder.rtcm_decode_byte(b);
-            summary.after_byte(decoder);
-            ++bytes_since_frame;
-            if (!decoder.frame_completed) continue;
-            if (opt.format == cli::Format::json) out << cli::frame_json(decoder) << '\n';
-            if (with_stats) count_frame();
-        }
-    }, source_options);
+    cli::SourceEnd end;
+    try {
+        end = cli::read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
+            sniffer.feed(chunk.data(), chunk.size());
+            if (sniffer.take_news()) std::cerr << "tessaly-decode: " << StreamSniffer::message(sniffer.kind()) << "\n";
+            for (std::uint8_t b : chunk) {
+                decoder.rtcm_decode_byte(b);
+                summary.after_byte(decoder);
+                ++bytes_since_frame;
+                if (!decoder.frame_completed) continue;
+                if (opt.format == cli::Format::json) out << cli::frame_json(decoder) << '\n';
+                if (with_stats) count_frame();
+            }
+            // Each chunk's output leaves at once: a live stream's lines are not
+            // held back, and a failing output stops the run here.
+            if (!out.flush()) throw OutputFailed{};
+        }, source_options);
+    } catch (const OutputFailed&) {
+        std::cerr << "tessaly-decode: " << file.error() << "\n";
+        return 1;
+    }
     // What was decoded before a read error or a stop is written in full.
     if (end.how == cli::SourceEnd::How::failed) std::cerr << "tessaly-decode: " << end.error << "\n";
     if (opt.format == cli::Format::summary) {
@@ -119,9 +131,8 @@ int main(int argc, char** argv) {
         if (opt.format == cli::Format::stats) out << stats::final_block(stats.total());
         else out << stats::to_json(stats.total(), true) << '\n';
     }
-    out.flush();
-    if (!out) {
-        std::cerr << "tessaly-decode: writing the output failed\n";
+    if (!out.flush()) {
+        std::cerr << "tessaly-decode: " << file.error() << "\n";
         return 1;
     }
     return end.how == cli::SourceEnd::How::failed ? 1 : 0;
