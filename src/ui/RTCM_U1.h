@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 
+#include "stream_sniffer.h"
 #include "RTCM_U1_pages.h"
 #include "raw_lines.h"
 #include "rtcmdecw.h"
@@ -188,6 +189,8 @@ private:
     // Opens the COM port for forwarding with the configured settings.
     void openForwardingPort();
     void showUnusedChars();
+    // Names a stream of another protocol (RTCM 3, NMEA, a web page) once.
+    void sniff(const QByteArray& chunk);
     void showRawLines();
     void forwardByte(std::uint8_t b);
     void subPageStep(int step);
@@ -223,6 +226,7 @@ private:
     Strip strip_;
     Menu menu_;
     MessagePages* pages_ = nullptr;
+    StreamSniffer sniffer_;
     std::array<QLabel*, 4> panels_{};
     QTimer* timer1_ = nullptr;
     QTimer* timer2_ = nullptr;

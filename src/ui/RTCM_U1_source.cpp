@@ -226,6 +226,7 @@ void TForm1::ClientDataArrived() {
         src_.byteCount += std::int32_t(chunk.size());
         if (chunk.isEmpty()) return;
         supervisor_->received();
+        sniff(chunk);
         if (settings_.transmit && ComPort1->Connected()) QueueForTransmit(chunk);
         const bool raw = rawStoring();
         if (raw) storeRaw(chunk);
@@ -304,6 +305,7 @@ void TForm1::ReadComChunk() {
     const QByteArray chunk = ComPort1->ReadStr(ComPort1->InputCount());
     if (chunk.isEmpty()) return;
     supervisor_->received();
+    sniff(chunk);
     if (rawLines_.append(std::string_view(chunk.constData(), std::size_t(chunk.size())))) {
         rawLines_.TrimRawLines();
         rawLines_.new_line();
@@ -412,6 +414,11 @@ void TForm1::showUnusedChars() {
     if (decoder_.unused_chars == shownUnused_) return;
     shownUnused_ = decoder_.unused_chars;
     strip_.charsUnused->setText(QString::number(shownUnused_));
+}
+
+void TForm1::sniff(const QByteArray& chunk) {
+    sniffer_.feed(reinterpret_cast<const std::uint8_t*>(chunk.constData()), std::size_t(chunk.size()));
+    if (sniffer_.take_news()) setPanel(0, QString::fromLatin1(StreamSniffer::message(sniffer_.kind())));
 }
 
 void TForm1::showRawLines() { pages_->showRawText(rawLines_.text()); }
