@@ -311,6 +311,12 @@ SettingsStore::LoadResult SettingsStore::Load(SettingsRecord& r) {
     r.server = QStringLiteral("own server ") + r.address + QLatin1Char(' ') + r.port;
     if (!in.boolean("decoding", r.decoding)) return LoadResult::Stopped;
     if (!in.boolean("paritycheck", r.paritycheck)) return LoadResult::Stopped;
+    // Kept only once the operator set it: until then the default follows
+    // the program.
+    if (s->contains(QStringLiteral("leapSeconds"))) {
+        if (!in.integer("leapSeconds", r.leapSeconds)) return LoadResult::Stopped;
+        r.leapSecondsStored = true;
+    }
     s->endGroup();
     read_live_values(*s, r);
 
@@ -326,6 +332,13 @@ bool SettingsStore::Save(SettingsRecord& r) {
     const std::int32_t rate = rate_for_baud_code(r.baudCode);
     const auto s = open_user_settings();
     return write_values(*s, saved_values(r, r.source, rate != 0 ? rate : r.baudrate), live_values(r));
+}
+
+bool SettingsStore::SaveLeapSeconds(SettingsRecord& r, std::int32_t leapSeconds) {
+    r.leapSeconds = leapSeconds;
+    const auto s = open_user_settings();
+    r.leapSecondsStored = write_values(*s, {{"leapSeconds", leapSeconds}});
+    return r.leapSecondsStored;
 }
 
 bool SettingsStore::SaveDecoding(SettingsRecord& r, bool decoding) {
