@@ -49,11 +49,22 @@ int main(int argc, char** argv) {
     std::ostream& out = opt.output.empty() ? std::cout : file;
 
     cli::SummaryReport summary;
+    const bool json = opt.format == cli::Format::json;
+    std::string lines;  // the JSON lines of one chunk, handed over together
     const std::string error = cli::read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
-        for (std::uint8_t b : chunk) {
-            decoder.rtcm_decode_byte(b);
-            summary.after_byte(decoder);
-            if (opt.format == cli::Format::json && decoder.frame_completed) out << cli::frame_json(decoder) << '\n';
+        summary.count_bytes(chunk.size());
+        decoder.rtcm_decode(chunk, [&] {
+            if (!decoder.frame_completed) return;
+            summary.frame_completed(decoder);
+            if (json) {
+                lines += cli::frame_json(decoder);
+                lines += '\n';
+            }
+        });
+        if (!lines.empty()) {
+            out.write(lines.data(), std::streamsize(lines.size()));
+            out.flush();
+            lines.clear();
         }
     });
     if (!error.empty()) {

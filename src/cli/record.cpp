@@ -29,10 +29,9 @@ int record_stream(const Options& opt, RtcmDecoder& decoder) {
         if (opt.output.empty()) file.attach(STDOUT_FILENO, "standard output");
         else file.open_append(opt.output);
         const std::string error = read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
-            for (std::uint8_t b : chunk) {
-                decoder.rtcm_decode_byte(b);
+            decoder.rtcm_decode(chunk, [&] {
                 if (!failure.empty()) throw StoringError(failure);  // stop at the first failure
-            }
+            });
         });
         file.close();
         if (!error.empty()) {
