@@ -9,7 +9,7 @@ rm -rf "$corpus"
 mkdir -p "$corpus"
 for dir in "$@"; do
   if [[ -d $dir ]]; then
-    find "$dir" -maxdepth 1 -type f \( -name '*.rtcm2' -o -name '*.rtcm' \) -exec cp {} "$corpus"/ \;
+    find "$dir" -maxdepth 1 -type f \( -name '*.rtcm2' -o -name '*.rtcm' -o -name '*.ntrip' \) -exec cp {} "$corpus"/ \;
   else
     echo "run_fuzz: no seed folder $dir, skipped"
   fi

@@ -5,6 +5,7 @@
 #include <QApplication>
 
 #include "RTCM_U1.h"
+#include "command_line.h"
 #include "dialogs.h"
 #include "recorder.h"
 #include "rtcmdecw.h"
@@ -15,7 +16,42 @@
 
 using namespace tessaly;
 
+namespace {
+
+// Qt's own options, which QApplication takes out of the command line
+// itself; the parser only has to let them pass.
+const char* const qt_value_options[] = {"platform", "platformpluginpath", "platformtheme", "plugin",
+                                        "qwindowgeometry", "geometry", "qwindowtitle", "title",
+                                        "qwindowicon", "icon", "style", "stylesheet", "session",
+                                        "display", "name", "qmljsdebugger"};
+const char* const qt_flag_options[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    // Parsed before the QApplication, which needs a display: --help and
+    // --version answer without one and open no window.
+    CommandLine cl(QStringLiteral("tessaly"), QStringLiteral("[options]"),
+                   "The monitor for RTCM SC-104 version 2 differential-GNSS streams: it\n"
+                   "opens the settings dialog, then reads the chosen source (TCP, serial\n"
+                   "port or file) and shows the latest content of every message type.",
+                   "Qt's own options (-platform, -style, -geometry, -display, ...) are\n"
+                   "passed on to Qt. The settings live in ~/.config/Tessaly/tessaly.ini.\n");
+    cl.parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    for (const char* name : qt_value_options) {
+        QCommandLineOption o(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        o.setFlags(QCommandLineOption::HiddenFromHelp);
+        cl.parser.addOption(o);
+    }
+    for (const char* name : qt_flag_options) {
+        QCommandLineOption o(QString::fromLatin1(name), QString());
+        o.setFlags(QCommandLineOption::HiddenFromHelp);
+        cl.parser.addOption(o);
+    }
+    if (const auto done = cl.parse(arguments_of(argc, argv))) return *done;
+    if (!cl.parser.positionalArguments().isEmpty())
+        return cl.fail("unexpected argument '" + cl.parser.positionalArguments().first() + "'");
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tessaly"));
     install_message_boxes();

@@ -8,51 +8,55 @@
 #include <QFile>
 #include <cstdio>
 
+#include "command_line.h"
 #include "stream_server.h"
 
-namespace {
-
-int usage(const char* why) {
-    std::fprintf(stderr,
-                 "tessaly-serve: %s\n"
-                 "usage: tessaly-serve FILE [--port 2101] [--bind 127.0.0.1] [--rate BYTES_PER_S] [--loop]\n",
-                 why);
-    return 2;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    QString file;
+    tessaly::CommandLine cl(QStringLiteral("tessaly-serve"), QStringLiteral("[options] FILE"),
+                            "Serves a recorded raw RTCM file to every TCP client that connects, each\n"
+                            "from the first byte, paced at the given rate.",
+                            "Exit status: 0 done, 1 the file could not be read or the port not\n"
+                            "taken, 2 usage error.\n");
+    const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("TCP port to listen on (default 2101)."),
+                                        QStringLiteral("PORT"));
+    const QCommandLineOption bindOption(QStringLiteral("bind"),
+                                        QStringLiteral("IP address to listen on (default 127.0.0.1)."),
+                                        QStringLiteral("ADDRESS"));
+    const QCommandLineOption rateOption(QStringLiteral("rate"),
+                                        "Bytes per second (default 400, about the pace\n"
+                                        "of the demonstration stream; 0: as fast as the\n"
+                                        "client takes it).",
+                                        QStringLiteral("BYTES_PER_S"));
+    const QCommandLineOption loopOption(QStringLiteral("loop"),
+                                        "Start the file again after its last byte\n"
+                                        "(without it the connection is closed there).");
+    cl.parser.addOptions({portOption, bindOption, rateOption, loopOption});
+    cl.parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The recorded raw byte stream to serve."));
+    if (const auto done = cl.parse(tessaly::arguments_of(argc, argv))) return *done;
+    const QCommandLineParser& p = cl.parser;
+
     quint16 port = 2101;
     QHostAddress bind(QHostAddress::LocalHost);
     int rate = 400;  // about the pace of the demonstration stream
-    bool loop = false;
-
-    const QStringList args = QCoreApplication::arguments().mid(1);
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        const auto value = [&]() -> QString { return i + 1 < args.size() ? args[++i] : QString(); };
-        bool ok = true;
-        if (a == "--port") {
-            const uint p = value().toUInt(&ok);
-            if (!ok || p > 65535) return usage("--port takes a number 0..65535");
-            port = quint16(p);
-        } else if (a == "--bind") {
-            if (!bind.setAddress(value())) return usage("--bind takes an IP address");
-        } else if (a == "--rate") {
-            rate = value().toInt(&ok);
-            if (!ok || rate < 0) return usage("--rate takes a number of bytes per second (0: unpaced)");
-        } else if (a == "--loop") {
-            loop = true;
-        } else if (a.startsWith("--") || !file.isEmpty()) {
-            return usage(qPrintable("unexpected argument " + a));
-        } else {
-            file = a;
-        }
+    const bool loop = p.isSet(loopOption);
+    bool ok = true;
+    if (p.isSet(portOption)) {
+        const uint n = p.value(portOption).toUInt(&ok);
+        if (!ok || n > 65535) return cl.fail(QStringLiteral("--port takes a number 0..65535"));
+        port = quint16(n);
     }
-    if (file.isEmpty()) return usage("no FILE given");
+    if (p.isSet(bindOption) && !bind.setAddress(p.value(bindOption)))
+        return cl.fail(QStringLiteral("--bind takes an IP address"));
+    if (p.isSet(rateOption)) {
+        rate = p.value(rateOption).toInt(&ok);
+        if (!ok || rate < 0) return cl.fail(QStringLiteral("--rate takes a number of bytes per second (0: unpaced)"));
+    }
+    const QStringList files = p.positionalArguments();
+    if (files.isEmpty()) return cl.fail(QStringLiteral("no FILE given"));
+    if (files.size() > 1) return cl.fail("unexpected argument " + files[1]);
+    const QString file = files[0];
+
+    QCoreApplication app(argc, argv);
 
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly)) {

@@ -10,6 +10,8 @@
 #include <array>
 #include <memory>
 
+#include "port_number.h"
+
 namespace tessaly::cli {
 
 namespace {
@@ -42,6 +44,10 @@ std::string read_tcp(const std::string& endpoint, const ChunkSink& sink) {
     std::string host = endpoint.substr(0, colon);
     const std::string port = endpoint.substr(colon + 1);
     if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+    // A number must name a port; getaddrinfo would cut it to 16 bits. Other
+    // texts are service names ("rtcm-sc104").
+    if (port.find_first_not_of("0123456789") == std::string::npos && !parse_port(port))
+        return "bad TCP source 'tcp://" + endpoint + "': the port must be 1..65535";
 
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;

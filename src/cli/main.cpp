@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "byte_source.h"
+#include "command_line.h"
 #include "json_output.h"
 #include "options.h"
 #include "record.h"
@@ -15,18 +16,8 @@
 using namespace tessaly;
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    const cli::ParseResult parsed = cli::parse_options(args);
-    if (!parsed.error.empty()) {
-        std::cerr << "tessaly-decode: " << parsed.error << "\n"
-                  << "Try 'tessaly-decode --help'.\n";
-        return 2;
-    }
-    const cli::Options& opt = parsed.options;
-    if (opt.help) {
-        std::cout << cli::usage_text;
-        return 0;
-    }
+    cli::Options opt;
+    if (const auto done = cli::parse_options(arguments_of(argc, argv), opt)) return *done;
     FixedClock fixed;
     RtcmDecoder decoder;
     if (opt.clock) {

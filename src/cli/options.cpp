@@ -3,41 +3,20 @@
 #include <algorithm>
 #include <charconv>
 
+#include "command_line.h"
 #include "recorder.h"
 
 namespace tessaly::cli {
 
-const char* const usage_text =
-    "usage: tessaly-decode [--format text|code|json|summary] [--types T,T,...]\n"
-    "                      [--clock YYYY-MM-DDTHH:MM:SS[.mmm]Z] [--leap N] [-o FILE] [SOURCE]\n"
-    "\n"
-    "Decodes a raw RTCM SC-104 version 2 byte stream.\n"
-    "\n"
-    "SOURCE      a file, '-' for standard input (the default), or tcp://HOST:PORT\n"
-    "            (connects and reads until the peer closes the connection)\n"
-    "--format F  what to print:\n"
-    "              text     (the default) the decoded text blocks, exactly as\n"
-    "                       storing in \"Text Format (decoded)\" writes them\n"
-    "              code     the frames' characters, exactly as storing in\n"
-    "                       \"RTCM Code (valid only)\" writes them\n"
-    "              summary  counts at the end: bytes, unused_chars, frames,\n"
-    "                       parity_failures, sync_losses, frames per type and\n"
-    "                       the station ids in order of appearance\n"
-    "              json     one JSON object per line for every completed frame:\n"
-    "                       its header and the content it delivered\n"
-    "--types L   text and code: store only these types, a comma-separated list\n"
-    "            of 1, 2, 3, 9, 16, 18, 19, 20, 21 (default: all types)\n"
-    "--clock T   use this UTC date and time instead of the system clock; the\n"
-    "            hour of every frame and its latency are taken from it\n"
-    "--leap N    GPS time minus UTC in seconds (default 13)\n"
-    "-o FILE     append the output to FILE (created if absent); text and code\n"
-    "            close and reopen it after every frame, as storing does\n"
-    "-h, --help  show this text\n"
-    "\n"
+namespace {
+
+const char* const description =
+    "Decodes a raw RTCM SC-104 version 2 byte stream from a file, standard\n"
+    "input or a TCP connection, without a window.";
+
+const char* const epilogue =
     "Exit status: 0 done, 1 the source could not be read or the output not\n"
     "written, 2 usage error.\n";
-
-namespace {
 
 bool parse_int(const std::string& text, int& out) {
     const char* begin = text.data();
@@ -67,68 +46,78 @@ bool parse_types(const std::string& list, std::vector<std::uint8_t>& out, std::s
 
 }  // namespace
 
-ParseResult parse_options(const std::vector<std::string>& args) {
-    ParseResult r;
-    bool have_source = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](const std::string& name) -> const std::string* {
-            if (i + 1 >= args.size()) {
-                r.error = "option " + name + " needs a value";
-                return nullptr;
-            }
-            return &args[++i];
-        };
-        if (a == "-h" || a == "--help") {
-            r.options.help = true;
-        } else if (a == "--format") {
-            const std::string* v = value(a);
-            if (!v) return r;
-            if (*v == "summary") r.options.format = Format::summary;
-            else if (*v == "json") r.options.format = Format::json;
-            else if (*v == "text") r.options.format = Format::text;
-            else if (*v == "code") r.options.format = Format::code;
-            else {
-                r.error = "unknown format '" + *v + "' (known: text, code, json, summary)";
-                return r;
-            }
-        } else if (a == "--types") {
-            const std::string* v = value(a);
-            if (!v || !parse_types(*v, r.options.types, r.error)) return r;
-        } else if (a == "--clock") {
-            const std::string* v = value(a);
-            if (!v) return r;
-            r.options.clock = parse_iso_utc(*v);
-            if (!r.options.clock) {
-                r.error = "bad --clock '" + *v + "': expected a UTC time like 2026-12-06T10:15:30.250Z";
-                return r;
-            }
-        } else if (a == "--leap") {
-            const std::string* v = value(a);
-            if (!v) return r;
-            if (!parse_int(*v, r.options.leap_seconds)) {
-                r.error = "bad --leap '" + *v + "': expected a whole number of seconds";
-                return r;
-            }
-        } else if (a == "-o" || a == "--output") {
-            const std::string* v = value(a);
-            if (!v) return r;
-            r.options.output = *v;
-        } else if (a.size() > 1 && a[0] == '-') {
-            r.error = "unknown option '" + a + "'";
-            return r;
-        } else {
-            if (have_source) {
-                r.error = "more than one source given ('" + r.options.source + "' and '" + a + "')";
-                return r;
-            }
-            r.options.source = a;
-            have_source = true;
-        }
+std::optional<int> parse_options(const QStringList& args, Options& out) {
+    CommandLine cl(QStringLiteral("tessaly-decode"), QStringLiteral("[options] [SOURCE]"), description, epilogue);
+    const QCommandLineOption format(QStringLiteral("format"),
+                                    "What to print (default text):\n"
+                                    "text: the decoded text blocks, exactly as\n"
+                                    "  storing in \"Text Format (decoded)\" writes them\n"
+                                    "code: the frames' characters, exactly as\n"
+                                    "  storing in \"RTCM Code (valid only)\" writes them\n"
+                                    "summary: counts at the end: bytes,\n"
+                                    "  unused_chars, frames, parity_failures,\n"
+                                    "  sync_losses, frames per type and the\n"
+                                    "  station ids in order of appearance\n"
+                                    "json: one JSON object per line for every\n"
+                                    "  completed frame: its header and the content\n"
+                                    "  it delivered",
+                                    QStringLiteral("F"));
+    const QCommandLineOption types(QStringLiteral("types"),
+                                   "text and code: store only these types, a\n"
+                                   "comma-separated list of 1, 2, 3, 9, 16, 18, 19,\n"
+                                   "20, 21 (default: all types)",
+                                   QStringLiteral("LIST"));
+    const QCommandLineOption clock(QStringLiteral("clock"),
+                                   "Use this UTC date and time\n"
+                                   "(YYYY-MM-DDTHH:MM:SS[.mmm]Z) instead of the\n"
+                                   "system clock; the hour of every frame and its\n"
+                                   "latency are taken from it.",
+                                   QStringLiteral("T"));
+    const QCommandLineOption leap(QStringLiteral("leap"), "GPS time minus UTC in seconds (default 13).",
+                                  QStringLiteral("N"));
+    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
+                                    "Append the output to FILE (created if absent);\n"
+                                    "text and code close and reopen it after every\n"
+                                    "frame, as storing does.",
+                                    QStringLiteral("FILE"));
+    cl.parser.addOptions({format, types, clock, leap, output});
+    cl.parser.addPositionalArgument(QStringLiteral("SOURCE"),
+                                    "A file, '-' for standard input (the default),\n"
+                                    "or tcp://HOST:PORT (connects and reads until the\n"
+                                    "peer closes the connection).");
+    if (const auto done = cl.parse(args)) return done;
+    const QCommandLineParser& p = cl.parser;
+
+    if (p.isSet(format)) {
+        const QString v = p.value(format);
+        if (v == QLatin1String("summary")) out.format = Format::summary;
+        else if (v == QLatin1String("json")) out.format = Format::json;
+        else if (v == QLatin1String("text")) out.format = Format::text;
+        else if (v == QLatin1String("code")) out.format = Format::code;
+        else return cl.fail("unknown format '" + v + "' (known: text, code, json, summary)");
     }
-    if (!r.options.types.empty() && r.options.format != Format::text && r.options.format != Format::code)
-        r.error = "--types applies to --format text and code only";
-    return r;
+    // Every occurrence counts, in order, as the options always did.
+    for (const QString& v : p.values(types)) {
+        std::string error;
+        if (!parse_types(v.toStdString(), out.types, error)) return cl.fail(QString::fromStdString(error));
+    }
+    if (p.isSet(clock)) {
+        const QString v = p.value(clock);
+        out.clock = parse_iso_utc(v.toStdString());
+        if (!out.clock) return cl.fail("bad --clock '" + v + "': expected a UTC time like 2026-12-06T10:15:30.250Z");
+    }
+    if (p.isSet(leap) && !parse_int(p.value(leap).toStdString(), out.leap_seconds))
+        return cl.fail("bad --leap '" + p.value(leap) + "': expected a whole number of seconds");
+    if (p.isSet(output)) out.output = p.value(output).toLocal8Bit().toStdString();
+
+    const QStringList sources = p.positionalArguments();
+    if (sources.size() > 1)
+        return cl.fail("more than one source given ('" + sources[0] + "' and '" + sources[1] + "')");
+    if (!sources.isEmpty()) out.source = sources[0].toLocal8Bit().toStdString();
+
+    if (!out.types.empty() && out.format != Format::text && out.format != Format::code)
+        return cl.fail(QStringLiteral("--types applies to --format text and code only"));
+    return std::nullopt;
 }
 
 }  // namespace tessaly::cli

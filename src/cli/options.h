@@ -1,6 +1,7 @@
 #pragma once
 // Command line of tessaly-decode.
 
+#include <QStringList>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,16 +20,11 @@ struct Options {
     int leap_seconds = 13;
     std::string output;        // empty: standard output
     std::string source = "-";  // file path, "-" for standard input, or tcp://HOST:PORT
-    bool help = false;
 };
 
-struct ParseResult {
-    Options options;
-    std::string error;  // non-empty: a usage error, to be shown as it is
-};
-
-ParseResult parse_options(const std::vector<std::string>& args);
-
-extern const char* const usage_text;
+// Reads `args` (program name first) into `out`. Returns the exit status when
+// the program is done already: 0 after --help or --version, 2 after a usage
+// error (printed); nothing when it should decode.
+std::optional<int> parse_options(const QStringList& args, Options& out);
 
 }  // namespace tessaly::cli

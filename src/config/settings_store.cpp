@@ -26,6 +26,11 @@ void wrong_type(const char* name) {
 void cannot_set(const char* name) {
     report_failure(QStringLiteral("Konnte Daten für '%1' nicht setzen").arg(QLatin1String(name)));
 }
+void cannot_parse(const QString& path) {
+    report_failure(QStringLiteral("The settings file %1 is not a settings file this program can read. "
+                                  "It is left as it is, and no settings are stored until it is "
+                                  "repaired or removed.").arg(path));
+}
 
 // Reads the values of one group. A value that cannot be read is reported and
 // false returned; Load stops there and keeps what it has read.
@@ -107,16 +112,31 @@ FileStamp stamp_of(const QString& path) {
     return {path, info.lastModified(), info.exists() ? info.size() : -1};
 }
 
-// The file QSettings could not read or parse, while it stays unchanged. Its
-// later readers get no error from QSettings and see an empty store.
-std::optional<FileStamp>& unusable_file() {
-    static std::optional<FileStamp> stamp;
-    return stamp;
+// The file QSettings could not read or parse, while it stays unchanged, and
+// why. Its later readers get no error from QSettings and see an empty store.
+struct UnusableFile {
+    FileStamp stamp;
+    QSettings::Status status = QSettings::NoError;
+};
+std::optional<UnusableFile>& unusable_file() {
+    static std::optional<UnusableFile> file;
+    return file;
 }
 
-// False when the store cannot be read.
-bool readable(const QSettings& s) {
-    return s.status() == QSettings::NoError && unusable_file() != stamp_of(s.fileName());
+// NoError when the store can be read, else why not.
+QSettings::Status usability(const QSettings& s) {
+    if (s.status() != QSettings::NoError) return s.status();
+    const auto& unusable = unusable_file();
+    if (unusable && unusable->stamp == stamp_of(s.fileName())) return unusable->status;
+    return QSettings::NoError;
+}
+
+// Reports a store that cannot be read; `fallback` shows an unreadable one.
+bool usable(const QSettings& s, void (*fallback)(const char*), const char* name) {
+    const QSettings::Status status = usability(s);
+    if (status == QSettings::FormatError) cannot_parse(s.fileName());
+    else if (status != QSettings::NoError) fallback(name);
+    return status == QSettings::NoError;
 }
 
 using NamedValue = std::pair<const char*, QVariant>;
@@ -130,7 +150,8 @@ bool write_values(QSettings& s, const std::vector<NamedValue>& values) {
     // content would be lost. Writability is asked first because QSettings
     // keeps values it failed to write and writes them at its next chance;
     // a refused write must not come back later.
-    if (!readable(s) || !s.isWritable()) {
+    if (!usable(s, cannot_set, first)) return false;
+    if (!s.isWritable()) {
         cannot_set(first);
         return false;
     }
@@ -170,8 +191,11 @@ std::unique_ptr<QSettings> open_user_settings() {
     auto s = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
                                          QStringLiteral("Tessaly"), QStringLiteral("tessaly"));
     s->setFallbacksEnabled(false);
+    // QSettings parses at the first read, not when opened: read once, so
+    // that its status speaks of this file.
+    (void)s->childGroups();
     // Only the first reader of a changed file learns that it cannot be used.
-    if (s->status() != QSettings::NoError) unusable_file() = stamp_of(s->fileName());
+    if (s->status() != QSettings::NoError) unusable_file() = UnusableFile{stamp_of(s->fileName()), s->status()};
     return s;
 }
 
@@ -191,10 +215,7 @@ SettingsStore::LoadResult SettingsStore::Load(SettingsRecord& r) {
     r.parity = 0;
 
     const auto s = open_user_settings();
-    if (!readable(*s)) {
-        cannot_get("source");
-        return LoadResult::Stopped;
-    }
+    if (!usable(*s, cannot_get, "source")) return LoadResult::Stopped;
 
     if (!s->childGroups().contains(kStoreGroup)) {
         // The store says "serial" for the next run; this run keeps the

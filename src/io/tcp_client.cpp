@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "error_seam.h"
+#include "port_number.h"
 #include "winsock_errors.h"
 
 namespace tessaly {
@@ -125,9 +126,8 @@ void TTCPClient::Open() {
     } else {
         const auto number = integer_value(Port);
         if (!number) throw Failure(QStringLiteral("'%1' ist kein gültiger Integerwert").arg(Port));
-        // Outside 0..65535 the number names no port; it is not cut to 16
-        // bits, which would connect somewhere else.
-        if (*number < 0 || *number > 65535) {
+        // Outside 1..65535 the number names no port (port_number.h).
+        if (!port_in_range(*number)) {
             report(kWsaInvalidArgument);
             return;
         }

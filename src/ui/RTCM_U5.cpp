@@ -58,6 +58,8 @@ TForm4::TForm4(SettingsRecord& settings, QWidget* parent) : QDialog(parent), set
     Log->setLineWrapMode(QPlainTextEdit::NoWrap);
     Log->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Log->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Whatever a server sends, the log keeps its last lines only.
+    Log->setMaximumBlockCount(500);
 
     placed<QLabel>(this, {8, 208, 140, 20}, "Country Selection");
     Countries = placed<QComboBox>(this, {8, 230, 140, 24});
@@ -91,6 +93,8 @@ TForm4::TForm4(SettingsRecord& settings, QWidget* parent) : QDialog(parent), set
     connect(RunningOnly, &QCheckBox::toggled, this, &TForm4::refilter);
     connect(Countries, &QComboBox::currentTextChanged, this, &TForm4::refilter);
     startOnShow = false;
+    listTimer_.setSingleShot(true);
+    connect(&listTimer_, &QTimer::timeout, this, &TForm4::ListTimeout);
 }
 
 TForm4::~TForm4() = default;
@@ -126,7 +130,7 @@ void TForm4::hideEvent(QHideEvent* e) {
 void TForm4::StartDownload() {
     raw_.count = 0;
     stationCount_ = 0;
-    pending_.clear();
+    received_.clear();
     StationsCaption->hide();
     Stations->hide();
     Stations->clear();
@@ -154,6 +158,7 @@ void TForm4::StartDownload() {
         logLine(timeStamp() + ": IP port successfully opened!");
         loginState_ = 1;
     }
+    if (client_->state() != TTCPClient::State::Closed) listTimer_.start(listTimeoutMs);
 }
 
 void TForm4::ClientConnect() {
@@ -165,6 +170,16 @@ void TForm4::ClientClose() {
     client_->Close();
     logLine(timeStamp() + ": connection closed by server!");
     connected_ = false;
+    listTimer_.stop();
+}
+
+void TForm4::ListTimeout() {
+    if (!channelCreated_) return;
+    const QString text = QString("No station list from the main server within %1 s.").arg(listTimeoutMs / 1000.0);
+    logLine(timeStamp() + ": " + text + " Download ended!");
+    client_->Close();
+    connected_ = false;
+    show_error(text);
 }
 
 void TForm4::ClientError(int, const QString& text) { show_error(text); }
@@ -178,18 +193,24 @@ void TForm4::sendCommand(const std::string& command) {
 }
 
 void TForm4::ClientData() {
-    std::string text = pending_ + client_->Read().toStdString();
-    if (auto command = login_step(loginState_, text, UserField->text().toLatin1().toStdString(),
+    const std::string piece = client_->Read().toStdString();
+    // The login looks at what waits and what came; both are bounded.
+    if (auto command = login_step(loginState_, received_.pending() + piece,
+                                  UserField->text().toLatin1().toStdString(),
                                   PasswordField->text().toLatin1().toStdString()))
         sendCommand(*command);
-    logLine(fromBytes(text));
-    for (std::string& line : take_station_lines(text)) {
+    // Each piece is logged once, except inside a line that is dropped.
+    if (!received_.skipping() || piece.find('\r') != std::string::npos) logLine(fromBytes(piece));
+    const std::size_t dropped = received_.dropped();
+    std::vector<std::string> lines = received_.take(piece);
+    for (std::size_t i = dropped; i < received_.dropped(); ++i)
+        logLine(timeStamp() + QString(": a line longer than %1 bytes dropped!").arg(max_station_line));
+    for (std::string& line : lines) {
         if (raw_.count >= max_stations) continue;  // consumed and dropped
         raw_.lines[std::size_t(raw_.count)] = std::move(line);
         ++raw_.count;
         parseLine(raw_.count);
     }
-    pending_ = std::move(text);
 }
 
 void TForm4::parseLine(int k) {
@@ -200,6 +221,7 @@ void TForm4::parseLine(int k) {
     // finds every one even after a malformed line.
     stations_[std::size_t(stationCount_)] = *s;
     ++stationCount_;
+    listTimer_.stop();
     const QString country = fromBytes(s->country);
     if (Countries->findText(country, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
         Countries->addItem(country);
@@ -239,8 +261,10 @@ void TForm4::closeChannel() {
     if (!channelCreated_) return;
     channelCreated_ = false;
     connected_ = false;
+    listTimer_.stop();
     client_->Close();
     client_.reset();
+    received_.clear();
 }
 
 }  // namespace tessaly

@@ -6,6 +6,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <QTimer>
 
 #include <array>
 #include <memory>
@@ -58,6 +59,9 @@ public:
     int itemMapAt(int position) const { return itemMap_[std::size_t(position)]; }
     const TServerdata& rawLines() const { return raw_; }
     int loginState() const { return loginState_; }
+    const StationLines& received() const { return received_; }
+    // A download that delivers no station line within this time ends.
+    int listTimeoutMs = 60000;
     bool connected() const { return connected_; }
 
     void StartDownload();
@@ -78,6 +82,7 @@ private:
     void refilter();
     void showStationList();
     void closeChannel();
+    void ListTimeout();
 
     void logLine(const QString& text);
     void logLimited(const QString& text);
@@ -88,7 +93,8 @@ private:
     bool channelCreated_ = false;
     bool connected_ = false;
     int loginState_ = 0;
-    std::string pending_;
+    StationLines received_;
+    QTimer listTimer_;
     std::string command_;
 
     TServerdata raw_;

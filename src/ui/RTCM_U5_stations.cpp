@@ -1,5 +1,7 @@
 #include "RTCM_U5_stations.h"
 
+#include <algorithm>
+
 namespace tessaly {
 
 std::optional<TServer> parse_station_line(std::string_view line) {
@@ -45,18 +47,47 @@ bool station_passes(const TServer& s, std::string_view country_text, bool runnin
     return country_text == "ALL" || country_text == s.country;
 }
 
-std::vector<std::string> take_station_lines(std::string& text) {
+std::vector<std::string> StationLines::take(std::string_view piece) {
     std::vector<std::string> lines;
-    for (;;) {
-        const std::size_t p = text.find("$DGPS");
-        if (p == std::string::npos) break;
-        text.erase(0, p);
-        const std::size_t q = text.find('\r');
-        if (q == std::string::npos) break;
-        lines.push_back(text.substr(0, q + 1));
-        text.erase(0, q);  // the carriage return goes with the next search
+    if (skipping_) {
+        const std::size_t cr = piece.find('\r');
+        if (cr == std::string_view::npos) return lines;
+        skipping_ = false;
+        piece.remove_prefix(cr);  // the carriage return goes with the next search
     }
+    pending_ += piece;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t p = pending_.find("$DGPS", from);
+        if (p == std::string::npos) {
+            // No line starts here; a "$DGPS" still arriving begins in the
+            // last four bytes, which stay.
+            from = std::max(from, pending_.size() > max_station_line ? pending_.size() - max_station_line : 0);
+            break;
+        }
+        const std::size_t q = pending_.find('\r', p);
+        if (q == std::string::npos) {
+            from = p;
+            if (pending_.size() - p >= max_station_line) {  // cannot end short enough
+                ++dropped_;
+                skipping_ = true;
+                from = pending_.size();
+            }
+            break;
+        }
+        if (q + 1 - p <= max_station_line) lines.emplace_back(pending_, p, q + 1 - p);
+        else ++dropped_;
+        from = q;
+    }
+    pending_.erase(0, from);
+    if (pending_.capacity() > 4 * max_station_line) pending_.shrink_to_fit();
     return lines;
+}
+
+void StationLines::clear() {
+    std::string().swap(pending_);
+    skipping_ = false;
+    dropped_ = 0;
 }
 
 std::optional<std::string> login_step(int& state, std::string_view text,

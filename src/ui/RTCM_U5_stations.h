@@ -47,10 +47,35 @@ std::string station_item_text(const TServer& s);
 // and, for a station that is not running, the "running stations only" box.
 bool station_passes(const TServer& s, std::string_view country_text, bool running_only);
 
-// Takes the complete station lines out of the received text: text before a
-// "$DGPS" is dropped; a line runs from "$DGPS" to the first carriage return
-// after it. What follows the last complete line stays in `text`.
-std::vector<std::string> take_station_lines(std::string& text);
+// The longest station line kept, "$DGPS" to carriage return. Ten fields of
+// names, addresses and short texts stay far below it; a longer line is junk.
+inline constexpr std::size_t max_station_line = 1024;
+
+// The received text cut into station lines, one arrival at a time. A line
+// runs from "$DGPS" to the first carriage return after it; text between lines
+// is dropped. Memory stays bounded whatever the server sends: a line longer
+// than max_station_line is dropped up to its carriage return, and of other
+// text only the last max_station_line bytes wait (the login looks for its
+// reply codes there). The lines and drops do not depend on how the text is
+// cut into arrivals.
+class StationLines {
+public:
+    // The complete lines that `piece` finishes, each with its carriage return.
+    std::vector<std::string> take(std::string_view piece);
+    // Received text that is not yet a line (a line's start, or other text).
+    const std::string& pending() const { return pending_; }
+    // Inside an over-long line, waiting for its carriage return.
+    bool skipping() const { return skipping_; }
+    // Over-long lines dropped since the last clear().
+    std::size_t dropped() const { return dropped_; }
+    // Forgets everything, memory included.
+    void clear();
+
+private:
+    std::string pending_;
+    bool skipping_ = false;
+    std::size_t dropped_ = 0;
+};
 
 // The login on the accumulated text: one step per data event. Returns the
 // command to send, if any, and advances `state` (1 awaiting the greeting,

@@ -78,11 +78,13 @@ TEST(DecodeTool, ErrorsNameTheirCauseAndExitStatus) {
         {"directory", {"/"}, 1, "cannot read /: Is a directory"},
         {"refused connection", {refused}, 1, "Connection refused"},
         {"bad TCP address", {"tcp://nohostport"}, 1, "expected tcp://HOST:PORT"},
+        {"port beyond 16 bits", {"tcp://127.0.0.1:99999"}, 1, "the port must be 1..65535"},
+        {"port 0", {"tcp://127.0.0.1:0"}, 1, "the port must be 1..65535"},
         {"unknown option", {"--frobnicate"}, 2, "unknown option '--frobnicate'"},
         {"unknown format", {"--format", "xml"}, 2, "unknown format 'xml'"},
         {"bad clock", {"--clock", "2026-02-30T10:00:00Z"}, 2, "bad --clock"},
         {"bad leap", {"--leap", "13s"}, 2, "bad --leap '13s'"},
-        {"missing value", {"--leap"}, 2, "option --leap needs a value"},
+        {"missing value", {"--leap"}, 2, "missing value after '--leap'"},
         {"two sources", {"a", "b"}, 2, "more than one source"},
         {"type without a check box", {"--types", "4"}, 2, "bad --types value '4'"},
         {"type among good ones", {"--types", "1,17"}, 2, "bad --types value '17'"},
@@ -101,9 +103,6 @@ TEST(DecodeTool, ErrorsNameTheirCauseAndExitStatus) {
             EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << c.name << ": " << r.err;
         }
     }
-    const auto help = run_tool(tool, {"--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("usage: tessaly-decode"), std::string::npos);
     // Every type of the storing dialog is accepted.
     const auto all = run_tool(tool, {"--types", "1,2,3,9,16,18,19,20,21", "--format", "code", "/dev/null"});
     EXPECT_EQ(all.status, 0) << all.err;
@@ -131,5 +130,29 @@ TEST(DecodeTool, RealRecordingsYieldTheFramesIndependentDecodersFind) {
         const auto r = run_tool(tool, {"--format", "summary", "--clock", clock_arg, path.string()});
         EXPECT_EQ(r.status, 0) << file << r.err;
         for (const auto& line : lines) EXPECT_NE(r.out.find(line), std::string::npos) << file << " lacks " << line << r.out;
+    }
+}
+
+TEST(Programs, AnswerHelpAndVersionAndNameUsageErrors) {
+    std::vector<std::string> programs = {tool};
+#ifdef TESSALY_MONITOR
+    programs.insert(programs.end(), {TESSALY_MONITOR, TESSALY_SERVE});
+#endif
+    for (const std::string& path : programs) {
+        const std::string name = fs::path(path).filename().string();
+        // No display: the monitor must answer before it opens a window.
+        const auto run = [&](const std::string& arg) {
+            return run_tool("env", {"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", path, arg});
+        };
+        const auto help = run("--help");
+        EXPECT_EQ(help.status, 0) << name << help.err;
+        EXPECT_EQ(help.out.rfind("Usage: " + name + " [options]", 0), 0u) << help.out;
+        EXPECT_NE(help.out.find("--version"), std::string::npos) << help.out;
+        const auto version = run("--version");
+        EXPECT_EQ(version.status, 0) << name;
+        EXPECT_EQ(version.out, name + " " TESSALY_VERSION "\n");
+        const auto wrong = run("--frobnicate");
+        EXPECT_EQ(wrong.status, 2) << name;
+        EXPECT_EQ(wrong.err, name + ": unknown option '--frobnicate'\nTry '" + name + " --help'.\n");
     }
 }

@@ -173,16 +173,25 @@ TEST_F(StoreTest, SaveWritesElevenValuesAndTheDecodingChoiceAtOnce) {
 // defaults, and a file that could not be parsed is never written over.
 TEST_F(StoreTest, UnusableStoreIsReportedAndLeftAlone) {
     const QByteArray junk("\x00\x01\xff[Meri\ndox\n===\n[[", 19);
+    // QSettings finds nothing wrong with this one until it reads a value.
+    const QByteArray binary("\x7f" "ELF\x02\x01\x01\x00\x00\x00", 10);
+    const QString unparsable = "The settings file " + path() +
+                               " is not a settings file this program can read. It is left as it is, "
+                               "and no settings are stored until it is repaired or removed.";
     const struct {
         const char* name;
         std::function<void()> make;
-        const char* load_error;
+        QStringList errors;  // of Load, Save and SaveDecoding
+        QByteArray kept;     // the file's content afterwards, if it is one
     } cases[] = {
-        {"unparsable file", [&] { write_file(junk); }, "Konnte Daten für 'source' nicht holen"},
+        {"unparsable file", [&] { write_file(junk); }, {unparsable, unparsable, unparsable}, junk},
+        {"binary file", [&] { write_file(binary); }, {unparsable, unparsable, unparsable}, binary},
         {"folder in place of the file", [] { ASSERT_TRUE(QDir().mkpath(path())); },
-         "Konnte Daten für 'source' nicht holen"},
+         {"Konnte Daten für 'source' nicht holen", "Konnte Daten für 'source' nicht setzen",
+          "Konnte Daten für 'decoding' nicht setzen"}, {}},
         {"file in place of the folder", [] { ASSERT_TRUE(QFile(folder()).open(QIODevice::WriteOnly)); },
-         "Konnte Daten für 'source' nicht setzen"},  // the first run cannot write
+         {"Konnte Daten für 'source' nicht setzen",  // the first run cannot write
+          "Konnte Daten für 'source' nicht setzen", "Konnte Daten für 'decoding' nicht setzen"}, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -193,11 +202,10 @@ TEST_F(StoreTest, UnusableStoreIsReportedAndLeftAlone) {
         EXPECT_EQ(summary(r), kStepOne);
         EXPECT_FALSE(SettingsStore().Save(r));
         EXPECT_FALSE(SettingsStore().SaveDecoding(r, false));
-        EXPECT_EQ(errors.texts, (QStringList{c.load_error, "Konnte Daten für 'source' nicht setzen",
-                                             "Konnte Daten für 'decoding' nicht setzen"}));
+        EXPECT_EQ(errors.texts, c.errors);
         EXPECT_EQ(errors.captions.value(0), kFailureCaption);
-        if (c.name == cases[0].name) {
-            EXPECT_TRUE(file_content() == junk);
+        if (!c.kept.isEmpty()) {
+            EXPECT_TRUE(file_content() == c.kept);
         }
         reset();
     }

@@ -177,6 +177,7 @@ TEST(TcpClient, PortTextsAndHostNames) {
         {"127.0.0.1", "", "'' ist kein gültiger Integerwert", ""},
         {"127.0.0.1", "99999999999", "'99999999999' ist kein gültiger Integerwert", ""},
         {"127.0.0.1", "70000", "", "error 10022 Invalid argument"},
+        {"127.0.0.1", "0", "", "error 10022 Invalid argument"},
         {"no-such-host.invalid", "%1", "", ""},  // silent
         {"localhost", "%1", "", "connect"},
     };

@@ -155,6 +155,35 @@ TEST_F(StationDialog, AtMostOneHundredStationsTheRestConsumed) {
     EXPECT_EQ(form.Stations->itemText(99), "+ S99 a b c d e 1 ");
 }
 
+TEST_F(StationDialog, JunkAndAnEndlessLineStayBoundedAndAreLoggedOnce) {
+    open();
+    const QByteArray junk(64 * 1024, 'j');  // no "$DGPS", no line end
+    server.send(junk);
+    // Without a pause between polls: a piece of at most 1 KiB per event.
+    ASSERT_TRUE(tessaly::testing::wait_for([&] { return log().count('j') >= junk.size(); }));
+    EXPECT_EQ(log().count('j'), junk.size());
+    EXPECT_LE(form.received().pending().size(), max_station_line);
+
+    server.send("$DGPS;" + QByteArray(2 * 1024 * 1024, 'x') + "\r\n$DGPS;h;1;S1;CH;a;b;c;d;e;1;\r\n");
+    ASSERT_TRUE(tessaly::testing::wait_for([&] { return form.stationCount() == 1; }, 20000));
+    EXPECT_EQ(form.rawLines().count, 1);
+    EXPECT_LT(log().count('x'), 2 * int(max_station_line));
+    EXPECT_EQ(log().count("a line longer than 1024 bytes dropped!"), 1);
+    form.CancelBtn->click();
+    EXPECT_LT(form.received().pending().capacity(), 64u);
+}
+
+TEST_F(StationDialog, NoStationLineWithinTheTimeLimitEndsTheDownload) {
+    form.listTimeoutMs = 300;
+    open();
+    arrive("220 main server ready\r\n");
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !boxes.boxes.empty(); }, 5000));
+    EXPECT_EQ(boxes.texts(), QStringList{"No station list from the main server within 0.3 s."});
+    EXPECT_TRUE(logLines().last().endsWith(": No station list from the main server within 0.3 s. Download ended!"));
+    EXPECT_FALSE(form.connected());
+    EXPECT_TRUE(QTest::qWaitFor([this] { return server.disconnects == 1; }, 5000));
+}
+
 TEST_F(StationDialog, ClosingDropsTheChannelWithoutQuitAndASecondDownloadKeepsTheCountries) {
     open();
     arrive("$DGPS;h;1;S1;CH;a;b;c;d;e;1;\r\n");

@@ -1,0 +1,179 @@
+// The NTRIP protocol core: URLs, requests, answers split at every byte,
+// sourcetables. Expected values are written out by hand (GGA checksum and
+// Basic credentials computed with Python's functools.reduce and base64).
+#include <gtest/gtest.h>
+
+#include "ntrip_protocol.h"
+#include "ntrip_sourcetable.h"
+
+namespace tessaly::ntrip {
+namespace {
+
+struct UrlCase {
+    const char* name;
+    const char* text;
+    const char* endpoint;  // nullptr: refused
+    const char* display = "";
+};
+
+class UrlTest : public ::testing::TestWithParam<UrlCase> {};
+
+TEST_P(UrlTest, ParsesOrRefuses) {
+    const UrlCase& c = GetParam();
+    std::string error;
+    const auto url = parse_url(c.text, error);
+    if (!c.endpoint) {
+        EXPECT_FALSE(url);
+        EXPECT_FALSE(error.empty());
+        EXPECT_EQ(error.find("secret"), std::string::npos) << error;
+        return;
+    }
+    ASSERT_TRUE(url) << error;
+    EXPECT_EQ(url->endpoint(), c.endpoint);
+    EXPECT_EQ(url->display(), c.display);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Urls, UrlTest,
+    ::testing::Values(UrlCase{"DefaultPort", "ntrip://caster.example/MOUNT", "caster.example:2101/MOUNT",
+                              "ntrip://caster.example:2101/MOUNT"},
+                      UrlCase{"CredentialsHidden", "ntrips://me:secret@h:443/M?v=2", "h:443/M", "ntrips://me:***@h:443/M?v=2"},
+                      UrlCase{"EscapedPassword", "ntrip://me:a%40b@h/M?v=1", "h:2101/M", "ntrip://me:***@h:2101/M?v=1"},
+                      UrlCase{"Ipv6", "ntrip://[::1]:2102/M", "[::1]:2102/M", "ntrip://[::1]:2102/M"},
+                      UrlCase{"CasterOnly", "ntrip://h:2101", "h:2101/", "ntrip://h:2101/"},
+                      UrlCase{"PortZero", "ntrip://h:0/M", nullptr},
+                      UrlCase{"PortWraps", "ntrip://me:secret@h:99999/M", nullptr},
+                      UrlCase{"PortText", "ntrip://h:abc/M", nullptr},
+                      UrlCase{"EmptyPort", "ntrip://h:/M", nullptr},
+                      UrlCase{"NoHost", "ntrip://me:secret@:2101/M", nullptr},
+                      UrlCase{"BadVersion", "ntrip://h/M?v=3", nullptr},
+                      UrlCase{"HeaderInjection", "ntrip://h/M%0D%0A X\r\nEvil: 1", nullptr},
+                      UrlCase{"BadEscape", "ntrip://me:secret%4@h/M", nullptr},
+                      UrlCase{"OtherScheme", "http://h/M", nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(NtripRequest, BothVersionsWithCredentialsAndGga) {
+    std::string error;
+    const auto url = parse_url("ntrip://user:p@ss:w@caster:2102/RTCM2", error);
+    ASSERT_TRUE(url) << error;
+    const std::string gga = gga_sentence(50.12, -8.61, 112.5, 12, 34, 56.7);
+    EXPECT_EQ(gga, "$GPGGA,123456.70,5007.20000,N,00836.60000,W,1,12,1.0,112.500,M,0.000,M,,*40\r\n");
+    const std::string ua = "User-Agent: " + user_agent() + "\r\n";
+    EXPECT_TRUE(user_agent().starts_with("NTRIP Tessaly/"));
+    const std::string auth = "Authorization: Basic dXNlcjpwQHNzOnc=\r\n";
+    EXPECT_EQ(build_request(*url, Version::v1, gga),
+              "GET /RTCM2 HTTP/1.0\r\nHost: caster:2102\r\n" + ua + auth + "Connection: close\r\n\r\n" + gga);
+    EXPECT_EQ(build_request(*url, Version::v2, gga),
+              "GET /RTCM2 HTTP/1.1\r\nHost: caster:2102\r\nNtrip-Version: Ntrip/2.0\r\n" + ua + auth + "Ntrip-GGA: " +
+                  gga.substr(0, gga.size() - 2) + "\r\nConnection: close\r\n\r\n");
+    EXPECT_TRUE(build_sourcetable_request(*url, Version::v2).starts_with("GET / HTTP/1.1\r\n"));
+}
+
+struct AnswerCase {
+    const char* name;
+    std::string answer;
+    AnswerParser::Result result;
+    std::string stream;  // the bytes the decoder must get
+    int version = 0;
+};
+
+class AnswerTest : public ::testing::TestWithParam<AnswerCase> {};
+
+// Every answer gives the same outcome whole, byte by byte and cut in two at
+// every position: chunk sizes, CR LF pairs and header lines split anywhere.
+TEST_P(AnswerTest, SameOutcomeHoweverSplit) {
+    const AnswerCase& c = GetParam();
+    const auto run = [&](std::size_t first, std::size_t step) {
+        AnswerParser p;
+        std::string stream;
+        p.feed(std::string_view(c.answer).substr(0, first), stream);
+        for (std::size_t at = first; at < c.answer.size(); at += step)
+            p.feed(std::string_view(c.answer).substr(at, step), stream);
+        p.end_of_input(stream);
+        EXPECT_EQ(p.result(), c.result) << "cut at " << first << ", steps of " << step;
+        EXPECT_EQ(stream, c.stream) << "cut at " << first << ", steps of " << step;
+        if (c.version) {
+            EXPECT_EQ(p.version(), c.version);
+        }
+    };
+    for (std::size_t cut = 0; cut <= c.answer.size(); ++cut) run(cut, c.answer.size() + 1);
+    run(0, 1);
+}
+
+const std::string rtcm = "fY@@ZbWx";  // RTCM 2 bytes are 0x40..0x7F
+using R = AnswerParser::Result;
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, AnswerTest,
+    ::testing::Values(
+        AnswerCase{"Icy", "ICY 200 OK\r\n" + rtcm, R::stream, rtcm, 1},
+        AnswerCase{"IcyWithHeaders", "ICY 200 OK\r\nServer: X/1.0\r\nContent-Type: gnss/data\r\n\r\n" + rtcm, R::stream,
+                   rtcm, 1},
+        AnswerCase{"IcyHeaderThenStream", "ICY 200 OK\r\nServer: X\r\n" + rtcm, R::stream, rtcm, 1},
+        AnswerCase{"IcyStreamOfLettersOnly", "ICY 200 OK\r\nfYZb", R::stream, "fYZb", 1},
+        AnswerCase{"Http11Chunked",
+                   "HTTP/1.1 200 OK\r\nNtrip-Version: Ntrip/2.0\r\nTransfer-Encoding: chunked\r\n\r\n"
+                   "3;ext=1\r\nfY@\r\nA\r\n@ZbWx\r\n\n\r\r\r\n1\r\n!\r\n0\r\nTrailer: x\r\n\r\nLEFT",
+                   R::stream, "fY@@ZbWx\r\n\n\r\r!", 2},
+        AnswerCase{"Http10Plain", "HTTP/1.0 200 OK\r\nContent-Type: gnss/data\r\n\r\n" + rtcm, R::stream, rtcm, 1},
+        AnswerCase{"BrokenChunkSize", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nfY\r\nzz\r\n@@",
+                   R::stream, "fY", 2},
+        AnswerCase{"SourcetableForMount", "SOURCETABLE 200 OK\r\n\r\nSTR;A;;RTCM 2.3\r\nENDSOURCETABLE\r\n",
+                   R::sourcetable, "", 1},
+        AnswerCase{"Unauthorized", "HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic\r\n\r\nno", R::unauthorized, ""},
+        AnswerCase{"NotFound", "HTTP/1.1 404 Not Found\r\n\r\n", R::not_found, ""},
+        AnswerCase{"OtherStatus", "HTTP/1.1 503 Service Unavailable\r\n\r\n", R::http_error, ""},
+        AnswerCase{"HtmlPage", "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<html>", R::not_ntrip, ""},
+        AnswerCase{"Ssh", "SSH-2.0-OpenSSH_9.2\r\n", R::not_ntrip, ""},
+        AnswerCase{"RawRtcm", rtcm + rtcm, R::not_ntrip, ""},
+        AnswerCase{"NoStatusCode", "HTTP/1.1 OK\r\n\r\n", R::not_ntrip, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(NtripAnswer, ChunkedSourcetableEndsWithTheBody) {
+    AnswerParser p;
+    std::string stream;
+    p.feed("HTTP/1.1 200 OK\r\nContent-Type: gnss/sourcetable\r\nTransfer-Encoding: chunked\r\n\r\n"
+           "11\r\nSTR;A;;RTCM 2.3\r\n\r\n0\r\n\r\n",
+           stream);
+    EXPECT_EQ(p.result(), R::sourcetable);
+    EXPECT_TRUE(p.sourcetable_complete());
+    EXPECT_EQ(p.sourcetable(), "STR;A;;RTCM 2.3\r\n");
+    EXPECT_TRUE(stream.empty());
+}
+
+TEST(NtripSourcetable, RecordsOfEveryKindShortAndLong) {
+    const Sourcetable t = parse_sourcetable(
+        "STR;R3;Frankfurt;RTCM 3.2;1004(1),1006(10);2;GPS+GLO;EUREF;DEU;50.09;8.66;1;0;Trimble;none;B;N;5000;x;y\r\n"
+        "CAS;caster.example;2101;Caster;Operator;0;DEU;50.1;8.7;fallback;2102\r\n"
+        "STR;R2;;RTCM 2.3;1(1),3(10)\r\n"
+        "NET;EUREF;BKG;B;N;http://www.euref-ip.net\r\n"
+        "STR;;no mountpoint\r\n"
+        "ENDSOURCETABLE\r\n"
+        "STR;after;the;end\r\n");
+    EXPECT_TRUE(t.complete);
+    ASSERT_EQ(t.streams.size(), 2u);
+    const StreamRecord& r3 = t.streams[0];
+    EXPECT_EQ(r3.mountpoint, "R3");
+    EXPECT_EQ(r3.format_details, "1004(1),1006(10)");
+    EXPECT_EQ(r3.country, "DEU");
+    EXPECT_DOUBLE_EQ(r3.latitude, 50.09);
+    EXPECT_DOUBLE_EQ(r3.longitude, 8.66);
+    EXPECT_TRUE(r3.nmea);
+    EXPECT_EQ(r3.authentication, "B");
+    EXPECT_EQ(r3.bitrate, 5000);
+    EXPECT_EQ(r3.misc, "x;y");
+    EXPECT_EQ(t.streams[1].format, "RTCM 2.3");
+    EXPECT_FALSE(t.streams[1].nmea);
+    ASSERT_EQ(t.casters.size(), 1u);
+    EXPECT_EQ(t.casters[0].port, 2101);
+    EXPECT_EQ(t.casters[0].misc, "fallback;2102");
+    ASSERT_EQ(t.networks.size(), 1u);
+    EXPECT_EQ(t.networks[0].web, "http://www.euref-ip.net");
+
+    const auto order = rtcm2_first(t.streams);
+    EXPECT_EQ(order[0].mountpoint, "R2");
+    EXPECT_EQ(order[1].mountpoint, "R3");
+}
+
+}  // namespace
+}  // namespace tessaly::ntrip
