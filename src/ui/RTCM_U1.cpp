@@ -102,6 +102,12 @@ void TForm1::FormCreate() {
     OpenSource();
 }
 
+void TForm1::forgetPreviousStream() {
+    decoder_.stores = rtcm_stores{};
+    decoder_.rtcm_decoder_reset();
+    pages_->ResetPages();
+}
+
 void TForm1::buildWindow() {
     QPalette pal = palette();
     pal.setColor(QPalette::Window, window_colour());

@@ -151,6 +151,9 @@ private:
     void buildMenus();
     void setPanel(int panel, const QString& text);
 
+    // A new source starts from empty stores and pages: satellites and
+    // stations of the previous stream are not shown as current.
+    void forgetPreviousStream();
     void openFileSource();
     void openComSource();
     void openInternetSource();

@@ -1,5 +1,5 @@
 // The message pages of the main window: their columns, the exact text of
-// every cell, the row rule through the satellite slot table, and the
+// every cell, the satellite rows that follow the store lists, and the
 // dispatch by message type.
 #include <QFont>
 #include <QGridLayout>
@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QTabBar>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "RTCM_U1_pages.h"
@@ -24,6 +25,25 @@ QString ff(double value, int precision, int decimals) {
     return QString::fromStdString(FormatFixed(value, precision, decimals));
 }
 QString num(long long v) { return QString::number(v); }
+
+// What tells two satellites of one list apart: the number, and the system
+// where the records carry one.
+template <class Sat>
+int satellite_key(const Sat& s) {
+    if constexpr (requires { s.glonass; }) return int(s.sv) + (s.glonass ? 256 : 0);
+    else return int(s.sv);
+}
+
+// Shows the satellites of a list on a table, each on its row, and nothing
+// else: the rows of satellites that left are blanked first, so that
+// newcomers take them.
+template <class Sat, class Write>
+void show_rows(ColumnTable* t, const Sat* head, Write write) {
+    t->beginRows();
+    for (const Sat* s = head; s; s = s->next.get()) t->keep(satellite_key(*s));
+    t->releaseRows();
+    for (const Sat* s = head; s; s = s->next.get()) write(t->rowFor(satellite_key(*s)), *s);
+}
 
 const QString udre_text[4] = {QStringLiteral("  ... 1"), QStringLiteral("  1 - 4"),
                               QStringLiteral("  4 - 8"), QStringLiteral("  8 ...")};
@@ -99,6 +119,7 @@ ColumnTable::ColumnTable(const QStringList& titles, QWidget* parent) : QWidget(p
         list->setSelectionMode(QAbstractItemView::NoSelection);
         list->setFocusPolicy(Qt::NoFocus);
         list->setUniformItemSizes(true);
+        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         const int width = std::max(title->sizeHint().width(), 50) + 8;
         title->setFixedWidth(width);
         list->setFixedWidth(width);
@@ -109,6 +130,14 @@ ColumnTable::ColumnTable(const QStringList& titles, QWidget* parent) : QWidget(p
         columns_.push_back(list);
     }
     row->addStretch(1);
+    // One scroll bar, on the last column, moves every list: a row reads
+    // straight across.
+    for (QListWidget* list : columns_) {
+        if (list != columns_.back()) list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        connect(list->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+            for (QListWidget* other : columns_) other->verticalScrollBar()->setValue(value);
+        });
+    }
 }
 
 int ColumnTable::rowCount() const { return columns_.empty() ? 0 : columns_.front()->count(); }
@@ -124,7 +153,13 @@ void ColumnTable::setCell(int column, int row, const QString& text) {
     QListWidget* list = columns_[std::size_t(column)];
     while (list->count() <= row) list->addItem(QStringLiteral(" "));
     QListWidgetItem* item = list->item(row);
-    if (item->text() != text) item->setText(text);
+    if (item->text() == text) return;
+    item->setText(text);
+    const int needed = list->fontMetrics().horizontalAdvance(text) + 2 * list->frameWidth() + 12;
+    if (needed > list->width()) {
+        list->setFixedWidth(needed);
+        titles_[std::size_t(column)]->setFixedWidth(needed);
+    }
 }
 
 void ColumnTable::reset(int rows) {
@@ -132,6 +167,43 @@ void ColumnTable::reset(int rows) {
         list->clear();
         for (int r = 0; r < rows; ++r) list->addItem(QStringLiteral(" "));
     }
+    rowKeys_.assign(std::size_t(rows), free_row);
+}
+
+void ColumnTable::beginRows() { kept_.assign(rowKeys_.size(), false); }
+
+void ColumnTable::keep(int key) {
+    for (std::size_t row = 0; row < rowKeys_.size(); ++row)
+        if (rowKeys_[row] == key) kept_[row] = true;
+}
+
+void ColumnTable::releaseRows() {
+    for (std::size_t row = 0; row < rowKeys_.size(); ++row) {
+        if (rowKeys_[row] == free_row || kept_[row]) continue;
+        rowKeys_[row] = free_row;
+        blankRow(int(row));
+    }
+    // Rows grown for a crowd that has gone shrink back to the blank rows.
+    std::size_t keep = rowKeys_.size();
+    while (keep > std::size_t(blank_rows) && rowKeys_[keep - 1] == free_row) --keep;
+    if (keep == rowKeys_.size()) return;
+    rowKeys_.resize(keep);
+    for (QListWidget* list : columns_)
+        while (list->count() > int(keep)) delete list->takeItem(list->count() - 1);
+}
+
+int ColumnTable::rowFor(int key) {
+    const auto held = std::find(rowKeys_.begin(), rowKeys_.end(), key);
+    if (held != rowKeys_.end()) return int(held - rowKeys_.begin());
+    auto row = std::find(rowKeys_.begin(), rowKeys_.end(), free_row);
+    if (row == rowKeys_.end()) row = rowKeys_.insert(rowKeys_.end(), free_row);
+    *row = key;
+    return int(row - rowKeys_.begin());
+}
+
+void ColumnTable::blankRow(int row) {
+    for (QListWidget* list : columns_)
+        if (QListWidgetItem* item = list->item(row)) item->setText(QStringLiteral(" "));
 }
 
 // ---- Page construction ------------------------------------------------------------
@@ -189,6 +261,8 @@ MessagePages::MessagePages(const RtcmDecoder& decoder, StripFields strip, QWidge
         heading->setFont(bold_font());
         otherHeader_ = make_field(page);
         otherZcount_ = make_field(page);
+        headers_.push_back(otherHeader_);
+        headers_.push_back(otherZcount_);
         otherZcount_->setFixedWidth(90);
         top->addWidget(heading);
         top->addWidget(otherHeader_, 1);
@@ -238,6 +312,7 @@ QWidget* MessagePages::addHeadedPage(const QString& caption, const QString& head
     label->setFont(bold_font());
     *header = make_field(page);
     (*header)->setFixedWidth(220);
+    headers_.push_back(*header);
     top->addWidget(label, 1);
     top->addWidget(*header);
     v->addLayout(top);
@@ -276,6 +351,7 @@ void MessagePages::addMeasurementPage(Page p, const QString& caption, const QStr
         SatellitePage& sp = measurements_[std::size_t(k)][std::size_t(s)];
         sp.header = make_field(sub);
         sp.header->setFixedWidth(420);
+        headers_.push_back(sp.header);
         sv->addWidget(sp.header, 0, Qt::AlignRight);
         sp.table = new ColumnTable(columns, sub);
         sv->addWidget(sp.table, 1);
@@ -318,14 +394,13 @@ QString MessagePages::rawPageText() {
 // ---- ResetPages and dispatch -----------------------------------------------------
 
 void MessagePages::ResetPages() {
-    for (ColumnTable* t : tables_) t->reset(15);
+    for (ColumnTable* t : tables_) t->reset(ColumnTable::blank_rows);
     type3Text_->clear();
     type16Time_->clear();
     type16Message_->clear();
+    for (QLineEdit* header : headers_) header->clear();
     otherLines_ = QStringList(15, QStringLiteral(" "));
     otherText_->setPlainText(otherLines_.join(QLatin1Char('\n')));
-    // Empty pages hold no satellite, so every row is free again.
-    shared_sv_slots().sv_slots_clear();
 }
 
 void MessagePages::ShowMessagePage(int msg_type) {
@@ -347,24 +422,21 @@ void MessagePages::ShowMessagePage(int msg_type) {
 // ---- Types 1, 2 and 9 -------------------------------------------------------------
 
 void MessagePages::showCorrections(Page p, const rtcm_corrections_store& store) {
-    if (store.time == -1 || !store.list) return;
+    if (store.time == -1) return;
     const SatellitePage& sp = page(p);
-    sp.header->setText(ff(store.time, 7, 1) + " length:" + num(store.frame_length));
+    if (store.list) sp.header->setText(ff(store.time, 7, 1) + " length:" + num(store.frame_length));
     const bool t9 = p == Type9;
     const QString lead = t9 ? QStringLiteral("    ") : QStringLiteral("   ");
-    sv_slot_table& rows = shared_sv_slots();
-    rows.sv_slots_mark_all();
-    for (const rtcm_sat_1_type* r = store.list.get(); r; r = r->next.get()) {
-        const int row = rows.sv_slot_of(r->sv);
-        ColumnTable* t = sp.table;
-        t->setCell(0, row, (t9 ? "   " : "  ") + num(r->sv));
-        t->setCell(1, row, r->scale ? " coarse" : " fine  ");
-        t->setCell(2, row, udre_text[r->udre & 3]);
-        t->setCell(3, row, !t9 && r->range_problem ? "   error    " : lead + ff(r->range_corr, 9, 2));
-        t->setCell(4, row, !t9 && r->rate_problem ? "   error " : lead + ff(r->rate_corr, 6, 3));
-        t->setCell(5, row, lead + num(r->iod));
-        t->setCell(6, row, lead + ff(r->time, 7, 1));
-    }
+    ColumnTable* t = sp.table;
+    show_rows(t, store.list.get(), [&](int row, const rtcm_sat_1_type& r) {
+        t->setCell(0, row, (t9 ? "   " : "  ") + num(r.sv));
+        t->setCell(1, row, r.scale ? " coarse" : " fine  ");
+        t->setCell(2, row, udre_text[r.udre & 3]);
+        t->setCell(3, row, !t9 && r.range_problem ? "   error    " : lead + ff(r.range_corr, 9, 2));
+        t->setCell(4, row, !t9 && r.rate_problem ? "   error " : lead + ff(r.rate_corr, 6, 3));
+        t->setCell(5, row, lead + num(r.iod));
+        t->setCell(6, row, lead + ff(r.time, 7, 1));
+    });
 }
 
 // ---- Types 3 and 16 ---------------------------------------------------------------
@@ -414,15 +486,12 @@ void MessagePages::showText() {
 
 template <class Store, class Header, class Row>
 void MessagePages::showMeasurements(Page p, const Store& store, Header header, Row row) {
-    sv_slot_table& rows = shared_sv_slots();
     for (int s = 0; s < 4; ++s) {
         const auto* list = store.sat_list[std::size_t(sub_page_list[std::size_t(s)])].get();
-        if (!list) continue;
         const SatellitePage& sp = subPage(p, SubPage(s));
-        sp.header->setText(header());
-        rows.sv_slots_mark_all();
-        for (; list; list = list->next.get()) row(sp.table, rows.sv_slot_of(list->sv), *list);
-        rows.sv_slots_free_marked();
+        if (list) sp.header->setText(header());
+        ColumnTable* t = sp.table;
+        show_rows(t, list, [&](int r, const auto& sat) { row(t, r, sat); });
     }
 }
 

@@ -17,23 +17,46 @@ class QPlainTextEdit;
 namespace tessaly {
 
 // A row of narrow column lists, each with its title; rows are addressed by
-// number.
+// number. The lists scroll together, and a column widens when a text would
+// not fit.
+//
+// Satellite rows: a page shows exactly the satellites of its store's list.
+// beginRows(), keep(key) for every satellite of the list, releaseRows()
+// blanks and frees the rows of the others; then rowFor(key) gives each its
+// row. A satellite keeps its row while it stays in the list; a newcomer
+// takes the first free row, and the table grows past its blank rows when it
+// needs more.
 class ColumnTable : public QWidget {
     Q_OBJECT
 public:
     ColumnTable(const QStringList& titles, QWidget* parent = nullptr);
+
+    static constexpr int blank_rows = 15;
 
     int columnCount() const { return int(columns_.size()); }
     int rowCount() const;
     QString title(int column) const;
     QString cell(int column, int row) const;
     void setCell(int column, int row, const QString& text);
-    // Every column emptied, then given `rows` rows of one blank.
+    // Every column emptied, then given `rows` rows of one blank; no
+    // satellite holds a row.
     void reset(int rows);
 
+    void beginRows();
+    void keep(int key);
+    void releaseRows();
+    int rowFor(int key);
+
+    QListWidget* column(int c) const { return columns_[std::size_t(c)]; }
+
 private:
+    void blankRow(int row);
+
     std::vector<QLabel*> titles_;
     std::vector<QListWidget*> columns_;
+    static constexpr int free_row = -1;
+    std::vector<int> rowKeys_;  // per row: the satellite's key or free_row
+    std::vector<bool> kept_;
 };
 
 // One satellite page: heading, header field and column table. Types 18 to 21
@@ -63,7 +86,8 @@ public:
 
     // Empties every list and text box but the raw data page, then gives every
     // column list and the "other Type" box 15 rows of one blank; frees every
-    // satellite row.
+    // satellite row. Also run when the source changes, so that nothing of
+    // the previous stream stays on a page.
     void ResetPages();
 
     // Rewrites the page of a message type from its store.
@@ -106,8 +130,9 @@ private:
     void show21();
     void showOther();
 
-    // Visits the four sub-pages of a measurement page; `write` gets each
-    // non-empty list with its sub-page.
+    // Visits the four sub-pages of a measurement page: each shows its list's
+    // satellites through `row`; a list that holds records also sets the
+    // sub-page's header.
     template <class Store, class Header, class Row>
     void showMeasurements(Page p, const Store& store, Header header, Row row);
 
@@ -117,6 +142,7 @@ private:
     std::array<std::array<SatellitePage, 4>, 4> measurements_{};  // 18 .. 21
     std::array<QTabWidget*, 4> subTabs_{};
     std::vector<ColumnTable*> tables_;
+    std::vector<QLineEdit*> headers_;
     QPlainTextEdit* type3Text_ = nullptr;
     QLineEdit* type3Header_ = nullptr;
     QLineEdit* type16Time_ = nullptr;

@@ -22,6 +22,7 @@ void TForm1::setStoring(RecordingControl* control, StoringFile* file) {
 
 void TForm1::OpenSource() {
     if (!settings_.reopenRequested) return;
+    forgetPreviousStream();
     // Halt pauses a file replay; other sources have nothing to pause.
     menu_.halt->setVisible(false);
     menu_.halt->setEnabled(false);

@@ -56,9 +56,8 @@ TEST_F(PagesTest, ResetGivesFifteenBlankRows) {
                            "Exp.-Meas.-Time [s]"}));
 }
 
-// Without a time or without records nothing changes. A satellite keeps its
-// row; a new one takes the first free row; rows of satellites that left
-// keep their texts.
+// Without a time nothing changes. A satellite keeps its row; the row of one
+// that left is blanked and a newcomer takes it.
 TEST_F(PagesTest, SatellitesKeepTheirRows) {
     s.data_1.time = -1;
     push(s.data_1.list, {.sv = 5});
@@ -79,15 +78,13 @@ TEST_F(PagesTest, SatellitesKeepTheirRows) {
     push(s.data_1.list, {.time = 20, .sv = 7, .iod = 4});
     p.ShowMessagePage(1);
     const SatellitePage& sp = p.page(MessagePages::Type1);
-    EXPECT_EQ(sp.table->cell(0, 0) + sp.table->cell(5, 0), "  5   1");
+    EXPECT_EQ(sp.table->cell(0, 0) + sp.table->cell(5, 0), "  12   3");
     EXPECT_EQ(sp.table->cell(0, 1) + sp.table->cell(5, 1), "  7   4");
-    EXPECT_EQ(sp.table->cell(0, 2) + sp.table->cell(5, 2), "  12   3");
+    EXPECT_EQ(row(sp, 2), blank7);
 }
 
 // Only the sub-page of the list that holds records changes; lists map to
-// sub-pages as L1 0, L2 2, Ionosph. Difference 1, Special 3. The row table
-// is shared: rows 0 and 1 were still held while the ionospheric list
-// (visited after L2) took its first free row.
+// sub-pages as L1 0, L2 2, Ionosph. Difference 1, Special 3.
 TEST_F(PagesTest, MeasurementSubPagesAndMarks) {
     auto& d18 = s.data_18;
     d18.freq = 2;
@@ -99,8 +96,7 @@ TEST_F(PagesTest, MeasurementSubPagesAndMarks) {
     EXPECT_EQ(row(p.subPage(MessagePages::Type18, MessagePages::L2), 0),
               QStringList({"  3", " > 0.25000", " 0", " FULL", " C/A", " 0.01", " 36600.500000"}));
     const SatellitePage& iono = p.subPage(MessagePages::Type18, MessagePages::Iono);
-    EXPECT_EQ(row(iono, 0), blank7);
-    EXPECT_EQ(row(iono, 2), QStringList({"  30", "<= 0.00000", " 0", " FULL", " C/A", " 0.00", " 1.000000"}));
+    EXPECT_EQ(row(iono, 0), QStringList({"  30", "<= 0.00000", " 0", " FULL", " C/A", " 0.00", " 1.000000"}));
     EXPECT_EQ(p.subPage(MessagePages::Type18, MessagePages::L1).header->text(), "");
     EXPECT_EQ(row(p.subPage(MessagePages::Type18, MessagePages::L1), 0), blank7);
 
@@ -121,8 +117,7 @@ TEST_F(PagesTest, MeasurementSubPagesAndMarks) {
     p.ShowMessagePage(20);
     const SatellitePage& special = p.subPage(MessagePages::Type20, MessagePages::Special);
     EXPECT_EQ(special.header->text(), "  100.125000");
-    // Rows 0 and 1 are held by the type 19 satellites.
-    EXPECT_EQ(row(special, 2), QStringList({" 21", " > 0.20000", " 3", " HALF", " 5", " 1.25", " 100.125000"}));
+    EXPECT_EQ(row(special, 0), QStringList({" 21", " > 0.20000", " 3", " HALF", " 5", " 1.25", " 100.125000"}));
 }
 
 // The code column of type 21 follows the frequency of the latest frame.
@@ -138,7 +133,7 @@ TEST_F(PagesTest, RangeCorrectionCodeFollowsTheFrequency) {
     const SatellitePage& l1 = p.subPage(MessagePages::Type21, MessagePages::L1);
     const SatellitePage& l2 = p.subPage(MessagePages::Type21, MessagePages::L2);
     EXPECT_EQ(row(l1, 0), QStringList({" 8", " > 6.000", " > 19.000", "  Y ", " 9", "-3.20", "0.016", "36600.500000"}));
-    EXPECT_EQ(row(l2, 1), QStringList({" 9", "<= 0.000", "<= 1.500", "  P ", " 0", "0.00", "0.000", "36600.500000"}));
+    EXPECT_EQ(row(l2, 0), QStringList({" 9", "<= 0.000", "<= 1.500", "  P ", " 0", "0.00", "0.000", "36600.500000"}));
     d.freq = 0;
     d.smooth = 0;
     p.ShowMessagePage(21);
