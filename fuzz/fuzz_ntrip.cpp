@@ -1,7 +1,7 @@
 // Arbitrary bytes as a caster's answer, fed in pieces whose sizes the first
-// byte picks, must give exactly what the same answer gives whole; the
-// sourcetable text and the bytes themselves go through the sourcetable and
-// URL parsers too.
+// byte picks, must give exactly what the same answer gives whole; likewise
+// for the stream sniffer. The sourcetable text and the bytes themselves go
+// through the sourcetable and URL parsers too.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,6 +9,7 @@
 
 #include "ntrip_protocol.h"
 #include "ntrip_sourcetable.h"
+#include "stream_sniffer.h"
 
 using namespace tessaly::ntrip;
 
@@ -31,6 +32,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (pieces.result() != result || piece_stream != whole_stream || pieces.sourcetable() != whole.sourcetable() ||
         pieces.body_ended() != whole.body_ended())
         std::abort();
+
+    tessaly::StreamSniffer sniff_whole, sniff_pieces;
+    sniff_whole.feed(data, size);
+    for (std::size_t at = 0; at < size; at += step) sniff_pieces.feed(data + at, std::min(step, size - at));
+    if (sniff_whole.kind() != sniff_pieces.kind() || sniff_whole.rtcm3_types() != sniff_pieces.rtcm3_types()) std::abort();
 
     const Sourcetable table = parse_sourcetable(whole.sourcetable());
     (void)rtcm2_first(table.streams);

@@ -1,9 +1,11 @@
 // tessaly-serve FILE [--port 2101] [--bind 127.0.0.1] [--rate BYTES_PER_S] [--loop]
+//               [--ntrip MOUNT [--user USER --password PASSWORD]]
 //
 // Serves a recorded raw RTCM file to every TCP client that connects, paced
 // at the given rate (0: unpaced), so that the monitor can be tried without a
 // receiver. Without --loop a client's connection is closed after the last
-// byte; with it the file starts again.
+// byte; with it the file starts again. With --ntrip it is a small NTRIP
+// caster (1.0 and 2.0) with that one mountpoint.
 #include <QCoreApplication>
 #include <QFile>
 #include <cstdio>
@@ -30,7 +32,17 @@ int main(int argc, char** argv) {
     const QCommandLineOption loopOption(QStringLiteral("loop"),
                                         "Start the file again after its last byte\n"
                                         "(without it the connection is closed there).");
-    cl.parser.addOptions({portOption, bindOption, rateOption, loopOption});
+    const QCommandLineOption ntripOption(QStringLiteral("ntrip"),
+                                         "Serve as an NTRIP caster (1.0 and 2.0) with this\n"
+                                         "one mountpoint and a sourcetable.",
+                                         QStringLiteral("MOUNT"));
+    const QCommandLineOption userOption(QStringLiteral("user"),
+                                        QStringLiteral("NTRIP: the user name clients must give (Basic)."),
+                                        QStringLiteral("USER"));
+    const QCommandLineOption passwordOption(QStringLiteral("password"),
+                                            QStringLiteral("NTRIP: the password that goes with --user."),
+                                            QStringLiteral("PASSWORD"));
+    cl.parser.addOptions({portOption, bindOption, rateOption, loopOption, ntripOption, userOption, passwordOption});
     cl.parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The recorded raw byte stream to serve."));
     if (const auto done = cl.parse(tessaly::arguments_of(argc, argv))) return *done;
     const QCommandLineParser& p = cl.parser;
@@ -51,6 +63,12 @@ int main(int argc, char** argv) {
         rate = p.value(rateOption).toInt(&ok);
         if (!ok || rate < 0) return cl.fail(QStringLiteral("--rate takes a number of bytes per second (0: unpaced)"));
     }
+    const QString mount = p.value(ntripOption);
+    if (p.isSet(ntripOption) && (mount.isEmpty() || mount.contains('/') || mount.contains(' ')))
+        return cl.fail(QStringLiteral("--ntrip takes a mountpoint name without '/' or spaces"));
+    if ((p.isSet(userOption) || p.isSet(passwordOption)) && !p.isSet(ntripOption))
+        return cl.fail(QStringLiteral("--user and --password apply to --ntrip only"));
+    if (p.isSet(passwordOption) && !p.isSet(userOption)) return cl.fail(QStringLiteral("--password needs --user"));
     const QStringList files = p.positionalArguments();
     if (files.isEmpty()) return cl.fail(QStringLiteral("no FILE given"));
     if (files.size() > 1) return cl.fail("unexpected argument " + files[1]);
@@ -63,14 +81,21 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tessaly-serve: cannot read %s: %s\n", qPrintable(file), qPrintable(f.errorString()));
         return 1;
     }
-    tessaly::StreamServer server(f.readAll(), rate, loop);
+    const QByteArray data = f.readAll();
+    if (data.isEmpty()) {
+        std::fprintf(stderr, "tessaly-serve: %s is empty: nothing to serve\n", qPrintable(file));
+        return 1;
+    }
+    tessaly::StreamServer server(data, rate, loop);
+    if (!mount.isEmpty()) server.setCaster(mount, p.value(userOption), p.value(passwordOption));
     if (!server.listen(bind, port)) {
         std::fprintf(stderr, "tessaly-serve: cannot listen on %s:%u: %s\n", qPrintable(bind.toString()),
                      unsigned(port), qPrintable(server.errorString()));
         return 1;
     }
-    std::fprintf(stderr, "tessaly-serve: serving %s (%lld bytes) on %s:%u at %s%s\n", qPrintable(file),
-                 (long long)f.size(), qPrintable(bind.toString()), unsigned(server.port()),
+    std::fprintf(stderr, "tessaly-serve: serving %s (%lld bytes) on %s:%u%s at %s%s\n", qPrintable(file),
+                 (long long)data.size(), qPrintable(bind.toString()), unsigned(server.port()),
+                 mount.isEmpty() ? "" : qPrintable(" as NTRIP mountpoint /" + mount),
                  rate > 0 ? qPrintable(QString::number(rate) + " bytes/s") : "full speed",
                  loop ? ", looping" : "");
     return QCoreApplication::exec();

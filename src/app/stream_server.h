@@ -1,7 +1,12 @@
 #pragma once
 // Serves a recorded raw stream to every TCP client that connects, each from
 // the first byte, paced at a fixed number of bytes per second: a stand-in
-// for the relay or NTRIP client the monitor reads from.
+// for the relay or NTRIP caster the monitor reads from.
+//
+// As an NTRIP caster (setCaster) a client first sends its request: the
+// mountpoint gets the stream (NTRIP 1.0: "ICY 200 OK" and the raw bytes;
+// 2.0: HTTP/1.1 with the body in chunks), "/" the sourcetable, a wrong user
+// or password 401, another mountpoint 404 (2.0) or the sourcetable (1.0).
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -22,6 +27,9 @@ public:
     StreamServer(QByteArray data, int rate, bool loop, QObject* parent = nullptr);
     ~StreamServer() override;
 
+    // Serve as an NTRIP caster with one mountpoint; an empty user means
+    // no authentication.
+    void setCaster(const QString& mount, const QString& user, const QString& password);
     bool listen(const QHostAddress& address, quint16 port);
     quint16 port() const;
     QString errorString() const;
@@ -37,11 +45,21 @@ private:
         QElapsedTimer since;
         qint64 sent = 0;
         bool closing = false;
+        bool gone = false;      // disconnected: removed by sweep(), never while clients_ is walked
+        bool streaming = true;  // false while a caster waits for the request
+        bool chunked = false;   // NTRIP 2.0: the body in chunks
+        QByteArray request;
     };
 
     void accept();
     void pace();
+    void sweep();
     void feed(Client& c, qint64 upto);
+    void write_body(Client& c, const char* data, qint64 n);
+    void end_body(Client& c);
+    void answer_request(Client& c);
+    Client* find(QTcpSocket* s);
+    QByteArray sourcetable() const;
 
     QByteArray data_;
     int rate_;
@@ -49,6 +67,9 @@ private:
     QTcpServer* server_;
     QTimer tick_;
     std::list<Client> clients_;
+    bool sweep_due_ = false;
+    QString mount_;
+    QByteArray credentials_;  // "user:password" in base64, empty: none asked
 };
 
 }  // namespace tessaly

@@ -1,20 +1,50 @@
 #include "byte_source.h"
 
-#include <cerrno>
-#include <cstring>
-#include <netdb.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QSocketNotifier>
 
 #include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <memory>
+#include <optional>
+#include <ostream>
 
+#include "json_output.h"
+#include "ntrip_client.h"
 #include "port_number.h"
+#include "reconnect_policy.h"
+#include "socket_keepalive.h"
 
 namespace tessaly::cli {
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The stop signals write to this pipe; every wait watches its read end, and
+// since nobody reads it, a stop stays visible to all later waits.
+int stop_pipe[2] = {-1, -1};
+volatile std::sig_atomic_t stop_seen = 0;
+
+extern "C" void on_stop_signal(int) {
+    stop_seen = 1;
+    if (stop_pipe[1] >= 0) {
+        const ssize_t ignored = ::write(stop_pipe[1], "x", 1);
+        (void)ignored;
+    }
+}
 
 struct FdCloser {
     int fd;
@@ -23,66 +53,371 @@ struct FdCloser {
     }
 };
 
-std::string read_fd(int fd, const std::string& what, const ChunkSink& sink) {
+enum class Wait { ready, stopped, timeout };
+
+// Waits until `fd` has `events`, a stop signal came, or `timeout_ms` passed
+// (-1: no limit).
+Wait wait_for(int fd, short events, int timeout_ms) {
+    for (;;) {
+        if (stop_seen) return Wait::stopped;
+        pollfd p[2] = {{fd, events, 0}, {stop_pipe[0], POLLIN, 0}};
+        const int n = ::poll(p, stop_pipe[0] >= 0 ? 2 : 1, timeout_ms);
+        if (n < 0 && errno == EINTR) continue;
+        if (stop_seen || (p[1].revents & POLLIN)) return Wait::stopped;
+        if (n == 0) return Wait::timeout;
+        return Wait::ready;
+    }
+}
+
+// Files and standard input: read to the end as fast as they come.
+SourceEnd read_plain(int fd, const std::string& what, const ChunkSink& sink) {
+    struct stat st {};
+    const bool may_block = ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode);
     std::array<std::uint8_t, 65536> buf{};
     for (;;) {
+        if (may_block && wait_for(fd, POLLIN, -1) == Wait::stopped) return {SourceEnd::How::stopped, {}};
+        if (stop_seen) return {SourceEnd::How::stopped, {}};
         const ssize_t n = ::read(fd, buf.data(), buf.size());
         if (n > 0) {
             sink(std::span<const std::uint8_t>(buf.data(), std::size_t(n)));
         } else if (n == 0) {
             return {};
-        } else if (errno != EINTR) {
-            return "cannot read " + what + ": " + std::strerror(errno);
+        } else if (errno != EINTR && errno != EAGAIN) {
+            return {SourceEnd::How::failed, "cannot read " + what + ": " + std::strerror(errno)};
         }
     }
 }
 
-std::string read_tcp(const std::string& endpoint, const ChunkSink& sink) {
+// How one connection (or one opening of a device) ended.
+struct Attempt {
+    enum class How { ended, failed, stopped };
+    How how = How::ended;
+    std::string reason;
+    Clock::duration receiving{};  // first byte to last byte
+};
+
+// Counts when data flowed, for the reconnect policy.
+struct DataClock {
+    std::optional<Clock::time_point> first, last;
+    void tick() {
+        last = Clock::now();
+        if (!first) first = last;
+    }
+    Clock::duration span() const { return first ? *last - *first : Clock::duration{}; }
+};
+
+// A connected socket or an open device: read until it ends, fails, stays
+// silent for the limit, or a stop signal comes.
+Attempt read_live(int fd, const std::string& what, const std::string& end_text, int silence_s, const ChunkSink& sink) {
+    std::array<std::uint8_t, 65536> buf{};
+    DataClock clock;
+    for (;;) {
+        const Wait w = wait_for(fd, POLLIN, silence_s > 0 ? silence_s * 1000 : -1);
+        if (w == Wait::stopped) return {Attempt::How::stopped, {}, clock.span()};
+        if (w == Wait::timeout)
+            return {Attempt::How::failed, "no data from " + what + " for " + std::to_string(silence_s) + " s",
+                    clock.span()};
+        const ssize_t n = ::read(fd, buf.data(), buf.size());
+        if (n > 0) {
+            clock.tick();
+            sink(std::span<const std::uint8_t>(buf.data(), std::size_t(n)));
+        } else if (n == 0) {
+            return {Attempt::How::ended, end_text, clock.span()};
+        } else if (errno != EINTR && errno != EAGAIN) {
+            return {Attempt::How::failed, "cannot read " + what + ": " + std::strerror(errno), clock.span()};
+        }
+    }
+}
+
+Attempt attempt_tcp(const std::string& endpoint, const SourceOptions& o, const ChunkSink& sink) {
+    const auto fail = [](std::string why) { return Attempt{Attempt::How::failed, std::move(why), {}}; };
     const auto colon = endpoint.rfind(':');
     if (colon == std::string::npos || colon == 0 || colon + 1 == endpoint.size())
-        return "bad TCP source 'tcp://" + endpoint + "': expected tcp://HOST:PORT";
+        return fail("bad TCP source 'tcp://" + endpoint + "': expected tcp://HOST:PORT");
     std::string host = endpoint.substr(0, colon);
     const std::string port = endpoint.substr(colon + 1);
     if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
     // A number must name a port; getaddrinfo would cut it to 16 bits. Other
     // texts are service names ("rtcm-sc104").
     if (port.find_first_not_of("0123456789") == std::string::npos && !parse_port(port))
-        return "bad TCP source 'tcp://" + endpoint + "': the port must be 1..65535";
+        return fail("bad TCP source 'tcp://" + endpoint + "': the port must be 1..65535");
 
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     if (const int rc = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &found); rc != 0)
-        return "cannot resolve " + host + ":" + port + ": " + ::gai_strerror(rc);
+        return fail("cannot resolve " + host + ":" + port + ": " + ::gai_strerror(rc));
     std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> list(found, &::freeaddrinfo);
 
     std::string last_error = "no address";
     for (addrinfo* ai = found; ai; ai = ai->ai_next) {
-        const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol);
+        const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol);
         if (fd < 0) {
             last_error = std::strerror(errno);
             continue;
         }
         FdCloser closer{fd};
         if (::connect(fd, ai->ai_addr, ai->ai_addrlen) != 0) {
-            last_error = std::strerror(errno);
-            continue;
+            if (errno != EINPROGRESS) {
+                last_error = std::strerror(errno);
+                continue;
+            }
+            // A host that never answers is given up after the silence limit.
+            const Wait w = wait_for(fd, POLLOUT, o.silence_s > 0 ? o.silence_s * 1000 : -1);
+            if (w == Wait::stopped) return {Attempt::How::stopped, {}, {}};
+            int error = ETIMEDOUT;
+            socklen_t len = sizeof error;
+            if (w == Wait::ready) ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len);
+            if (error != 0) {
+                last_error = std::strerror(error);
+                continue;
+            }
         }
-        return read_fd(fd, "tcp://" + endpoint, sink);
+        enable_short_keepalive(fd);
+        return read_live(fd, "tcp://" + endpoint, "tcp://" + endpoint + " closed the connection", o.silence_s, sink);
     }
-    return "cannot connect to " + host + ":" + port + ": " + last_error;
+    return fail("cannot connect to " + host + ":" + port + ": " + last_error);
+}
+
+speed_t baud_constant(int baud) {
+    switch (baud) {
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    case 460800: return B460800;
+    default: return B0;
+    }
+}
+
+Attempt attempt_serial(const std::string& path, const SourceOptions& o, const ChunkSink& sink) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return {Attempt::How::failed, "cannot open " + path + ": " + std::strerror(errno), {}};
+    FdCloser closer{fd};
+    termios t{};
+    if (::tcgetattr(fd, &t) == 0) {
+        ::cfmakeraw(&t);
+        t.c_cflag |= CLOCAL | CREAD;
+        ::cfsetispeed(&t, baud_constant(o.baud));
+        ::cfsetospeed(&t, baud_constant(o.baud));
+        if (::tcsetattr(fd, TCSANOW, &t) != 0)
+            return {Attempt::How::failed, "cannot set up " + path + ": " + std::strerror(errno), {}};
+    }
+    // A vanished device (adapter pulled, pty peer gone) reads as an error.
+    return read_live(fd, path, path + " went away", o.silence_s, sink);
+}
+
+void ensure_qt_application() {
+    static int argc = 1;
+    static char name[] = "tessaly-decode";
+    static char* argv[] = {name, nullptr};
+    if (!QCoreApplication::instance()) static QCoreApplication app(argc, argv);
+}
+
+Attempt attempt_ntrip(const ntrip::Url& url, const SourceOptions& o, const ChunkSink& sink) {
+    ensure_qt_application();
+    QEventLoop loop;
+    NtripClient client;
+    client.setUrl(url);
+    client.setSilenceLimit(o.silence_s);
+    Attempt a;
+    DataClock clock;
+    QObject::connect(&client, &NtripClient::streamData, [&](const QByteArray& b) {
+        clock.tick();
+        sink(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(b.constData()), std::size_t(b.size())));
+    });
+    QObject::connect(&client, &NtripClient::failed, [&](NtripClient::Failure kind, const QString& message) {
+        a.how = kind == NtripClient::Failure::closed_by_peer ? Attempt::How::ended : Attempt::How::failed;
+        a.reason = message.toStdString();
+    });
+    QObject::connect(&client, &NtripClient::closed, &loop, &QEventLoop::quit);
+    QSocketNotifier stop(stop_pipe[0], QSocketNotifier::Read);
+    QObject::connect(&stop, &QSocketNotifier::activated, [&] {
+        a.how = Attempt::How::stopped;
+        stop.setEnabled(false);
+        client.close();
+    });
+    if (stop_seen) return {Attempt::How::stopped, {}, {}};
+    client.open();
+    loop.exec();
+    a.receiving = clock.span();
+    return a;
+}
+
+// The wait between attempts; false when a stop signal came.
+bool pause(std::chrono::seconds wait) {
+    if (stop_pipe[0] < 0) {
+        ::sleep(unsigned(wait.count()));
+        return !stop_seen;
+    }
+    return wait_for(stop_pipe[0], POLLIN, int(wait.count() * 1000)) == Wait::timeout;
+}
+
+using AttemptFn = std::function<Attempt(const ChunkSink&)>;
+
+// Runs attempts one after the other; without `reconnect` just one.
+SourceEnd follow(const std::string& name, const AttemptFn& attempt, const SourceOptions& o, const ChunkSink& sink) {
+    ReconnectPolicy policy;
+    std::optional<Outage> outage;
+    const auto end_outage = [&](bool ongoing) {
+        if (!outage) return;
+        outage->end = std::chrono::system_clock::now();
+        outage->ongoing = ongoing;
+        if (o.on_outage) o.on_outage(*outage);
+        outage.reset();
+    };
+    for (;;) {
+        bool first = true;
+        const ChunkSink counted = [&](std::span<const std::uint8_t> chunk) {
+            if (first) {
+                first = false;
+                end_outage(false);
+            }
+            sink(chunk);
+        };
+        if (outage) ++outage->attempts;
+        const Attempt a = attempt(counted);
+        if (a.how == Attempt::How::stopped) {
+            end_outage(true);
+            return {SourceEnd::How::stopped, {}};
+        }
+        if (!o.reconnect) {
+            if (a.how == Attempt::How::failed) return {SourceEnd::How::failed, a.reason};
+            return {};
+        }
+        if (!outage) outage = Outage{name, std::chrono::system_clock::now(), {}, a.reason, 0, false};
+        if (!pause(policy.next_wait(a.receiving))) {
+            end_outage(true);
+            return {SourceEnd::How::stopped, {}};
+        }
+    }
+}
+
+bool is_serial_device(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool tty = ::isatty(fd);
+    ::close(fd);
+    return tty;
 }
 
 }  // namespace
 
-std::string read_source(const std::string& source, const ChunkSink& sink) {
-    if (source == "-") return read_fd(STDIN_FILENO, "standard input", sink);
-    if (source.rfind("tcp://", 0) == 0) return read_tcp(source.substr(6), sink);
+void install_stop_signals() {
+    if (stop_pipe[0] < 0 && ::pipe2(stop_pipe, O_CLOEXEC | O_NONBLOCK) != 0) stop_pipe[0] = stop_pipe[1] = -1;
+    struct sigaction sa {};
+    sa.sa_handler = on_stop_signal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0;  // no SA_RESTART: a blocked read returns at once
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+}
+
+SourceEnd read_source(const std::string& source, const ChunkSink& sink, const SourceOptions& options) {
+    if (source == "-") return read_plain(STDIN_FILENO, "standard input", sink);
+    if (source.starts_with("tcp://")) {
+        const std::string endpoint = source.substr(6);
+        return follow(source, [&](const ChunkSink& s) { return attempt_tcp(endpoint, options, s); }, options, sink);
+    }
+    if (ntrip::is_ntrip_url(source)) {
+        std::string error;
+        const auto url = ntrip::parse_url(source, error);
+        if (!url) return {SourceEnd::How::failed, error};
+        if (url->mount.empty())
+            return {SourceEnd::How::failed, "no mountpoint in " + url->display() + " (--sourcetable lists them)"};
+        return follow(url->display(), [&](const ChunkSink& s) { return attempt_ntrip(*url, options, s); }, options,
+                      sink);
+    }
+    if (is_serial_device(source)) {
+        if (baud_constant(options.baud) == B0)
+            return {SourceEnd::How::failed, "unsupported --baud " + std::to_string(options.baud)};
+        return follow(source, [&](const ChunkSink& s) { return attempt_serial(source, options, s); }, options, sink);
+    }
     const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return "cannot open " + source + ": " + std::strerror(errno);
+    if (fd < 0) return {SourceEnd::How::failed, "cannot open " + source + ": " + std::strerror(errno)};
     FdCloser closer{fd};
-    return read_fd(fd, source, sink);
+    return read_plain(fd, source, sink);
+}
+
+namespace {
+
+std::string utc_text(std::chrono::system_clock::time_point t) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
+    const std::time_t secs = std::time_t(ms / 1000);
+    std::tm tm{};
+    ::gmtime_r(&secs, &tm);
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                  tm.tm_hour, tm.tm_min, tm.tm_sec, int(ms % 1000));
+    return buf;
+}
+
+double seconds_of(const Outage& o) { return std::chrono::duration<double>(o.end - o.start).count(); }
+
+}  // namespace
+
+std::string outage_line(const Outage& o) {
+    return "outage of " + o.source + " from " + utc_text(o.start) + " to " + utc_text(o.end) + " (" +
+           json_number(seconds_of(o), 1) + " s, " + std::to_string(o.attempts) + " attempts" +
+           (o.ongoing ? ", not over when the run ended" : "") + "): " + o.reason;
+}
+
+std::string outage_json(const Outage& o) {
+    return "{\"class\":\"OUTAGE\",\"source\":" + json_string(o.source) + ",\"start\":\"" + utc_text(o.start) +
+           "\",\"end\":\"" + utc_text(o.end) + "\",\"duration\":" + json_number(seconds_of(o), 3) +
+           ",\"attempts\":" + std::to_string(o.attempts) + ",\"ongoing\":" + (o.ongoing ? "true" : "false") +
+           ",\"reason\":" + json_string(o.reason) + "}";
+}
+
+int print_sourcetable(const std::string& text, bool json, std::ostream& out) {
+    std::string error;
+    const auto url = ntrip::parse_url(text, error);
+    if (!url) {
+        std::fprintf(stderr, "tessaly-decode: %s\n", error.c_str());
+        return 2;
+    }
+    ensure_qt_application();
+    QEventLoop loop;
+    NtripClient client;
+    client.setUrl(*url);
+    std::optional<ntrip::Sourcetable> table;
+    QString failure;
+    QObject::connect(&client, &NtripClient::sourcetableReceived, [&](const ntrip::Sourcetable& t) { table = t; });
+    QObject::connect(&client, &NtripClient::failed, [&](NtripClient::Failure, const QString& m) { failure = m; });
+    QObject::connect(&client, &NtripClient::closed, &loop, &QEventLoop::quit);
+    client.fetchSourcetable();
+    loop.exec();
+    if (!table) {
+        std::fprintf(stderr, "tessaly-decode: %s\n", qPrintable(failure));
+        return 1;
+    }
+    for (const ntrip::StreamRecord& s : ntrip::rtcm2_first(table->streams)) {
+        if (json) {
+            out << "{\"class\":\"STR\",\"mountpoint\":" << json_string(s.mountpoint)
+                << ",\"identifier\":" << json_string(s.identifier) << ",\"format\":" << json_string(s.format)
+                << ",\"format_details\":" << json_string(s.format_details) << ",\"carrier\":" << s.carrier
+                << ",\"nav_system\":" << json_string(s.nav_system) << ",\"network\":" << json_string(s.network)
+                << ",\"country\":" << json_string(s.country) << ",\"latitude\":" << json_number(s.latitude, 2)
+                << ",\"longitude\":" << json_number(s.longitude, 2) << ",\"nmea\":" << (s.nmea ? "true" : "false")
+                << ",\"solution\":" << s.solution << ",\"authentication\":" << json_string(s.authentication)
+                << ",\"fee\":" << json_string(s.fee) << ",\"bitrate\":" << s.bitrate
+                << ",\"rtcm2\":" << (s.is_rtcm2() ? "true" : "false") << "}\n";
+        } else {
+            out << s.mountpoint << '\t' << s.format << '\t' << s.format_details << '\t' << s.country << '\t'
+                << json_number(s.latitude, 2) << '\t' << json_number(s.longitude, 2) << '\t'
+                << (s.nmea ? "nmea" : "-") << '\t' << s.identifier << '\n';
+        }
+    }
+    out.flush();
+    return out ? 0 : 1;
 }
 
 }  // namespace tessaly::cli

@@ -1,7 +1,14 @@
 #pragma once
-// Where tessaly-decode reads its bytes from: a file, standard input, or a
-// TCP connection read until the peer closes it.
+// Where tessaly-decode reads its bytes from: a file, standard input, a
+// serial device, a TCP connection or an NTRIP caster's mountpoint. Live
+// sources (all but files and standard input) are watched for silence and,
+// with `reconnect`, followed across outages with a growing wait.
+//
+// SIGINT and SIGTERM (after install_stop_signals()) end the reading
+// cleanly: read_source returns SourceEnd::stopped and the caller writes
+// what it has.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -11,8 +18,43 @@ namespace tessaly::cli {
 
 using ChunkSink = std::function<void(std::span<const std::uint8_t>)>;
 
-// Reads the whole source, handing every chunk to `sink` in order. Returns
-// an empty text on success, otherwise one line naming the cause.
-std::string read_source(const std::string& source, const ChunkSink& sink);
+// One outage of a live source: from the failure to the first byte of the
+// next good connection (or to the end of the run).
+struct Outage {
+    std::string source;  // as named on the command line, without a password
+    std::chrono::system_clock::time_point start;
+    std::chrono::system_clock::time_point end;
+    std::string reason;  // what ended the connection
+    int attempts = 0;    // connection attempts made during the outage
+    bool ongoing = false;  // the run ended before the source came back
+};
+
+struct SourceOptions {
+    bool reconnect = false;
+    int baud = 9600;           // serial devices
+    int silence_s = 20;        // live sources: seconds without a byte; 0 waits for ever
+    std::function<void(const Outage&)> on_outage;  // once per outage, when it ends
+};
+
+struct SourceEnd {
+    enum class How { done, stopped, failed };
+    How how = How::done;
+    std::string error;  // How::failed: one line naming the cause
+};
+
+// "outage of SOURCE from T to T (D s, K attempts): REASON", and the same
+// as a JSON object of class OUTAGE.
+std::string outage_line(const Outage& outage);
+std::string outage_json(const Outage& outage);
+
+// Makes SIGINT and SIGTERM stop read_source instead of the program.
+void install_stop_signals();
+
+// Reads the source, handing every chunk to `sink` in order.
+SourceEnd read_source(const std::string& source, const ChunkSink& sink, const SourceOptions& options = {});
+
+// `--sourcetable URL`: prints the caster's mountpoints, one line each (or
+// one JSON object each). Returns the exit status; failures on stderr.
+int print_sourcetable(const std::string& url, bool json, std::ostream& out);
 
 }  // namespace tessaly::cli

@@ -12,11 +12,14 @@ namespace {
 
 const char* const description =
     "Decodes a raw RTCM SC-104 version 2 byte stream from a file, standard\n"
-    "input or a TCP connection, without a window.";
+    "input, a serial device, a TCP connection or an NTRIP caster, without a\n"
+    "window. SIGINT and SIGTERM end a run cleanly: the output so far is\n"
+    "complete and the summary is written.";
 
 const char* const epilogue =
-    "Exit status: 0 done, 1 the source could not be read or the output not\n"
-    "written, 2 usage error.\n";
+    "Exit status: 0 done (also when stopped by SIGINT or SIGTERM), 1 the\n"
+    "source could not be read or the output not written (the summary is\n"
+    "written all the same), 2 usage error.\n";
 
 bool parse_int(const std::string& text, int& out) {
     const char* begin = text.data();
@@ -60,7 +63,12 @@ std::optional<int> parse_options(const QStringList& args, Options& out) {
                                     "  station ids in order of appearance\n"
                                     "json: one JSON object per line for every\n"
                                     "  completed frame: its header and the content\n"
-                                    "  it delivered",
+                                    "  it delivered\n"
+                                    "stats: a line of statistics per interval\n"
+                                    "  (--interval) and a closing block: bytes,\n"
+                                    "  frames per type, parity failures, sync\n"
+                                    "  losses, latency per type, missed frames,\n"
+                                    "  stations",
                                     QStringLiteral("F"));
     const QCommandLineOption types(QStringLiteral("types"),
                                    "text and code: store only these types, a\n"
@@ -73,18 +81,47 @@ std::optional<int> parse_options(const QStringList& args, Options& out) {
                                    "system clock; the hour of every frame and its\n"
                                    "latency are taken from it.",
                                    QStringLiteral("T"));
-    const QCommandLineOption leap(QStringLiteral("leap"), "GPS time minus UTC in seconds (default 13).",
+    const QCommandLineOption leap(QStringLiteral("leap"), "GPS time minus UTC in seconds (default 18).",
                                   QStringLiteral("N"));
+    const QCommandLineOption interval(QStringLiteral("interval"),
+                                      "stats and json --stats: seconds of stream time\n"
+                                      "(the frames' Z-counts) per interval (default 60).",
+                                      QStringLiteral("S"));
+    const QCommandLineOption statsOption(QStringLiteral("stats"),
+                                         "json: also a statistics object (\"class\":\"STATS\")\n"
+                                         "per interval and a closing one.");
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
                                     "Append the output to FILE (created if absent);\n"
                                     "text and code close and reopen it after every\n"
                                     "frame, as storing does.",
                                     QStringLiteral("FILE"));
-    cl.parser.addOptions({format, types, clock, leap, output});
+    const QCommandLineOption reconnect(QStringLiteral("reconnect"),
+                                       "Follow a live source (tcp://, ntrip://, a serial\n"
+                                       "device) across outages: try again after 1, 2,\n"
+                                       "4 ... 256 s, one line on standard error per\n"
+                                       "outage (an OUTAGE object in --format json).");
+    const QCommandLineOption baud(QStringLiteral("baud"), "Serial devices: bits per second (default 9600).",
+                                  QStringLiteral("N"));
+    const QCommandLineOption silence(QStringLiteral("silence"),
+                                     "Live sources: give up a connection that\n"
+                                     "brings nothing for N seconds (default 20;\n"
+                                     "0: wait for ever).",
+                                     QStringLiteral("N"));
+    const QCommandLineOption sourcetable(QStringLiteral("sourcetable"),
+                                         "Print the mountpoints of the NTRIP caster at\n"
+                                         "URL (ntrip://HOST[:PORT]), one line each: name,\n"
+                                         "format, details, country, latitude, longitude,\n"
+                                         "nmea, identifier; RTCM 2 ones first. With\n"
+                                         "--format json one object each. Then exit.",
+                                         QStringLiteral("URL"));
+    cl.parser.addOptions({format, types, clock, leap, output, interval, statsOption, reconnect, baud, silence, sourcetable});
     cl.parser.addPositionalArgument(QStringLiteral("SOURCE"),
                                     "A file, '-' for standard input (the default),\n"
-                                    "or tcp://HOST:PORT (connects and reads until the\n"
-                                    "peer closes the connection).");
+                                    "a serial device (/dev/ttyUSB0), tcp://HOST:PORT,\n"
+                                    "or ntrip://[USER[:PASSWORD]@]HOST[:PORT]/MOUNT\n"
+                                    "(ntrips:// for TLS; ?v=1 or ?v=2 forces the\n"
+                                    "NTRIP version, default 2.0 then 1.0). Live\n"
+                                    "sources are read until the peer ends them.");
     if (const auto done = cl.parse(args)) return done;
     const QCommandLineParser& p = cl.parser;
 
@@ -94,7 +131,8 @@ std::optional<int> parse_options(const QStringList& args, Options& out) {
         else if (v == QLatin1String("json")) out.format = Format::json;
         else if (v == QLatin1String("text")) out.format = Format::text;
         else if (v == QLatin1String("code")) out.format = Format::code;
-        else return cl.fail("unknown format '" + v + "' (known: text, code, json, summary)");
+        else if (v == QLatin1String("stats")) out.format = Format::stats;
+        else return cl.fail("unknown format '" + v + "' (known: text, code, json, summary, stats)");
     }
     // Every occurrence counts, in order, as the options always did.
     for (const QString& v : p.values(types)) {
@@ -108,6 +146,23 @@ std::optional<int> parse_options(const QStringList& args, Options& out) {
     }
     if (p.isSet(leap) && !parse_int(p.value(leap).toStdString(), out.leap_seconds))
         return cl.fail("bad --leap '" + p.value(leap) + "': expected a whole number of seconds");
+    out.reconnect = p.isSet(reconnect);
+    if (p.isSet(baud)) {
+        static constexpr int rates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800};
+        if (!parse_int(p.value(baud).toStdString(), out.baud) || std::find(std::begin(rates), std::end(rates), out.baud) == std::end(rates))
+            return cl.fail("bad --baud '" + p.value(baud) + "': choose from 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800");
+    }
+    if (p.isSet(silence) && (!parse_int(p.value(silence).toStdString(), out.silence_s) || out.silence_s < 0))
+        return cl.fail("bad --silence '" + p.value(silence) + "': expected a number of seconds, 0 to wait for ever");
+    if (p.isSet(sourcetable)) out.sourcetable = p.value(sourcetable).toStdString();
+    if (p.isSet(interval)) {
+        bool ok = false;
+        out.interval = p.value(interval).toDouble(&ok);
+        if (!ok || !(out.interval >= 1) || out.interval > 86400)
+            return cl.fail("bad --interval '" + p.value(interval) + "': expected seconds from 1 to 86400");
+    }
+    out.stats = p.isSet(statsOption);
+    if (out.stats && out.format != Format::json) return cl.fail(QStringLiteral("--stats applies to --format json only"));
     if (p.isSet(output)) out.output = p.value(output).toLocal8Bit().toStdString();
 
     const QStringList sources = p.positionalArguments();

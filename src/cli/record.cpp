@@ -6,10 +6,11 @@
 
 #include "byte_source.h"
 #include "recorder.h"
+#include "stream_sniffer.h"
 
 namespace tessaly::cli {
 
-int record_stream(const Options& opt, RtcmDecoder& decoder) {
+int record_stream(const Options& opt, RtcmDecoder& decoder, const SourceOptions& source) {
     // As the storing dialog leaves it after Start.
     RecordingControl control;
     control.format = opt.format == Format::code ? StoreFormat::code : StoreFormat::text;
@@ -28,14 +29,17 @@ int record_stream(const Options& opt, RtcmDecoder& decoder) {
     try {
         if (opt.output.empty()) file.attach(STDOUT_FILENO, "standard output");
         else file.open_append(opt.output);
-        const std::string error = read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
-            decoder.rtcm_decode(chunk, [&] {
+        StreamSniffer sniffer;
+        const SourceEnd end = read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
+            sniffer.feed(chunk.data(), chunk.size());
+            if (sniffer.take_news()) std::cerr << "tessaly-decode: " << StreamSniffer::message(sniffer.kind()) << "\n";
+            decoder.rtcm_decode(chunk, [&](std::size_t) {
                 if (!failure.empty()) throw StoringError(failure);  // stop at the first failure
             });
-        });
+        }, source);
         file.close();
-        if (!error.empty()) {
-            std::cerr << "tessaly-decode: " << error << "\n";
+        if (end.how == SourceEnd::How::failed) {
+            std::cerr << "tessaly-decode: " << end.error << "\n";
             return 1;
         }
     } catch (const StoringError& e) {

@@ -2,6 +2,7 @@
 // `--format text` and `--format code`: the bytes that storing in that
 // format would write, for storing started before the first byte.
 
+#include "byte_source.h"
 #include "options.h"
 #include "rtcmdecw.h"
 
@@ -11,6 +12,6 @@ namespace tessaly::cli {
 // with -o, appending to the file. `decoder` is freshly reset, with the
 // options' clock and leap seconds. Returns the exit status; failures are
 // reported on standard error.
-int record_stream(const Options& opt, RtcmDecoder& decoder);
+int record_stream(const Options& opt, RtcmDecoder& decoder, const SourceOptions& source);
 
 }  // namespace tessaly::cli

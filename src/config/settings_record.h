@@ -26,8 +26,8 @@ std::int32_t rate_for_baud_code(std::uint8_t code);
 
 struct SettingsRecord {
     std::uint8_t source = kSourceSerial;
-    QString comport = QStringLiteral("COM1");
-    std::int32_t comNumber = 1;  // 1..12, the number in comport
+    QString comport = QStringLiteral("COM1");  // COM1..COM12 or a device path
+    std::int32_t comNumber = 1;  // 1..12, the number in comport; 0 for a device path
     std::int32_t baudrate = 4800;
     std::uint8_t baudCode = 6;   // serial channel's rate code
     std::uint8_t numbits = 3;    // 2 = seven, 3 = eight data bits

@@ -247,8 +247,9 @@ SettingsStore::LoadResult SettingsStore::Load(SettingsRecord& r) {
     if (!in.boolean("paritycheck", r.paritycheck)) return LoadResult::Stopped;
     s->endGroup();
 
-    // A name outside the twelve becomes "COM1".
-    r.comport = QStringLiteral("COM%1").arg(r.comNumber);
+    // A device path stays; any other name outside the twelve becomes "COM1".
+    if (r.comport.startsWith(QLatin1Char('/'))) r.comNumber = 0;
+    else r.comport = QStringLiteral("COM%1").arg(r.comNumber);
     return LoadResult::Loaded;
 }
 

@@ -127,16 +127,17 @@ public:
     }
 
     // The bytes in order, exactly as one rtcm_decode_byte call each.
-    // `after()` runs after every byte that did more than add a character to
-    // the word being assembled; all else that callers read (frames, headers,
-    // counters, stores, flags) changes only with those bytes, so `after` sees
-    // every change that a call after each byte would have seen.
+    // `after(i)` runs after every byte bytes[i] that did more than add a
+    // character to the word being assembled; all else that callers read
+    // (frames, headers, counters, stores, flags) changes only with those
+    // bytes, so `after` sees every change that a call after each byte would
+    // have seen.
     template <class After>
     void rtcm_decode(std::span<const std::uint8_t> bytes, After&& after) {
-        for (const std::uint8_t b : bytes) {
-            if (take_inner_byte(b)) continue;
-            decode_byte(b);
-            after();
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            if (take_inner_byte(bytes[i])) continue;
+            decode_byte(bytes[i]);
+            after(i);
         }
     }
     void rtcm_decode(std::span<const std::uint8_t> bytes) {

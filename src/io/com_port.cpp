@@ -51,8 +51,14 @@ int write_timeout_ms(qint64 bytes) { return int(100 + 10 * bytes); }
 
 }  // namespace
 
-ComPortError::ComPortError(int code, int os_error)
-    : Failure(QStringLiteral("%1 (win error code: %2)").arg(QLatin1String(error_text(code))).arg(os_error)),
+ComPortError::ComPortError(int code, int os_error, const QString& device)
+    : Failure(QStringLiteral("%1 (win error code: %2)").arg(QLatin1String(error_text(code))).arg(os_error) +
+              // Serial devices belong to the group dialout; a user outside it
+              // gets EACCES, and the number alone does not say what to do.
+              (code == kComOpenFailed && os_error == EACCES
+                   ? "\nNo permission to open " + (device.isEmpty() ? QStringLiteral("the port") : device) +
+                         ": the user must be in the group 'dialout' (sudo adduser $USER dialout, then log in again)."
+                   : QString())),
       code_(code),
       os_error_(os_error) {}
 
@@ -86,7 +92,11 @@ void TComPort::Open() {
     last_errno_ = 0;
     port_.clearError();
     port_.setPortName(serial_device(port_name_));
-    if (!port_.open(QIODevice::ReadWrite)) fail(kComOpenFailed);
+    if (!port_.open(QIODevice::ReadWrite)) {
+        const int e = last_errno_ != 0 ? last_errno_ : errno_for(port_.error());
+        port_.clearError();
+        throw ComPortError(kComOpenFailed, e, serial_device(port_name_));
+    }
     // The tty driver's queues have fixed sizes on Linux; Qt's own read
     // buffer stays unbounded so that nothing is dropped between events.
     port_.setReadBufferSize(0);

@@ -6,7 +6,8 @@
 // Port ("COM1" .. "COM12", see serial_ports.h). Fixed configuration: no flow
 // control, DTR and RTS inactive, reads return what is there. Failures throw
 // ComPortError with the operation's text and " (win error code: N)", N being
-// the Linux errno.
+// the Linux errno; an open refused for lack of permission adds a line on the
+// dialout group.
 
 #include <QByteArray>
 #include <QObject>
@@ -36,7 +37,8 @@ enum ComError : int {
 
 class ComPortError : public Failure {
 public:
-    ComPortError(int code, int os_error);
+    // `device` names the port in the hint given when permission is lacking.
+    ComPortError(int code, int os_error, const QString& device = {});
     int code() const { return code_; }
     int osError() const { return os_error_; }
 

@@ -57,6 +57,7 @@ void NtripClient::start(bool table, ntrip::Version version) {
     answer_ = ntrip::AnswerParser();
     answered_ = false;
     stream_bytes_ = 0;
+    head_.clear();
     state_ = State::connecting;
     gga_timer_.stop();
 
@@ -117,6 +118,7 @@ void NtripClient::on_ready_read() {
     const QByteArray raw = socket_->readAll();
     if (raw.isEmpty()) return;
     if (silence_s_ > 0) silence_.start(silence_s_ * 1000);
+    if (head_.size() < 60) head_ += raw.left(60 - head_.size());
     scratch_.clear();
     using R = ntrip::AnswerParser::Result;
     const R result = answer_.feed(reinterpret_cast<const std::uint8_t*>(raw.constData()), std::size_t(raw.size()),
@@ -166,7 +168,8 @@ void NtripClient::on_ready_read() {
         fail(Failure::network, "NTRIP caster " + where + " answered: " + shown(answer_.reason()));
         return;
     case R::not_ntrip:
-        fail(Failure::not_ntrip, where + " does not answer as an NTRIP caster (it sent \"" + shown(answer_.reason()) + "\")");
+        fail(Failure::not_ntrip, where + " does not answer as an NTRIP caster (it sent \"" +
+                                     shown(head_.left(head_.indexOf('\r')).toStdString()) + "\")");
         return;
     }
 }

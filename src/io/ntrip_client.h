@@ -114,6 +114,7 @@ private:
     int run_ = 0;  // counts starts, so that a handler that restarts is noticed
     qint64 stream_bytes_ = 0;
     std::string scratch_;
+    QByteArray head_;  // the first bytes of the answer, for messages
     QTimer silence_;
     QTimer gga_timer_;
 };

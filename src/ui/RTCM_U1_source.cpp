@@ -69,13 +69,15 @@ void TForm1::openComSource() {
     ComPort1->setDataBits(settings_.numbits);
     menu_.transmit->menuAction()->setEnabled(false);
     ComPort1->Open();  // a failure ends the opening here
+    // COMn as always; a device by its path.
     const QString n = QString::number(settings_.comNumber);
-    setPanel(1, "Source: COM" + n);
+    const bool com_n = settings_.comNumber >= 1;
+    setPanel(1, "Source: " + (com_n ? "COM" + n : settings_.comport));
     if (ComPort1->Connected()) {
-        setPanel(0, "com" + n + " is open");
+        setPanel(0, (com_n ? "com" + n : settings_.comport) + " is open");
         timer1_->start();
     } else {
-        setPanel(0, " Error while opening com" + n);
+        setPanel(0, " Error while opening " + (com_n ? "com" + n : settings_.comport));
     }
 }
 

@@ -23,7 +23,8 @@ void TForm1::StartTransmit() {
             throw;
         }
     }
-    setPanel(2, "Sending Data on COM" + QString::number(settings_.comNumber));
+    setPanel(2, "Sending Data on " +
+                    (settings_.comNumber >= 1 ? "COM" + QString::number(settings_.comNumber) : settings_.comport));
 }
 
 void TForm1::openForwardingPort() {

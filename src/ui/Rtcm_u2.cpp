@@ -1,5 +1,6 @@
 #include "Rtcm_u2.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
@@ -19,6 +20,7 @@
 #include "RTCM_U5.h"
 #include "dialog_layout.h"
 #include "settings_record.h"
+#include "serial_devices.h"
 #include "settings_store.h"
 
 namespace tessaly {
@@ -53,6 +55,21 @@ std::optional<int> codeOf(const QComboBox* list, std::span<const Choice> table) 
     for (const Choice& c : table)
         if (list->currentText() == QLatin1String(c.text)) return c.code;
     return std::nullopt;
+}
+
+// A device path: the path of a listed device, or one typed in (it starts
+// with "/"); empty for the COM names and other texts.
+QString devicePathOf(const QComboBox* list) {
+    const QString text = list->currentText().trimmed();
+    const int i = list->findText(text);
+    if (i >= 0) return list->itemData(i).toString();
+    return text.startsWith('/') ? text : QString();
+}
+
+void showDevice(QComboBox* list, const QString& path) {
+    const int i = list->findData(path);
+    if (i >= 0) list->setCurrentIndex(i);
+    else list->setCurrentText(path);
 }
 
 QComboBox* makeList(QWidget* parent, std::span<const Choice> table) {
@@ -116,6 +133,10 @@ TSettings::TSettings(SettingsRecord& settings, SettingsStore& store, QWidget* pa
         *rows[i].second = makeList(comPanel, tables[i]);
         (*rows[i].second)->setGeometry(110, 24 + 30 * i, 168, 24);
     }
+    // Beside COM1..COM12 (names the stored settings rely on), the devices
+    // present by their Linux names; a device path may also be typed in.
+    for (const SerialDeviceEntry& e : present_serial_devices()) PortList->addItem(e.label, e.path);
+    PortList->view()->setMinimumWidth(PortList->view()->sizeHintForColumn(0));
 
     InfoPanel = placed<QPlainTextEdit>(this, {8, 390, 290, 72}, info_text);
     InfoPanel->setReadOnly(true);
@@ -204,6 +225,7 @@ void TSettings::FormCreate() {
 
     showCode(BaudList, baud_choices, settings_.baudCode);
     showCode(PortList, port_choices, settings_.comNumber);
+    if (settings_.comport.startsWith('/')) showDevice(PortList, settings_.comport);
     showCode(DataBitsList, databits_choices, settings_.numbits);
     showCode(ParityList, parity_choices, settings_.parity);
     showCode(StopBitsList, stopbits_choices, settings_.stopbits);
@@ -331,7 +353,12 @@ void TSettings::OKBtnClick() {
     if (auto c = codeOf(StopBitsList, stopbits_choices)) settings_.stopbits = std::uint8_t(*c);
     if (auto c = codeOf(PortList, port_choices)) settings_.comNumber = *c;
     if (auto c = codeOf(BaudList, baud_choices)) settings_.baudCode = std::uint8_t(*c);
-    settings_.comport = "COM" + QString::number(settings_.comNumber);
+    if (const QString path = devicePathOf(PortList); !path.isEmpty()) {
+        settings_.comNumber = 0;
+        settings_.comport = path;
+    } else if (settings_.comNumber >= 1) {
+        settings_.comport = "COM" + QString::number(settings_.comNumber);
+    }
 
     if (FileBtn->isChecked()) {
         settings_.fileName = FileNameField->text();

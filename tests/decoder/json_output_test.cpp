@@ -114,7 +114,7 @@ TEST(Json, Measurements) {
 }
 
 TEST(Json, CommandLineWritesOneLinePerFrame) {
-    const auto r = run_tool(TESSALY_DECODE, {"--format", "json", "--clock", "2026-12-06T10:20:00Z"},
+    const auto r = run_tool(TESSALY_DECODE, {"--format", "json", "--clock", "2026-12-06T10:20:00Z", "--leap", "13"},
                             std::string(message_1_example.begin(), message_1_example.end()) + "\r\n");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, message_1_json + "\n");

@@ -8,9 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <functional>
 
 #include "com_port.h"
+#include "serial_devices.h"
 #include "error_log.h"
 #include "event_loop.h"
 #include "settings_store.h"
@@ -25,7 +27,7 @@ void map_port(const QString& com, const QString& device) {
     ASSERT_EQ(s->status(), QSettings::NoError);
 }
 
-// Two connected pseudo-terminals, reachable as COM3 and COM4.
+// Two connected pseudo-terminals, one by its path, one as COM4.
 class PtyPair : public testing::Test {
 protected:
     void SetUp() override {
@@ -38,9 +40,9 @@ protected:
         for (int i = 0; i < 50 && !said.contains("starting data transfer loop"); ++i)
             if (socat_.waitForReadyRead(100)) said += socat_.readAll();
         ASSERT_TRUE(said.contains("starting data transfer loop")) << said.toStdString();
-        map_port("COM3", a);
+        // One end by its device path, as typed in the settings dialog.
         map_port("COM4", b);
-        near_.setPort("COM3");
+        near_.setPort(a);
         far_.setPort("COM4");
         near_.Open();
         far_.Open();
@@ -124,6 +126,10 @@ TEST(ComPort, FailuresCarryTheOperationAndTheErrorNumber) {
         {[&] { port.WriteStrAsync("x", &async); }, "WriteFile function failed (win error code: 9)"},
         {[&] { port.WriteStrAsync("x", nullptr); }, "Invalid Async parameter (win error code: 22)"},
         {[&] { port.WaitForAsync(nullptr); }, "Invalid Async parameter (win error code: 22)"},
+        // Root opens any device, so the refusal itself cannot be staged here.
+        {[&] { throw ComPortError(kComOpenFailed, EACCES, "/dev/ttyUSB0"); },
+         "Unable to open com port (win error code: 13)\nNo permission to open /dev/ttyUSB0: the user must be in "
+         "the group 'dialout' (sudo adduser $USER dialout, then log in again)."},
     };
     for (const auto& [operation, text] : cases) {
         QString caught;
@@ -135,6 +141,18 @@ TEST(ComPort, FailuresCarryTheOperationAndTheErrorNumber) {
         EXPECT_EQ(caught, text);
         EXPECT_FALSE(port.Connected());
     }
+}
+
+TEST(SerialDevices, PresentPortsWithDescriptionsThenTheirStableNames) {
+    QTemporaryDir by_id;
+    ASSERT_TRUE(QFile::link("/dev/ttyUSB0", by_id.filePath("usb-FTDI_FT232R_A1-if00-port0")));
+    ASSERT_TRUE(QFile::link("/dev/ttyACM7", by_id.filePath("usb-gone-if00")));  // not present
+    const auto entries = serial_device_entries({{"/dev/ttyS0", ""}, {"/dev/ttyUSB0", "FT232R USB UART"}}, by_id.path());
+    QStringList got;
+    for (const auto& e : entries) got << e.path + " | " + e.label;
+    const QString link = by_id.filePath("usb-FTDI_FT232R_A1-if00-port0");
+    EXPECT_EQ(got, (QStringList{"/dev/ttyS0 | /dev/ttyS0", "/dev/ttyUSB0 | /dev/ttyUSB0 (FT232R USB UART)",
+                                link + " | " + link + " (ttyUSB0)"}));
 }
 
 }  // namespace

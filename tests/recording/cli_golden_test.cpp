@@ -65,7 +65,7 @@ const std::string golden_dir = TESSALY_GOLDEN_DIR;
 // tessaly-decode with `args` on the golden stream, on standard input.
 ToolResult decode(std::vector<std::string> args) {
     const auto bytes = golden_stream();
-    args.insert(args.end(), {"--clock", "2026-12-06T10:12:00Z"});
+    args.insert(args.end(), {"--clock", "2026-12-06T10:12:00Z", "--leap", "13"});
     return run_tool(TESSALY_DECODE, args, std::string(bytes.begin(), bytes.end()));
 }
 

@@ -113,6 +113,21 @@ TEST_F(SettingsDialog, SerialSourceStoresTransmitOffAndTypedListTextsChangeNothi
     EXPECT_TRUE(nextRun()->SerialBtn->isChecked());
 }
 
+// A typed device path is kept across runs; a COM name afterwards replaces it.
+TEST_F(SettingsDialog, DevicePathTypedInLastsAndComNamesStillWork) {
+    auto d = create();
+    d->PortList->setCurrentText("/dev/serial/by-id/usb-FTDI_A1-if00-port0");
+    d->OKBtn->click();
+    EXPECT_EQ(settings.comport, "/dev/serial/by-id/usb-FTDI_A1-if00-port0");
+    auto later = nextRun();
+    EXPECT_EQ(later->PortList->currentText(), "/dev/serial/by-id/usb-FTDI_A1-if00-port0");
+    EXPECT_EQ(settings.comport, "/dev/serial/by-id/usb-FTDI_A1-if00-port0");
+    later->PortList->setCurrentText("COM2");
+    later->OKBtn->click();
+    EXPECT_EQ(settings.comport, "COM2");
+    EXPECT_EQ(stored("comport").toString(), "COM2");
+}
+
 // The file pick takes effect even when the operator leaves with Esc; OK
 // without a name asks for one.
 TEST_F(SettingsDialog, FilePickAndEsc) {
