@@ -54,6 +54,8 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tessaly"));
+    // Lets desktops match the window with its desktop entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.tessaly.Tessaly"));
     install_message_boxes();
 
     SettingsRecord& settings = settings_record();

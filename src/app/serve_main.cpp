@@ -42,7 +42,12 @@ int main(int argc, char** argv) {
     const QCommandLineOption passwordOption(QStringLiteral("password"),
                                             QStringLiteral("NTRIP: the password that goes with --user."),
                                             QStringLiteral("PASSWORD"));
-    cl.parser.addOptions({portOption, bindOption, rateOption, loopOption, ntripOption, userOption, passwordOption});
+    const QCommandLineOption liveOption(QStringLiteral("live"),
+                                        "Re-time every frame as it is sent: its Z-count\n"
+                                        "becomes the present GPS time (parity encoded\n"
+                                        "again), so that a monitor shows the latency of\n"
+                                        "the link instead of the age of the recording.");
+    cl.parser.addOptions({portOption, bindOption, rateOption, loopOption, ntripOption, userOption, passwordOption, liveOption});
     cl.parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The recorded raw byte stream to serve."));
     if (const auto done = cl.parse(tessaly::arguments_of(argc, argv))) return *done;
     const QCommandLineParser& p = cl.parser;
@@ -87,16 +92,18 @@ int main(int argc, char** argv) {
         return 1;
     }
     tessaly::StreamServer server(data, rate, loop);
+    // GPS time runs 18 s ahead of UTC since 2017.
+    if (p.isSet(liveOption)) server.setLive(18);
     if (!mount.isEmpty()) server.setCaster(mount, p.value(userOption), p.value(passwordOption));
     if (!server.listen(bind, port)) {
         std::fprintf(stderr, "tessaly-serve: cannot listen on %s:%u: %s\n", qPrintable(bind.toString()),
                      unsigned(port), qPrintable(server.errorString()));
         return 1;
     }
-    std::fprintf(stderr, "tessaly-serve: serving %s (%lld bytes) on %s:%u%s at %s%s\n", qPrintable(file),
+    std::fprintf(stderr, "tessaly-serve: serving %s (%lld bytes) on %s:%u%s at %s%s%s\n", qPrintable(file),
                  (long long)data.size(), qPrintable(bind.toString()), unsigned(server.port()),
                  mount.isEmpty() ? "" : qPrintable(" as NTRIP mountpoint /" + mount),
                  rate > 0 ? qPrintable(QString::number(rate) + " bytes/s") : "full speed",
-                 loop ? ", looping" : "");
+                 loop ? ", looping" : "", p.isSet(liveOption) ? ", re-timed to the present" : "");
     return QCoreApplication::exec();
 }

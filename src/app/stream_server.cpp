@@ -1,5 +1,6 @@
 #include "stream_server.h"
 
+#include <QDateTime>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -50,7 +51,8 @@ StreamServer::Client* StreamServer::find(QTcpSocket* s) {
 
 void StreamServer::accept() {
     while (QTcpSocket* s = server_->nextPendingConnection()) {
-        clients_.push_back(Client{s, {}, 0, false, false, mount_.isEmpty(), false, {}});
+        clients_.push_back(Client{s, {}, 0, false, false, mount_.isEmpty(), false, {},
+                                  live_ ? std::make_unique<LiveRetimer>() : nullptr});
         clients_.back().since.start();
         // A disconnect can come in the middle of pace() (a close of a socket
         // with nothing left to write is reported at once): only mark here.
@@ -106,6 +108,14 @@ void StreamServer::pace() {
 }
 
 void StreamServer::write_body(Client& c, const char* data, qint64 n) {
+    std::string timed;
+    if (c.retimer) {
+        const double now = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+        c.retimer->process(data, std::size_t(n), LiveRetimer::zcount_of(now, leap_seconds_), timed);
+        data = timed.data();
+        n = qint64(timed.size());
+    }
+    if (n == 0) return;  // an empty chunk would end the body
     if (c.chunked) c.socket->write(QByteArray::number(n, 16) + "\r\n");
     c.socket->write(data, n);
     if (c.chunked) c.socket->write("\r\n");
@@ -114,6 +124,12 @@ void StreamServer::write_body(Client& c, const char* data, qint64 n) {
 void StreamServer::end_body(Client& c) {
     // The whole recording went out: close once it is written.
     c.closing = true;
+    if (c.retimer) {
+        std::string rest;
+        c.retimer->flush(rest);
+        c.retimer.reset();
+        write_body(c, rest.data(), qint64(rest.size()));
+    }
     if (c.chunked) c.socket->write("0\r\n\r\n");
     c.socket->disconnectFromHost();
 }

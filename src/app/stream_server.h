@@ -13,6 +13,9 @@
 #include <QObject>
 #include <QTimer>
 #include <list>
+#include <memory>
+
+#include "live_retimer.h"
 
 class QTcpServer;
 class QTcpSocket;
@@ -30,6 +33,13 @@ public:
     // Serve as an NTRIP caster with one mountpoint; an empty user means
     // no authentication.
     void setCaster(const QString& mount, const QString& user, const QString& password);
+    // Re-time every frame to the moment it is sent (GPS time, with these
+    // leap seconds), each client's stream on its own.
+    void setLive(int leap_seconds) {
+        live_ = true;
+        leap_seconds_ = leap_seconds;
+    }
+
     bool listen(const QHostAddress& address, quint16 port);
     quint16 port() const;
     QString errorString() const;
@@ -49,6 +59,7 @@ private:
         bool streaming = true;  // false while a caster waits for the request
         bool chunked = false;   // NTRIP 2.0: the body in chunks
         QByteArray request;
+        std::unique_ptr<LiveRetimer> retimer;
     };
 
     void accept();
@@ -70,6 +81,8 @@ private:
     bool sweep_due_ = false;
     QString mount_;
     QByteArray credentials_;  // "user:password" in base64, empty: none asked
+    bool live_ = false;
+    int leap_seconds_ = 18;
 };
 
 }  // namespace tessaly

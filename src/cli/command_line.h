@@ -3,6 +3,10 @@
 // --version, usage errors that name what was wrong and point at --help
 // (exit status 2). Each program adds its own options to `parser` and
 // checks their values itself.
+//
+// The man pages are made from --help (help2man), so descriptions are plain
+// lines without indented sub-lists; a list goes into the epilogue as a
+// block under a "Heading:" line, two columns, the second one aligned.
 
 #include <QCommandLineParser>
 #include <QString>

@@ -17,6 +17,20 @@ const char* const description =
     "complete and the summary is written.";
 
 const char* const epilogue =
+    "Formats:\n"
+    "  text     The decoded text blocks, exactly as storing in \"Text Format\n"
+    "           (decoded)\" writes them.\n"
+    "  code     The frames' characters, exactly as storing in \"RTCM Code\n"
+    "           (valid only)\" writes them.\n"
+    "  summary  Counts at the end: bytes, unused_chars, frames,\n"
+    "           parity_failures, sync_losses, frames per type and the\n"
+    "           station ids in order of appearance.\n"
+    "  json     One JSON object per line for every completed frame: its\n"
+    "           header and the content it delivered.\n"
+    "  stats    A line of statistics per interval (--interval) and a\n"
+    "           closing block: bytes, frames per type, parity failures,\n"
+    "           sync losses, latency per type, missed frames, stations.\n"
+    "\n"
     "Exit status: 0 done (also when stopped by SIGINT or SIGTERM), 1 the\n"
     "source could not be read or the output not written (the summary is\n"
     "written all the same), 2 usage error.\n";
@@ -52,23 +66,8 @@ bool parse_types(const std::string& list, std::vector<std::uint8_t>& out, std::s
 std::optional<int> parse_options(const QStringList& args, Options& out) {
     CommandLine cl(QStringLiteral("tessaly-decode"), QStringLiteral("[options] [SOURCE]"), description, epilogue);
     const QCommandLineOption format(QStringLiteral("format"),
-                                    "What to print (default text):\n"
-                                    "text: the decoded text blocks, exactly as\n"
-                                    "  storing in \"Text Format (decoded)\" writes them\n"
-                                    "code: the frames' characters, exactly as\n"
-                                    "  storing in \"RTCM Code (valid only)\" writes them\n"
-                                    "summary: counts at the end: bytes,\n"
-                                    "  unused_chars, frames, parity_failures,\n"
-                                    "  sync_losses, frames per type and the\n"
-                                    "  station ids in order of appearance\n"
-                                    "json: one JSON object per line for every\n"
-                                    "  completed frame: its header and the content\n"
-                                    "  it delivered\n"
-                                    "stats: a line of statistics per interval\n"
-                                    "  (--interval) and a closing block: bytes,\n"
-                                    "  frames per type, parity failures, sync\n"
-                                    "  losses, latency per type, missed frames,\n"
-                                    "  stations",
+                                    "What to print: text (the default), code,\n"
+                                    "summary, json or stats; see Formats below.",
                                     QStringLiteral("F"));
     const QCommandLineOption types(QStringLiteral("types"),
                                    "text and code: store only these types, a\n"

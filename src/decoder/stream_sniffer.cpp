@@ -63,8 +63,18 @@ void StreamSniffer::feed(const std::uint8_t* data, std::size_t size) {
     std::size_t i = 0;
     while (i < size) {
         if (candidate_ == Candidate::none) {
-            // The fast path: skip everything that cannot start a framing.
-            while (i < size && data[i] != 0xD3 && data[i] != '$' && data[i] != '<') ++i;
+            // The fast path: eight 6-of-8 characters (01xxxxxx) at a time
+            // cannot start a framing; other bytes are looked at one by one.
+            for (;;) {
+                while (i + 8 <= size) {
+                    std::uint64_t w;
+                    std::memcpy(&w, data + i, 8);
+                    if ((w & 0xC0C0C0C0C0C0C0C0ull) != 0x4040404040404040ull) break;
+                    i += 8;
+                }
+                if (i == size || data[i] == 0xD3 || data[i] == '$' || data[i] == '<') break;
+                ++i;
+            }
             if (i == size) return;
         }
         step(data[i++]);

@@ -207,6 +207,22 @@ TEST(LiveSources, ReconnectFollowsACasterThatGoesAndComesBack) {
     EXPECT_NE(out.find("\"type\":", out.find("\"class\":\"OUTAGE\"")), std::string::npos);
 }
 
+// --live: the same frames (parity failures included), each timed now, so
+// that the latency is that of the link (Z-count steps of 0.6 s), not hours.
+TEST(LiveSources, LiveServingRetimesEveryFrame) {
+    Caster caster({demo, "--rate", "0", "--live"});
+    const ToolResult summary = run_tool(tool, {"--format", "summary", "tcp://127.0.0.1:" + caster.port});
+    EXPECT_EQ(summary.out, summary_of(demo));
+    const ToolResult json = run_tool(tool, {"--format", "json", "--leap", "18", "tcp://127.0.0.1:" + caster.port});
+    const std::regex latency("\"latency\":(-?[0-9.]+)");
+    int frames = 0;
+    for (auto it = std::sregex_iterator(json.out.begin(), json.out.end(), latency); it != std::sregex_iterator(); ++it, ++frames) {
+        const double l = std::stod((*it)[1]);
+        EXPECT_TRUE(l > -0.1 && l < 2) << l;
+    }
+    EXPECT_EQ(frames, 582);
+}
+
 TEST(LiveSources, StopSignalsStillWriteTheSummary) {
     const std::string expected = summary_of(demo);
     for (int sig : {SIGINT, SIGTERM}) {

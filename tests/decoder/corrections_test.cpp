@@ -26,22 +26,19 @@ std::vector<CorrectionBlock> blocks(int count, std::int16_t range_base) {
 
 void expect_record(const rtcm_sat_1_type* r, const CorrectionBlock& b, const char* what) {
     ASSERT_NE(r, nullptr) << what;
-    EXPECT_EQ(r->scale, b.scale) << what;
-    EXPECT_EQ(r->udre, b.udre) << what;
+    EXPECT_EQ(std::tuple(r->scale, r->udre, r->iod), std::tuple(b.scale, b.udre, b.iod)) << what;
     EXPECT_DOUBLE_EQ(r->range_corr, b.range * (b.scale ? 0.32 : 0.02)) << what;
     EXPECT_FLOAT_EQ(r->rate_corr, float(b.rate * (b.scale ? 0.032 : 0.002))) << what;
-    EXPECT_EQ(r->iod, b.iod) << what;
 }
 
 }  // namespace
 
 TEST(Corrections, SatelliteCountFollowsTheLengthForEveryType) {
-    struct Case {
+    // {blocks, N, satellites}: N = 5k+2 ends on word B, 5k+4 on word D; 3
+    // and 6 are malformed and leave their last block unfinished.
+    const struct {
         int blocks, n, satellites;
-    };
-    // N = 5k+2 ends on word B, 5k+4 on word D; 3 and 6 are malformed and
-    // leave their last block unfinished.
-    const Case cases[] = {{1, 2, 1}, {2, 4, 2}, {3, 5, 3}, {4, 7, 4}, {6, 10, 6}, {2, 3, 1}, {4, 6, 3}};
+    } cases[] = {{1, 2, 1}, {2, 4, 2}, {3, 5, 3}, {4, 7, 4}, {6, 10, 6}, {2, 3, 1}, {4, 6, 3}};
     for (int type : {1, 2, 9}) {
         for (const auto& c : cases) {
             Link l;
@@ -55,22 +52,20 @@ TEST(Corrections, SatelliteCountFollowsTheLengthForEveryType) {
             const auto built = blocks(c.blocks, 1000);
             for (int i = 0; i < c.satellites; ++i)
                 expect_record(find_sv(s.list.get(), i + 1), built[std::size_t(i)], what.c_str());
-            EXPECT_EQ(s.current, nullptr) << what;
-            EXPECT_EQ(l.d.frames_completed, 2u) << what;
+            EXPECT_TRUE(s.current == nullptr && l.d.frames_completed == 2u) << what;
         }
     }
 }
 
 TEST(Corrections, FieldPatternsInEveryBlockPosition) {
-    struct Case {
+    const struct {
         const char* name;
         CorrectionBlock block;
         int sv;
         double range;
         float rate;
         bool range_problem, rate_problem;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"id 0 is satellite 32", {false, 3, 0, 1, 1, 9}, 32, 0.02, 0.002f, false, false},
         {"7FFF coarse", {true, 0, 4, 0x7FFF, 0x7F, 1}, 4, 10485.44, 4.064f, false, false},
         {"FFFF fine", {false, 0, 4, -1, -1, 1}, 4, -0.02, -0.002f, false, false},
@@ -92,20 +87,19 @@ TEST(Corrections, FieldPatternsInEveryBlockPosition) {
                 EXPECT_DOUBLE_EQ(r->range_corr, c.range) << what;
                 EXPECT_FLOAT_EQ(r->rate_corr, c.rate) << what;
                 // Message 9 carries no problem marks.
-                EXPECT_EQ(r->range_problem, type == 1 && c.range_problem) << what;
-                EXPECT_EQ(r->rate_problem, type == 1 && c.rate_problem) << what;
+                EXPECT_EQ(std::tuple(r->range_problem, r->rate_problem),
+                          std::tuple(type == 1 && c.range_problem, type == 1 && c.rate_problem)) << what;
             }
         }
     }
 }
 
 TEST(Corrections, AFailedWordCostsExactlyItsSatellites) {
-    struct Case {
+    const struct {
         const char* word;
         int index;
         std::vector<int> lost;
-    };
-    const Case cases[] = {{"A", 2, {1}}, {"B", 3, {1, 2}}, {"C", 4, {2}}, {"D", 5, {2, 3}}, {"E", 6, {3}}};
+    } cases[] = {{"A", 2, {1}}, {"B", 3, {1, 2}}, {"C", 4, {2}}, {"D", 5, {2, 3}}, {"E", 6, {3}}};
     for (const auto& c : cases) {
         Link l;
         const auto older = blocks(3, 500), newer = blocks(3, -900);
@@ -121,7 +115,6 @@ TEST(Corrections, AFailedWordCostsExactlyItsSatellites) {
         }
         EXPECT_EQ(svs_of(s.list.get()), (std::vector<int>{1, 2, 3})) << c.word;
         EXPECT_EQ(l.delivered(), kept) << c.word;
-        EXPECT_EQ(l.d.sync_losses, 0u) << c.word;
     }
 }
 
@@ -139,6 +132,5 @@ TEST(Corrections, ListAgesWithTheFrameTime) {
     EXPECT_EQ(list_length(l.d.stores.data_1.list.get()), 5u);
     l.send({.type = 1, .zcount = 201, .data = correction_words({later[1]})});
     EXPECT_EQ(svs_of(l.d.stores.data_1.list.get()), (std::vector<int>{4, 5}));
-    EXPECT_EQ(l.d.stores.data_1.frame_length, 4);
     EXPECT_DOUBLE_EQ(l.d.stores.data_1.time, 36000 + 201 * 0.6);
 }

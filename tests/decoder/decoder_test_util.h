@@ -11,9 +11,6 @@ inline void feed(RtcmDecoder& d, const std::vector<std::uint8_t>& bytes) {
     for (auto b : bytes) d.rtcm_decode_byte(b);
 }
 
-// D1..D24 of the decoder's last word, as the encoder takes them.
-inline std::uint32_t data_bits(const RtcmDecoder& d) { return d.state.word >> 8; }
-
 // A decoder fed frame by frame from one continuous encoded stream, by
 // default with the clock at 10:20 so that a Z-count z gives the frame time
 // 36000 + 0.6 z.

@@ -40,12 +40,11 @@ bool near(const json& a, const json& b) { return std::fabs(a.get<double>() - b.g
 }  // namespace
 
 TEST(Recordings, ValuesAgreeWithGpsdecode) {
-    struct Case {
+    const struct {
         const char* name;
         std::vector<FrameKey> ours_missing;  // frames gpsd finds and we do not
         int min_values;
-    };
-    const Case cases[] = {{"gpsd-naujoks.rtcm2", {}, 360}, {"gpsd-bend.rtcm2", {{1, 29760, 0}}, 1080}};
+    } cases[] = {{"gpsd-naujoks.rtcm2", {}, 360}, {"gpsd-bend.rtcm2", {{1, 29760, 0}}, 1080}};
     for (const auto& c : cases) {
         const std::string path = std::string(TESSALY_SHARED_DATA) + "/" + c.name, bytes = read_file(path);
         if (bytes.empty()) GTEST_SKIP() << "recording " << path << " not found";
@@ -78,12 +77,7 @@ TEST(Recordings, ValuesAgreeWithGpsdecode) {
                 EXPECT_EQ(text, g["message"]) << what;
                 ++values;
             } else if (type == 1 || type == 9 || type == 18 || type == 19) {
-                if (type >= 18) {
-                    EXPECT_TRUE(o["f"] == g["f"] && o["tom"] == g["tom"]) << what;
-                    if (type == 19) {
-                        EXPECT_EQ(o["sm"], g["sm"]) << what;
-                    }
-                }
+                EXPECT_TRUE(type < 18 || (o["f"] == g["f"] && o["tom"] == g["tom"] && (type != 19 || o["sm"] == g["sm"]))) << what;
                 const auto gs = by_sv(g["satellites"], "ident"), os = by_sv(o["satellites"], type < 18 ? "ident" : "sv");
                 EXPECT_EQ(gs.size(), os.size()) << what;
                 for (const auto& [sv, a] : gs) {
@@ -100,8 +94,7 @@ TEST(Recordings, ValuesAgreeWithGpsdecode) {
                         // gpsd gives the raw count; data bit 1 (gpsd's "m")
                         // selects 1/128 cycle, clear 1/256.
                         const bool half = b["half_wave"];
-                        EXPECT_EQ(a["m"].get<int>(), int(half)) << what;
-                        EXPECT_EQ(a["clc"], b["loss"]) << what;
+                        EXPECT_TRUE(a["m"].get<int>() == int(half) && a["clc"] == b["loss"]) << what;
                         EXPECT_EQ(a["carrierphase"].get<double>() / (half ? 128 : 256), b["phase"].get<double>()) << what;
                     } else {
                         EXPECT_TRUE(near(json(a["pseudorange"].get<double>() * 0.02), b["pseudorange"])) << what;

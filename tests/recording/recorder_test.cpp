@@ -43,13 +43,12 @@ constexpr std::uint16_t z_10_10 = 1000;  // 600 s into the hour
 }  // namespace
 
 TEST(Stamp, DateFromTheClockMendedAtMidnightInBothDirections) {
-    struct Case {
+    const struct {
         const char* name;
         ClockReading clock;
         std::uint16_t zcount;
         const char* stamp;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"same day", at(2026, 12, 31, 23, 59, 58), 5999, "(- 31.12.2026 - 23:59:59 -)"},
         {"frame after midnight, clock before", at(2026, 12, 31, 23, 59, 59), 2, "(-  1. 1.2027 -  0: 0: 1 -)"},
         {"frame before midnight, clock after", at(2027, 1, 1, 0, 0, 1), 5999, "(- 31.12.2026 - 23:59:59 -)"},
@@ -79,24 +78,20 @@ TEST(Control, FormatIsTakenOverAtTheNextByteOnly) {
     r.start(StoreFormat::code);
     r.control.storing_active = false;  // Stop and Start with no byte between
     r.start(StoreFormat::text);
+    const auto modes = [&] { return std::tuple(r.rec.code_mode, r.rec.text_mode, r.control.raw_mode); };
     step();
-    EXPECT_FALSE(r.rec.code_mode);
-    EXPECT_TRUE(r.rec.text_mode);
+    EXPECT_EQ(modes(), std::tuple(false, true, false));
     EXPECT_FALSE(r.control.apply_pending);
     r.control.format = StoreFormat::raw;  // changed while storing: no effect
     step();
-    EXPECT_TRUE(r.rec.text_mode);
-    EXPECT_FALSE(r.control.raw_mode);
+    EXPECT_EQ(modes(), std::tuple(false, true, false));
     r.control.storing_active = false;
     r.control.apply_pending = true;
     step();
-    EXPECT_FALSE(r.rec.text_mode);
+    EXPECT_EQ(modes(), std::tuple(false, false, false));
     r.start(StoreFormat::raw);
     step();
-    EXPECT_TRUE(r.control.raw_mode);
-    EXPECT_FALSE(r.rec.code_mode || r.rec.text_mode);
-    EXPECT_FALSE(r.control.selects(4));
-    EXPECT_FALSE(r.control.select(4));
+    EXPECT_EQ(modes(), std::tuple(false, false, true));
 }
 
 TEST(Failures, ReachTheSinkAndTheDecoderGoesOn) {
@@ -107,8 +102,6 @@ TEST(Failures, ReachTheSinkAndTheDecoderGoesOn) {
     s.frame({.type = 6, .station = 5, .zcount = z_10_10, .data = {2}});
     r.feed(s.bytes());
     EXPECT_EQ(r.errors, std::vector<std::string>(2, "cannot write to /dev/full: No space left on device"));
-    EXPECT_EQ(r.rec.failures(), 2u);
-    EXPECT_EQ(r.d.frames_completed, 2u);
-    EXPECT_FALSE(r.d.frame_done_rec);
-    EXPECT_FALSE(r.d.new_byte);
+    EXPECT_EQ(std::tuple(r.rec.failures(), r.d.frames_completed), std::tuple(2u, 2u));
+    EXPECT_FALSE(r.d.frame_done_rec || r.d.new_byte);
 }

@@ -69,9 +69,8 @@ TEST_F(TcpSource, ConnectsThenRawLinesAndRate) {
     const QByteArray data = letters(200);
     server.send(data);
     ASSERT_TRUE(received(w, 200));
-    EXPECT_EQ(lines[lines.size() - 3], data.left(80).toStdString());
-    EXPECT_EQ(lines[lines.size() - 2], data.mid(80, 80).toStdString());
-    EXPECT_EQ(lines.back(), data.mid(160).toStdString());
+    EXPECT_EQ(std::vector(lines.end() - 3, lines.end()),
+              (std::vector<std::string>{data.left(80).toStdString(), data.mid(80, 80).toStdString(), data.mid(160).toStdString()}));
     server.send(letters(800));
     ASSERT_TRUE(received(w, 1000));
     w.Timer2Timer();
@@ -92,15 +91,13 @@ TEST_F(TcpSource, DecodingOffKeepsBytesOffTheDecoder) {
     const QByteArray stream = frames(3);
     server.send(stream);
     ASSERT_TRUE(received(w, int(stream.size())));
-    EXPECT_EQ(rig.decoder.frames_completed, 0u);
-    EXPECT_EQ(rig.decoder.unused_chars, 0u);
+    EXPECT_EQ(rig.decoder.frames_completed + rig.decoder.unused_chars, 0u);
     EXPECT_EQ(joined(w, 7), stream.toStdString());
     w.menu().on->trigger();
     server.send(stream);
     ASSERT_TRUE(received(w, int(2 * stream.size())));
     EXPECT_EQ(rig.decoder.frames_completed, 3u);
-    EXPECT_EQ(w.strip().frames->text(), "+1-1+1");
-    EXPECT_EQ(w.strip().station->text(), "9");
+    EXPECT_EQ(w.strip().frames->text() + " " + w.strip().station->text(), "+1-1+1 9");
 }
 
 // Re-opening the same endpoint keeps the connection; everything sent before
@@ -117,8 +114,7 @@ TEST_F(TcpSource, ReopeningKeepsTheConnectionUntilTheServerCloses) {
     peer->disconnectFromHost();
     ASSERT_TRUE(wait_for([&] { return w.panelText(0) == "Connection closed by server!"; }));
     EXPECT_EQ(rig.decoder.frames_completed, 2u);
-    EXPECT_EQ(w.client()->state(), TTCPClient::State::Closed);
-    EXPECT_TRUE(rig.boxes.boxes.empty());
+    EXPECT_TRUE(w.client()->state() == TTCPClient::State::Closed && rig.boxes.boxes.empty());
 }
 
 TEST_F(TcpSource, RefusedAndBadPort) {

@@ -34,7 +34,6 @@ public:
     BoxRecorder()
         : scope_([this](const QString& caption, const QString& text) {
               boxes.push_back({caption, text});
-              if (onBox) onBox(caption, text);
           }) {}
     QStringList texts() const {
         QStringList out;
@@ -42,7 +41,6 @@ public:
         return out;
     }
     std::vector<Box> boxes;
-    std::function<void(const QString&, const QString&)> onBox;
 
 private:
     ScopedErrorReporter scope_;
