@@ -72,19 +72,12 @@ constexpr int tenth_second = 1;     // Z-count: 0.6 s
 constexpr int millisecond = 3;      // the clock's resolution
 constexpr int microsecond = 6;      // time of measurement
 
-template <class Sat>
-const Sat* find_sv(const Sat* list, std::uint8_t sv) {
-    for (; list; list = list->next.get())
-        if (list->sv == sv) return list;
-    return nullptr;
-}
-
 // "satellites": the entries of `list` that this frame delivered, in order.
 template <class Sat, class Fields>
 void satellites(Members& m, const frame_delivery_type& d, const Sat* list, Fields fields) {
     std::string arr = "[";
     for (std::size_t i = 0; i < d.sv_count; ++i) {
-        const Sat* e = find_sv(list, d.svs[i]);
+        const Sat* e = find_record(list, d.svs[i]);
         if (!e) continue;
         if (arr.size() > 1) arr += ',';
         arr += '{';
@@ -141,28 +134,28 @@ std::string frame_json(const RtcmDecoder& d) {
         case 16: m.text("message", has_data ? std::string_view(st.data_16.text) : std::string_view()); break;
         case 18:
             measurements(m, d, st.data_18, [](Members& e, const rtcm_sat_18_type& s) {
-                e.integer("sv", s.sv).boolean("half_wave", s.half_wave).boolean("p_code", s.p_code);
+                e.integer("sv", s.sv).integer("g", s.glonass).boolean("half_wave", s.half_wave).boolean("p_code", s.p_code);
                 e.number("phase_err", s.phase_err, bound_cycles).integer("loss", s.loss);
                 e.number("phase", s.phase, cycles_256);
             });
             break;
         case 19:
             measurements(m, d, st.data_19, [](Members& e, const rtcm_sat_19_type& s) {
-                e.integer("sv", s.sv).boolean("p_code", s.p_code);
+                e.integer("sv", s.sv).integer("g", s.glonass).boolean("p_code", s.p_code);
                 e.number("pr_err", s.pr_err, bound_metres).number("mp_err", s.mp_err, bound_metres);
                 e.number("pseudorange", s.pseudorange, metres_002);
             });
             break;
         case 20:
             measurements(m, d, st.data_20, [](Members& e, const rtcm_sat_20_type& s) {
-                e.integer("sv", s.sv).boolean("half_wave", s.half_wave);
+                e.integer("sv", s.sv).integer("g", s.glonass).boolean("half_wave", s.half_wave);
                 e.number("phase_err", s.phase_err, bound_cycles).integer("loss", s.loss).integer("iod", s.iod);
                 e.number("phase_corr", s.phase_corr, cycles_256);
             });
             break;
         case 21:
             measurements(m, d, st.data_21, [](Members& e, const rtcm_sat_21_type& s) {
-                e.integer("sv", s.sv).boolean("rr_scale", s.rr_scale).boolean("p_code", s.p_code);
+                e.integer("sv", s.sv).integer("g", s.glonass).boolean("rr_scale", s.rr_scale).boolean("p_code", s.p_code);
                 e.boolean("pr_scale", s.pr_scale);
                 e.number("pr_err", s.pr_err, bound_metres).number("mp_err", s.mp_err, bound_metres);
                 e.integer("iod", s.iod).number("prc", s.prc, metres_002).number("rrc", s.rrc, rates_0002);

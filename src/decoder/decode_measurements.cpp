@@ -23,6 +23,9 @@ std::uint8_t sv_of(std::uint32_t w) {
     return id == 0 ? 32 : id;
 }
 bool data_bit(std::uint32_t w, int k) { return (w >> (32 - k)) & 1u; }
+// Data bit 3 of word A names the system in all four messages (RTCM 2.3):
+// clear for GPS, set for GLONASS.
+bool glonass_of(std::uint32_t w) { return data_bit(w, 3); }
 
 // Upper bounds of the errors from their codes, computed once: the codes
 // have at most 16 values and every satellite of every frame needs them.
@@ -48,6 +51,7 @@ std::int32_t signed_24(std::uint32_t w) {
 // ---- Word A and word B of each message ------------------------------------
 
 void word_a(rtcm_data_18_type& store, rtcm_sat_18_type& e, std::uint32_t w) {
+    e.glonass = glonass_of(w);
     e.half_wave = data_bit(w, 1);
     e.p_code = data_bit(w, 2);
     e.sv = sv_of(w);
@@ -61,6 +65,7 @@ void word_b(rtcm_data_18_type& store, rtcm_sat_18_type& e, std::uint32_t w) {
 }
 
 void word_a(rtcm_data_19_type&, rtcm_sat_19_type& e, std::uint32_t w) {
+    e.glonass = glonass_of(w);
     e.p_code = data_bit(w, 2);
     e.sv = sv_of(w);
     e.pr_err = range_error((w >> 20) & 15u, 0.02);
@@ -74,6 +79,7 @@ void word_b(rtcm_data_19_type&, rtcm_sat_19_type& e, std::uint32_t w) {
 }
 
 void word_a(rtcm_data_20_type&, rtcm_sat_20_type& e, std::uint32_t w) {
+    e.glonass = glonass_of(w);
     e.half_wave = data_bit(w, 1);
     e.sv = sv_of(w);
     e.phase_err = phase_error((w >> 21) & 7u);
@@ -86,6 +92,7 @@ void word_b(rtcm_data_20_type&, rtcm_sat_20_type& e, std::uint32_t w) {
 }
 
 void word_a(rtcm_data_21_type&, rtcm_sat_21_type& e, std::uint32_t w) {
+    e.glonass = glonass_of(w);
     e.rr_scale = data_bit(w, 1);
     e.p_code = data_bit(w, 2);
     e.sv = sv_of(w);
@@ -132,9 +139,9 @@ void RtcmDecoder::decode_measurement(Store& store) {
         if (store.record_bad) {
             store.current.reset();
         } else {
-            const std::uint8_t sv = store.current->sv;
+            const std::uint8_t key = store.current->key();
             insert_record(store.sat_list[store.freq], std::move(store.current));
-            deliver(sv);
+            deliver(key);
         }
     }
     // A frame ending after a word A stores nothing for it.

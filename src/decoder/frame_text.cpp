@@ -97,6 +97,14 @@ void smoothing_line(Block& b, std::uint8_t smooth) {
     if (smooth <= 3) b.text(texts[smooth]).end_line();
 }
 
+// The satellite column of 18 to 21: the number, then the system in the
+// blank before the bar, so that the layout keeps its width: "14 |" for GPS
+// as ever, "14R|" for GLONASS.
+template <class Sat>
+void sv_cell(Block& b, const Sat& s) {
+    b.I(s.sv, 2).text(s.glonass ? "R|" : " |");
+}
+
 // Rows of the list of the last frame's frequency, then a blank line when
 // there were any.
 template <class Sat, class Row>
@@ -112,7 +120,7 @@ void phase_layout(Block& b, const rtcm_data_18_type& store) {
     b.line("SV |PhErr  cycle|Loss| Wave | Code| Phase cycles | EXP-Time  s");
     b.line("===|============|====|======|=====|==============|==========");
     rows(b, store.current_list(), [&](const rtcm_sat_18_type& s) {
-        b.I(s.sv, 2).text(" |");
+        sv_cell(b, s);
         b.text(s.phase_err > 0.1248 ? "  > " : " <= ").R(s.phase_err, 7, 5).text(" |");
         b.text(" ").I(s.loss, 2).text(" |");
         b.text(s.half_wave ? " HALF |" : " FULL |");
@@ -129,7 +137,7 @@ void pseudorange_layout(Block& b, const rtcm_data_19_type& store) {
     b.line("SV |PsRaErr | Multipatherr m |Code|PseudoRange m |  EXP-TIME s");
     b.line("===|========|================|====|==============|==========");
     rows(b, store.current_list(), [&](const rtcm_sat_19_type& s) {
-        b.I(s.sv, 2).text(" |");
+        sv_cell(b, s);
         b.text(s.pr_err > 6.0 ? " > " : "<= ").R(s.pr_err, 5, 3).text("|");
         if (s.mp_err < 19.0) b.text("   <=  ").R(s.mp_err, 6, 3).text("   |");
         else if (s.mp_err < 28.0) b.text("    >  ").R(s.mp_err, 6, 3).text("   |");
@@ -146,7 +154,7 @@ void phase_correction_layout(Block& b, const rtcm_data_20_type& store) {
     b.line("SV | PhErr cycle | loss | wave | IOD | phasecorr |  EXP-Time s");
     b.line("===|=============|======|======|=====|===========|==========");
     rows(b, store.current_list(), [&](const rtcm_sat_20_type& s) {
-        b.I(s.sv, 2).text(" |");
+        sv_cell(b, s);
         b.text(s.phase_err >= 0.2 ? "  > " : " <= ").R(s.phase_err, 7, 5).text("  |");
         b.I(s.loss, 3).text(" |");
         b.text(s.half_wave ? " HALF |" : " FULL |");
@@ -166,7 +174,7 @@ void range_correction_layout(Block& b, const rtcm_data_21_type& store) {
     // code whenever the last frame was on L2.
     const std::string_view plain_code = store.freq == 2 ? "  Y  |" : " C/A |";
     rows(b, store.current_list(), [&](const rtcm_sat_21_type& s) {
-        b.I(s.sv, 2).text(" |");
+        sv_cell(b, s);
         b.text(s.pr_err >= 6.0 ? " > " : "<= ").R(s.pr_err, 4, 3).text("|");
         if (s.mp_err < 19.0) b.text("<= ").R(s.mp_err, 6, 3).text("|");
         else if (s.mp_err < 28.0) b.text(" > ").R(s.mp_err, 6, 3).text("|");

@@ -252,16 +252,16 @@ void RtcmDecoder::end_data_word() {
     if (state.word_index >= header.frame_length) state.word_index = 0;
 }
 
-bool frame_delivery_type::delivered(std::uint8_t sv) const {
+bool frame_delivery_type::delivered(std::uint8_t key) const {
     for (std::size_t i = 0; i < sv_count; ++i)
-        if (svs[i] == sv) return true;
+        if (svs[i] == key) return true;
     return false;
 }
 
-void RtcmDecoder::deliver(std::uint8_t sv) {
+void RtcmDecoder::deliver(std::uint8_t key) {
     // A satellite sent twice in one frame is reported once, with the values
     // that its list holds now.
-    if (!delivery.delivered(sv) && delivery.sv_count < delivery.svs.size()) delivery.svs[delivery.sv_count++] = sv;
+    if (!delivery.delivered(key) && delivery.sv_count < delivery.svs.size()) delivery.svs[delivery.sv_count++] = key;
 }
 
 RtcmDecoder::message_handler RtcmDecoder::handler_for(std::uint8_t msg_type) {

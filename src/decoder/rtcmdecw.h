@@ -82,9 +82,9 @@ struct frame_delivery_type {
     std::uint32_t tom_us = 0;        // 18 to 21: its time of measurement
     bool station_stored = false;     // 3: the coordinates were accepted
     std::uint8_t sv_count = 0;       // satellites whose records entered a list,
-    std::array<std::uint8_t, 32> svs{};  // each once, in the order they came
+    std::array<std::uint8_t, 32> svs{};  // each once by sat_key, in the order they came
 
-    bool delivered(std::uint8_t sv) const;
+    bool delivered(std::uint8_t key) const;
 };
 
 class RtcmDecoder;
@@ -228,8 +228,8 @@ private:
     void end_data_word();
     // True when the word just handled is the frame's last data word.
     bool last_data_word() const { return state.word_index + 1 >= header.frame_length; }
-    // A record of `sv` entered a satellite list in this frame.
-    void deliver(std::uint8_t sv);
+    // A record of satellite key `key` (sat_key) entered a list in this frame.
+    void deliver(std::uint8_t key);
 
     // Messages 1, 2 and 9 share one word layout; 9 has no problem marks.
     void decode_corrections(rtcm_corrections_store& store, bool problem_marks);

@@ -40,6 +40,7 @@ struct rtcm_sat_1_type {
     std::unique_ptr<rtcm_sat_1_type> next;
 
     double record_time() const { return time; }
+    std::uint8_t key() const { return sv; }
 };
 
 // Message 2 carries the same fields (its corrections are delta corrections);
@@ -90,10 +91,19 @@ struct rtcm_data_other_type {
 // ---- Messages 18 to 21 -----------------------------------------------------
 
 inline constexpr std::uint8_t freq_none = 255;
+
+// A satellite's key in the lists and the delivery: GLONASS satellites carry
+// the same numbers as GPS satellites, so the system takes the bit above the
+// largest number (32) and R14 never replaces or merges with G14.
+inline constexpr std::uint8_t glonass_key_bit = 0x40;
+constexpr std::uint8_t sat_key(std::uint8_t sv, bool glonass) {
+    return glonass ? std::uint8_t(sv | glonass_key_bit) : sv;
+}
 inline constexpr std::uint8_t smooth_none = 255;
 
 struct rtcm_sat_18_type {
     double meas_time = 0;
+    bool glonass = false;  // GNSS flag of word A: false GPS, true GLONASS
     bool half_wave = false;
     bool p_code = false;
     std::uint8_t sv = 0;
@@ -103,10 +113,12 @@ struct rtcm_sat_18_type {
     std::unique_ptr<rtcm_sat_18_type> next;
 
     double record_time() const { return meas_time; }
+    std::uint8_t key() const { return sat_key(sv, glonass); }
 };
 
 struct rtcm_sat_19_type {
     double meas_time = 0;
+    bool glonass = false;  // GNSS flag of word A: false GPS, true GLONASS
     bool p_code = false;
     std::uint8_t sv = 0;
     double pr_err = 0;       // m
@@ -115,10 +127,12 @@ struct rtcm_sat_19_type {
     std::unique_ptr<rtcm_sat_19_type> next;
 
     double record_time() const { return meas_time; }
+    std::uint8_t key() const { return sat_key(sv, glonass); }
 };
 
 struct rtcm_sat_20_type {
     double meas_time = 0;
+    bool glonass = false;  // GNSS flag of word A: false GPS, true GLONASS
     bool half_wave = false;
     std::uint8_t sv = 0;
     double phase_err = 0;   // cycles
@@ -128,10 +142,12 @@ struct rtcm_sat_20_type {
     std::unique_ptr<rtcm_sat_20_type> next;
 
     double record_time() const { return meas_time; }
+    std::uint8_t key() const { return sat_key(sv, glonass); }
 };
 
 struct rtcm_sat_21_type {
     double meas_time = 0;
+    bool glonass = false;  // GNSS flag of word A: false GPS, true GLONASS
     bool rr_scale = false;
     bool p_code = false;
     std::uint8_t sv = 0;
@@ -144,6 +160,7 @@ struct rtcm_sat_21_type {
     std::unique_ptr<rtcm_sat_21_type> next;
 
     double record_time() const { return meas_time; }
+    std::uint8_t key() const { return sat_key(sv, glonass); }
 };
 
 // One list per frequency indicator value 0..3.
@@ -187,14 +204,14 @@ void purge_list(std::unique_ptr<Sat>& list, double now) {
     }
 }
 
-// Puts `rec` in place of the record of the same satellite (releasing that
-// one), or appends it: each satellite is in a list once, in the order of
-// first appearance.
+// Puts `rec` in place of the record of the same satellite of the same
+// system (releasing that one), or appends it: each satellite is in a list
+// once, in the order of first appearance.
 template <class Sat>
 void insert_record(std::unique_ptr<Sat>& list, std::unique_ptr<Sat> rec) {
     std::unique_ptr<Sat>* link = &list;
     while (*link) {
-        if ((*link)->sv == rec->sv) {
+        if ((*link)->key() == rec->key()) {
             rec->next = std::move((*link)->next);
             *link = std::move(rec);  // releases the older record
             return;
@@ -203,6 +220,14 @@ void insert_record(std::unique_ptr<Sat>& list, std::unique_ptr<Sat> rec) {
     }
     rec->next.reset();
     *link = std::move(rec);
+}
+
+// The record of satellite key `key` (see sat_key), or none.
+template <class Sat>
+const Sat* find_record(const Sat* list, std::uint8_t key) {
+    for (; list; list = list->next.get())
+        if (list->key() == key) return list;
+    return nullptr;
 }
 
 template <class Sat>

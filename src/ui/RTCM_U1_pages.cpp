@@ -484,6 +484,20 @@ void MessagePages::showText() {
 
 // ---- Types 18 to 21 ---------------------------------------------------------------
 
+namespace {
+
+// The satellite cell of 18 to 21: GPS numbers as ever, a GLONASS number with
+// an R in the blank before it ("  14" and " R14"), so that the two systems'
+// satellites of one number cannot be confused.
+template <class Sat>
+QString sv_label(const char* lead, const Sat& e) {
+    QString text = QString::fromLatin1(lead);
+    if (e.glonass) text.back() = QLatin1Char('R');
+    return text + num(e.sv);
+}
+
+}  // namespace
+
 template <class Store, class Header, class Row>
 void MessagePages::showMeasurements(Page p, const Store& store, Header header, Row row) {
     for (int s = 0; s < 4; ++s) {
@@ -500,7 +514,7 @@ void MessagePages::show18() {
     showMeasurements(
         Type18, d, [&] { return ff(d.meas_time, 12, 6); },
         [](ColumnTable* t, int r, const rtcm_sat_18_type& e) {
-            t->setCell(0, r, "  " + num(e.sv));
+            t->setCell(0, r, sv_label("  ", e));
             t->setCell(1, r, (e.phase_err <= 0.1248 ? "<= " : " > ") + ff(e.phase_err, 7, 5));
             t->setCell(2, r, " " + num(e.loss));
             t->setCell(3, r, e.half_wave ? " HALF" : " FULL");
@@ -516,7 +530,7 @@ void MessagePages::show19() {
         Type19, d,
         [&] { return "Time:" + ff(d.meas_time, 12, 6) + "  Smoothing:" + smoothing_text(d.smooth, false); },
         [](ColumnTable* t, int r, const rtcm_sat_19_type& e) {
-            t->setCell(0, r, "  " + num(e.sv));
+            t->setCell(0, r, sv_label("  ", e));
             t->setCell(1, r, (e.pr_err > 6.0 ? " > " : "<= ") + ff(e.pr_err, 5, 3));
             t->setCell(2, r,
                        e.mp_err < 19.0   ? "  <=  " + ff(e.mp_err, 6, 3)
@@ -533,7 +547,7 @@ void MessagePages::show20() {
     showMeasurements(
         Type20, d, [&] { return "  " + ff(d.meas_time, 12, 6); },
         [](ColumnTable* t, int r, const rtcm_sat_20_type& e) {
-            t->setCell(0, r, " " + num(e.sv));
+            t->setCell(0, r, sv_label(" ", e));
             t->setCell(1, r, (e.phase_err < 0.2 ? " <= " : " > ") + ff(e.phase_err, 7, 5));
             t->setCell(2, r, " " + num(e.loss));
             t->setCell(3, r, e.half_wave ? " HALF" : " FULL");
@@ -549,7 +563,7 @@ void MessagePages::show21() {
         Type21, d,
         [&] { return "Exp.Time: " + ff(d.meas_time, 12, 6) + "  Smoothing:" + smoothing_text(d.smooth, true); },
         [&d](ColumnTable* t, int r, const rtcm_sat_21_type& e) {
-            t->setCell(0, r, " " + num(e.sv));
+            t->setCell(0, r, sv_label(" ", e));
             t->setCell(1, r, (e.pr_err < 6.0 ? "<= " : " > ") + ff(e.pr_err, 4, 3));
             t->setCell(2, r,
                        e.mp_err < 19.0   ? "<= " + ff(e.mp_err, 6, 3)

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "decoder_test_util.h"
+#include "frame_text.h"
 #include "rtcm_messages.h"
 
 using namespace tessaly;
@@ -187,4 +188,24 @@ TEST(Measurements, ParityFailures) {
     l.send({.type = 18, .zcount = 301, .data = odd});
     EXPECT_EQ(svs_of(s.sat_list[2].get()), (std::vector<int>{1, 2}));
     EXPECT_EQ(s.current, nullptr);
+}
+
+// GPS and GLONASS satellites share numbers: the GNSS bit of word A keeps
+// them apart in the list, the delivery and the text block (a merge mixed two
+// satellites' values into one record).
+TEST(Measurements, GlonassSatellitesKeptApartFromGpsOfTheSameNumber) {
+    Link l;
+    const auto& s = l.d.stores.data_19;
+    l.send({.type = 19, .zcount = 100, .data = words_19(0, 0, 0, {{.sv = 14, .pseudorange = 1000}})});
+    l.send({.type = 19, .zcount = 100, .data = words_19(0, 0, 0, {{.sv = 14, .pseudorange = 2000, .glonass = true},
+                                                                  {.sv = 3, .pseudorange = 3000, .glonass = true}})});
+    EXPECT_EQ(svs_of(s.sat_list[0].get()), (std::vector<int>{14, 14, 3}));
+    EXPECT_EQ(l.delivered(), (std::vector<int>{14 | 0x40, 3 | 0x40}));
+    EXPECT_DOUBLE_EQ(find_record(s.sat_list[0].get(), 14)->pseudorange, 20.0);
+    EXPECT_DOUBLE_EQ(find_record(s.sat_list[0].get(), sat_key(14, true))->pseudorange, 40.0);
+    std::string text;
+    append_frame_text(text, l.d);
+    EXPECT_NE(text.find("\r\n14 |<= 0.020|"), std::string::npos) << text;
+    EXPECT_NE(text.find("\r\n14R|<= 0.020|"), std::string::npos) << text;
+    EXPECT_NE(text.find("\r\n 3R|<= 0.020|"), std::string::npos) << text;
 }

@@ -41,7 +41,7 @@ std::vector<std::uint8_t> golden_stream() {
                                         {.sv = 0, .quality = 0, .phase = 316064}}));
     send(19, 1006, words_19(2, 1, 500000, {{.sv = 7, .quality = 15, .multipath = 14, .pseudorange = INT32_MIN},
                                            {.p_code = true, .sv = 8, .quality = 0, .multipath = 15, .pseudorange = 1000000000},
-                                           {.sv = 9, .quality = 14, .multipath = 0, .pseudorange = 1}}));
+                                           {.sv = 8, .quality = 14, .multipath = 0, .pseudorange = 1, .glonass = true}}));
     send(20, 1007, words_20(1, 999999, {{.half_wave = true, .sv = 10, .quality = 7, .loss = 3, .iod = 200, .correction = -384},
                                         {.sv = 11, .quality = 6, .loss = 31, .iod = 0, .correction = 256}}));
     send(21, 1008, words_21(2, 2, 0, {{.sv = 4, .quality = 0, .multipath = 7, .iod = 17, .prc = -1, .rrc = -128},

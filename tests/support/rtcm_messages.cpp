@@ -73,7 +73,7 @@ std::vector<std::uint32_t> measurement_words(std::uint32_t head, const std::vect
 std::vector<std::uint32_t> words_18(std::uint8_t freq, std::uint32_t tom_us, const std::vector<Phase18>& sats) {
     return measurement_words(measurement_head(freq, 0, tom_us), sats, [](BitPacker& p, const Phase18& s) {
         const auto ph = std::uint32_t(s.phase);
-        p.put(s.half_wave, 1).put(s.p_code, 1).put(0, 1).put(s.sv, 5).put(s.quality, 3).put(s.loss, 5);
+        p.put(s.half_wave, 1).put(s.p_code, 1).put(s.glonass, 1).put(s.sv, 5).put(s.quality, 3).put(s.loss, 5);
         p.put(ph >> 24, 8).put(ph & 0xFFFFFFu, 24);
     });
 }
@@ -82,14 +82,14 @@ std::vector<std::uint32_t> words_19(std::uint8_t freq, std::uint8_t smooth, std:
                                     const std::vector<Range19>& sats) {
     return measurement_words(measurement_head(freq, smooth, tom_us), sats, [](BitPacker& p, const Range19& s) {
         const auto pr = std::uint32_t(s.pseudorange);
-        p.put(0, 1).put(s.p_code, 1).put(0, 1).put(s.sv, 5).put(s.quality, 4).put(s.multipath, 4);
+        p.put(0, 1).put(s.p_code, 1).put(s.glonass, 1).put(s.sv, 5).put(s.quality, 4).put(s.multipath, 4);
         p.put(pr >> 24, 8).put(pr & 0xFFFFFFu, 24);
     });
 }
 
 std::vector<std::uint32_t> words_20(std::uint8_t freq, std::uint32_t tom_us, const std::vector<PhaseCorr20>& sats) {
     return measurement_words(measurement_head(freq, 0, tom_us), sats, [](BitPacker& p, const PhaseCorr20& s) {
-        p.put(s.half_wave, 1).put(0, 2).put(s.sv, 5).put(s.quality, 3).put(s.loss, 5).put(s.iod, 8);
+        p.put(s.half_wave, 1).put(0, 1).put(s.glonass, 1).put(s.sv, 5).put(s.quality, 3).put(s.loss, 5).put(s.iod, 8);
         p.put(std::uint32_t(s.correction) & 0xFFFFFFu, 24);
     });
 }
@@ -97,7 +97,7 @@ std::vector<std::uint32_t> words_20(std::uint8_t freq, std::uint32_t tom_us, con
 std::vector<std::uint32_t> words_21(std::uint8_t freq, std::uint8_t smooth, std::uint32_t tom_us,
                                     const std::vector<RangeCorr21>& sats) {
     return measurement_words(measurement_head(freq, smooth, tom_us), sats, [](BitPacker& p, const RangeCorr21& s) {
-        p.put(s.rr_scale, 1).put(s.p_code, 1).put(0, 1).put(s.sv, 5).put(s.pr_scale, 1);
+        p.put(s.rr_scale, 1).put(s.p_code, 1).put(s.glonass, 1).put(s.sv, 5).put(s.pr_scale, 1);
         p.put(s.quality, 3).put(s.multipath, 4).put(s.iod, 8);
         p.put(std::uint16_t(s.prc), 16).put(std::uint8_t(s.rrc), 8);
     });

@@ -45,6 +45,7 @@ struct Phase18 {
     bool half_wave = false, p_code = false;
     std::uint8_t sv = 1, quality = 0, loss = 0;
     std::int32_t phase = 0;  // units 1/256 or 1/128 cycle
+    bool glonass = false;
 };
 std::vector<std::uint32_t> words_18(std::uint8_t freq, std::uint32_t tom_us, const std::vector<Phase18>& sats);
 
@@ -52,6 +53,7 @@ struct Range19 {
     bool p_code = false;
     std::uint8_t sv = 1, quality = 0, multipath = 0;
     std::int32_t pseudorange = 0;  // units 0.02 m
+    bool glonass = false;
 };
 std::vector<std::uint32_t> words_19(std::uint8_t freq, std::uint8_t smooth, std::uint32_t tom_us,
                                     const std::vector<Range19>& sats);
@@ -60,6 +62,7 @@ struct PhaseCorr20 {
     bool half_wave = false;
     std::uint8_t sv = 1, quality = 0, loss = 0, iod = 0;
     std::int32_t correction = 0;  // 24-bit, units 1/256 or 1/128 cycle
+    bool glonass = false;
 };
 std::vector<std::uint32_t> words_20(std::uint8_t freq, std::uint32_t tom_us, const std::vector<PhaseCorr20>& sats);
 
@@ -68,6 +71,7 @@ struct RangeCorr21 {
     std::uint8_t sv = 1, quality = 0, multipath = 0, iod = 0;
     std::int16_t prc = 0;  // units 0.02 m or 0.32 m
     std::int8_t rrc = 0;   // units 0.002 m/s or 0.032 m/s
+    bool glonass = false;
 };
 std::vector<std::uint32_t> words_21(std::uint8_t freq, std::uint8_t smooth, std::uint32_t tom_us,
                                     const std::vector<RangeCorr21>& sats);
