@@ -46,6 +46,11 @@ struct SettingsRecord {
     QString userName;
     QString password;
     bool reopenRequested = true;  // the source manager must (re)open the source
+    // Supervision of live sources: reconnect by itself after a failure or a
+    // silence (per source kind), and the silence limit in seconds.
+    bool reconnectInternet = false;
+    bool reconnectSerial = false;
+    std::int32_t silenceLimit = 20;
 
     SettingsRecord() { set_common_defaults(); }
 

@@ -2,6 +2,8 @@
 
 #include <QDeadlineTimer>
 
+#include <poll.h>
+
 #include <array>
 #include <cerrno>
 
@@ -51,8 +53,10 @@ int write_timeout_ms(qint64 bytes) { return int(100 + 10 * bytes); }
 
 }  // namespace
 
-ComPortError::ComPortError(int code, int os_error, const QString& device)
-    : Failure(QStringLiteral("%1 (win error code: %2)").arg(QLatin1String(error_text(code))).arg(os_error) +
+ComPortError::ComPortError(int code, int os_error, const QString& device, const QString& where)
+    : Failure(QStringLiteral("%1%2 (win error code: %3)")
+                  .arg(QLatin1String(error_text(code)), where.isEmpty() ? QString() : ' ' + where)
+                  .arg(os_error) +
               // Serial devices belong to the group dialout; a user outside it
               // gets EACCES, and the number alone does not say what to do.
               (code == kComOpenFailed && os_error == EACCES
@@ -66,6 +70,12 @@ TComPort::TComPort(QObject* owner) : QObject(owner) {
     // QSerialPort learns errno at the failing call; keep it for the message.
     connect(&port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
         if (e != QSerialPort::NoError) last_errno_ = errno;
+        // A device that went away keeps the read notifier firing with
+        // errors; a read error on a hung-up device, or a resource error, is
+        // the loss of the device.
+        if (port_.isOpen() && (e == QSerialPort::ResourceError || (e == QSerialPort::ReadError && hungUp())))
+            lost(e == QSerialPort::ResourceError ? QStringLiteral("the device was removed")
+                                                 : QStringLiteral("the device was closed by its other end"));
     });
     connect(&port_, &QSerialPort::readyRead, this, [this] {
         if (!OnRxChar) return;
@@ -75,6 +85,36 @@ TComPort::TComPort(QObject* owner) : QObject(owner) {
 }
 
 void TComPort::fail(int code, int os_error) { throw ComPortError(code, os_error); }
+
+QString TComPort::where() const {
+    const QString device = serial_device(port_name_);
+    return device == port_name_ ? port_name_ : port_name_ + QStringLiteral(" = ") + device;
+}
+
+bool TComPort::hungUp() const {
+    if (!port_.isOpen()) return false;
+    pollfd p{int(port_.handle()), POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+void TComPort::lost(const QString& why) {
+    if (lost_pending_) return;
+    lost_pending_ = true;
+    // Not inside QSerialPort's own notification: the port is closed from
+    // the event loop. Until then its notifier is off.
+    QMetaObject::invokeMethod(
+        this,
+        [this, why] {
+            lost_pending_ = false;
+            if (!port_.isOpen()) return;
+            if (OnLost) {
+                const auto handler = OnLost;
+                run_guarded([&] { handler(*this, why); });
+            }
+            port_.close();
+        },
+        Qt::QueuedConnection);
+}
 
 void TComPort::fail(int code) {
     const int e = last_errno_ != 0 ? last_errno_ : errno_for(port_.error());
@@ -95,7 +135,7 @@ void TComPort::Open() {
     if (!port_.open(QIODevice::ReadWrite)) {
         const int e = last_errno_ != 0 ? last_errno_ : errno_for(port_.error());
         port_.clearError();
-        throw ComPortError(kComOpenFailed, e, serial_device(port_name_));
+        throw ComPortError(kComOpenFailed, e, serial_device(port_name_), where());
     }
     // The tty driver's queues have fixed sizes on Linux; Qt's own read
     // buffer stays unbounded so that nothing is dropped between events.

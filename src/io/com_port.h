@@ -37,8 +37,9 @@ enum ComError : int {
 
 class ComPortError : public Failure {
 public:
-    // `device` names the port in the hint given when permission is lacking.
-    ComPortError(int code, int os_error, const QString& device = {});
+    // `device` names the port in the hint given when permission is lacking;
+    // `where` names it ("COM3 = /dev/ttyUSB0") in the text of an open.
+    ComPortError(int code, int os_error, const QString& device = {}, const QString& where = {});
     int code() const { return code_; }
     int osError() const { return os_error_; }
 
@@ -62,6 +63,10 @@ public:
 
     // Bytes have arrived; `count` is what was waiting at that moment.
     std::function<void(TComPort& sender, int count)> OnRxChar;
+    // The open device went away (USB adapter pulled, pseudo-terminal closed
+    // by its peer): reading fails from now on. Comes once, from the event
+    // loop; the port is closed after the handler unless it closed it.
+    std::function<void(TComPort& sender, const QString& why)> OnLost;
 
     explicit TComPort(QObject* owner = nullptr);
 
@@ -84,6 +89,11 @@ public:
     bool Connected() const { return port_.isOpen(); }
     // The Linux device of the open port.
     QString device() const { return port_.portName(); }
+    // The port as the texts name it: "COM3 = /dev/ttyS2", or the path alone.
+    QString where() const;
+    // True when the open device has hung up (its peer or driver is gone),
+    // for a check on a timer: Qt does not always report it.
+    bool hungUp() const;
 
     int InputCount();
     QByteArray ReadStr(int count);
@@ -100,6 +110,7 @@ private:
     void apply_settings();
     void wait_written();
     [[noreturn]] void fail(int code);
+    void lost(const QString& why);
     [[noreturn]] static void fail(int code, int os_error);
 
     QSerialPort port_;
@@ -109,6 +120,7 @@ private:
     std::uint8_t stop_bits_ = kStopOne;
     std::uint8_t parity_ = 0;     // none
     int last_errno_ = 0;          // errno when QSerialPort last reported an error
+    bool lost_pending_ = false;   // a loss is queued for OnLost
 };
 
 }  // namespace tessaly

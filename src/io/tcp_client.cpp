@@ -16,6 +16,7 @@
 
 #include "error_seam.h"
 #include "port_number.h"
+#include "socket_keepalive.h"
 #include "winsock_errors.h"
 
 namespace tessaly {
@@ -138,7 +139,12 @@ void TTCPClient::Open() {
     in_addr address{};
     if (inet_aton(host.constData(), &address) == 0) {
         const auto found = lookup_ipv4(host);
-        if (!found) return;  // an unknown host is not reported
+        if (!found) {
+            // Reported like a refused connect: the channel stays Closed, so
+            // that the next Open tries again.
+            report(kWsaHostNotFound);
+            return;
+        }
         address = *found;
     }
 
@@ -152,6 +158,10 @@ void TTCPClient::Open() {
     peer.sin_family = AF_INET;
     peer.sin_port = htons(port);
     peer.sin_addr = address;
+    // A link that is cut shows no close: without keepalive probes a quiet
+    // connection (a source, the station-list download) would look alive
+    // for hours.
+    enable_short_keepalive(fd);
     if (::setsockopt(fd, SOL_SOCKET, SO_OOBINLINE, &on, sizeof on) != 0 ||
         (::connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0 &&
          errno != EINPROGRESS && errno != EINTR)) {

@@ -48,7 +48,8 @@ public:
     // Starts a connect to Host:Port; acts only in state Closed. A Port that
     // is neither a service name nor a decimal number throws Failure
     // ("'<port>' ist kein gültiger Integerwert") before any socket exists.
-    // A host name that cannot be resolved returns silently, still Closed.
+    // A host name that cannot be resolved is reported (11001, "Host not
+    // found") and leaves the channel Closed.
     void Open();
     // Ends a connection or an attempt; acts only when Connecting or Connected.
     void Close();

@@ -12,6 +12,7 @@ enum WinsockCode : int {
     kWsaInvalidArgument = 10022,
     kWsaNotSocket = 10038,
     kWsaNetworkDown = 10050,
+    kWsaHostNotFound = 11001,
 };
 
 // The Windows Sockets code for a Linux errno value; an errno without a

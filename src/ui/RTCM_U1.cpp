@@ -56,6 +56,8 @@ TForm1::TForm1(RtcmDecoder& decoder, SettingsRecord& settings, Hooks hooks, QWid
     buildWindow();
     ComPort1 = new TComPort(this);
     ComPort1->OnRxChar = [this](TComPort&, int count) { ComPort1RxChar(count); };
+    ComPort1->OnLost = [this](TComPort&, const QString& why) { ComPort1Lost(why); };
+    setUpSupervisor();
     timer1_ = new QTimer(this);
     timer1_->setInterval(100);
     timer2_ = new QTimer(this);
@@ -293,12 +295,16 @@ void TForm1::Timer2Timer() {
     guarded([&] {
         const ClockReading now = decoder_.clock().now_utc();
         strip_.labelTime->setText(clock_date_text(now) + "   " + clock_time_text(now));
-        if (settings_.source == 2 && src_.byteCount > 0) {
+        // A live stream that stops shows 0, not its last rate.
+        if (settings_.source == kSourceInternet && (src_.byteCount > 0 || src_.lastRate != 0)) {
             src_.lastRate = src_.byteCount * 10;
             statusBar()->setToolTip("last ip-client data rate: " + QString::number(src_.lastRate) + " bps");
             setPanel(1, "source: internet - " + QString::number(src_.lastRate) + " bps");
             src_.byteCount = 0;
         }
+        // A device that hung up without Qt reporting it (a pseudo-terminal
+        // whose other end closed) is noticed here, once a second.
+        if (settings_.source == kSourceSerial && ComPort1->hungUp()) ComPort1Lost(QStringLiteral("the device was closed by its other end"));
     });
 }
 

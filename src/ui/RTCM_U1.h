@@ -7,8 +7,10 @@
 // process-wide ones in the program, fresh ones in tests). The dialogs it
 // opens are reached through the hooks, so that they can be plugged in and
 // tests can answer them.
+#include <QDateTime>
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -23,6 +25,7 @@
 #include "recorder.h"
 #include "settings_record.h"
 #include "source_state.h"
+#include "source_supervisor.h"
 #include "tcp_client.h"
 
 class QAction;
@@ -49,6 +52,8 @@ public:
         std::function<void(bool)> saveDecoding;
         // The storing file failed: stop storing and tell the operator once.
         std::function<void(const QString&)> storingFailed;
+        // A live source was out from `start` to `end` (UTC) and is back.
+        std::function<void(const QDateTime& start, const QDateTime& end)> outage;
     };
 
     // The upper strip's fields.
@@ -98,6 +103,8 @@ public:
     void ClientClosed();
     void ClientError(int error, const QString& msg);
     void ComPort1RxChar(int count);
+    // The open COM device went away.
+    void ComPort1Lost(const QString& why);
     void Timer1Timer();
     void Timer2Timer();
     void AfterByte();
@@ -138,6 +145,10 @@ public:
     QString heartbeat() const { return heartbeat_; }
     TTCPClient* client() const { return client_; }
     TComPort& comPort() { return *ComPort1; }
+    SourceSupervisor& supervisor() { return *supervisor_; }
+    // Connection events of live sources (failures, reconnects, outages),
+    // newest last; also written to standard error.
+    const QStringList& connectionLog() const { return connectionLog_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -158,6 +169,12 @@ private:
     void openComSource();
     void openInternetSource();
     void CreateInternetClient();
+    void setUpSupervisor();
+    // Starts the supervisor on a live source with its reconnect setting.
+    void superviseSource(const QString& endpoint, bool reconnect);
+    // One more attempt on the current live source (the supervisor's retry).
+    void reopenLiveSource();
+    void closeLiveSource();
     void ReadComChunk();
     void ReadFileBytes();
     bool rawStoring() const { return recording_ && storingFile_ && recording_->raw_mode; }
@@ -189,6 +206,10 @@ private:
     // this one is replaced.
     std::shared_ptr<QFile> inputFile_;
 
+    SourceSupervisor* supervisor_ = nullptr;
+    QStringList connectionLog_;
+    bool quietFailure_ = false;  // a failure without a box (a close by the server)
+    bool showSilence_ = false;   // the status shows the silence of a kept connection
     TTCPClient* client_ = nullptr;  // created at the first Internet source
     TComPort* ComPort1 = nullptr;   // source or forwarding output
     ComAsync writeRecord_;          // of the forwarding writes

@@ -1,6 +1,7 @@
 // The source manager: opening the configured source and the receive paths
 // that hand every byte to the decoder, then run the display steps.
 #include <QCoreApplication>
+#include <QDebug>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -22,6 +23,8 @@ void TForm1::setStoring(RecordingControl* control, StoringFile* file) {
 
 void TForm1::OpenSource() {
     if (!settings_.reopenRequested) return;
+    // Whatever ran before is no longer watched: its retries end here.
+    supervisor_->stop();
     forgetPreviousStream();
     // Halt pauses a file replay; other sources have nothing to pause.
     menu_.halt->setVisible(false);
@@ -68,10 +71,23 @@ void TForm1::openComSource() {
     ComPort1->setStopBits(settings_.stopbits);
     ComPort1->setDataBits(settings_.numbits);
     menu_.transmit->menuAction()->setEnabled(false);
-    ComPort1->Open();  // a failure ends the opening here
     // COMn as always; a device by its path.
     const QString n = QString::number(settings_.comNumber);
     const bool com_n = settings_.comNumber >= 1;
+    superviseSource(ComPort1->where(), settings_.reconnectSerial);
+    try {
+        ComPort1->Open();
+    } catch (const Failure& f) {
+        // Without reconnecting, a failure ends the opening here.
+        if (!supervisor_->reconnect()) {
+            supervisor_->stop();
+            throw;
+        }
+        setPanel(1, "Source: " + (com_n ? "COM" + n : settings_.comport));
+        supervisor_->failed(f.text());
+        return;
+    }
+    supervisor_->connected();
     setPanel(1, "Source: " + (com_n ? "COM" + n : settings_.comport));
     if (ComPort1->Connected()) {
         setPanel(0, (com_n ? "com" + n : settings_.comport) + " is open");
@@ -93,7 +109,14 @@ void TForm1::openInternetSource() {
     client_->Host = settings_.address;
     client_->Port = settings_.port;
     setPanel(0, "Trying to connect to " + client_->Host + " at port " + client_->Port);
-    client_->Open();  // a port that is no number ends the opening here
+    superviseSource(settings_.address + ':' + settings_.port, settings_.reconnectInternet);
+    try {
+        client_->Open();
+    } catch (const Failure&) {
+        // A port that is no number ends the opening here: no retry makes it one.
+        supervisor_->stop();
+        throw;
+    }
     if (client_->state() == TTCPClient::State::Connecting) {
         src_.clientStarted = true;
         setPanel(0, "IP: " + settings_.address + " Port: " + settings_.port);
@@ -117,6 +140,60 @@ void TForm1::CreateInternetClient() {
     showRawLines();
 }
 
+// ---- Supervision ----------------------------------------------------------------------
+
+void TForm1::setUpSupervisor() {
+    supervisor_ = new SourceSupervisor(this);
+    supervisor_->setSilenceLimit(settings_.silenceLimit);
+    supervisor_->open = [this] { reopenLiveSource(); };
+    supervisor_->close = [this] { closeLiveSource(); };
+    supervisor_->onStatus = [this](SourceSupervisor::State s, const QString& text) {
+        // Without reconnecting, the opening and connection texts stay as
+        // they always were; a silence, and the data after it, are shown.
+        if (supervisor_->reconnect() || s == SourceSupervisor::State::Silent || showSilence_)
+            setPanel(0, text);
+        showSilence_ = s == SourceSupervisor::State::Silent && !supervisor_->reconnect();
+    };
+    supervisor_->onFailure = [this](const QString& text, bool first) {
+        // One box per run while reconnecting: later failures go to the
+        // status and the log. Without reconnecting every failure is shown
+        // (a close by the server only in the status, as before).
+        if (supervisor_->reconnect() ? first : !quietFailure_) show_error(text);
+    };
+    supervisor_->onLog = [this](const QString& line) {
+        connectionLog_.append(line);
+        if (connectionLog_.size() > 500) connectionLog_.removeFirst();
+        qInfo().noquote() << line;
+    };
+    supervisor_->onOutage = [this](const SourceSupervisor::Outage& o) {
+        if (hooks_.outage) hooks_.outage(o.start, o.end);
+    };
+}
+
+void TForm1::superviseSource(const QString& endpoint, bool reconnect) {
+    showSilence_ = false;
+    supervisor_->setEndpoint(endpoint);
+    supervisor_->setReconnect(reconnect);
+    supervisor_->setSilenceLimit(settings_.silenceLimit);
+    supervisor_->start();
+}
+
+void TForm1::closeLiveSource() {
+    if (settings_.source == kSourceInternet && client_) client_->Close();
+    if (settings_.source == kSourceSerial && ComPort1->Connected()) ComPort1->Close();
+}
+
+void TForm1::reopenLiveSource() {
+    if (settings_.source == kSourceInternet && client_) {
+        client_->Close();
+        client_->Open();
+    } else if (settings_.source == kSourceSerial) {
+        if (ComPort1->Connected()) ComPort1->Close();
+        ComPort1->Open();  // a failure goes back to the supervisor
+        supervisor_->connected();
+    }
+}
+
 // ---- TCP path -------------------------------------------------------------------------
 
 void TForm1::ClientDataArrived() {
@@ -129,6 +206,7 @@ void TForm1::ClientDataArrived() {
         if (settings_.source != kSourceInternet) return;
         src_.byteCount += std::int32_t(chunk.size());
         if (chunk.isEmpty()) return;
+        supervisor_->received();
         if (settings_.transmit && ComPort1->Connected()) QueueForTransmit(chunk);
         const bool raw = rawStoring();
         if (raw) storeRaw(chunk);
@@ -151,16 +229,29 @@ void TForm1::ClientDataArrived() {
 
 void TForm1::ClientConnected() {
     setPanel(0, settings_.address + ",port " + settings_.port + " connected " + client_->LocalPort());
+    supervisor_->connected();
 }
 
 void TForm1::ClientClosed() {
     guarded([&] {
         client_->Close();
         setPanel(0, QStringLiteral("Connection closed by server!"));
+        quietFailure_ = true;
+        auto loud = qScopeGuard([&] { quietFailure_ = false; });
+        supervisor_->failed(QStringLiteral("connection closed by the server"));
     });
 }
 
-void TForm1::ClientError(int, const QString& msg) { show_error(msg); }
+void TForm1::ClientError(int, const QString& msg) {
+    using State = SourceSupervisor::State;
+    const State s = supervisor_->state();
+    if (settings_.source != kSourceInternet || s == State::Closed || s == State::Waiting) {
+        // Nothing the supervisor watches (a late error of a dropped attempt).
+        if (!supervisor_->reconnect()) show_error(supervisor_->endpoint() + ": " + msg);
+        return;
+    }
+    supervisor_->failed(msg);
+}
 
 // ---- COM path --------------------------------------------------------------------------
 
@@ -175,9 +266,25 @@ void TForm1::ComPort1RxChar(int) {
     });
 }
 
+void TForm1::ComPort1Lost(const QString& why) {
+    guarded([&] {
+        if (settings_.source != kSourceSerial) return;
+        // What arrived before the loss is still decoded.
+        try {
+            if (ComPort1->InputCount() > 0) ReadComChunk();
+        } catch (const ComPortError&) {
+        }
+        ComPort1->Close();
+        const QString n = QString::number(settings_.comNumber);
+        setPanel(0, (settings_.comNumber >= 1 ? "com" + n : settings_.comport) + " closed: " + why);
+        supervisor_->failed(why);
+    });
+}
+
 void TForm1::ReadComChunk() {
     const QByteArray chunk = ComPort1->ReadStr(ComPort1->InputCount());
     if (chunk.isEmpty()) return;
+    supervisor_->received();
     if (rawLines_.append(std::string_view(chunk.constData(), std::size_t(chunk.size())))) {
         rawLines_.TrimRawLines();
         rawLines_.new_line();

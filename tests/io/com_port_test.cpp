@@ -115,11 +115,13 @@ TEST_F(PtyPair, OneAndAHalfStopBitsAreRefused) {
 }
 
 TEST(ComPort, FailuresCarryTheOperationAndTheErrorNumber) {
-    map_port("COM5", QDir::temp().filePath("no-such-dir/no-such-tty"));
+    const QString absent = QDir::temp().filePath("no-such-dir/no-such-tty");
+    map_port("COM5", absent);
     TComPort port;
     ComAsync async;
-    const std::pair<std::function<void()>, const char*> cases[] = {
-        {[&] { port.setPort("COM5"); port.Open(); }, "Unable to open com port (win error code: 2)"},
+    const QString open_failed = "Unable to open com port COM5 = " + absent + " (win error code: 2)";
+    const std::pair<std::function<void()>, QString> cases[] = {
+        {[&] { port.setPort("COM5"); port.Open(); }, open_failed},
         {[&] { port.ReadStr(10); }, "ReadFile function failed (win error code: 9)"},
         {[&] { port.InputCount(); }, "ClearCommError function failed (win error code: 9)"},
         {[&] { port.ClearBuffer(true, false); }, "PurgeComm function failed (win error code: 9)"},

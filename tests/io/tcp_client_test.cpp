@@ -8,6 +8,7 @@
 
 #include <netdb.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <memory>
 
@@ -76,6 +77,11 @@ TEST(TcpClient, ConnectsWritesReadsAndCloses) {
     ASSERT_TRUE(peer);
     EXPECT_EQ(client.LocalPort(), QString::number(peer->peerPort()));
 
+    // A cut link must end the connection: keepalive probes are on.
+    int keepalive = 0;
+    socklen_t size = sizeof keepalive;
+    EXPECT_EQ(getsockopt(client.socket(), SOL_SOCKET, SO_KEEPALIVE, &keepalive, &size), 0);
+    EXPECT_EQ(keepalive, 1);
     const int socket = client.socket();
     client.Open();  // no second attempt while connected
     EXPECT_EQ(client.socket(), socket);
@@ -175,7 +181,7 @@ TEST(TcpClient, PortTextsAndHostNames) {
         {"127.0.0.1", "99999999999", "'99999999999' ist kein gültiger Integerwert", ""},
         {"127.0.0.1", "70000", "", "error 10022 Invalid argument"},
         {"127.0.0.1", "0", "", "error 10022 Invalid argument"},
-        {"no-such-host.invalid", "%1", "", ""},  // silent
+        {"no-such-host.invalid", "%1", "", "error 11001 Host not found"},
         {"localhost", "%1", "", "connect"},
     };
     for (const auto& c : cases) {

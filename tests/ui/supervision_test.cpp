@@ -1,0 +1,130 @@
+// Live sources that fail and come back: the window reconnects by itself
+// when told to, says what is going on, and keeps the outages.
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+
+#include "io_test_util.h"
+
+using namespace tessaly;
+using namespace tessaly::testing;
+
+namespace {
+
+using State = SourceSupervisor::State;
+
+struct OutageLog {
+    std::vector<std::pair<QDateTime, QDateTime>> seen;
+    TForm1::Hooks hooks() {
+        TForm1::Hooks h;
+        h.outage = [this](const QDateTime& a, const QDateTime& b) { seen.emplace_back(a, b); };
+        return h;
+    }
+};
+
+// A server that closes, comes back and then goes silent: one box for the
+// run, retries in the status, one outage per gap, the data of every
+// connection decoded.
+TEST(Supervision, TcpServerClosesThenFallsSilent) {
+    TestServer server;
+    WindowRig rig;
+    OutageLog outages;
+    configure_internet(rig.settings, server.port());
+    rig.settings.reconnectInternet = true;
+    rig.settings.silenceLimit = 2;
+    TForm1& w = rig.open(outages.hooks());
+    QTcpSocket* first = server.accept();
+    ASSERT_TRUE(first);
+    server.send(frames(2));
+    ASSERT_TRUE(wait_for([&] { return w.panelText(0).endsWith("connected, receiving"); }));
+
+    first->disconnectFromHost();
+    ASSERT_TRUE(wait_for([&] { return w.supervisor().state() == State::Waiting; }));
+    EXPECT_EQ(w.panelText(0), "reconnecting in 1 s (attempt 1)");
+    EXPECT_EQ(rig.boxes.boxes,
+              std::vector<Box>({{kError, "127.0.0.1:" + server.port() + ": connection closed by the server"}}));
+
+    ASSERT_TRUE(server.accept());  // the retry
+    server.send(frames(3), 1);
+    ASSERT_TRUE(wait_for([&] { return rig.decoder.frames_completed == 5u; }));
+    ASSERT_EQ(outages.seen.size(), 1u);
+    EXPECT_LE(outages.seen[0].first, outages.seen[0].second);
+
+    // Nothing more from this connection: silent, then dropped and retried.
+    ASSERT_TRUE(wait_for([&] { return w.panelText(0).contains(" silent for "); }, 4000));
+    ASSERT_TRUE(server.accept()) << w.panelText(0).toStdString();
+    EXPECT_EQ(w.supervisor().attempt(), 2);
+    EXPECT_EQ(rig.boxes.boxes.size(), 1u);
+    EXPECT_TRUE(w.connectionLog().filter("no data for 2 s").size() == 1) << w.connectionLog().join('\n').toStdString();
+}
+
+// A host name that does not resolve is a failed connect, said once.
+TEST(Supervision, UnknownHostIsReported) {
+    WindowRig rig;
+    configure_internet(rig.settings, "2101");
+    rig.settings.address = "no-such-host.invalid";
+    TForm1& w = rig.open();
+    EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{kError, "no-such-host.invalid:2101: Host not found"}}));
+    EXPECT_EQ(w.client()->state(), TTCPClient::State::Closed);
+}
+
+// A serial device whose other end goes away: closed and said so; with
+// reconnecting on, opened again once the device is back.
+class VanishingPty : public ::testing::Test {
+protected:
+    bool start() {
+        socat.setReadChannel(QProcess::StandardError);
+        socat.start("socat", {"-d", "-d", "pty,raw,echo=0,link=" + near, "pty,raw,echo=0,link=" + farPath});
+        QByteArray said;
+        for (int i = 0; i < 50 && !said.contains("starting data transfer loop"); ++i)
+            if (socat.waitForReadyRead(100)) said += socat.readAll();
+        far.setPortName(farPath);
+        return said.contains("starting data transfer loop") && far.open(QIODevice::ReadWrite);
+    }
+    void kill() {
+        far.close();
+        socat.kill();
+        socat.waitForFinished(5000);
+    }
+    void SetUp() override {
+        if (QStandardPaths::findExecutable("socat").isEmpty()) GTEST_SKIP() << "socat is not installed";
+        ASSERT_TRUE(start());
+        configure_com(rig.settings, near, 3);
+        rig.settings.source = kSourceSerial;
+    }
+    void TearDown() override { kill(); }
+
+    QTemporaryDir dir;
+    QString near = dir.filePath("near");
+    QString farPath = dir.filePath("far");
+    QProcess socat;
+    QSerialPort far;
+    WindowRig rig;
+};
+
+TEST_F(VanishingPty, WithoutReconnectTheLossIsSaid) {
+    TForm1& w = rig.open();
+    far.write(frames(1));
+    ASSERT_TRUE(wait_for([&] { return rig.decoder.frames_completed == 1u; }));
+    kill();
+    ASSERT_TRUE(wait_for([&] { return !w.comPort().Connected(); }, 3000));
+    EXPECT_EQ(w.panelText(0), "com3 closed: the device was closed by its other end");
+    EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{kError, near + ": the device was closed by its other end"}}));
+}
+
+TEST_F(VanishingPty, ReconnectsWhenTheDeviceIsBack) {
+    rig.settings.reconnectSerial = true;
+    TForm1& w = rig.open();
+    far.write(frames(1));
+    ASSERT_TRUE(wait_for([&] { return rig.decoder.frames_completed == 1u; }));
+    kill();
+    ASSERT_TRUE(wait_for([&] { return w.supervisor().state() == State::Waiting; }, 3000));
+    ASSERT_TRUE(start());
+    ASSERT_TRUE(wait_for([&] { return w.supervisor().state() == State::Receiving; }, 8000));
+    far.write(frames(2));
+    ASSERT_TRUE(wait_for([&] { return rig.decoder.frames_completed == 3u; }));
+    EXPECT_EQ(w.panelText(0), near + " connected, receiving");
+    EXPECT_EQ(rig.boxes.boxes.size(), 1u);
+}
+
+}  // namespace
