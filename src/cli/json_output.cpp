@@ -107,6 +107,86 @@ void measurements(Members& m, const RtcmDecoder& d, const Store& store, Fields f
     satellites(m, d.delivery, store.current_list(), fields);
 }
 
+void glonass_corrections(Members& m, const RtcmDecoder& d, const rtcm_corrections_store& store) {
+    satellites(m, d.delivery, store.list.get(), [&](Members& e, const rtcm_sat_1_type& s) {
+        e.integer("ident", s.sv).boolean("scale", s.scale).integer("udre", s.udre);
+        e.boolean("change", s.change).integer("tod", s.tod);
+        e.number("prc", s.range_corr, metres_002).number("rrc", s.rate_corr, rates_0002);
+    });
+}
+
+template <class Item, class Fields>
+void array(Members& m, const char* name, const std::vector<Item>& items, Fields fields) {
+    std::string arr = "[";
+    for (const Item& item : items) {
+        if (arr.size() > 1) arr += ',';
+        arr += '{';
+        Members em(arr);
+        fields(em, item);
+        arr += '}';
+    }
+    arr += ']';
+    m.raw(name, arr);
+}
+
+// The whole-frame types, when this frame's words all passed parity and fit
+// the type's layout; gpsd's member names where gpsd decodes the type.
+void whole_frame(Members& m, std::uint8_t type, const rtcm_more_stores& s) {
+    switch (type) {
+        case 4: {
+            static constexpr const char* systems[] = {"GPS", "GLONASS"};
+            m.text("system", s.data_4.gnss < 2 ? systems[s.data_4.gnss] : "UNKNOWN");
+            // gpsd's sense: 1 global, 2 local, 0 when the shift is not given.
+            m.integer("sense", !s.data_4.has_shift ? 0 : s.data_4.global ? 1 : 2).text("datum", s.data_4.datum);
+            if (s.data_4.has_shift)
+                m.number("dx", s.data_4.dx, 1).number("dy", s.data_4.dy, 1).number("dz", s.data_4.dz, 1);
+            break;
+        }
+        case 5:
+            array(m, "satellites", s.data_5.sats, [](Members& e, const rtcm_health_5& h) {
+                e.integer("ident", h.sv).boolean("iodl", h.iodl).integer("health", h.health).integer("snr", h.snr);
+                e.boolean("health_en", h.health_enable).boolean("new_data", h.new_data);
+                e.boolean("los_warning", h.loss_warning).integer("tou", h.unhealthy_minutes);
+            });
+            break;
+        case 7:
+            array(m, "satellites", s.data_7.beacons, [](Members& e, const rtcm_beacon_7& b) {
+                e.number("lat", b.lat, 4).number("lon", b.lon, 4).integer("range", b.range);
+                e.number("frequency", b.frequency, 1).integer("health", b.health).integer("station_id", b.station_id);
+                e.integer("bitrate", b.bitrate);
+            });
+            break;
+        case 13:
+            m.boolean("status", s.data_13.status).boolean("rangeflag", s.data_13.range_flag);
+            m.number("lat", s.data_13.lat, 2).number("lon", s.data_13.lon, 2).integer("range", s.data_13.range);
+            break;
+        case 14:
+            m.integer("week", s.data_14.week).integer("hour", s.data_14.hour).integer("leapsecs", s.data_14.leap_seconds);
+            break;
+        case 22:
+            m.number("dx", s.data_22.dx, 8).number("dy", s.data_22.dy, 8).number("dz", s.data_22.dz, 8);
+            if (s.data_22.has_word4) m.integer("gs", s.data_22.glonass);
+            if (s.data_22.has_height) m.number("ah", s.data_22.height, 8);
+            if (s.data_22.has_l2)
+                m.number("dx2", s.data_22.dx2, 4).number("dy2", s.data_22.dy2, 4).number("dz2", s.data_22.dz2, 4);
+            break;
+        case 23:
+            m.integer("ar", s.data_23.ar).integer("sid", s.data_23.setup_id).text("ad", s.data_23.descriptor);
+            if (s.data_23.has_serial) m.text("as", s.data_23.serial);
+            break;
+        case 24:
+            m.integer("gs", s.data_24.glonass);
+            m.number("x", s.data_24.x, 4).number("y", s.data_24.y, 4).number("z", s.data_24.z, 4);
+            if (s.data_24.has_height) m.number("ah", s.data_24.height, 8);
+            break;
+        case 32:
+            m.number("x", s.data_32.x / 100.0, metres_002).number("y", s.data_32.y / 100.0, metres_002);
+            m.number("z", s.data_32.z / 100.0, metres_002);
+            break;
+        default: break;
+    }
+}
+
 }  // namespace
 
 std::string frame_json(const RtcmDecoder& d) {
@@ -161,7 +241,12 @@ std::string frame_json(const RtcmDecoder& d) {
                 e.integer("iod", s.iod).number("prc", s.prc, metres_002).number("rrc", s.rrc, rates_0002);
             });
             break;
-        default: m.text("raw", has_data ? std::string_view(st.data_other.raw) : std::string_view()); break;
+        case 31: glonass_corrections(m, d, st.data_31); break;
+        case 34: glonass_corrections(m, d, st.data_34); break;
+        default:
+            m.text("raw", has_data ? std::string_view(st.data_other.raw) : std::string_view());
+            if (d.delivery.whole_frame) whole_frame(m, h.msg_type, st.more);
+            break;
     }
     out += '}';
     return out;

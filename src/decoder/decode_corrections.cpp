@@ -32,7 +32,7 @@ void set_rate(rtcm_sat_1_type& rec, std::int8_t raw, bool problem_marks) {
 
 }  // namespace
 
-void RtcmDecoder::decode_corrections(rtcm_corrections_store& store, bool problem_marks) {
+void RtcmDecoder::decode_corrections(rtcm_corrections_store& store, bool problem_marks, bool glonass) {
     const std::uint32_t w = state.word;
     const bool ok = state.parity_ok;
     const bool last = last_data_word();
@@ -47,6 +47,10 @@ void RtcmDecoder::decode_corrections(rtcm_corrections_store& store, bool problem
             store.current.reset();
         } else {
             const std::uint8_t sv = store.current->sv;
+            if (glonass) {
+                store.current->change = (store.current->iod >> 7) & 1u;
+                store.current->tod = store.current->iod & 127u;
+            }
             insert_record(store.list, std::move(store.current));
             deliver(sv);
         }
@@ -127,5 +131,8 @@ void RtcmDecoder::decode_corrections(rtcm_corrections_store& store, bool problem
 void RtcmDecoder::decode_type_1() { decode_corrections(stores.data_1, true); }
 void RtcmDecoder::decode_type_2() { decode_corrections(stores.data_2, true); }
 void RtcmDecoder::decode_type_9() { decode_corrections(stores.data_9, false); }
+// RTCM 2.3 gives 31 and 34 no problem marks: their values are taken as sent.
+void RtcmDecoder::decode_type_31() { decode_corrections(stores.data_31, false, true); }
+void RtcmDecoder::decode_type_34() { decode_corrections(stores.data_34, false, true); }
 
 }  // namespace tessaly

@@ -97,11 +97,35 @@ RtcmDecoder::RtcmDecoder(const Clock& clock) : clock_(&clock) {}
 
 void RtcmDecoder::rtcm_decoder_reset() {
     state = rtcm_decoder_state{};
+    realigner_.reset();
+    chars_since_frame_ = realign_pause;
     if (storing_) storing_->reset_stream_state();
 }
 
 void RtcmDecoder::decode_byte(std::uint8_t b) {
     frame_completed = false;
+    if (!is_valid_char(b)) {
+        decode_char(b);
+        return;
+    }
+    realigner_.push(b);
+    decode_char(realigner_.current());
+    if (frame_completed) {
+        chars_since_frame_ = 0;
+    } else if (chars_since_frame_ < realign_pause) {
+        ++chars_since_frame_;
+    }
+    // No frame at this alignment for a while: look at the other bit offsets.
+    // A frame start found there is decoded from its first character on.
+    CharRealigner::Found found;
+    if (!state.in_sync && chars_since_frame_ >= realign_pause && realigner_.search(found)) {
+        realigner_.set_offset(found.offset);
+        state = rtcm_decoder_state{};
+        for (std::size_t i = 0; i < found.count; ++i) decode_char(found.chars[i]);
+    }
+}
+
+void RtcmDecoder::decode_char(std::uint8_t b) {
     if (!state.in_sync) sync_search(b);
     if (state.in_sync) {
         if (!state.word_ready) assemble_byte(b);
@@ -275,6 +299,8 @@ RtcmDecoder::message_handler RtcmDecoder::handler_for(std::uint8_t msg_type) {
         case 19: return &RtcmDecoder::decode_type_19;
         case 20: return &RtcmDecoder::decode_type_20;
         case 21: return &RtcmDecoder::decode_type_21;
+        case 31: return &RtcmDecoder::decode_type_31;
+        case 34: return &RtcmDecoder::decode_type_34;
         default: return &RtcmDecoder::decode_type_other;
     }
 }
@@ -286,9 +312,15 @@ void RtcmDecoder::decode_type_other() {
         store.frame_length = header.frame_length;
         store.time = header.frame_time;
         store.raw.assign(raw_word());
+        frame_words_ = rtcm_frame_words{};
     } else {
         store.raw.append(raw_word());
     }
+    if (frame_words_.count < frame_words_.word.size()) frame_words_.word[frame_words_.count++] = state.word;
+    if (!state.parity_ok) frame_words_.all_ok = false;
+    if (last_data_word())
+        delivery.whole_frame = decode_whole_frame(stores.more, header.msg_type, frame_words_, header.frame_time,
+                                                  header.frame_length);
     end_data_word();
 }
 

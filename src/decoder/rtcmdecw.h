@@ -12,6 +12,7 @@
 #include <span>
 #include <string_view>
 
+#include "char_realigner.h"
 #include "clock.h"
 #include "rtcmtype.h"
 
@@ -83,6 +84,7 @@ struct frame_delivery_type {
     bool station_stored = false;     // 3: the coordinates were accepted
     std::uint8_t sv_count = 0;       // satellites whose records entered a list,
     std::array<std::uint8_t, 32> svs{};  // each once by sat_key, in the order they came
+    bool whole_frame = false;        // a whole-frame type's record was decoded from this frame
 
     bool delivered(std::uint8_t key) const;
 };
@@ -191,18 +193,33 @@ public:
     void decode_type_19();
     void decode_type_20();
     void decode_type_21();
+    void decode_type_31();
+    void decode_type_34();
     void decode_type_other();
+
+    // The bit offset the words are read at: 0 when they start on character
+    // boundaries, 1..5 for a stream packed without regard to the characters.
+    int bit_offset() const { return realigner_.offset(); }
 
     static message_handler handler_for(std::uint8_t msg_type);
 
 private:
-    // The common case, kept inline: in sync, a valid character that neither
-    // starts the assembly after a finished word's bytes are cleared nor
-    // completes a word. Returns false, having done nothing, for any other.
+    // Valid characters without a frame at the current bit offset before the
+    // other offsets are searched: one frame of the longest kind, so that a
+    // character-aligned stream is not searched between its frames.
+    static constexpr std::uint16_t realign_pause = 170;
+
+    void decode_char(std::uint8_t b);
+    // The common case, kept inline: in sync at bit offset 0, a valid
+    // character that does not complete a word. Returns false, having done
+    // nothing, for any other.
     bool take_inner_byte(std::uint8_t b) {
         const std::uint8_t n = state.byte_count;
         if (!state.in_sync || state.word_ready || !is_valid_char(b) || n == 4) return false;
+        if (realigner_.offset() != 0) return false;
         if (storing_ && storing_->wants_inner_bytes()) return false;
+        realigner_.push(b);
+        if (chars_since_frame_ < realign_pause) ++chars_since_frame_;
         if (n == 5) {  // the first character after a finished word
             state.window = {b, ' ', ' ', ' ', ' '};
             state.byte_count = 1;
@@ -232,13 +249,18 @@ private:
     void deliver(std::uint8_t key);
 
     // Messages 1, 2 and 9 share one word layout; 9 has no problem marks.
-    void decode_corrections(rtcm_corrections_store& store, bool problem_marks);
+    // GLONASS 31 and 34 use it too, with a change flag and a time of day in
+    // place of the IOD.
+    void decode_corrections(rtcm_corrections_store& store, bool problem_marks, bool glonass = false);
     // Messages 18 to 21 share the first data word and the word A / word B pairs.
     template <class Store>
     void decode_measurement(Store& store);
 
     const Clock* clock_;
     StoringHook* storing_ = nullptr;
+    CharRealigner realigner_;
+    std::uint16_t chars_since_frame_ = realign_pause;
+    rtcm_frame_words frame_words_;
 };
 
 // The process-wide decoder and the free entry points over it.

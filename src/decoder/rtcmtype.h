@@ -12,6 +12,8 @@
 #include <memory>
 #include <string>
 
+#include "rtcm_more_types.h"
+
 namespace tessaly {
 
 // Age of a record at frame time `now`, both in seconds of the day. A record
@@ -37,6 +39,10 @@ struct rtcm_sat_1_type {
     float rate_corr = 0;      // m/s
     bool rate_problem = false;
     std::uint8_t iod = 0;
+    // GLONASS 31 and 34: the IOD's place holds the change flag and the
+    // time of day tag (7 bits, as sent).
+    bool change = false;
+    std::uint8_t tod = 0;
     std::unique_ptr<rtcm_sat_1_type> next;
 
     double record_time() const { return time; }
@@ -277,6 +283,9 @@ struct rtcm_stores {
     rtcm_data_20_type data_20;
     rtcm_data_21_type data_21;
     rtcm_data_other_type data_other;
+    rtcm_corrections_store data_31;  // GLONASS corrections
+    rtcm_corrections_store data_34;  // GLONASS partial corrections
+    rtcm_more_stores more;           // the whole-frame types
 };
 
 }  // namespace tessaly

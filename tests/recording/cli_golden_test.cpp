@@ -57,6 +57,32 @@ std::vector<std::uint8_t> golden_stream() {
     send(1, 1011, correction_words({{.id = 5, .range = 100, .rate = -10, .iod = 34}}));  // back in hour 10
     send(18, 1012, words_18(2, 0, {{.sv = 3}}), {2});  // fails at its first data word
     send(3, 1013, station_words(-258937712, 467613298, 449877210));
+    // The whole-frame types and GLONASS corrections, fields at their limits;
+    // the text and code layouts of these types are those of every other type.
+    auto bits = [](std::initializer_list<std::pair<std::uint32_t, int>> fields, const std::string& text = "") {
+        BitPacker p;
+        for (auto [v, n] : fields) p.put(v, n);
+        for (char c : text) p.put(std::uint8_t(c), 8);
+        return p.words();
+    };
+    send(4, 1014, bits({{1, 3}, {1, 1}, {0, 4}, {'W', 8}, {'8', 8}, {'4', 8}, {0, 8}, {'Z', 8},
+                        {0x8000, 16}, {0x7FFF, 16}, {0xFFFF, 16}}));
+    send(5, 1014, bits({{0, 1}, {0, 5}, {1, 1}, {7, 3}, {31, 5}, {1, 1}, {1, 1}, {1, 1}, {15, 4}, {0, 2},
+                        {0, 1}, {1, 5}, {0, 18}}));
+    send(7, 1014, bits({{0x7FFF, 16}, {0x8000, 16}, {1023, 10}, {4095, 12}, {3, 2}, {1023, 10}, {7, 3}, {7, 3}}));
+    send(13, 1014, bits({{1, 1}, {1, 1}, {0, 6}, {0x8000, 16}, {0x7FFF, 16}, {255, 8}}));
+    send(14, 1014, bits({{1023, 10}, {167, 8}, {63, 6}}));
+    send(22, 1015, bits({{0x80, 8}, {0x7F, 8}, {0, 8}, {0, 2}, {1, 1}, {0, 3}, {262143, 18}, {0x80, 8}, {0x7F, 8}, {1, 8}}));
+    send(23, 1015, bits({{0, 1}, {1, 1}, {1, 1}, {31, 5}}, std::string("ABCDEFGHIJKLMNOPQRSTUVWXYZ01234") + "\xff\x05SN123"));
+    // 24: X -2^37, Y 2^37 - 1, Z -1 in 38 bits each; GS and AH set, the
+    // largest height.
+    send(24, 1015, bits({{0x20, 6}, {0, 32}, {0, 2}, {0x1F, 6}, {0xFFFFFFFF, 32}, {0, 2}, {0x3F, 6}, {0xFFFFFFFF, 32},
+                         {1, 1}, {1, 1}, {262143, 18}, {0, 6}}));
+    send(31, 1016, correction_words({{.scale = true, .udre = 3, .id = 24, .range = -32768, .rate = 127, .iod = 255},
+                                     {.udre = 0, .id = 1, .range = 32767, .rate = -128, .iod = 0}}));
+    send(32, 1016, station_words(INT32_MIN, INT32_MAX, 0));
+    send(34, 1016, correction_words({{.udre = 1, .id = 0, .range = 1, .rate = -1, .iod = 128}}));
+    send(59, 1016, {0xFFFFFF, 0x000001});
     return s.take();
 }
 

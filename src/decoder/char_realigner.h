@@ -1,0 +1,74 @@
+#pragma once
+// Streams whose 30-bit words do not start on a character boundary.
+//
+// The 6-of-8 format carries six data bits per character, and a sender is
+// expected to start every word on a character. Some receivers pack the words
+// back to back without regard to the characters, so a word may start at any
+// of the six bits. The realigner keeps the last characters received and
+// rebuilds the character stream as it would read had the words started on
+// character boundaries at a chosen bit offset: character m at offset k holds
+// the six bits from bit k of received character m onwards. At offset 0 the
+// characters are the received ones.
+//
+// The decoder reads the realigned characters in place of the received ones
+// and asks the realigner to search the other offsets only while it finds no
+// frame at its own.
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace tessaly {
+
+class CharRealigner {
+public:
+    // Realigned characters a confirmed frame start spans at most: the
+    // character before the first word (it carries the polarity of the first
+    // word) and three words.
+    static constexpr std::size_t max_replay = 16;
+
+    struct Found {
+        int offset = 0;
+        std::size_t count = 0;  // characters to replay, oldest first
+        std::array<std::uint8_t, max_replay> chars{};
+    };
+
+    // Takes one valid character (top bits 01), in arrival order. Inline:
+    // the decoder's fast path takes every character through here.
+    void push(std::uint8_t c) {
+        std::copy(raw_.begin() + 1, raw_.end(), raw_.begin());
+        raw_.back() = c;
+        if (filled_ < history) ++filled_;
+    }
+
+    // The realigned character that the last received one completes at the
+    // current offset. At offset 0 the received character itself.
+    std::uint8_t current() const { return realigned(offset_, history - 2); }
+
+    int offset() const { return offset_; }
+    void set_offset(int k) { offset_ = k; }
+    void reset() { *this = CharRealigner{}; }
+
+    // Looks at every other offset for a frame start ending with the last
+    // received character: a header word 1 with preamble and a header word 2
+    // that pass parity, followed, when the frame declares data words, by a
+    // first data word that passes too; the Z-count must lie within the hour.
+    // Three checked words make a false start on noise most unlikely (about
+    // one in 2^26 positions), which keeps a character-aligned stream's
+    // decode untouched. Returns true and the characters to replay when found.
+    bool search(Found& out) const;
+
+private:
+    static constexpr std::size_t history = max_replay + 1;
+
+    // Realigned character m (0 oldest) at offset k, from received
+    // characters m and m + 1 of the history; with offset 0 character m + 1.
+    std::uint8_t realigned(int k, std::size_t m) const;
+
+    std::array<std::uint8_t, history> raw_{};  // oldest first
+    std::size_t filled_ = 0;
+    int offset_ = 0;
+};
+
+}  // namespace tessaly
