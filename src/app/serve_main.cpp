@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "command_line.h"
+#include "port_number.h"
 #include "stream_server.h"
 
 int main(int argc, char** argv) {
@@ -58,9 +59,11 @@ int main(int argc, char** argv) {
     const bool loop = p.isSet(loopOption);
     bool ok = true;
     if (p.isSet(portOption)) {
-        const uint n = p.value(portOption).toUInt(&ok);
-        if (!ok || n > 65535) return cl.fail(QStringLiteral("--port takes a number 0..65535"));
-        port = quint16(n);
+        // 0 lets the system pick a free port (shown at start), as tests do.
+        const std::string text = p.value(portOption).toStdString();
+        const auto n = text == "0" ? std::optional<std::uint16_t>(0) : tessaly::parse_port(text);
+        if (!n) return cl.fail(QStringLiteral("--port takes a number 1..65535 (0: any free port)"));
+        port = *n;
     }
     if (p.isSet(bindOption) && !bind.setAddress(p.value(bindOption)))
         return cl.fail(QStringLiteral("--bind takes an IP address"));

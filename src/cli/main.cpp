@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
 #include <iostream>
 #include <memory>
 
@@ -11,6 +10,7 @@
 #include "command_line.h"
 #include "json_output.h"
 #include "options.h"
+#include "output_file.h"
 #include "record.h"
 #include "rtcmdecw.h"
 #include "stats_report.h"
@@ -23,6 +23,10 @@ using namespace tessaly;
 int main(int argc, char** argv) {
     cli::Options opt;
     if (const auto done = cli::parse_options(arguments_of(argc, argv), opt)) return *done;
+    if (const std::string why = cli::output_is_input(opt); !why.empty()) {
+        std::cerr << "tessaly-decode: " << why << "\n";
+        return 2;
+    }
     if (!opt.sourcetable.empty()) return cli::print_sourcetable(opt.sourcetable, opt.format == cli::Format::json, std::cout);
     cli::install_stop_signals();
     FixedClock fixed;
@@ -38,15 +42,14 @@ int main(int argc, char** argv) {
     if (opt.format == cli::Format::text || opt.format == cli::Format::code)
         return cli::record_stream(opt, decoder, source_options);
 
-    std::ofstream file;
-    if (!opt.output.empty()) {
-        file.open(opt.output, std::ios::binary | std::ios::app);
-        if (!file) {
-            std::cerr << "tessaly-decode: cannot open " << opt.output << " for appending\n";
-            return 1;
-        }
+    cli::OutputFile file;
+    if (!file.open(opt.output)) {
+        std::cerr << "tessaly-decode: " << file.error() << "\n";
+        return 1;
     }
-    std::ostream& out = opt.output.empty() ? std::cout : file;
+    std::ostream out(&file);
+    // Thrown at the first failed write, to stop reading.
+    struct OutputFailed {};
 
     cli::SummaryReport summary;
     // Statistics run on stream time: the frames' Z-count times, carried on
@@ -95,30 +98,38 @@ int main(int argc, char** argv) {
         if (with_stats) stats.record_outage(seconds(o.start), seconds(o.end));
     };
     StreamSniffer sniffer;
-    const cli::SourceEnd end = cli::read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
-        sniffer.feed(chunk.data(), chunk.size());
-        if (sniffer.take_news()) std::cerr << "tessaly-decode: " << StreamSniffer::message(sniffer.kind()) << "\n";
-        summary.count_bytes(chunk.size());
-        std::size_t counted = 0;  // bytes of the chunk in bytes_since_frame
-        decoder.rtcm_decode(chunk, [&](std::size_t i) {
-            if (!decoder.frame_completed) return;
-            summary.frame_completed(decoder);
-            bytes_since_frame += i + 1 - counted;
-            counted = i + 1;
-            if (json) {
-                lines += cli::frame_json(decoder);
-                lines += '\n';
+    cli::SourceEnd end;
+    try {
+        end = cli::read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
+            sniffer.feed(chunk.data(), chunk.size());
+            if (sniffer.take_news()) std::cerr << "tessaly-decode: " << StreamSniffer::message(sniffer.kind()) << "\n";
+            summary.count_bytes(chunk.size());
+            std::size_t counted = 0;  // bytes of the chunk in bytes_since_frame
+            decoder.rtcm_decode(chunk, [&](std::size_t i) {
+                if (!decoder.frame_completed) return;
+                summary.frame_completed(decoder);
+                bytes_since_frame += i + 1 - counted;
+                counted = i + 1;
+                if (json) {
+                    lines += cli::frame_json(decoder);
+                    lines += '\n';
+                }
+                if (with_stats) count_frame();
+            });
+            bytes_since_frame += chunk.size() - counted;
+            // Each chunk's output leaves at once, in one piece: a live
+            // stream's lines are not held back, and a failing output stops
+            // the run here.
+            if (!lines.empty()) {
+                out.write(lines.data(), std::streamsize(lines.size()));
+                lines.clear();
             }
-            if (with_stats) count_frame();
-        });
-        bytes_since_frame += chunk.size() - counted;
-        // Handed over once per chunk, which keeps a live stream's lines live.
-        if (!lines.empty()) {
-            out.write(lines.data(), std::streamsize(lines.size()));
-            out.flush();
-            lines.clear();
-        }
-    }, source_options);
+            if (!out.flush()) throw OutputFailed{};
+        }, source_options);
+    } catch (const OutputFailed&) {
+        std::cerr << "tessaly-decode: " << file.error() << "\n";
+        return 1;
+    }
     // What was decoded before a read error or a stop is written in full.
     if (end.how == cli::SourceEnd::How::failed) std::cerr << "tessaly-decode: " << end.error << "\n";
     if (opt.format == cli::Format::summary) {
@@ -135,9 +146,8 @@ int main(int argc, char** argv) {
         if (opt.format == cli::Format::stats) out << stats::final_block(stats.total());
         else out << stats::to_json(stats.total(), true) << '\n';
     }
-    out.flush();
-    if (!out) {
-        std::cerr << "tessaly-decode: writing the output failed\n";
+    if (!out.flush()) {
+        std::cerr << "tessaly-decode: " << file.error() << "\n";
         return 1;
     }
     return end.how == cli::SourceEnd::How::failed ? 1 : 0;

@@ -33,7 +33,7 @@ const char* const epilogue =
     "\n"
     "Exit status: 0 done (also when stopped by SIGINT or SIGTERM), 1 the\n"
     "source could not be read or the output not written (the summary is\n"
-    "written all the same), 2 usage error.\n";
+    "written all the same), 2 usage error or an output that is the input.\n";
 
 bool parse_int(const std::string& text, int& out) {
     const char* begin = text.data();
@@ -76,7 +76,8 @@ std::optional<int> parse_options(const QStringList& args, Options& out) {
                                    QStringLiteral("LIST"));
     const QCommandLineOption clock(QStringLiteral("clock"),
                                    "Use this UTC date and time\n"
-                                   "(YYYY-MM-DDTHH:MM:SS[.mmm]Z) instead of the\n"
+                                   "(YYYY-MM-DDTHH:MM:SS[.mmm]Z, exactly: the Z\n"
+                                   "always, three decimals or none) instead of the\n"
                                    "system clock; the hour of every frame and its\n"
                                    "latency are taken from it.",
                                    QStringLiteral("T"));
@@ -92,7 +93,8 @@ std::optional<int> parse_options(const QStringList& args, Options& out) {
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
                                     "Append the output to FILE (created if absent);\n"
                                     "text and code close and reopen it after every\n"
-                                    "frame, as storing does.",
+                                    "frame, as storing does. The input file itself\n"
+                                    "is refused as output.",
                                     QStringLiteral("FILE"));
     const QCommandLineOption reconnect(QStringLiteral("reconnect"),
                                        "Follow a live source (tcp://, ntrip://, a serial\n"

@@ -68,29 +68,30 @@ ClockReading add_days(const ClockReading& r, int days) {
 }
 
 std::optional<ClockReading> parse_iso_utc(std::string_view text) {
-    const std::string s(text);
-    ClockReading r;
-    int consumed = 0;
-    if (std::sscanf(s.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &r.year, &r.month, &r.day, &r.hour,
-                    &r.minute, &r.second, &consumed) != 6 ||
-        consumed != 19)
+    // Exactly YYYY-MM-DDTHH:MM:SSZ or YYYY-MM-DDTHH:MM:SS.mmmZ: digits where
+    // digits stand, no signs, blanks or other lengths.
+    static constexpr std::string_view shape = "dddd-dd-ddTdd:dd:dd";
+    if (text.size() != shape.size() + 1 && text.size() != shape.size() + 5) return std::nullopt;
+    if (text.back() != 'Z') return std::nullopt;
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    for (std::size_t i = 0; i < shape.size(); ++i)
+        if (shape[i] == 'd' ? !digit(text[i]) : text[i] != shape[i]) return std::nullopt;
+    if (text.size() == shape.size() + 5 &&
+        (text[19] != '.' || !digit(text[20]) || !digit(text[21]) || !digit(text[22])))
         return std::nullopt;
-    std::string_view rest = text.substr(std::size_t(consumed));
-    if (!rest.empty() && rest.front() == '.') {
-        rest.remove_prefix(1);
-        int digits = 0;
-        int ms = 0;
-        while (!rest.empty() && rest.front() >= '0' && rest.front() <= '9') {
-            if (digits < 3) ms = ms * 10 + (rest.front() - '0');
-            ++digits;
-            rest.remove_prefix(1);
-        }
-        if (digits == 0) return std::nullopt;
-        for (int d = digits; d < 3; ++d) ms *= 10;
-        r.millisecond = ms;
-    }
-    if (rest == "Z") rest.remove_prefix(1);
-    if (!rest.empty()) return std::nullopt;
+    const auto number = [&](std::size_t from, std::size_t count) {
+        int n = 0;
+        for (std::size_t i = from; i < from + count; ++i) n = n * 10 + (text[i] - '0');
+        return n;
+    };
+    ClockReading r;
+    r.year = number(0, 4);
+    r.month = number(5, 2);
+    r.day = number(8, 2);
+    r.hour = number(11, 2);
+    r.minute = number(14, 2);
+    r.second = number(17, 2);
+    r.millisecond = text.size() == shape.size() + 5 ? number(20, 3) : 0;
     if (!is_valid_date(r.year, r.month, r.day) || r.hour > 23 || r.minute > 59 || r.second > 59)
         return std::nullopt;
     return r;

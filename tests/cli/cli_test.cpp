@@ -68,6 +68,8 @@ TEST(DecodeTool, ErrorsNameTheirCauseAndExitStatus) {
         {"type with a suffix", {"--types", "18a"}, 2, "bad --types value '18a'"},
         {"empty type list", {"--types", ""}, 2, "bad --types value ''"},
         {"unwritable output", {"-o", "/nonexistent/out.txt", demo}, 1, "cannot open /nonexistent/out.txt"},
+        {"summary into a full device", {"--format", "summary", "-o", "/dev/full", demo}, 1,
+         "cannot write /dev/full: No space left on device"},
     };
     for (const auto& c : cases) {
         const auto r = run_tool(tool, c.args);
@@ -109,6 +111,44 @@ TEST(DecodeTool, RealRecordingsYieldTheFramesIndependentDecodersFind) {
     }
 }
 
+TEST(DecodeTool, OutputIntoTheInputIsRefusedAndAFullOutputStopsAtOnce) {
+    TempPath copy("input");
+    write_file(copy.str(), read_file(demo));
+    const std::string into_itself[] = {
+        "'" + tool + "' --format code -o '" + copy.str() + "' '" + copy.str() + "'",
+        "'" + tool + "' --format json -o '" + copy.str() + "' < '" + copy.str() + "'",
+        "'" + tool + "' --format text '" + copy.str() + "' >> '" + copy.str() + "'",
+    };
+    for (const std::string& command : into_itself) {
+        const auto r = run_tool("bash", {"-c", command});
+        EXPECT_EQ(r.status, 2) << command;
+        EXPECT_NE(r.err.find("is the input"), std::string::npos) << command << r.err;
+    }
+    EXPECT_TRUE(read_file(copy.str()) == read_file(demo));
+    // An endless stream: killed after 30 s (status 137) if the failure is
+    // noticed only at the end.
+    const auto full = run_tool("bash", {"-c", "while cat '" + demo + "'; do :; done | '" + tool +
+                                                  "' --format json -o /dev/full"});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err, "tessaly-decode: cannot write /dev/full: No space left on device\n");
+}
+
+TEST(DecodeTool, ClockTakesExactlyTheDocumentedForm) {
+    const std::pair<const char*, bool> cases[] = {
+        {"2026-12-06T10:12:00Z", true},       {"2026-12-06T10:12:00.250Z", true},
+        {"2028-02-29T23:59:59.999Z", true},   {"2026-12-06T10:12:00", false},
+        {"2026-12-06T10:12:00.2500Z", false}, {"2026-12-06T10:12:00.25Z", false},
+        {"2026-12-06T10:12:00.Z", false},     {"+026-12-06T10:12:00Z", false},
+        {"2026-+1-06T10:12:00Z", false},      {"2026-12-06 10:12:00Z", false},
+        {"2026-12-06t10:12:00z", false},      {"2026-02-29T10:12:00Z", false},
+        {"2026-12-06T24:00:00Z", false},      {"2026-12-06T10:12:60Z", false},
+    };
+    for (const auto& [text, accepted] : cases) {
+        const auto r = run_tool(tool, {"--clock", text, "--format", "summary", "/dev/null"});
+        EXPECT_EQ(r.status, accepted ? 0 : 2) << text << r.err;
+    }
+}
+
 TEST(Programs, AnswerHelpAndVersionAndNameUsageErrors) {
     std::vector<std::string> programs = {tool};
 #ifdef TESSALY_MONITOR
@@ -131,4 +171,11 @@ TEST(Programs, AnswerHelpAndVersionAndNameUsageErrors) {
         EXPECT_EQ(wrong.status, 2) << name;
         EXPECT_EQ(wrong.err, name + ": unknown option '--frobnicate'\nTry '" + name + " --help'.\n");
     }
+#ifdef TESSALY_SERVE
+    for (const char* port : {"65536", "99999", "-1", "+80"}) {
+        const auto r = run_tool(TESSALY_SERVE, {"--port", port, demo});
+        EXPECT_EQ(r.status, 2) << port;
+        EXPECT_NE(r.err.find("--port takes a number 1..65535"), std::string::npos) << port << r.err;
+    }
+#endif
 }

@@ -1,6 +1,7 @@
 // Message 3 (station coordinates) and message 16 (text).
 #include <gtest/gtest.h>
 
+#include "more_types_text.h"
 #include "decoder_test_util.h"
 #include "rtcm_messages.h"
 
@@ -62,4 +63,16 @@ TEST(Text, NullsAreKeptAndAFailedWordLosesItsCharacters) {
     l.send({.type = 16, .zcount = 12, .data = {}});  // N = 0 leaves the text alone
     EXPECT_EQ(l.d.stores.data_16.text, "abcghi");
     EXPECT_DOUBLE_EQ(l.d.stores.data_16.time, 36000 + 11 * 0.6);
+}
+
+// Message 14's line on the other-type page, and its warning when the hour
+// of the week disagrees with the hour the frame time came from (the clock).
+TEST(StationText, GpsTimeLineWarnsWhenTheClockHourDisagrees) {
+    Link l;  // clock at 10:20
+    auto week_hour_leap = [](std::uint32_t hour) { return std::vector<std::uint32_t>{(601u << 14) | (hour << 6) | 18u}; };
+    l.send({.type = 14, .zcount = 100, .data = week_hour_leap(24 * 3 + 10)});
+    EXPECT_EQ(more_type_line(l.d), "GPS week 601 hour 82 leap seconds 18");
+    l.send({.type = 14, .zcount = 100, .data = week_hour_leap(109)});
+    EXPECT_EQ(more_type_line(l.d),
+              "GPS week 601 hour 109 leap seconds 18 - hour 13 of the day, the clock gives 10: check the computer's clock");
 }

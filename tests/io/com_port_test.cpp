@@ -1,9 +1,7 @@
 // The serial channel on socat pseudo-terminal pairs.
 
 #include <QDir>
-#include <QProcess>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -15,6 +13,7 @@
 #include "serial_devices.h"
 #include "error_log.h"
 #include "event_loop.h"
+#include "pty_pair.h"
 #include "settings_store.h"
 
 namespace tessaly::test {
@@ -28,21 +27,14 @@ void map_port(const QString& com, const QString& device) {
 }
 
 // Two connected pseudo-terminals, one by its path, one as COM4.
-class PtyPair : public testing::Test {
+class PtyPair : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (QStandardPaths::findExecutable("socat").isEmpty()) GTEST_SKIP() << "socat is not installed";
-        const QString a = dir_.filePath("a"), b = dir_.filePath("b");
-        socat_.setReadChannel(QProcess::StandardError);
-        socat_.start("socat", {"-d", "-d", "pty,raw,echo=0,link=" + a, "pty,raw,echo=0,link=" + b});
-        ASSERT_TRUE(socat_.waitForStarted(5000));
-        QByteArray said;
-        for (int i = 0; i < 50 && !said.contains("starting data transfer loop"); ++i)
-            if (socat_.waitForReadyRead(100)) said += socat_.readAll();
-        ASSERT_TRUE(said.contains("starting data transfer loop")) << said.toStdString();
+        if (!tessaly::testing::PtyPair::available()) GTEST_SKIP() << "socat is not installed";
+        ASSERT_TRUE(pty_.start(false));
         // One end by its device path, as typed in the settings dialog.
-        map_port("COM4", b);
-        near_.setPort(a);
+        map_port("COM4", pty_.farPath);
+        near_.setPort(pty_.near);
         far_.setPort("COM4");
         near_.Open();
         far_.Open();
@@ -50,12 +42,9 @@ protected:
     void TearDown() override {
         near_.Close();
         far_.Close();
-        socat_.kill();
-        socat_.waitForFinished(5000);
     }
 
-    QTemporaryDir dir_;
-    QProcess socat_;
+    tessaly::testing::PtyPair pty_;
     TComPort near_;
     TComPort far_;
 };

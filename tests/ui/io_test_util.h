@@ -2,13 +2,10 @@
 // Real counterparts for the window's channels: a TCP server on 127.0.0.1
 // that the test feeds by hand, and a socat pair of pseudo-terminals whose
 // near end the window opens as its COM port.
-#include <QProcess>
-#include <QSerialPort>
-#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 
+#include "pty_pair.h"
 #include "rtcm_encoder.h"
 #include "ui_test_util.h"
 
@@ -64,46 +61,6 @@ inline void configure_internet(SettingsRecord& s, const QString& port) {
     s.address = QStringLiteral("127.0.0.1");
     s.port = port;
 }
-
-// Two connected pseudo-terminals: `near` (the window's COM port, reached by
-// its path) and `far` (the receiver or sender at the other end).
-class PtyPair {
-public:
-    bool start() {
-        if (QStandardPaths::findExecutable("socat").isEmpty()) return false;
-        near = dir.filePath("near");
-        farPath = dir.filePath("far");
-        socat.setReadChannel(QProcess::StandardError);
-        socat.start("socat", {"-d", "-d", "pty,raw,echo=0,link=" + near, "pty,raw,echo=0,link=" + farPath});
-        if (!socat.waitForStarted(5000)) return false;
-        QByteArray said;
-        for (int i = 0; i < 50 && !said.contains("starting data transfer loop"); ++i)
-            if (socat.waitForReadyRead(100)) said += socat.readAll();
-        if (!said.contains("starting data transfer loop")) return false;
-        far.setPortName(farPath);
-        return far.open(QIODevice::ReadWrite);
-    }
-    ~PtyPair() {
-        far.close();
-        socat.kill();
-        socat.waitForFinished(5000);
-    }
-    // Reads at the far end until `n` bytes came (or five seconds passed).
-    QByteArray read(qsizetype n) {
-        QByteArray got;
-        wait_for([&] {
-            got += far.readAll();
-            return got.size() >= n;
-        });
-        return got;
-    }
-
-    QTemporaryDir dir;
-    QProcess socat;
-    QString near;
-    QString farPath;
-    QSerialPort far;
-};
 
 inline void configure_com(SettingsRecord& s, const QString& device, int number) {
     s.comport = device;  // a device path is used as it is

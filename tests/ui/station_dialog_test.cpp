@@ -60,31 +60,20 @@ struct StationDialog : ::testing::Test {
 
 TEST_F(StationDialog, LoginStepsLogAndMaskedPassword) {
     open();
-    // After the socket layer's seven lines, each event stamped.
-    const QStringList lines = logLines();
-    ASSERT_GE(lines.size(), 10);
-    EXPECT_TRUE(lines[0].startsWith("WinSocket Version: "));
-    const QRegularExpression stamped("^\\d\\d:\\d\\d:\\d\\d: (.*)$");
-    const char* const events[] = {"Trying to connect to server!", "IP port successfully opened!",
-                                  "connection to main server completed!"};
-    for (int i = 0; i < 3; ++i) {
-        const auto m = stamped.match(lines[7 + i]);
-        ASSERT_TRUE(m.hasMatch()) << lines[7 + i].toStdString();
-        EXPECT_EQ(m.captured(1), events[i]);
-    }
-    EXPECT_EQ(form.loginState(), 1);
-
     arrive("220 main server ready\r\n");
     ASSERT_TRUE(server.waitForReceived("user tessaly\r\n"));
-    EXPECT_TRUE(form.loginState() == 2 && logLines().contains("sending:user tessaly"));
     arrive("331 password please\r\n");
     ASSERT_TRUE(server.waitForReceived("pass tessaly21\r\n"));
-    EXPECT_TRUE(form.loginState() == 3 && logLines().contains("sending:pass *******************"));
-    EXPECT_FALSE(log().contains("tessaly21"));
-
     arrive("230 logged in\r\n");
     EXPECT_EQ(form.loginState(), 4);
     EXPECT_EQ(server.received, "user tessaly\r\npass tessaly21\r\n");
+    // After the socket layer's seven lines, each event stamped.
+    EXPECT_TRUE(log().startsWith("WinSocket Version: "));
+    QString events = logLines().mid(7).join('\n');
+    events.replace(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d: ", QRegularExpression::MultilineOption), "hh:mm:ss: ");
+    EXPECT_EQ(events, "hh:mm:ss: Trying to connect to server!\nhh:mm:ss: IP port successfully opened!\n"
+                      "hh:mm:ss: connection to main server completed!\nsending:user tessaly\n220 main server ready\n"
+                      "sending:pass *******************\n331 password please\n230 logged in");
 }
 
 TEST_F(StationDialog, GreetingAndUserReplyInOnePieceSendThePasswordAtTheNextArrival) {

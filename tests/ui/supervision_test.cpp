@@ -72,58 +72,39 @@ TEST(Supervision, UnknownHostIsReported) {
 // reconnecting on, opened again once the device is back.
 class VanishingPty : public ::testing::Test {
 protected:
-    bool start() {
-        socat.setReadChannel(QProcess::StandardError);
-        socat.start("socat", {"-d", "-d", "pty,raw,echo=0,link=" + near, "pty,raw,echo=0,link=" + farPath});
-        QByteArray said;
-        for (int i = 0; i < 50 && !said.contains("starting data transfer loop"); ++i)
-            if (socat.waitForReadyRead(100)) said += socat.readAll();
-        far.setPortName(farPath);
-        return said.contains("starting data transfer loop") && far.open(QIODevice::ReadWrite);
-    }
-    void kill() {
-        far.close();
-        socat.kill();
-        socat.waitForFinished(5000);
-    }
     void SetUp() override {
-        if (QStandardPaths::findExecutable("socat").isEmpty()) GTEST_SKIP() << "socat is not installed";
-        ASSERT_TRUE(start());
-        configure_com(rig.settings, near, 3);
+        if (!PtyPair::available()) GTEST_SKIP() << "socat is not installed";
+        ASSERT_TRUE(pty.start());
+        configure_com(rig.settings, pty.near, 3);
         rig.settings.source = kSourceSerial;
     }
-    void TearDown() override { kill(); }
 
-    QTemporaryDir dir;
-    QString near = dir.filePath("near");
-    QString farPath = dir.filePath("far");
-    QProcess socat;
-    QSerialPort far;
+    PtyPair pty;
     WindowRig rig;
 };
 
 TEST_F(VanishingPty, WithoutReconnectTheLossIsSaid) {
     TForm1& w = rig.open();
-    far.write(frames(1));
+    pty.far.write(frames(1));
     ASSERT_TRUE(wait_for([&] { return rig.decoder.frames_completed == 1u; }));
-    kill();
+    pty.kill();
     ASSERT_TRUE(wait_for([&] { return !w.comPort().Connected(); }, 3000));
     EXPECT_EQ(w.panelText(0), "com3 closed: the device was closed by its other end");
-    EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{kError, near + ": the device was closed by its other end"}}));
+    EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{kError, pty.near + ": the device was closed by its other end"}}));
 }
 
 TEST_F(VanishingPty, ReconnectsWhenTheDeviceIsBack) {
     rig.settings.reconnectSerial = true;
     TForm1& w = rig.open();
-    far.write(frames(1));
+    pty.far.write(frames(1));
     ASSERT_TRUE(wait_for([&] { return rig.decoder.frames_completed == 1u; }));
-    kill();
+    pty.kill();
     ASSERT_TRUE(wait_for([&] { return w.supervisor().state() == State::Waiting; }, 3000));
-    ASSERT_TRUE(start());
+    ASSERT_TRUE(pty.start());
     ASSERT_TRUE(wait_for([&] { return w.supervisor().state() == State::Receiving; }, 8000));
-    far.write(frames(2));
+    pty.far.write(frames(2));
     ASSERT_TRUE(wait_for([&] { return rig.decoder.frames_completed == 3u; }));
-    EXPECT_EQ(w.panelText(0), near + " connected, receiving");
+    EXPECT_EQ(w.panelText(0), pty.near + " connected, receiving");
     EXPECT_EQ(rig.boxes.boxes.size(), 1u);
 }
 
