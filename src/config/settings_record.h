@@ -24,6 +24,9 @@ enum : std::uint8_t { kSourceFile = 0, kSourceSerial = 1, kSourceInternet = 2 };
 std::uint8_t baud_code_for_rate(std::int32_t rate);
 std::int32_t rate_for_baud_code(std::uint8_t code);
 
+// GPS time minus UTC since 1 January 2017, until the operator sets another.
+inline constexpr std::int32_t kDefaultLeapSeconds = 18;
+
 struct SettingsRecord {
     std::uint8_t source = kSourceSerial;
     QString comport = QStringLiteral("COM1");  // COM1..COM12 or a device path
@@ -40,7 +43,8 @@ struct SettingsRecord {
     QString port = QStringLiteral("2101");
     QString server = QStringLiteral("unknown");
     QString fileName;
-    std::int32_t leapSeconds = 13;  // GPS time minus UTC, s
+    std::int32_t leapSeconds = kDefaultLeapSeconds;  // GPS time minus UTC, s
+    bool leapSecondsStored = false;  // the operator's value from the per-user store
     QString mainServerHost;
     QString mainServerPort;
     QString userName;

@@ -245,6 +245,12 @@ SettingsStore::LoadResult SettingsStore::Load(SettingsRecord& r) {
     r.server = QStringLiteral("own server ") + r.address + QLatin1Char(' ') + r.port;
     if (!in.boolean("decoding", r.decoding)) return LoadResult::Stopped;
     if (!in.boolean("paritycheck", r.paritycheck)) return LoadResult::Stopped;
+    // Kept only once the operator set it: until then the default follows
+    // the program.
+    if (s->contains(QStringLiteral("leapSeconds"))) {
+        if (!in.integer("leapSeconds", r.leapSeconds)) return LoadResult::Stopped;
+        r.leapSecondsStored = true;
+    }
     s->endGroup();
 
     // A device path stays; any other name outside the twelve becomes "COM1".
@@ -259,6 +265,13 @@ bool SettingsStore::Save(SettingsRecord& r) {
     const std::int32_t rate = rate_for_baud_code(r.baudCode);
     const auto s = open_user_settings();
     return write_values(*s, saved_values(r, r.source, rate != 0 ? rate : r.baudrate));
+}
+
+bool SettingsStore::SaveLeapSeconds(SettingsRecord& r, std::int32_t leapSeconds) {
+    r.leapSeconds = leapSeconds;
+    const auto s = open_user_settings();
+    r.leapSecondsStored = write_values(*s, {{"leapSeconds", leapSeconds}});
+    return r.leapSecondsStored;
 }
 
 bool SettingsStore::SaveDecoding(SettingsRecord& r, bool decoding) {

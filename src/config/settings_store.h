@@ -49,6 +49,10 @@ public:
     // Sets decoding and writes that one value at once. False when stopped.
     bool SaveDecoding(SettingsRecord& record, bool decoding);
 
+    // Sets leapSeconds and keeps it for the next runs (key "leapSeconds",
+    // which Load reads when present). False when it could not be written.
+    bool SaveLeapSeconds(SettingsRecord& record, std::int32_t leapSeconds);
+
     // Where the store lives.
     static QString file_path();
 };

@@ -31,9 +31,12 @@ QFont strip_font() {
     return f;
 }
 
-QLineEdit* strip_field(QWidget* parent, const QString& text, bool readOnly = true) {
+// Displays only: read-only and never focused, so that the plain letter keys
+// of the menus always reach the menus.
+QLineEdit* strip_field(QWidget* parent, const QString& text) {
     auto* e = new QLineEdit(text, parent);
-    e->setReadOnly(readOnly);
+    e->setReadOnly(true);
+    e->setFocusPolicy(Qt::NoFocus);
     e->setFrame(false);
     paint_field(e);
     return e;
@@ -90,7 +93,6 @@ void TForm1::FormCreate() {
     QLocale::setDefault(QLocale::c());  // "." as the decimal separator
     heartbeat_ = QStringLiteral("-");
     pages_->ResetPages();
-    settings_.leapSeconds = 13;
     decoder_.leapSeconds = settings_.leapSeconds;
     move(0, 0);
     resize(800, 580);
@@ -108,6 +110,7 @@ void TForm1::forgetPreviousStream() {
     decoder_.stores = rtcm_stores{};
     decoder_.rtcm_decoder_reset();
     pages_->ResetPages();
+    sniffer_ = StreamSniffer{};
 }
 
 void TForm1::buildWindow() {
@@ -175,7 +178,7 @@ void TForm1::buildStrip(QWidget* strip) {
     auto* sg = grid(station);
     strip_.station = strip_field(station, QStringLiteral("---"));
     strip_.health = strip_field(station, QStringLiteral("---"));
-    strip_.latency = strip_field(station, QStringLiteral("---"), false);
+    strip_.latency = strip_field(station, QStringLiteral("---"));
     labelled(sg, 0, QStringLiteral("Station: "), strip_.station);
     labelled(sg, 1, QStringLiteral("Health:"), strip_.health);
     labelled(sg, 2, QStringLiteral("Latency:"), strip_.latency);
@@ -198,9 +201,9 @@ void TForm1::buildStrip(QWidget* strip) {
     status->setFont(font);
     status->setFixedWidth(250);
     auto* stg = grid(status);
-    strip_.sequence = strip_field(status, QString(), false);
-    strip_.mzCount = strip_field(status, QString(), false);
-    strip_.frames = strip_field(status, QString(), false);
+    strip_.sequence = strip_field(status, QString());
+    strip_.mzCount = strip_field(status, QString());
+    strip_.frames = strip_field(status, QString());
     labelled(stg, 0, QStringLiteral("Sequence:"), strip_.sequence);
     labelled(stg, 1, QStringLiteral("M-Z-Count:"), strip_.mzCount);
     labelled(stg, 2, QStringLiteral("Frames:"), strip_.frames);

@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 
+#include "stream_sniffer.h"
 #include "RTCM_U1_pages.h"
 #include "raw_lines.h"
 #include "rtcmdecw.h"
@@ -36,6 +37,10 @@ class QMenu;
 class QTimer;
 
 namespace tessaly {
+
+// What a path names when it is not a regular file ("a named pipe", "a
+// device", ...); empty for a regular file or a path that does not exist.
+QString not_a_regular_file(const QString& path);
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -184,6 +189,8 @@ private:
     // Opens the COM port for forwarding with the configured settings.
     void openForwardingPort();
     void showUnusedChars();
+    // Names a stream of another protocol (RTCM 3, NMEA, a web page) once.
+    void sniff(const QByteArray& chunk);
     void showRawLines();
     void forwardByte(std::uint8_t b);
     void subPageStep(int step);
@@ -219,6 +226,7 @@ private:
     Strip strip_;
     Menu menu_;
     MessagePages* pages_ = nullptr;
+    StreamSniffer sniffer_;
     std::array<QLabel*, 4> panels_{};
     QTimer* timer1_ = nullptr;
     QTimer* timer2_ = nullptr;

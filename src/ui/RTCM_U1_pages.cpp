@@ -68,6 +68,7 @@ QFont bold_font() {
 QLineEdit* make_field(QWidget* parent, bool painted = true) {
     auto* e = new QLineEdit(parent);
     e->setReadOnly(true);
+    e->setFocusPolicy(Qt::NoFocus);
     e->setFrame(false);
     if (painted) paint_field(e);
     return e;
@@ -220,6 +221,7 @@ MessagePages::MessagePages(const RtcmDecoder& decoder, StripFields strip, QWidge
                                 &type3Header_);
     type3Text_ = new QPlainTextEdit(p3);
     type3Text_->setReadOnly(true);
+    type3Text_->setFocusPolicy(Qt::NoFocus);
     p3->layout()->addWidget(type3Text_);
 
     corrections_[2] = addSatellitePage("Type 9", "Partial Differential Corrections - Message Type 9", corr_cols);
@@ -270,6 +272,7 @@ MessagePages::MessagePages(const RtcmDecoder& decoder, StripFields strip, QWidge
         v->addLayout(top);
         otherText_ = new QPlainTextEdit(page);
         otherText_->setReadOnly(true);
+        otherText_->setFocusPolicy(Qt::NoFocus);
         otherText_->setLineWrapMode(QPlainTextEdit::NoWrap);
         v->addWidget(otherText_, 1);
         addTab(page, "other Type");
@@ -282,6 +285,7 @@ MessagePages::MessagePages(const RtcmDecoder& decoder, StripFields strip, QWidge
         v->addWidget(heading);
         rawText_ = new QPlainTextEdit(page);
         rawText_->setReadOnly(true);
+        rawText_->setFocusPolicy(Qt::NoFocus);
         QPalette pal = rawText_->palette();
         pal.setColor(QPalette::Base, QColor(0, 0, 255));
         pal.setColor(QPalette::Text, pal.color(QPalette::HighlightedText));

@@ -10,11 +10,24 @@
 #include <QTimer>
 #include <stdexcept>
 
+#include <sys/stat.h>
+
 #include "RTCM_U1.h"
 #include "error_seam.h"
 #include "storing_file.h"
 
 namespace tessaly {
+
+QString not_a_regular_file(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};  // absent: reported as such
+    if (S_ISREG(st.st_mode)) return {};
+    if (S_ISFIFO(st.st_mode)) return QStringLiteral("a named pipe");
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return QStringLiteral("a device");
+    if (S_ISSOCK(st.st_mode)) return QStringLiteral("a socket");
+    if (S_ISDIR(st.st_mode)) return QStringLiteral("a folder");
+    return QStringLiteral("not a regular file");
+}
 
 void TForm1::setStoring(RecordingControl* control, StoringFile* file) {
     recording_ = control;
@@ -42,7 +55,13 @@ void TForm1::OpenSource() {
 void TForm1::openFileSource() {
     if (ComPort1->Connected()) ComPort1->Close();
     const QString name = settings_.fileName;
-    if (QFileInfo::exists(name)) {
+    if (const QString kind = not_a_regular_file(name); !kind.isEmpty()) {
+        // Opening a named pipe waits for a writer and a device may never
+        // end: the window would freeze inside open() or read().
+        setPanel(0, "file " + name + " is " + kind);
+        show_message(" Cannot read " + name + ": it is " + kind +
+                     ", not a file. A file source reads regular files only.");
+    } else if (QFileInfo::exists(name)) {
         auto file = std::make_shared<QFile>(name);
         if (file->open(QIODevice::ReadOnly)) {
             // A file loop still running on the previous file sees the
@@ -207,6 +226,7 @@ void TForm1::ClientDataArrived() {
         src_.byteCount += std::int32_t(chunk.size());
         if (chunk.isEmpty()) return;
         supervisor_->received();
+        sniff(chunk);
         if (settings_.transmit && ComPort1->Connected()) QueueForTransmit(chunk);
         const bool raw = rawStoring();
         if (raw) storeRaw(chunk);
@@ -285,6 +305,7 @@ void TForm1::ReadComChunk() {
     const QByteArray chunk = ComPort1->ReadStr(ComPort1->InputCount());
     if (chunk.isEmpty()) return;
     supervisor_->received();
+    sniff(chunk);
     if (rawLines_.append(std::string_view(chunk.constData(), std::size_t(chunk.size())))) {
         rawLines_.TrimRawLines();
         rawLines_.new_line();
@@ -393,6 +414,11 @@ void TForm1::showUnusedChars() {
     if (decoder_.unused_chars == shownUnused_) return;
     shownUnused_ = decoder_.unused_chars;
     strip_.charsUnused->setText(QString::number(shownUnused_));
+}
+
+void TForm1::sniff(const QByteArray& chunk) {
+    sniffer_.feed(reinterpret_cast<const std::uint8_t*>(chunk.constData()), std::size_t(chunk.size()));
+    if (sniffer_.take_news()) setPanel(0, QString::fromLatin1(StreamSniffer::message(sniffer_.kind())));
 }
 
 void TForm1::showRawLines() { pages_->showRawText(rawLines_.text()); }

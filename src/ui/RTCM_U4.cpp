@@ -9,6 +9,7 @@
 #include "dialog_layout.h"
 #include "rtcmdecw.h"
 #include "settings_record.h"
+#include "settings_store.h"
 
 namespace tessaly {
 
@@ -48,14 +49,14 @@ std::optional<std::int32_t> leap_text_value(std::string_view text) {
     return std::int32_t(value);
 }
 
-TForm3::TForm3(SettingsRecord& settings, RtcmDecoder& decoder, QWidget* parent)
-    : QDialog(parent), settings_(settings), decoder_(decoder) {
+TForm3::TForm3(SettingsRecord& settings, RtcmDecoder& decoder, SettingsStore* store, QWidget* parent)
+    : QDialog(parent), settings_(settings), decoder_(decoder), store_(store) {
     setWindowTitle("Set Leap Seconds");
     // A fixed dialog border without title-bar buttons: the two buttons are
     // the only ways out.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(260, 150);
+    setFixedSize(260, 184);
 
     auto* heading = placed<QLabel>(this, {16, 8, 228, 28}, "Leap Seconds ");
     QFont big = heading->font();
@@ -65,8 +66,10 @@ TForm3::TForm3(SettingsRecord& settings, RtcmDecoder& decoder, QWidget* parent)
     placed<QLabel>(this, {16, 40, 228, 20}, "GPS-Time = UTC + Leap Seconds");
 
     Edit1 = placed<QLineEdit>(this, {16, 68, 120, 24});
-    OKBtn = placed<QPushButton>(this, {16, 108, 100, 28}, "OK");
-    QuitBtn = placed<QPushButton>(this, {144, 108, 100, 28}, "Quit");
+    Origin = placed<QLabel>(this, {16, 96, 228, 36});
+    Origin->setWordWrap(true);
+    OKBtn = placed<QPushButton>(this, {16, 142, 100, 28}, "OK");
+    QuitBtn = placed<QPushButton>(this, {144, 142, 100, 28}, "Quit");
     // Enter means OK wherever the focus is, also after "Quit" had it.
     QuitBtn->setAutoDefault(false);
     OKBtn->setAutoDefault(false);
@@ -76,7 +79,12 @@ TForm3::TForm3(SettingsRecord& settings, RtcmDecoder& decoder, QWidget* parent)
     connect(QuitBtn, &QPushButton::clicked, this, &TForm3::QuitBtnClick);
 }
 
-void TForm3::showValue() { Edit1->setText(QString::number(settings_.leapSeconds)); }
+void TForm3::showValue() {
+    Edit1->setText(QString::number(settings_.leapSeconds));
+    if (unsaved_) Origin->setText(QStringLiteral("Your value, for this run only: it could not be saved."));
+    else if (settings_.leapSecondsStored) Origin->setText(QStringLiteral("Your value, kept in your settings."));
+    else Origin->setText(QStringLiteral("Default: GPS time has been UTC + %1 s since 1 January 2017.").arg(kDefaultLeapSeconds));
+}
 
 void TForm3::showEvent(QShowEvent* e) {
     showValue();
@@ -102,6 +110,8 @@ void TForm3::OKBtnClick() {
     }
     settings_.leapSeconds = *value;
     decoder_.leapSeconds = *value;
+    if (store_) unsaved_ = !store_->SaveLeapSeconds(settings_, *value);
+    showValue();
     hide();
 }
 

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string_view>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -16,6 +17,7 @@ namespace tessaly {
 
 struct SettingsRecord;
 class RtcmDecoder;
+class SettingsStore;
 
 // The integer text rules of the dialog's field: leading blanks, then either
 // an optional sign and decimal digits within the 32-bit signed range, or "$"
@@ -27,10 +29,13 @@ class TForm3 : public QDialog {
     Q_OBJECT
 public:
     // OK sets leapSeconds in the record and in the decoder, whose frame
-    // layer reads its own copy for the latency of the next frames.
-    TForm3(SettingsRecord& settings, RtcmDecoder& decoder, QWidget* parent = nullptr);
+    // layer reads its own copy for the latency of the next frames, and keeps
+    // it in `store` (when given) for the next runs.
+    TForm3(SettingsRecord& settings, RtcmDecoder& decoder, SettingsStore* store = nullptr,
+           QWidget* parent = nullptr);
 
     QLineEdit* Edit1 = nullptr;
+    QLabel* Origin = nullptr;  // where the value in force came from
     QPushButton* OKBtn = nullptr;
     QPushButton* QuitBtn = nullptr;
 
@@ -46,6 +51,8 @@ private:
 
     SettingsRecord& settings_;
     RtcmDecoder& decoder_;
+    SettingsStore* store_;
+    bool unsaved_ = false;  // set this run, but the store refused it
 };
 
 }  // namespace tessaly

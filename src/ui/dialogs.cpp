@@ -53,7 +53,7 @@ void Dialogs::attach(TForm1& form) {
     storing_ = std::make_unique<TForm2>(recording_, storingFile_);
     QObject::connect(storing_.get(), &TForm2::closed, &form,
                      [&form] { form.sourceState().openStoreAtStart = false; });
-    leap_ = std::make_unique<TForm3>(settings_, decoder_);
+    leap_ = std::make_unique<TForm3>(settings_, decoder_, &store_);
 }
 
 }  // namespace tessaly

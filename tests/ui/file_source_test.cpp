@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <stdexcept>
 
+#include <sys/stat.h>
+
 #include "rtcm_encoder.h"
 #include "ui_test_util.h"
 
@@ -160,3 +162,20 @@ TEST(FileSource, ReadingResumesAfterAFailure) {
 }
 
 }  // namespace
+
+// A named pipe would block open() until a writer comes, a device might never
+// end: both are refused at once with the reason.
+TEST(FileSource, PipesAndDevicesAreRefusedWithoutBlocking) {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("pipe");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const std::pair<QString, QString> cases[] = {{fifo, "a named pipe"}, {"/dev/zero", "a device"}};
+    for (const auto& [path, kind] : cases) {
+        WindowRig rig;
+        TForm1& w = rig.openFile(path);
+        EXPECT_EQ(w.panelText(0), "file " + path + " is " + kind);
+        EXPECT_EQ(rig.boxes.texts(),
+                  QStringList({" Cannot read " + path + ": it is " + kind + ", not a file. A file source reads regular files only."}));
+        EXPECT_FALSE(w.timer1()->isActive());
+    }
+}

@@ -1,6 +1,7 @@
 // The leap-second dialog driven as an operator does: type, press OK or Quit.
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -8,6 +9,8 @@
 #include "RTCM_U4.h"
 #include "rtcmdecw.h"
 #include "settings_record.h"
+#include "settings_store.h"
+#include "ui_test_util.h"
 
 using namespace tessaly;
 
@@ -26,9 +29,10 @@ TEST_P(LeapSecondText, OkTakesTheValueOrResetsTheField) {
     const LeapCase& c = GetParam();
     SettingsRecord settings;
     RtcmDecoder decoder;
+    decoder.leapSeconds = settings.leapSeconds;  // as the window starts
     TForm3 dialog(settings, decoder);
     dialog.show();
-    ASSERT_EQ(dialog.Edit1->text(), "13");
+    ASSERT_EQ(dialog.Edit1->text(), "18");
     dialog.Edit1->clear();
     QTest::keyClicks(dialog.Edit1, c.typed);
     QTest::mouseClick(dialog.OKBtn, Qt::LeftButton);
@@ -36,23 +40,23 @@ TEST_P(LeapSecondText, OkTakesTheValueOrResetsTheField) {
     // leaves the dialog open with the value shown again.
     EXPECT_EQ(std::tuple(settings.leapSeconds, decoder.leapSeconds, dialog.isVisible()),
               std::tuple(c.expected, c.expected, !c.closes));
-    EXPECT_TRUE(c.closes || dialog.Edit1->text() == "13");
+    EXPECT_TRUE(c.closes || dialog.Edit1->text() == "18");
 }
 
 const LeapCase leap_cases[] = {
     {"Plain", "18", 18, true},
     {"LeadingBlank", " 18", 18, true},
-    {"TrailingBlank", "18 ", 13, false},
+    {"TrailingBlank", "18 ", 18, false},
     {"Hex", "$12", 18, true},
     {"HexMixedCaseFullPattern", "$fFfFfFfF", -1, true},
-    {"HexNineDigits", "$000000012", 13, false},
-    {"SignedHex", "-$12", 13, false},
-    {"LoneMinus", "-", 13, false},
-    {"Empty", "", 13, false},
-    {"Fraction", "1.5", 13, false},
-    {"TrailingLetter", "13s", 13, false},
+    {"HexNineDigits", "$000000012", 18, false},
+    {"SignedHex", "-$12", 18, false},
+    {"LoneMinus", "-", 18, false},
+    {"Empty", "", 18, false},
+    {"Fraction", "1.5", 18, false},
+    {"TrailingLetter", "13s", 18, false},
     {"Lowest", "-2147483648", -2147483647 - 1, true},
-    {"BeyondHighest", "2147483648", 13, false},
+    {"BeyondHighest", "2147483648", 18, false},
 };
 
 INSTANTIATE_TEST_SUITE_P(Dialog, LeapSecondText, ::testing::ValuesIn(leap_cases),
@@ -69,7 +73,7 @@ TEST(LeapSecondDialog, QuitKeepsTheValueAndEveryShowingShowsTheCurrentOne) {
     dialog.Edit1->setText("20");
     QTest::mouseClick(dialog.QuitBtn, Qt::LeftButton);
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(QString::number(leap) + " " + dialog.Edit1->text(), "13 13");
+    EXPECT_EQ(QString::number(leap) + " " + dialog.Edit1->text(), "18 18");
 
     leap = -4;  // changed elsewhere between showings
     dialog.show();
@@ -77,6 +81,34 @@ TEST(LeapSecondDialog, QuitKeepsTheValueAndEveryShowingShowsTheCurrentOne) {
     QTest::keyClicks(dialog.Edit1, "17");  // the shown value is selected
     QTest::keyClick(dialog.Edit1, Qt::Key_Return);  // OK is the default button
     EXPECT_EQ(std::tuple(leap, decoder.leapSeconds, dialog.isVisible()), std::tuple(17, 17, false));
+}
+
+// GPS time is UTC + 18 s today: the window starts with 18 unless the
+// operator kept another value, which the next run loads; the dialog says
+// which of the two is in force.
+TEST(LeapSecondDialog, DefaultIsEighteenAndTheOperatorsValueIsKept) {
+    QFile::remove(SettingsStore::file_path());
+    tessaly::testing::WindowRig rig;
+    rig.open();
+    EXPECT_EQ(rig.decoder.leapSeconds, 18);
+    SettingsStore store;
+    ASSERT_EQ(store.Load(rig.settings), SettingsStore::LoadResult::FirstRun);
+    EXPECT_EQ(rig.settings.leapSeconds, 18);
+    TForm3 dialog(rig.settings, rig.decoder, &store);
+    dialog.show();
+    EXPECT_EQ(dialog.Origin->text(), "Default: GPS time has been UTC + 18 s since 1 January 2017.");
+    dialog.Edit1->setText("19");
+    QTest::mouseClick(dialog.OKBtn, Qt::LeftButton);
+
+    SettingsRecord next;
+    ASSERT_EQ(store.Load(next), SettingsStore::LoadResult::Loaded);
+    EXPECT_EQ(next.leapSeconds, 19);
+    RtcmDecoder decoder;
+    TForm3 again(next, decoder, &store);
+    again.show();
+    EXPECT_EQ(again.Edit1->text(), "19");
+    EXPECT_EQ(again.Origin->text(), "Your value, kept in your settings.");
+    QFile::remove(SettingsStore::file_path());
 }
 
 }  // namespace

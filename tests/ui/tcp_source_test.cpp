@@ -161,4 +161,13 @@ TEST_F(TcpSource, RawStoring) {
     ASSERT_TRUE(wait_for([&] { return w.rawLines().lines().back().find("QRS") != std::string::npos; }));
 }
 
+// An RTCM 3 stream is named in the status bar (CRC-24Q of the frame
+// computed with a bitwise Python loop).
+TEST_F(TcpSource, Rtcm3StreamIsNamed) {
+    TForm1& w = connect();
+    const QByteArray frame = QByteArray("\xd3\x00\x13\x3e\xd0", 5) + QByteArray(17, '\0') + "\xf2\x4b\xf4";
+    server.send(frame + frame + frame);
+    EXPECT_TRUE(wait_for([&] { return w.panelText(0) == "RTCM 3 stream: this monitor decodes RTCM 2"; }));
+}
+
 }  // namespace

@@ -2,6 +2,8 @@
 // and its keys.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,7 +20,7 @@ using namespace tessaly::testing;
 namespace {
 
 // Z-count 1000 is 600 s into the hour: 10:10:00 with the clock at 10:12:00.250,
-// so the frame is 120.25 s old plus 13 leap seconds.
+// so the frame is 120.25 s old plus 18 leap seconds.
 TEST(ShowHeader, StripAfterHeaders) {
     const ClockReading at_10_12{2026, 12, 6, 10, 12, 0, 250};
     const struct {
@@ -28,14 +30,14 @@ TEST(ShowHeader, StripAfterHeaders) {
         QStringList strip;  // sequence, frames, M-Z-count, latency
     } cases[] = {
         {"three frames", at_10_12, {{1, 3, 1000}, {3, 4, 1000}, {1, 5, 1000}},
-         {"+3-4+5", "+1-3+1", "36600.0 = 10:10:00", "133.250"}},
-        {"first header", at_10_12, {{18, 7, 1001}}, {"+7", "+18", "36600.6 = 10:10:00", "132.650"}},
-        {"midnight", {2026, 12, 6, 0, 0, 1, 0}, {{9, 0, 0}}, {"+0", "+9", "0.0 = 00:00:00", "14.000"}},
+         {"+3-4+5", "+1-3+1", "36600.0 = 10:10:00", "138.250"}},
+        {"first header", at_10_12, {{18, 7, 1001}}, {"+7", "+18", "36600.6 = 10:10:00", "137.650"}},
+        {"midnight", {2026, 12, 6, 0, 0, 1, 0}, {{9, 0, 0}}, {"+0", "+9", "0.0 = 00:00:00", "19.000"}},
         // Twelve headers: the older ones roll out of the fields.
         {"long history", at_10_12,
          {{1, 0, 1000}, {1, 1, 1000}, {1, 2, 1000}, {1, 3, 1000}, {1, 4, 1000}, {1, 5, 1000},
           {1, 6, 1000}, {1, 7, 1000}, {1, 0, 1000}, {1, 1, 1000}, {1, 2, 1000}, {2, 3, 1000}},
-         {"-5+6-7+0-1+2-3", "-1+1-1+1-1+1-2", "36600.0 = 10:10:00", "133.250"}},
+         {"-5+6-7+0-1+2-3", "-1+1-1+1-1+1-2", "36600.0 = 10:10:00", "138.250"}},
     };
     for (const auto& c : cases) {
         StreamEncoder s;
@@ -74,9 +76,29 @@ TEST(MainWindow, OpensWithItsCaptions) {
     EXPECT_EQ(s.refX->text() + s.refY->text() + s.refZ->text(), "XYZ");
     EXPECT_EQ(w.statusHint(), "special info");
     EXPECT_FALSE(w.menu().transmit->menuAction()->isEnabled() || w.menu().halt->isVisible());
-    EXPECT_EQ(rig.decoder.leapSeconds, 13);
+    EXPECT_EQ(rig.decoder.leapSeconds, 18);
     w.menu().info->trigger();
     EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{kMessage, "Tessaly Version 2.1"}}));
+}
+
+// The strip and page fields are displays: a typed letter changes none of
+// them, none can take the focus, and the letter reaches its menu.
+TEST(MainWindow, FieldsTakeNoTypedText) {
+    WindowRig rig;
+    int dialogs = 0;
+    TForm1& w = rig.open({.settingsDialog = [&] { return ++dialogs, false; }});
+    w.show();
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    for (QLineEdit* e : w.findChildren<QLineEdit*>()) {
+        const QString before = e->text();
+        QTest::keyClick(e, Qt::Key_D);
+        EXPECT_EQ(e->text(), before) << e->objectName().toStdString();
+        EXPECT_EQ(e->focusPolicy(), Qt::NoFocus) << before.toStdString();
+    }
+    dialogs = 0;
+    QTest::keyClick(&w, Qt::Key_D);
+    EXPECT_EQ(dialogs, 1);
 }
 
 TEST(MainWindow, ClockLabelEverySecond) {
