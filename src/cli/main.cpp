@@ -60,9 +60,12 @@ int main(int argc, char** argv) {
     bool stats_started = false;
     double day = 0, axis = 0;
     std::uint64_t bytes_since_frame = 0;
+    // The lines of one input chunk, handed over together.
+    const bool json = opt.format == cli::Format::json;
+    std::string lines;
     const auto emit_interval = [&](const stats::Snapshot& s) {
-        if (opt.format == cli::Format::stats) out << stats::interval_line(s) << '\n';
-        else out << stats::to_json(s, false) << '\n';
+        lines += opt.format == cli::Format::stats ? stats::interval_line(s) : stats::to_json(s, false);
+        lines += '\n';
     };
     const auto count_frame = [&] {
         double t = decoder.header.frame_time + day;
@@ -100,16 +103,27 @@ int main(int argc, char** argv) {
         end = cli::read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
             sniffer.feed(chunk.data(), chunk.size());
             if (sniffer.take_news()) std::cerr << "tessaly-decode: " << StreamSniffer::message(sniffer.kind()) << "\n";
-            for (std::uint8_t b : chunk) {
-                decoder.rtcm_decode_byte(b);
-                summary.after_byte(decoder);
-                ++bytes_since_frame;
-                if (!decoder.frame_completed) continue;
-                if (opt.format == cli::Format::json) out << cli::frame_json(decoder) << '\n';
+            summary.count_bytes(chunk.size());
+            std::size_t counted = 0;  // bytes of the chunk in bytes_since_frame
+            decoder.rtcm_decode(chunk, [&](std::size_t i) {
+                if (!decoder.frame_completed) return;
+                summary.frame_completed(decoder);
+                bytes_since_frame += i + 1 - counted;
+                counted = i + 1;
+                if (json) {
+                    lines += cli::frame_json(decoder);
+                    lines += '\n';
+                }
                 if (with_stats) count_frame();
+            });
+            bytes_since_frame += chunk.size() - counted;
+            // Each chunk's output leaves at once, in one piece: a live
+            // stream's lines are not held back, and a failing output stops
+            // the run here.
+            if (!lines.empty()) {
+                out.write(lines.data(), std::streamsize(lines.size()));
+                lines.clear();
             }
-            // Each chunk's output leaves at once: a live stream's lines are not
-            // held back, and a failing output stops the run here.
             if (!out.flush()) throw OutputFailed{};
         }, source_options);
     } catch (const OutputFailed&) {
@@ -128,6 +142,7 @@ int main(int argc, char** argv) {
         stats.add_bytes(bytes_since_frame, axis);
         stats.set_decoder_counters(decoder.parity_failures, decoder.sync_losses, decoder.unused_chars, axis);
         if (stats.interval().bytes || stats.interval().frames) emit_interval(stats.close_interval(axis));
+        out << lines;
         if (opt.format == cli::Format::stats) out << stats::final_block(stats.total());
         else out << stats::to_json(stats.total(), true) << '\n';
     }

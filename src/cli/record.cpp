@@ -33,10 +33,9 @@ int record_stream(const Options& opt, RtcmDecoder& decoder, const SourceOptions&
         const SourceEnd end = read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
             sniffer.feed(chunk.data(), chunk.size());
             if (sniffer.take_news()) std::cerr << "tessaly-decode: " << StreamSniffer::message(sniffer.kind()) << "\n";
-            for (std::uint8_t b : chunk) {
-                decoder.rtcm_decode_byte(b);
+            decoder.rtcm_decode(chunk, [&](std::size_t) {
                 if (!failure.empty()) throw StoringError(failure);  // stop at the first failure
-            }
+            });
         }, source);
         file.close();
         if (end.how == SourceEnd::How::failed) {

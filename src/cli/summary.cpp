@@ -4,9 +4,7 @@
 
 namespace tessaly::cli {
 
-void SummaryReport::after_byte(const RtcmDecoder& decoder) {
-    ++bytes_;
-    if (!decoder.frame_completed) return;
+void SummaryReport::frame_completed(const RtcmDecoder& decoder) {
     ++per_type_[decoder.header.msg_type];
     const auto id = decoder.header.station_id;
     if (std::find(stations_.begin(), stations_.end(), id) == stations_.end()) stations_.push_back(id);

@@ -12,8 +12,10 @@ namespace tessaly::cli {
 
 class SummaryReport {
 public:
-    // Called after every byte given to the decoder.
-    void after_byte(const RtcmDecoder& decoder);
+    // Bytes given to the decoder.
+    void count_bytes(std::size_t n) { bytes_ += n; }
+    // Called whenever the decoder's `frame_completed` is set.
+    void frame_completed(const RtcmDecoder& decoder);
     void write(std::ostream& out, const RtcmDecoder& decoder) const;
 
 private:

@@ -40,12 +40,6 @@ unsigned field(std::uint32_t data, int first, int n) {
 
 }  // namespace
 
-void CharRealigner::push(std::uint8_t c) {
-    for (std::size_t i = 0; i + 1 < history; ++i) raw_[i] = raw_[i + 1];
-    raw_[history - 1] = c;
-    if (filled_ < history) ++filled_;
-}
-
 std::uint8_t CharRealigner::realigned(int k, std::size_t m) const {
     if (k == 0) return raw_[m + 1];
     const unsigned bits = (unsigned(raw_[m] & 63u) >> k) | (unsigned(raw_[m + 1] & 63u) << (6 - k));

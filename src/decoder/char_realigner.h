@@ -14,6 +14,7 @@
 // and asks the realigner to search the other offsets only while it finds no
 // frame at its own.
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -33,8 +34,13 @@ public:
         std::array<std::uint8_t, max_replay> chars{};
     };
 
-    // Takes one valid character (top bits 01), in arrival order.
-    void push(std::uint8_t c);
+    // Takes one valid character (top bits 01), in arrival order. Inline:
+    // the decoder's fast path takes every character through here.
+    void push(std::uint8_t c) {
+        std::copy(raw_.begin() + 1, raw_.end(), raw_.begin());
+        raw_.back() = c;
+        if (filled_ < history) ++filled_;
+    }
 
     // The realigned character that the last received one completes at the
     // current offset. At offset 0 the received character itself.

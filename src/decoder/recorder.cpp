@@ -29,12 +29,17 @@ bool RecordingControl::select(std::uint8_t msg_type, bool checked) {
 }
 
 Recorder::Recorder(RecordingControl& control, StoringFile& file, ErrorSink on_error)
-    : control_(control), file_(file), on_error_(std::move(on_error)) {}
+    : control_(control), file_(file), on_error_(std::move(on_error)) {
+    // Inside a word nothing is written and nothing changes that the step
+    // reads, until the dialog leaves a format to take over.
+    inner_bytes_only_while(&control_.apply_pending);
+}
 
 void Recorder::reset_stream_state() {
     code_mode = false;
     text_mode = false;
     stamp = "-1";
+    stamp_fields_.reset();
     line_column = 0;
 }
 
@@ -50,7 +55,13 @@ void Recorder::take_over_format() {
 
 void Recorder::after_byte(RtcmDecoder& d) {
     take_over_format();
-    if (d.state.word_index == 2 && d.state.parity_ok) make_stamp(d);
+    // Header word 2 has just passed parity: a new frame time.
+    if (d.word_done && d.state.word_index == 2) make_stamp(d);
+    if (!code_mode && !text_mode) {
+        sync_before = d.state.in_sync;
+        d.new_byte = false;
+        return;
+    }
     try {
         if (code_mode) {
             if (control_.all_types) code_all_types(d);
@@ -84,7 +95,13 @@ void Recorder::make_stamp(const RtcmDecoder& d) {
     ClockReading date = d.clock().now_utc();
     if (date.hour > 12 && hh < 12) date = add_days(date, 1);
     else if (date.hour < 12 && hh > 12) date = add_days(date, -1);
+    stamp_time = t;
 
+    // Frames follow each other within the same second: most stamps come out
+    // as the one before.
+    const StampFields fields{date.day, date.month, date.year, hh, mm, ss};
+    if (stamp_fields_ == fields) return;
+    stamp_fields_ = fields;
     stamp.assign("(- ");
     put_int(stamp, date.day, 2);
     stamp += '.';
@@ -98,7 +115,6 @@ void Recorder::make_stamp(const RtcmDecoder& d) {
     stamp += ':';
     put_int(stamp, ss, 2);
     stamp += " -)";
-    stamp_time = t;
 }
 
 bool Recorder::hour_changed(double ref) const { return hour_of(ref) != hour_of(stamp_time); }

@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "rtcmdecw.h"
@@ -84,6 +85,9 @@ private:
     void code_selected_types(const RtcmDecoder& d);
     void text_block(RtcmDecoder& d, double& hour_ref);
     std::string frame_line_start(const RtcmDecoder& d) const;
+
+    using StampFields = std::array<int, 6>;  // day, month, year, hh, mm, ss
+    std::optional<StampFields> stamp_fields_;  // of `stamp`; none while it is "-1"
 
     RecordingControl& control_;
     StoringFile& file_;

@@ -1,6 +1,5 @@
 #include "rtcmdecw.h"
 
-#include <bit>
 #include <initializer_list>
 
 namespace tessaly {
@@ -31,21 +30,67 @@ constexpr std::array<parity_equation, 6> parity_equations{{
 constexpr std::uint8_t preamble = 0x66;
 constexpr std::uint8_t preamble_complemented = 0x59;
 
-}  // namespace
+// The word layer runs once per received word, which makes it the hottest
+// code of the decoder; both of its steps go through tables built here from
+// the equations above.
 
-std::uint32_t parity_bits(std::uint32_t data, bool d29_star, bool d30_star) {
-    std::uint32_t p = 0;
-    for (std::size_t i = 0; i < parity_equations.size(); ++i) {
-        const auto& eq = parity_equations[i];
-        unsigned bit = unsigned(std::popcount(data & eq.mask)) & 1u;
-        bit ^= unsigned(eq.uses_d29 ? d29_star : d30_star);
-        p |= bit << i;
-    }
-    return p;
+// The six low bits of a character in reverse order: a character's bit j is
+// the word's bit 31 - 6k - j when it is the k-th of the word, so placing the
+// reversed bits at 26 - 6k normalises the word without a 32-step loop.
+constexpr std::array<std::uint8_t, 64> reversed_6 = [] {
+    std::array<std::uint8_t, 64> t{};
+    for (unsigned c = 0; c < 64; ++c)
+        for (unsigned j = 0; j < 6; ++j) t[c] |= std::uint8_t(((c >> j) & 1u) << (5 - j));
+    return t;
+}();
+
+// Per data byte of a normalised word (byte 0: d1..d8 in bits 31..24), the
+// parity bits that its 1-bits flip, placed where the normalised word holds
+// D25..D30 (bits 7..2).
+using parity_table = std::array<std::uint8_t, 256>;
+constexpr std::array<parity_table, 3> parity_by_byte = [] {
+    std::array<parity_table, 3> t{};
+    for (unsigned byte = 0; byte < 3; ++byte)
+        for (unsigned v = 0; v < 256; ++v)
+            for (unsigned b = 0; b < 8; ++b) {
+                if (!((v >> b) & 1u)) continue;
+                const unsigned k = 8 + 8 * byte - b;  // data bit d(k)
+                for (unsigned i = 0; i < parity_equations.size(); ++i)
+                    if ((parity_equations[i].mask >> (k - 1)) & 1u) t[byte][v] ^= std::uint8_t(1u << (7 - i));
+            }
+    return t;
+}();
+
+// The parity bits that D29* and D30* flip, in the same places.
+constexpr std::uint8_t star_bits(bool for_d29) {
+    std::uint8_t m = 0;
+    for (unsigned i = 0; i < parity_equations.size(); ++i)
+        if (parity_equations[i].uses_d29 == for_d29) m |= std::uint8_t(1u << (7 - i));
+    return m;
+}
+constexpr std::uint8_t d29_parity = star_bits(true);
+constexpr std::uint8_t d30_parity = star_bits(false);
+
+// Parity of a normalised word whose data bits are already the source bits.
+bool normalised_parity_ok(std::uint32_t w, bool d29_star, bool d30_star) {
+    std::uint32_t p = parity_by_byte[0][w >> 24] ^ parity_by_byte[1][(w >> 16) & 0xFFu] ^ parity_by_byte[2][(w >> 8) & 0xFFu];
+    if (d29_star) p ^= d29_parity;
+    if (d30_star) p ^= d30_parity;
+    return (w & 0xFCu) == p;
 }
 
+// Bit k of `raw` to bit 31 - k.
+std::uint32_t normalise(std::uint32_t raw) {
+    std::uint32_t w = 0;
+    for (int k = 0; k < 5; ++k) w |= std::uint32_t(reversed_6[(raw >> (6 * k)) & 63u]) << (26 - 6 * k);
+    return w;
+}
+
+}  // namespace
+
+// Through the decoder's own tables, so that the word tests check those.
 bool parity_check(std::uint32_t raw, bool d29_star, bool d30_star) {
-    return parity_bits(raw & 0xFFFFFFu, d29_star, d30_star) == ((raw >> 24) & 0x3Fu);
+    return normalised_parity_ok(normalise(raw & 0x3FFFFFFFu), d29_star, d30_star);
 }
 
 RtcmDecoder::RtcmDecoder(const Clock& clock) : clock_(&clock) {}
@@ -57,7 +102,7 @@ void RtcmDecoder::rtcm_decoder_reset() {
     if (storing_) storing_->reset_stream_state();
 }
 
-void RtcmDecoder::rtcm_decode_byte(std::uint8_t b) {
+void RtcmDecoder::decode_byte(std::uint8_t b) {
     frame_completed = false;
     if (!is_valid_char(b)) {
         decode_char(b);
@@ -143,14 +188,13 @@ void RtcmDecoder::assemble_byte(std::uint8_t b) {
 }
 
 void RtcmDecoder::build_word() {
-    std::uint32_t r = 0;
-    for (std::size_t k = 0; k < 5; ++k) r |= std::uint32_t(state.window[k] & 63u) << (6 * k);
-    if (state.d30_star) r ^= 0xFFFFFFu;
-    state.parity_ok = parity_check(r, state.d29_star, state.d30_star);
+    const auto& c = state.window;
+    std::uint32_t w = std::uint32_t(reversed_6[c[0] & 63u]) << 26 | std::uint32_t(reversed_6[c[1] & 63u]) << 20 |
+                      std::uint32_t(reversed_6[c[2] & 63u]) << 14 | std::uint32_t(reversed_6[c[3] & 63u]) << 8 |
+                      std::uint32_t(reversed_6[c[4] & 63u]) << 2;
+    if (state.d30_star) w ^= 0xFFFFFF00u;  // D1..D24 back to the source bits
+    state.parity_ok = normalised_parity_ok(w, state.d29_star, state.d30_star);
     if (!state.parity_ok) ++parity_failures;
-    // Normalise: D1 to bit 31, D30 to bit 2.
-    std::uint32_t w = 0;
-    for (int i = 0; i < 32; ++i) w |= ((r >> i) & 1u) << (31 - i);
     state.word = w;
     state.d29_star = (w >> 3) & 1u;
     state.d30_star = (w >> 2) & 1u;

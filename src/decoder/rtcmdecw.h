@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "char_realigner.h"
@@ -37,10 +38,6 @@ constexpr std::int16_t get_s16(std::uint32_t word, int shift) {
 // already complemented back to the source bits d1..d24. True when the six
 // parity bits in bits 24..29 match those computed from the data and D29*, D30*.
 bool parity_check(std::uint32_t raw, bool d29_star, bool d30_star);
-
-// The six parity bits D25..D30 (bit 0 = D25) for source data bits d1..d24
-// (bit k-1 = d(k)); shared with the test encoder's mirror image.
-std::uint32_t parity_bits(std::uint32_t data, bool d29_star, bool d30_star);
 
 // A byte in the 6-of-8 format has the top bits 01.
 constexpr bool is_valid_char(std::uint8_t b) { return b >= 64 && b <= 127; }
@@ -95,7 +92,9 @@ struct frame_delivery_type {
 class RtcmDecoder;
 
 // The recorder's per-byte storing step plugs in here; the decoder calls it
-// once at the end of every byte, after the byte was decoded.
+// at the end of a byte, after the byte was decoded: of every byte, unless the
+// hook says that bytes which only add a character to the word being
+// assembled (four of every five in sync) leave it nothing to do.
 class StoringHook {
 public:
     virtual ~StoringHook() = default;
@@ -103,6 +102,16 @@ public:
     virtual void reset_stream_state() = 0;
     // Take over a pending format change, then run the storing step.
     virtual void after_byte(RtcmDecoder& decoder) = 0;
+
+    // Read by the decoder at every byte, hence no virtual call.
+    bool wants_inner_bytes() const { return !inner_wanted_ || *inner_wanted_; }
+
+protected:
+    // The hook needs the bytes inside a word only while `*flag` is set.
+    void inner_bytes_only_while(const bool* flag) { inner_wanted_ = flag; }
+
+private:
+    const bool* inner_wanted_ = nullptr;  // none: every byte
 };
 
 class RtcmDecoder {
@@ -114,8 +123,28 @@ public:
     RtcmDecoder(const RtcmDecoder&) = delete;
     RtcmDecoder& operator=(const RtcmDecoder&) = delete;
 
-    // The decoder's only entry: one received byte per call.
-    void rtcm_decode_byte(std::uint8_t b);
+    // One received byte per call.
+    void rtcm_decode_byte(std::uint8_t b) {
+        if (!take_inner_byte(b)) decode_byte(b);
+    }
+
+    // The bytes in order, exactly as one rtcm_decode_byte call each.
+    // `after(i)` runs after every byte bytes[i] that did more than add a
+    // character to the word being assembled; all else that callers read
+    // (frames, headers, counters, stores, flags) changes only with those
+    // bytes, so `after` sees every change that a call after each byte would
+    // have seen.
+    template <class After>
+    void rtcm_decode(std::span<const std::uint8_t> bytes, After&& after) {
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            if (take_inner_byte(bytes[i])) continue;
+            decode_byte(bytes[i]);
+            after(i);
+        }
+    }
+    void rtcm_decode(std::span<const std::uint8_t> bytes) {
+        for (const std::uint8_t b : bytes) rtcm_decode_byte(b);
+    }
 
     // Back to searching with the start values of the word layer; the stores,
     // the counters and the header copy are kept.
@@ -181,6 +210,28 @@ private:
     static constexpr std::uint16_t realign_pause = 170;
 
     void decode_char(std::uint8_t b);
+    // The common case, kept inline: in sync at bit offset 0, a valid
+    // character that does not complete a word. Returns false, having done
+    // nothing, for any other.
+    bool take_inner_byte(std::uint8_t b) {
+        const std::uint8_t n = state.byte_count;
+        if (!state.in_sync || state.word_ready || !is_valid_char(b) || n == 4) return false;
+        if (realigner_.offset() != 0) return false;
+        if (storing_ && storing_->wants_inner_bytes()) return false;
+        realigner_.push(b);
+        if (chars_since_frame_ < realign_pause) ++chars_since_frame_;
+        if (n == 5) {  // the first character after a finished word
+            state.window = {b, ' ', ' ', ' ', ' '};
+            state.byte_count = 1;
+        } else {
+            state.window[n] = b;
+            state.byte_count = std::uint8_t(n + 1);
+        }
+        frame_completed = false;
+        new_byte = !storing_;  // a storing step would have taken it at once
+        return true;
+    }
+    void decode_byte(std::uint8_t b);
     void sync_search(std::uint8_t b);
     void assemble_byte(std::uint8_t b);
     void word_handler();

@@ -10,16 +10,17 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-#include <memory>
 
 #include "error_log.h"
 #include "event_loop.h"
+#include "loopback_server.h"
 #include "tcp_client.h"
 
 namespace tessaly::test {
 namespace {
 
 using State = TTCPClient::State;
+using testing::TestServer;
 
 // Every event of a channel, in order; each OnData reads once.
 struct Recorder {
@@ -42,17 +43,6 @@ struct Recorder {
     }
 };
 
-struct Server {
-    QTcpServer server;
-    Server() { EXPECT_TRUE(server.listen(QHostAddress::LocalHost, 0)); }
-    QString port() const { return QString::number(server.serverPort()); }
-    // The server side of the next connection.
-    std::unique_ptr<QTcpSocket> accept() {
-        if (!spin_until([&] { return server.hasPendingConnections(); })) return nullptr;
-        return std::unique_ptr<QTcpSocket>(server.nextPendingConnection());
-    }
-};
-
 void open_to(TTCPClient& c, const QString& host, const QString& port) {
     c.Host = host;
     c.Port = port;
@@ -60,14 +50,14 @@ void open_to(TTCPClient& c, const QString& host, const QString& port) {
 }
 
 // Connects `c` to `server` and returns the server's side, null on failure.
-std::unique_ptr<QTcpSocket> connect_to(TTCPClient& c, Server& server) {
+QTcpSocket* connect_to(TTCPClient& c, TestServer& server) {
     open_to(c, "127.0.0.1", server.port());
     if (!spin_until([&] { return c.state() == State::Connected; })) return nullptr;
     return server.accept();
 }
 
 TEST(TcpClient, ConnectsWritesReadsAndCloses) {
-    Server server;
+    TestServer server;
     TTCPClient client;
     Recorder events(client);
     open_to(client, "127.0.0.1", server.port());
@@ -104,7 +94,7 @@ TEST(TcpClient, ConnectsWritesReadsAndCloses) {
 }
 
 TEST(TcpClient, EveryByteBeforeThePeersCloseArrivesThenOnClose) {
-    Server server;
+    TestServer server;
     TTCPClient client;
     Recorder events(client);
     const auto peer = connect_to(client, server);
@@ -125,12 +115,7 @@ TEST(TcpClient, EveryByteBeforeThePeersCloseArrivesThenOnClose) {
 }
 
 TEST(TcpClient, RefusedConnectIsReportedOnceAndTheNextOpenRetries) {
-    quint16 port = 0;
-    {
-        QTcpServer probe;  // a port that nobody listens on
-        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-        port = probe.serverPort();
-    }
+    const quint16 port = testing::closed_port().toUShort();
     TTCPClient client;
     Recorder events(client);
     open_to(client, "127.0.0.1", QString::number(port));
@@ -167,7 +152,7 @@ TEST(TcpClient, PortByServiceName) {
 }
 
 TEST(TcpClient, PortTextsAndHostNames) {
-    Server server;
+    TestServer server;
     const struct {
         const char* host;
         const char* port;    // %1 stands for the listening server's port
@@ -209,7 +194,7 @@ TEST(TcpClient, PortTextsAndHostNames) {
 }
 
 TEST(TcpClient, HandlersMayFailOrDestroyTheChannel) {
-    Server server;
+    TestServer server;
     ErrorLog errors;
     auto* client = new TTCPClient;
     QByteArray received;

@@ -68,6 +68,12 @@ TEST(Stamp, DateFromTheClockMendedAtMidnightInBothDirections) {
 
 TEST(Control, FormatIsTakenOverAtTheNextByteOnly) {
     Rig r(at(2026, 12, 6, 10, 20));
+    // In sync, before the last word of a frame: each step below only adds a
+    // character to that word, which the decoder may take without the step.
+    StreamEncoder s;
+    s.frame({.type = 6, .station = 5, .zcount = z_10_10, .data = {0}});
+    r.feed({s.bytes().begin(), s.bytes().end() - 5});
+    ASSERT_TRUE(r.d.state.in_sync);
     auto step = [&] { r.d.rtcm_decode_byte(0x40); };
     r.start(StoreFormat::code);
     r.control.storing_active = false;  // Stop and Start with no byte between

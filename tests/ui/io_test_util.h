@@ -2,9 +2,8 @@
 // Real counterparts for the window's channels: a TCP server on 127.0.0.1
 // that the test feeds by hand, and a socat pair of pseudo-terminals whose
 // near end the window opens as its COM port.
-#include <QTcpServer>
-#include <QTcpSocket>
 
+#include "loopback_server.h"
 #include "pty_pair.h"
 #include "rtcm_encoder.h"
 #include "ui_test_util.h"
@@ -28,32 +27,6 @@ inline QByteArray pattern(int n, int step = 31) {
     QByteArray b;
     for (int i = 0; i < n; ++i) b.append(char(i * step % 251));
     return b;
-}
-
-class TestServer {
-public:
-    TestServer() { server.listen(QHostAddress::LocalHost, 0); }
-    QString port() const { return QString::number(server.serverPort()); }
-    // Waits for the next client.
-    QTcpSocket* accept() {
-        if (!wait_for([&] { return server.hasPendingConnections(); })) return nullptr;
-        clients.push_back(server.nextPendingConnection());
-        return clients.back();
-    }
-    void send(const QByteArray& bytes, int client = 0) {
-        clients[std::size_t(client)]->write(bytes);
-        clients[std::size_t(client)]->flush();
-    }
-
-    QTcpServer server;
-    std::vector<QTcpSocket*> clients;
-};
-
-// A port number on 127.0.0.1 where nobody listens.
-inline QString closed_port() {
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost, 0);
-    return QString::number(s.serverPort());
 }
 
 inline void configure_internet(SettingsRecord& s, const QString& port) {
