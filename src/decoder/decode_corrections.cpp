@@ -132,7 +132,13 @@ void RtcmDecoder::decode_type_1() { decode_corrections(stores.data_1, true); }
 void RtcmDecoder::decode_type_2() { decode_corrections(stores.data_2, true); }
 void RtcmDecoder::decode_type_9() { decode_corrections(stores.data_9, false); }
 // RTCM 2.3 gives 31 and 34 no problem marks: their values are taken as sent.
-void RtcmDecoder::decode_type_31() { decode_corrections(stores.data_31, false, true); }
-void RtcmDecoder::decode_type_34() { decode_corrections(stores.data_34, false, true); }
+void RtcmDecoder::decode_type_31() {
+    keep_raw_characters();
+    decode_corrections(stores.data_31, false, true);
+}
+void RtcmDecoder::decode_type_34() {
+    keep_raw_characters();
+    decode_corrections(stores.data_34, false, true);
+}
 
 }  // namespace tessaly

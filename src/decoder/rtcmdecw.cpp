@@ -305,17 +305,24 @@ RtcmDecoder::message_handler RtcmDecoder::handler_for(std::uint8_t msg_type) {
     }
 }
 
-void RtcmDecoder::decode_type_other() {
+// The raw characters of a frame, for the other-type page; kept for the
+// GLONASS corrections too, which that page shows until they get one of
+// their own (otherwise it would go on showing an older frame as current).
+void RtcmDecoder::keep_raw_characters() {
     auto& store = stores.data_other;
     if (state.word_index == 2) {
         store.msg_type = header.msg_type;
         store.frame_length = header.frame_length;
         store.time = header.frame_time;
         store.raw.assign(raw_word());
-        frame_words_ = rtcm_frame_words{};
     } else {
         store.raw.append(raw_word());
     }
+}
+
+void RtcmDecoder::decode_type_other() {
+    keep_raw_characters();
+    if (state.word_index == 2) frame_words_ = rtcm_frame_words{};
     if (frame_words_.count < frame_words_.word.size()) frame_words_.word[frame_words_.count++] = state.word;
     if (!state.parity_ok) frame_words_.all_ok = false;
     if (last_data_word())

@@ -196,6 +196,7 @@ public:
     void decode_type_31();
     void decode_type_34();
     void decode_type_other();
+    void keep_raw_characters();
 
     // The bit offset the words are read at: 0 when they start on character
     // boundaries, 1..5 for a stream packed without regard to the characters.

@@ -134,3 +134,15 @@ TEST(Corrections, ListAgesWithTheFrameTime) {
     EXPECT_EQ(svs_of(l.d.stores.data_1.list.get()), (std::vector<int>{4, 5}));
     EXPECT_DOUBLE_EQ(l.d.stores.data_1.time, 36000 + 201 * 0.6);
 }
+
+TEST(Corrections, GlonassCorrectionsAreTheLatestOtherFrame) {
+    // The other-type page shows 31 and 34 by their raw characters; without
+    // them it went on showing an older frame as the latest.
+    for (int type : {31, 34}) {
+        Link l;
+        l.send({.type = 7, .zcount = 99, .data = {0, 0, 0}});
+        l.send({.type = std::uint8_t(type), .zcount = 100, .data = correction_words(blocks(2, 1000))});
+        EXPECT_EQ(int(l.d.stores.data_other.msg_type), type);
+        EXPECT_EQ(l.d.stores.data_other.raw.size(), 4u * 5u) << type;
+    }
+}
