@@ -1,5 +1,5 @@
-// Ageing. Purge and insert-or-replace are followed through whole streams in
-// the message tests.
+// Ageing. Purge and insert-or-replace are followed
+// through whole streams in the message tests.
 #include <gtest/gtest.h>
 
 #include "rtcmtype.h"
