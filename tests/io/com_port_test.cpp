@@ -12,7 +12,6 @@
 
 #include "com_port.h"
 #include "serial_devices.h"
-#include "error_log.h"
 #include "event_loop.h"
 #include "pty_pair.h"
 #include "settings_store.h"

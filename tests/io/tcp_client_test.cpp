@@ -109,7 +109,7 @@ TEST(TcpClient, PortTextsAndHostNames) {
     for (const auto& c : cases) {
         const auto with_port = [&](const char* text) { return QString::fromUtf8(text).replace("%1", server.port()); };
         SCOPED_TRACE(std::string(c.host) + " " + with_port(c.port).toStdString());
-        ErrorLog errors;
+        testing::BoxRecorder errors;
         TTCPClient client;
         Recorder events(client);
         QString thrown;
@@ -123,13 +123,13 @@ TEST(TcpClient, PortTextsAndHostNames) {
         EXPECT_EQ(events.log.join('|'), QString::fromUtf8(c.events));
         EXPECT_EQ(client.state(), QString(c.events) == "connect" ? State::Connected : State::Closed);
         EXPECT_TRUE(client.state() != State::Connected || server.accept());
-        EXPECT_TRUE(errors.texts.isEmpty());
+        EXPECT_TRUE(errors.texts().isEmpty());
     }
 }
 
 TEST(TcpClient, HandlersMayFailOrDestroyTheChannel) {
     TestServer server;
-    ErrorLog errors;
+    testing::BoxRecorder errors;
     auto* client = new TTCPClient;
     QByteArray received;
     bool closed = false;
@@ -150,7 +150,7 @@ TEST(TcpClient, HandlersMayFailOrDestroyTheChannel) {
     peer->close();
     ASSERT_TRUE(spin_until([&] { return closed; }));
     EXPECT_EQ(received, "badgood");
-    EXPECT_EQ(errors.texts, QStringList{"bad piece"});
+    EXPECT_EQ(errors.texts(), QStringList{"bad piece"});
 }
 
 }  // namespace
