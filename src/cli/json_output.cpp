@@ -1,22 +1,13 @@
 #include "json_output.h"
 
 #include <array>
-#include <charconv>
 #include <cstdio>
+
+#include "format_fixed.h"
 
 namespace tessaly::cli {
 
-std::string json_number(double v, int decimals) {
-    std::array<char, 64> buf{};
-    const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::fixed, decimals);
-    std::string s(buf.data(), res.ptr);
-    if (s.find('.') != std::string::npos) {
-        s.erase(s.find_last_not_of('0') + 1);
-        if (s.back() == '.') s.pop_back();
-    }
-    if (s == "-0") s = "0";
-    return s;
-}
+std::string json_number(double v, int decimals) { return json_decimal(v, decimals); }
 
 std::string json_string(std::string_view bytes) {
     std::string out = "\"";
