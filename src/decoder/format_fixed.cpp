@@ -5,6 +5,7 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 namespace tessaly {
 
@@ -157,18 +158,41 @@ bool scaled_units(double value, int decimals, bool ties_to_even, std::uint64_t& 
     return true;
 }
 
-// "-"? integer part "." `decimals` digits of `units` / 10^decimals.
+constexpr std::array<char, 200> digit_pairs = [] {
+    std::array<char, 200> t{};
+    for (int i = 0; i < 100; ++i) {
+        t[std::size_t(2 * i)] = char('0' + i / 10);
+        t[std::size_t(2 * i + 1)] = char('0' + i % 10);
+    }
+    return t;
+}();
+
+// "-"? integer part "." `decimals` digits of `units` / 10^decimals, at
+// least one digit before the point. The digits are made from the right,
+// two at a time, by constant divisions.
 char* write_units(char* p, bool negative, std::uint64_t units, int decimals) {
     if (negative && units != 0) *p++ = '-';
-    const std::uint64_t scale = powers_of_ten[std::size_t(decimals)];
-    p = std::to_chars(p, p + 20, units / scale).ptr;
+    std::array<char, 24> digits;
+    char* const end = digits.data() + digits.size();
+    char* d = end;
+    while (units >= 100) {
+        d -= 2;
+        std::memcpy(d, &digit_pairs[std::size_t(units % 100) * 2], 2);
+        units /= 100;
+    }
+    if (units >= 10) {
+        d -= 2;
+        std::memcpy(d, &digit_pairs[std::size_t(units) * 2], 2);
+    } else {
+        *--d = char('0' + units);
+    }
+    while (end - d <= decimals) *--d = '0';
+    const std::size_t whole = std::size_t(end - d - decimals);
+    std::memcpy(p, d, whole);
+    p += whole;
     if (decimals > 0) {
         *p++ = '.';
-        std::uint64_t fraction = units % scale;
-        for (int i = decimals; i-- > 0;) {
-            p[i] = char('0' + fraction % 10);
-            fraction /= 10;
-        }
+        std::memcpy(p, d + whole, std::size_t(decimals));
         p += decimals;
     }
     return p;
@@ -275,16 +299,25 @@ std::string FormatFixed(double value, int precision, int decimals) {
     return exact::FormatFixed(value, precision, decimals);
 }
 
-std::string json_decimal(double value, int decimals) {
+void append_json_decimal(std::string& out, double value, int decimals) {
     std::uint64_t units = 0;
-    if (!scaled_units(value, decimals, true, units)) return exact::json_decimal(value, decimals);
-    std::array<char, 40> buf;
+    if (!scaled_units(value, decimals, true, units)) {
+        out += exact::json_decimal(value, decimals);
+        return;
+    }
     // Trailing zeros of the fraction go before writing.
     while (decimals > 0 && units % 10 == 0) {
         units /= 10;
         --decimals;
     }
-    return {buf.data(), write_units(buf.data(), std::signbit(value), units, decimals)};
+    std::array<char, 40> buf;
+    out.append(buf.data(), write_units(buf.data(), std::signbit(value), units, decimals));
+}
+
+std::string json_decimal(double value, int decimals) {
+    std::string s;
+    append_json_decimal(s, value, decimals);
+    return s;
 }
 
 void put_real(std::string& out, double value, int width, int decimals) {

@@ -47,6 +47,7 @@ void put_int(std::string& out, std::int64_t value, int width);
 // (0..30) on its exact binary value, a tie to the even last digit, then
 // trailing zeros dropped (and the point with them); never "-0".
 std::string json_decimal(double value, int decimals);
+void append_json_decimal(std::string& out, double value, int decimals);
 
 // The general forms of the three texts above, which work on the exact
 // decimal expansion of any double. The functions above take a short cut
