@@ -16,6 +16,7 @@
 
 #include "RTCM_U1_pages.h"
 #include "format_fixed.h"
+#include "more_types_text.h"
 
 namespace tessaly {
 
@@ -254,6 +255,13 @@ MessagePages::MessagePages(const RtcmDecoder& decoder, StripFields strip, QWidge
     addMeasurementPage(Type21, "Type 21", "RTK Pseudorange Corrections - Message Type 21",
                        {"SV", "PsRaErr [m]", "M-P-Err [m]", "Code", "IOD", "PsRange [m]", "RaRaCorr",
                         "Exp.-Meas.-Time [s]"});
+    // GLONASS corrections: Type 1's columns, the IOD's place holding the
+    // change flag and the time of day tag.
+    glonassTabs_ = addSubTabbedPage("Type 31+34", "GLONASS Differential Corrections - Message Type 31 and Type 34");
+    const QStringList glonass_cols{"SV", "Factor", "UDRE [m]", "PsRangeCorr [m]", "RaRaCorr [m/s]", "Change",
+                                   "Time of Day", "M-Z-Count"};
+    glonass_[Type31] = addSubPage(glonassTabs_, "Type 31 Corrections", glonass_cols);
+    glonass_[Type34] = addSubPage(glonassTabs_, "Type 34 Partial Corrections", glonass_cols);
 
     {
         auto* page = new QWidget(this);
@@ -334,8 +342,7 @@ SatellitePage MessagePages::addSatellitePage(const QString& caption, const QStri
     return sp;
 }
 
-void MessagePages::addMeasurementPage(Page p, const QString& caption, const QString& heading,
-                                      const QStringList& columns) {
+QTabWidget* MessagePages::addSubTabbedPage(const QString& caption, const QString& heading) {
     auto* page = new QWidget(this);
     auto* v = new QVBoxLayout(page);
     v->setContentsMargins(4, 4, 4, 4);
@@ -345,24 +352,33 @@ void MessagePages::addMeasurementPage(Page p, const QString& caption, const QStr
     auto* tabs = new QTabWidget(page);
     tabs->setTabPosition(QTabWidget::South);
     v->addWidget(tabs, 1);
+    addTab(page, caption);
+    return tabs;
+}
+
+SatellitePage MessagePages::addSubPage(QTabWidget* tabs, const QString& name, const QStringList& columns) {
+    auto* sub = new QWidget(tabs);
+    auto* sv = new QVBoxLayout(sub);
+    sv->setContentsMargins(2, 2, 2, 2);
+    SatellitePage sp;
+    sp.header = make_field(sub);
+    sp.header->setFixedWidth(420);
+    headers_.push_back(sp.header);
+    sv->addWidget(sp.header, 0, Qt::AlignRight);
+    sp.table = new ColumnTable(columns, sub);
+    sv->addWidget(sp.table, 1);
+    tables_.push_back(sp.table);
+    tabs->addTab(sub, name);
+    return sp;
+}
+
+void MessagePages::addMeasurementPage(Page p, const QString& caption, const QString& heading,
+                                      const QStringList& columns) {
     const int k = p - Type18;
+    QTabWidget* tabs = addSubTabbedPage(caption, heading);
     subTabs_[std::size_t(k)] = tabs;
     const char* names[4] = {"L1 Frequency", "L2 Frequency", "Ionosph. Difference", "Special"};
-    for (int s = 0; s < 4; ++s) {
-        auto* sub = new QWidget(tabs);
-        auto* sv = new QVBoxLayout(sub);
-        sv->setContentsMargins(2, 2, 2, 2);
-        SatellitePage& sp = measurements_[std::size_t(k)][std::size_t(s)];
-        sp.header = make_field(sub);
-        sp.header->setFixedWidth(420);
-        headers_.push_back(sp.header);
-        sv->addWidget(sp.header, 0, Qt::AlignRight);
-        sp.table = new ColumnTable(columns, sub);
-        sv->addWidget(sp.table, 1);
-        tables_.push_back(sp.table);
-        tabs->addTab(sub, names[s]);
-    }
-    addTab(page, caption);
+    for (int s = 0; s < 4; ++s) measurements_[std::size_t(k)][std::size_t(s)] = addSubPage(tabs, names[s], columns);
 }
 
 const SatellitePage& MessagePages::page(Page p) const {
@@ -373,7 +389,9 @@ const SatellitePage& MessagePages::subPage(Page p, SubPage s) const {
     return measurements_[std::size_t(p - Type18)][std::size_t(s)];
 }
 
-QTabWidget* MessagePages::subTabs(Page p) const { return subTabs_[std::size_t(p - Type18)]; }
+QTabWidget* MessagePages::subTabs(Page p) const {
+    return p == Glonass ? glonassTabs_ : subTabs_[std::size_t(p - Type18)];
+}
 
 void MessagePages::showRawText(const QString& text) {
     // Rebuilding the text box costs more than decoding the 80 bytes of the
@@ -400,6 +418,8 @@ QString MessagePages::rawPageText() {
 void MessagePages::ResetPages() {
     for (ColumnTable* t : tables_) t->reset(ColumnTable::blank_rows);
     type3Text_->clear();
+    type3Lines_.clear();
+    type22Lines_.clear();
     type16Time_->clear();
     type16Message_->clear();
     for (QLineEdit* header : headers_) header->clear();
@@ -419,6 +439,9 @@ void MessagePages::ShowMessagePage(int msg_type) {
     case 19: show19(); break;
     case 20: show20(); break;
     case 21: show21(); break;
+    case 22: show22(); break;
+    case 31: showGlonass(Type31, s.data_31); break;
+    case 34: showGlonass(Type34, s.data_34); break;
     default: showOther(); break;
     }
 }
@@ -443,6 +466,25 @@ void MessagePages::showCorrections(Page p, const rtcm_corrections_store& store) 
     });
 }
 
+// GLONASS satellites are labelled R as on the pages of 18 to 21; 31 and 34
+// have no problem marks.
+void MessagePages::showGlonass(GlonassPage g, const rtcm_corrections_store& store) {
+    if (store.time == -1) return;
+    const SatellitePage& sp = glonass_[std::size_t(g)];
+    if (store.list) sp.header->setText(ff(store.time, 7, 1) + " length:" + num(store.frame_length));
+    ColumnTable* t = sp.table;
+    show_rows(t, store.list.get(), [&](int row, const rtcm_sat_1_type& r) {
+        t->setCell(0, row, " R" + num(r.sv));
+        t->setCell(1, row, r.scale ? " coarse" : " fine  ");
+        t->setCell(2, row, udre_text[r.udre & 3]);
+        t->setCell(3, row, "   " + ff(r.range_corr, 9, 2));
+        t->setCell(4, row, "   " + ff(r.rate_corr, 6, 3));
+        t->setCell(5, row, r.change ? "   yes" : "   no");
+        t->setCell(6, row, "   " + num(r.tod));
+        t->setCell(7, row, "   " + ff(r.time, 7, 1));
+    });
+}
+
 // ---- Types 3 and 16 ---------------------------------------------------------------
 
 void MessagePages::showStation() {
@@ -451,11 +493,10 @@ void MessagePages::showStation() {
     strip_.refX->setText(coord(d.x));
     strip_.refY->setText(coord(d.y));
     strip_.refZ->setText(coord(d.z));
-    type3Text_->clear();
     type3Header_->setText(ff(d.time_received, 7, 1) + " length:" + num(d.frame_length));
     const ClockReading now = decoder_.clock().now_utc();
     const double changed_fraction = d.time_changed - std::floor(d.time_changed);
-    const QStringList lines{
+    type3Lines_ = QStringList{
         " new Reference Station Parameters",
         " X: " + coord(d.x),
         " Y: " + coord(d.y),
@@ -471,7 +512,32 @@ void MessagePages::showStation() {
         " Y: " + coord(d.prev_y),
         " Z: " + coord(d.prev_z),
     };
-    type3Text_->setPlainText(lines.join(QLatin1Char('\n')));
+    showStationText();
+}
+
+// Message 22 refines the coordinates of 3 (or of GLONASS's 32): its lines
+// follow those of 3, and a frame with a failed word changes nothing.
+void MessagePages::show22() {
+    const rtcm_data_22_type& d = decoder_.stores.more.data_22;
+    if (!d.valid) return;
+    const auto cm = [](const char* name, double v) { return QString::fromLatin1(name) + ff(v, 9, 3) + " cm"; };
+    type22Lines_ = QStringList{" Extended Reference Station Parameters (Type 22)" +
+                                   QString(d.has_word4 ? d.glonass ? ", GLONASS" : ", GPS" : "") + ":",
+                               cm(" L1 phase centre dX: ", d.dx), cm(" L1 phase centre dY: ", d.dy),
+                               cm(" L1 phase centre dZ: ", d.dz)};
+    if (d.has_height) type22Lines_ << cm(" Antenna height: ", d.height);
+    if (d.has_l2)
+        type22Lines_ << cm(" L2 phase centre dX: ", d.dx2) << cm(" L2 phase centre dY: ", d.dy2)
+                     << cm(" L2 phase centre dZ: ", d.dz2);
+    type22Lines_ << " M-Z-Count: " + ff(d.time, 7, 1) + "   " + time_of_day_text(d.time) + "  length:" +
+                        num(d.frame_length);
+    showStationText();
+}
+
+void MessagePages::showStationText() {
+    QStringList lines = type3Lines_;
+    if (!lines.isEmpty() && !type22Lines_.isEmpty()) lines << QString();
+    type3Text_->setPlainText((lines + type22Lines_).join(QLatin1Char('\n')));
 }
 
 void MessagePages::showText() {
@@ -589,7 +655,13 @@ void MessagePages::showOther() {
     otherHeader_->setText("Type: " + num(d.msg_type) + "  Length: " + num(d.frame_length));
     otherZcount_->setText(ff(d.time, 7, 1));
     if (otherLines_.size() > 15) otherLines_.removeFirst();
-    otherLines_.append(num(d.msg_type) + ":" + QString::fromLatin1(d.raw.data(), qsizetype(d.raw.size())));
+    QString line = num(d.msg_type) + ":" + QString::fromLatin1(d.raw.data(), qsizetype(d.raw.size()));
+    // The decoded content, where the type has one, after the characters.
+    if (decoder_.header.msg_type == d.msg_type) {
+        const std::string decoded = more_type_line(decoder_);
+        if (!decoded.empty()) line += "  " + QString::fromStdString(decoded);
+    }
+    otherLines_.append(line);
     otherText_->setPlainText(otherLines_.join(QLatin1Char('\n')));
 }
 

@@ -77,9 +77,11 @@ public:
         QLineEdit* special = nullptr;
     };
 
-    enum Page { Type1, Type2, Type3, Type9, Type16, Type18, Type19, Type20, Type21, Other, Raw };
+    enum Page { Type1, Type2, Type3, Type9, Type16, Type18, Type19, Type20, Type21, Glonass, Other, Raw };
     // Sub-pages of types 18 to 21, in tab order, and the list each shows.
     enum SubPage { L1, L2, Iono, Special };
+    // Sub-pages of the GLONASS corrections page, in tab order.
+    enum GlonassPage { Type31, Type34 };
     static constexpr std::array<int, 4> sub_page_list{0, 2, 1, 3};
 
     MessagePages(const RtcmDecoder& decoder, StripFields strip, QWidget* parent = nullptr);
@@ -102,7 +104,8 @@ public:
     // ---- Read access for the window and its tests.
     const SatellitePage& page(Page p) const;               // Type1, Type2, Type9
     const SatellitePage& subPage(Page p, SubPage s) const;  // Type18 .. Type21
-    QTabWidget* subTabs(Page p) const;                      // Type18 .. Type21
+    const SatellitePage& glonassPage(GlonassPage g) const { return glonass_[std::size_t(g)]; }
+    QTabWidget* subTabs(Page p) const;                      // Type18 .. Type21, Glonass
     QPlainTextEdit* type3Text() const { return type3Text_; }
     QLineEdit* type3Header() const { return type3Header_; }
     QLineEdit* type16Time() const { return type16Time_; }
@@ -118,11 +121,17 @@ private:
     QWidget* addHeadedPage(const QString& caption, const QString& heading, QLineEdit** header);
     SatellitePage addSatellitePage(const QString& caption, const QString& heading,
                                    const QStringList& columns);
+    // A page of sub-pages with their tabs below, and one sub-page of it.
+    QTabWidget* addSubTabbedPage(const QString& caption, const QString& heading);
+    SatellitePage addSubPage(QTabWidget* tabs, const QString& name, const QStringList& columns);
     void addMeasurementPage(Page p, const QString& caption, const QString& heading,
                             const QStringList& columns);
 
     void showCorrections(Page p, const rtcm_corrections_store& store);
+    void showGlonass(GlonassPage g, const rtcm_corrections_store& store);
     void showStation();
+    void show22();
+    void showStationText();
     void showText();
     void show18();
     void show19();
@@ -141,10 +150,13 @@ private:
     std::array<SatellitePage, 3> corrections_{};               // 1, 2, 9
     std::array<std::array<SatellitePage, 4>, 4> measurements_{};  // 18 .. 21
     std::array<QTabWidget*, 4> subTabs_{};
+    std::array<SatellitePage, 2> glonass_{};  // 31, 34
+    QTabWidget* glonassTabs_ = nullptr;
     std::vector<ColumnTable*> tables_;
     std::vector<QLineEdit*> headers_;
     QPlainTextEdit* type3Text_ = nullptr;
     QLineEdit* type3Header_ = nullptr;
+    QStringList type3Lines_, type22Lines_;  // the two parts of the "Type 3+22" box
     QLineEdit* type16Time_ = nullptr;
     QLineEdit* type16Message_ = nullptr;
     QLineEdit* type16Header_ = nullptr;
