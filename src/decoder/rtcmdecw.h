@@ -164,7 +164,7 @@ public:
     rtcm_header_type header;
     header_info_type header_info;
     double latency = 0;  // s, age of the latest frame
-    std::int32_t leapSeconds = 13;  // GPS time minus UTC
+    std::int32_t leapSeconds = 18;  // GPS time minus UTC (18 since 2017-01-01)
 
     std::uint32_t unused_chars = 0;
     bool new_byte = false;

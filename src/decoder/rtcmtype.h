@@ -243,33 +243,6 @@ std::size_t list_length(const Sat* head) {
     return n;
 }
 
-// ---- Satellite slot table --------------------------------------------------
-
-// Twelve rows shared by the message pages, so that a satellite keeps its row
-// while it is heard.
-class sv_slot_table {
-public:
-    static constexpr int slot_count = 12;
-
-    struct slot {
-        std::uint8_t sv = 0;  // 0: free
-        bool mark = true;
-    };
-
-    void sv_slots_clear();
-    void sv_slots_mark_all();
-    int sv_slot_of(std::uint8_t sv);
-    void sv_slots_free_marked();
-
-    const slot& at(int i) const { return slots_[std::size_t(i)]; }
-
-private:
-    std::array<slot, slot_count> slots_{};
-};
-
-// The table the message pages share.
-sv_slot_table& shared_sv_slots();
-
 // All decoded message stores of one decoder.
 struct rtcm_stores {
     rtcm_data_1_type data_1;

@@ -35,7 +35,8 @@ TEST(Clock, DefaultClockReadsUtcWhateverTheLocalZone) {
 }
 
 // The hour is the clock's, moved by one where the Z-count lies more than
-// half an hour away; the latency is the frame's age plus the leap seconds.
+// half an hour away; the latency is the frame's age plus the leap seconds
+// (18 unless told otherwise: GPS - UTC since 2017).
 TEST(Header, FrameHourAndLatencyAcrossHourAndDay) {
     struct Case {
         const char* name;
@@ -45,19 +46,19 @@ TEST(Header, FrameHourAndLatencyAcrossHourAndDay) {
         double frame_time, latency;
     };
     const Case cases[] = {
-        {"plain", at(10, 10, 2, 500), 1000, 1, 36600, 2.5 + 13},
-        {"within the hour, in the future", at(9, 20), 2500, 1, 9 * 3600 + 1500.0, -300 + 13},
-        {"largest Z-count", at(0, 30), 8191, 1, 8191 * 0.6, 1800 - 8191 * 0.6 + 13},
-        {"end of previous hour", at(14, 14, 59), 4500, 1, 13 * 3600 + 2700.0, 1799 + 13},
-        {"end of previous hour, across midnight", at(0, 5), 4500, 1, 23 * 3600 + 2700.0, 1200 + 13},
-        {"frame from the previous hour", at(11, 0, 10), 5983, 1, 39589.8, 20.2 + 13},  // 10:59:49.8
-        {"frame from before midnight", at(0, 2, 0), 5900, 1, 86340, 180 + 13},       // 23:59:00
-        {"start of next hour", at(9, 46), 100, 1, 10 * 3600 + 60.0, -900 + 13},
-        {"start of next hour, across midnight", at(23, 50), 100, 1, 60.0, -660 + 13},
-        {"frame slightly in the future", at(10, 0, 0), 10, 1, 36006, -6 + 13},
+        {"plain", at(10, 10, 2, 500), 1000, 1, 36600, 2.5 + 18},
+        {"within the hour, in the future", at(9, 20), 2500, 1, 9 * 3600 + 1500.0, -300 + 18},
+        {"largest Z-count", at(0, 30), 8191, 1, 8191 * 0.6, 1800 - 8191 * 0.6 + 18},
+        {"end of previous hour", at(14, 14, 59), 4500, 1, 13 * 3600 + 2700.0, 1799 + 18},
+        {"end of previous hour, across midnight", at(0, 5), 4500, 1, 23 * 3600 + 2700.0, 1200 + 18},
+        {"frame from the previous hour", at(11, 0, 10), 5983, 1, 39589.8, 20.2 + 18},  // 10:59:49.8
+        {"frame from before midnight", at(0, 2, 0), 5900, 1, 86340, 180 + 18},       // 23:59:00
+        {"start of next hour", at(9, 46), 100, 1, 10 * 3600 + 60.0, -900 + 18},
+        {"start of next hour, across midnight", at(23, 50), 100, 1, 60.0, -660 + 18},
+        {"frame slightly in the future", at(10, 0, 0), 10, 1, 36006, -6 + 18},
         {"GLONASS types subtract the leap seconds once more", at(10, 10, 2, 500), 1000, 32, 36600, 2.5},
         {"type 36 as well", at(10, 10, 2, 500), 1000, 36, 36600, 2.5},
-        {"type 37 not", at(10, 10, 2, 500), 1000, 37, 36600, 2.5 + 13},
+        {"type 37 not", at(10, 10, 2, 500), 1000, 37, 36600, 2.5 + 18},
     };
     for (const auto& c : cases) {
         Link l(c.now);
