@@ -2,7 +2,8 @@
 // 23 and 31 against gpsd's gpsdecode, an independent decoder (its 18 gives
 // the raw carrier-phase count; its "m" is the half-wave bit); gpsd-sample's
 // words do not start on character boundaries. Message 24 against the
-// station's message 3 (gpsd's own 24 is wrong). The frame counts are checked
+// station's message 3 (gpsd's own 24 is wrong). rtklib-testglo's 18 and 19
+// against RTKLIB's convbin. The frame counts are checked
 // through tessaly-decode's summary in the command-line tests.
 #include <cmath>
 #include <map>
@@ -12,6 +13,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "clock.h"
+#include "rtcm_encoder.h"
+#include "rtcmdecw.h"
 #include "tool_test_util.h"
 
 using namespace tessaly::testing;
@@ -143,4 +147,103 @@ TEST(Recordings, ValuesAgreeWithGpsdecode) {
         }
         EXPECT_GE(values, c.min_values) << c.name;
     }
+}
+
+// rtklib-testglo's phases and pseudoranges (18, 19; GPS and GLONASS; L1 and
+// L2) against RTKLIB's convbin, satellite by satellite and epoch by epoch.
+// RTKLIB ends an epoch only at a frame whose last satellite clears the
+// multiple-message flag; this station sets it everywhere but in the last
+// frame of a whole GPS and GLONASS set, so RTKLIB would drop every GPS set.
+// convbin therefore gets
+// the recording's 18 and 19 frames word for word, re-framed, with the flag
+// cleared in the last frame of each set.
+TEST(Recordings, MeasurementsAgreeWithConvbin) {
+    const std::string path = std::string(TESSALY_SHARED_DATA) + "/rtklib-testglo.rtcm2", bytes = read_file(path);
+    if (bytes.empty()) GTEST_SKIP() << "recording " << path << " not found";
+    struct Words : tessaly::StoringHook {
+        std::vector<std::pair<FrameSpec, bool>> frames;  // and: GLONASS
+        FrameSpec cur;
+        bool ok = true;
+        int index = 0;  // the word's index in its frame
+        void reset_stream_state() override {}
+        void after_byte(tessaly::RtcmDecoder& d) override {
+            if (!d.word_done) return;
+            if (index >= 2) cur.data.push_back(d.state.word >> 8);
+            ok = (index == 0 || ok) && d.state.parity_ok;
+            index = d.state.word_index;
+            if (index == 2) cur = {.type = d.header.msg_type, .station = std::uint16_t(d.header.station_id),
+                                   .zcount = d.delivery.zcount, .sequence = d.header.sequence, .health = d.header.health};
+            if (d.frame_completed && ok && (cur.type == 18 || cur.type == 19) && cur.data.size() >= 3)
+                frames.emplace_back(cur, (cur.data[1] >> 21) & 1);
+        }
+    } words;
+    tessaly::FixedClock clock({2026, 1, 1, 22, 10, 0, 0});
+    tessaly::RtcmDecoder d(clock);
+    d.set_storing_hook(&words);
+    for (char c : bytes) d.rtcm_decode_byte(std::uint8_t(c));
+    // One stream per system: each GLONASS set lies 3 s after the GPS set
+    // it follows (in GPS time), and convbin skips epochs older than the last
+    // it wrote.
+    std::string rinex;
+    for (const bool system : {false, true}) {
+        StreamEncoder rebuilt;
+        for (std::size_t i = 0; i < words.frames.size(); ++i) {
+            auto& [f, glonass] = words.frames[i];
+            if (glonass != system) continue;
+            if (i + 1 == words.frames.size() || words.frames[i + 1].first.zcount != f.zcount ||
+                words.frames[i + 1].second != glonass)
+                f.data[f.data.size() - 2] &= ~(1u << 23);
+            rebuilt.frame(f);
+        }
+        const TempPath stream("rebuilt"), obs("obs");
+        write_file(stream.str(), std::string(rebuilt.bytes().begin(), rebuilt.bytes().end()));
+        const auto run = run_tool("convbin", {"-r", "rtcm2", "-v", "3.03", "-tr", "2026/01/01", "22:10:00", "-o",
+                                              obs.str(), stream.str()});
+        if (run.status == 127) GTEST_SKIP() << "convbin (Debian package rtklib) not installed";
+        rinex += read_file(obs.str());
+    }
+
+    // Ours from the recording itself: (system, satellite, f, C or L, GPS second of day).
+    using Key = std::tuple<char, int, int, char, long>;
+    std::map<Key, double> ours;
+    const auto decoded = run_tool(TESSALY_DECODE, {"--format", "json", "--clock", "2026-01-01T22:10:00Z"}, bytes);
+    for (const json& f : json_lines(decoded.out)) {
+        if (f["type"] != 18 && f["type"] != 19) continue;
+        for (const json& s : f["satellites"]) {
+            const bool glonass = s["g"] == 1;
+            const Key k{glonass ? 'R' : 'G', s["sv"], f["f"], f["type"] == 19 ? 'C' : 'L',
+                        std::lround(f["meas_time"].get<double>()) + (glonass ? 18 : 0)};  // GLONASS keeps UTC
+            // RINEX's sign. RTKLIB reads the bit we take for half wavelength
+            // as the multiple-message flag and always counts 1/256 cycle:
+            // the phases are compared as counts.
+            if (f["type"] == 18) ours[k] = -s["phase"].get<double>() * (s["half_wave"] == true ? 0.5 : 1);
+            if (f["type"] == 19) ours[k] = s["pseudorange"];
+        }
+    }
+    std::map<char, std::vector<std::string>> types;
+    std::map<char, int> compared;
+    long epoch = -1;
+    std::istringstream lines(rinex);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find("RINEX VERSION") != std::string::npos) {
+            epoch = -1;  // the next file's header
+        } else if (line.find("SYS / # / OBS TYPES") != std::string::npos) {
+            std::istringstream fields(line.substr(7, 52));
+            for (std::string t; fields >> t;) types[line[0]].push_back(t);
+        } else if (line[0] == '>') {
+            epoch = std::stol(line.substr(13, 2)) * 3600 + std::stol(line.substr(16, 2)) * 60 + std::lround(std::stod(line.substr(19, 11)));
+        } else if (epoch >= 0 && (line[0] == 'G' || line[0] == 'R')) {
+            for (std::size_t j = 0; j < types[line[0]].size() && 3 + 16 * j + 14 <= line.size(); ++j) {
+                const std::string field = line.substr(3 + 16 * j, 14), t = types[line[0]][j];
+                if (field.find_first_not_of(' ') == std::string::npos) continue;
+                const Key k{line[0], std::stoi(line.substr(1, 2)), t[1] == '1' ? 0 : 2, t[0], epoch};
+                ASSERT_TRUE(ours.count(k)) << line;
+                EXPECT_NEAR(ours[k], std::stod(field), t[0] == 'C' ? 0.005 : 0.0006) << line << " " << t;
+                ++compared[line[0]];
+            }
+        }
+    }
+    EXPECT_EQ(compared['G'] + compared['R'], int(ours.size()));
+    EXPECT_EQ(compared['G'], 6696);
+    EXPECT_EQ(compared['R'], 4066);
 }
