@@ -15,6 +15,7 @@
 #include "RTCM_U1.h"
 #include "error_seam.h"
 #include "ntrip_client.h"
+#include "stats_page.h"
 #include "storing_file.h"
 
 namespace tessaly {
@@ -189,7 +190,7 @@ void TForm1::setUpSupervisor() {
         qInfo().noquote() << line;
     };
     supervisor_->onOutage = [this](const SourceSupervisor::Outage& o) {
-        if (hooks_.outage) hooks_.outage(o.start, o.end);
+        statsPage_->recordOutage(o.start, o.end);
     };
 }
 
@@ -239,6 +240,7 @@ void TForm1::ClientDataArrived() {
 }
 
 void TForm1::takeStreamChunk(const QByteArray& chunk) {
+    statsPage_->countBytes(std::uint64_t(chunk.size()));
     sniff(chunk);
     if (settings_.transmit && ComPort1->Connected()) QueueForTransmit(chunk);
     const bool raw = rawStoring();
@@ -317,6 +319,7 @@ void TForm1::ReadComChunk() {
     const QByteArray chunk = ComPort1->ReadStr(ComPort1->InputCount());
     if (chunk.isEmpty()) return;
     supervisor_->received();
+    statsPage_->countBytes(std::uint64_t(chunk.size()));
     sniff(chunk);
     if (rawLines_.append(std::string_view(chunk.constData(), std::size_t(chunk.size())))) {
         rawLines_.TrimRawLines();
@@ -394,6 +397,7 @@ void TForm1::ReadFileBytes() {
         }
         // Every byte counts, 26 (the old text-file end mark) included.
         const auto b = std::uint8_t(c);
+        statsPage_->countBytes(1);
         if (rawLines_.append(b)) {
             rawLines_.TrimRawLines();
             rawLines_.new_line();
@@ -416,6 +420,7 @@ void TForm1::AfterByte() {
         ShowHeader();
         h.new_header = false;
     }
+    if (decoder_.frame_completed) statsPage_->frameCompleted();
     if (decoder_.frame_done) {
         pages_->ShowMessagePage(int(h.msg_type));
         decoder_.frame_done = false;
