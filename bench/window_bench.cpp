@@ -1,17 +1,26 @@
-// The monitor's file source against the bare decoder, in the same run: a
-// multi-megabyte recorded stream replayed through a real (offscreen) main
-// window, which hands every byte to the decoder, lets the event loop run
-// after each, and rewrites the pages as frames complete.
+// The monitor's replay beside the bare decoder, in the same run: a
+// multi-megabyte recorded stream through a real (offscreen) main window with
+// decoding on and the type 18 page showing, from a file source and from a
+// TCP source fed by a server thread on 127.0.0.1. bytes_per_second is the
+// replay rate.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <atomic>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "RTCM_U1.h"
 #include "bench_stream.h"
-#include "rtcmdecw.h"
 #include "error_seam.h"
+#include "rtcmdecw.h"
 
 using namespace tessaly;
 
@@ -45,12 +54,88 @@ void BM_WindowFileSource(benchmark::State& st) {
         st.PauseTiming();
         RtcmDecoder d(clock);
         SettingsRecord settings;
-        settings.source = 0;
+        settings.source = kSourceFile;
         settings.fileName = path;
         TForm1 w(d, settings);
         w.show();
+        w.pages().setCurrentIndex(MessagePages::Type18);
         st.ResumeTiming();
-        w.Timer1Timer();  // the whole file in one tick
+        w.Timer1Timer();  // the whole file in one tick, events handled between slices
+        st.counters["frames"] = double(d.frames_completed);
+    }
+    st.SetBytesProcessed(std::int64_t(st.iterations()) * std::int64_t(stream.size()));
+}
+
+// A server thread that sends the stream as fast as the window takes it and
+// keeps the connection open until told.
+class StreamServer {
+public:
+    explicit StreamServer(const std::vector<std::uint8_t>& bytes) {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&a), len);
+        ::listen(listener_, 1);
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this, &bytes] {
+            const int peer = ::accept(listener_, nullptr, nullptr);
+            while (!go_) std::this_thread::yield();
+            for (std::size_t sent = 0; peer >= 0 && sent < bytes.size();) {
+                const ssize_t n = ::send(peer, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+                if (n <= 0) break;
+                sent += std::size_t(n);
+            }
+            while (!done_) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (peer >= 0) ::close(peer);
+        });
+    }
+    ~StreamServer() {
+        go_ = done_ = true;
+        thread_.join();
+        ::close(listener_);
+    }
+    int port() const { return port_; }
+    void send() { go_ = true; }
+
+private:
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> go_{false}, done_{false};
+    std::thread thread_;
+};
+
+void BM_WindowTcpSource(benchmark::State& st) {
+    const auto& stream = bench::realistic_stream();
+    FixedClock clock(bench_time);
+    std::uint64_t frames = 0;
+    {
+        RtcmDecoder d(clock);
+        for (auto b : stream) d.rtcm_decode_byte(b);
+        frames = d.frames_completed;
+    }
+    ScopedErrorReporter quiet([](const QString&, const QString&) {});
+    for (auto _ : st) {
+        st.PauseTiming();
+        StreamServer server(stream);
+        RtcmDecoder d(clock);
+        SettingsRecord settings;
+        settings.source = kSourceInternet;
+        settings.address = QStringLiteral("127.0.0.1");
+        settings.port = QString::number(server.port());
+        TForm1 w(d, settings);
+        w.show();
+        w.pages().setCurrentIndex(MessagePages::Type18);
+        QElapsedTimer limit;
+        limit.start();
+        while (!w.panelText(0).contains(QStringLiteral("connected")) && limit.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        st.ResumeTiming();
+        server.send();
+        while (d.frames_completed < frames && limit.elapsed() < 120000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
         st.counters["frames"] = double(d.frames_completed);
     }
     st.SetBytesProcessed(std::int64_t(st.iterations()) * std::int64_t(stream.size()));
@@ -59,7 +144,8 @@ void BM_WindowFileSource(benchmark::State& st) {
 }  // namespace
 
 BENCHMARK(BM_DecoderOnly)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_WindowFileSource)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_WindowFileSource)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_WindowTcpSource)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

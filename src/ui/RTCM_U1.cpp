@@ -73,6 +73,12 @@ TForm1::TForm1(RtcmDecoder& decoder, SettingsRecord& settings, Hooks hooks, QWid
     connect(timer1_, &QTimer::timeout, this, &TForm1::Timer1Timer);
     connect(timer2_, &QTimer::timeout, this, &TForm1::Timer2Timer);
     connect(timer3_, &QTimer::timeout, this, &TForm1::Timer3Timer);
+    // Ten repaints a second at most, however fast the frames come.
+    refreshTimer_ = new QTimer(this);
+    refreshTimer_->setSingleShot(true);
+    refreshTimer_->setInterval(100);
+    connect(refreshTimer_, &QTimer::timeout, this, &TForm1::refreshDisplay);
+    connect(pages_, &MessagePages::dirtied, this, &TForm1::scheduleRefresh);
     timer2_->start();
     qApp->installEventFilter(this);
     guarded([&] { FormCreate(); });
@@ -100,7 +106,8 @@ void TForm1::FormCreate() {
     move(0, 0);
     resize(800, 580);
     setWindowTitle(QString::fromLatin1(caption));
-    pages_->showRawText(QString());
+    rawLines_.mark_shown();
+    pages_->rawLinesChanged();
     decoder_.rtcm_decoder_reset();
     if (hooks_.settingsDialog) {
         if (hooks_.settingsDialog()) src_.openStoreAtStart = true;
@@ -129,7 +136,7 @@ void TForm1::buildWindow() {
     auto* strip = new QWidget(central);
     buildStrip(strip);
     v->addWidget(strip);
-    pages_ = new MessagePages(decoder_, {strip_.refX, strip_.refY, strip_.refZ, strip_.special}, central);
+    pages_ = new MessagePages(decoder_, rawLines_, {strip_.refX, strip_.refY, strip_.refZ, strip_.special}, central);
     statsPage_ = new StatsPage(decoder_, pages_);
     pages_->addTab(statsPage_, QStringLiteral("Statistics"));
     v->addWidget(pages_, 1);
@@ -295,13 +302,40 @@ QString TForm1::statusHint() const { return statusBar()->toolTip(); }
 void TForm1::ShowHeader() {
     const header_info_type& h = decoder_.header_info;
     heartbeat_ = heartbeat_ == QLatin1String("-") ? QStringLiteral("+") : QStringLiteral("-");
-    strip_.station->setText(QString::number(h.station_id));
-    strip_.health->setText(QString::number(h.health));
-    strip_.sequence->setText(history(strip_.sequence->text(), heartbeat_, h.sequence));
-    strip_.frames->setText(history(strip_.frames->text(), heartbeat_, h.msg_type));
-    strip_.mzCount->setText(QString::fromStdString(FormatFixed(h.frame_time, 10, 1)) + " = " +
-                            time_of_day_text(h.frame_time));
-    strip_.latency->setText(QString::fromStdString(FormatFixed(decoder_.latency, 10, 3)));
+    noted_.sequence = history(noted_.sequence, heartbeat_, h.sequence);
+    noted_.frames = history(noted_.frames, heartbeat_, h.msg_type);
+    noted_.station = h.station_id;
+    noted_.health = h.health;
+    noted_.frameTime = h.frame_time;
+    noted_.latency = decoder_.latency;
+    noted_.dirty = true;
+    scheduleRefresh();
+}
+
+void TForm1::scheduleRefresh() {
+    if (!refreshTimer_->isActive()) refreshTimer_->start();
+}
+
+void TForm1::refreshDisplay() {
+    showStatus();
+    pages_->refresh();
+}
+
+void TForm1::showStatus() {
+    if (noted_.dirty) {
+        noted_.dirty = false;
+        strip_.station->setText(QString::number(noted_.station));
+        strip_.health->setText(QString::number(noted_.health));
+        strip_.sequence->setText(noted_.sequence);
+        strip_.frames->setText(noted_.frames);
+        strip_.mzCount->setText(QString::fromStdString(FormatFixed(noted_.frameTime, 10, 1)) + " = " +
+                                time_of_day_text(noted_.frameTime));
+        strip_.latency->setText(QString::fromStdString(FormatFixed(noted_.latency, 10, 3)));
+    }
+    if (decoder_.unused_chars != shownUnused_) {
+        shownUnused_ = decoder_.unused_chars;
+        strip_.charsUnused->setText(QString::number(shownUnused_));
+    }
 }
 
 void TForm1::Timer2Timer() {

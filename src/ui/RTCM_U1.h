@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "stream_sniffer.h"
@@ -114,10 +115,20 @@ public:
     void ComPort1Lost(const QString& why);
     void Timer1Timer();
     void Timer2Timer();
+    // After a byte that completed a header or a frame: notes it for the
+    // display (the strip and the pages show it at the next refresh).
     void AfterByte();
 
     // ---- Status panel
+    // Notes a new header: the heartbeat and the strip's histories move on.
     void ShowHeader();
+    // The display refresh, a few times a second while data come in: the
+    // strip and the page showing, where they changed.
+    void refreshDisplay();
+    // A file replay reads and decodes at most this many bytes (or for at
+    // most slice_ms) before the window handles its events again.
+    static constexpr int slice_ms = 10;
+    void setReplaySlice(int bytes) { sliceBytes_ = bytes; }
 
     // ---- Forwarding
     void StartTransmit();
@@ -138,7 +149,12 @@ public:
     void FormKeyDown(int key);
 
     // ---- Read access (the window's own state and widgets)
-    const Strip& strip() const { return strip_; }
+    // The strip as it shows after a refresh.
+    const Strip& strip() {
+        showStatus();
+        pages_->showStrip();
+        return strip_;
+    }
     const Menu& menu() const { return menu_; }
     MessagePages& pages() { return *pages_; }
     StatsPage& statsPage() { return *statsPage_; }
@@ -150,6 +166,7 @@ public:
     QTimer* timer1() const { return timer1_; }
     QTimer* timer2() const { return timer2_; }
     QTimer* timer3() const { return timer3_; }
+    QTimer* refreshTimer() const { return refreshTimer_; }
     QString heartbeat() const { return heartbeat_; }
     TTCPClient* client() const { return client_; }
     NtripClient* ntripClient() const { return ntrip_; }
@@ -190,17 +207,26 @@ private:
     void closeLiveSource();
     void ReadComChunk();
     void ReadFileBytes();
+    // Decodes bytes in order (the display steps noted per header and frame)
+    // while `go` holds; returns how many were taken. A step that throws
+    // leaves `taken` counting the byte it threw in.
+    template <class Go>
+    void decodeBytes(std::span<const std::uint8_t> bytes, std::size_t& taken, Go go);
+    // Adds bytes to the raw lines, a new line begun at 80 characters: the
+    // file path trims before it begins the line, the TCP path after.
+    void appendRawLines(std::span<const std::uint8_t> bytes, bool trimFirst);
+    void scheduleRefresh();
+    void showStatus();
     bool rawStoring() const { return recording_ && storingFile_ && recording_->raw_mode; }
     void storeRaw(const QByteArray& chunk);
     void makeRawDurable();
     void storingFailed(const QString& text);
     // Opens the COM port for forwarding with the configured settings.
     void openForwardingPort();
-    void showUnusedChars();
     // Names a stream of another protocol (RTCM 3, NMEA, a web page) once.
     void sniff(const QByteArray& chunk);
     void showRawLines();
-    void forwardByte(std::uint8_t b);
+    void forwardBytes(std::span<const std::uint8_t> bytes);
     void subPageStep(int step);
 
     // The general error report: runs a handler and shows what it throws.
@@ -216,6 +242,14 @@ private:
     Tsend_buffer sendRing_;
     QString heartbeat_ = QStringLiteral("-");
     std::uint32_t shownUnused_ = UINT32_MAX;
+    int sliceBytes_ = 64 * 1024;
+    // The strip's header fields as noted per header, shown at the refresh.
+    struct HeaderNoted {
+        QString sequence, frames;
+        std::uint32_t station = 0, health = 0;
+        double frameTime = 0, latency = 0;
+        bool dirty = false;
+    } noted_;
 
     // The input file; the file loop holds its own reference and stops when
     // this one is replaced.
@@ -241,6 +275,7 @@ private:
     QTimer* timer1_ = nullptr;
     QTimer* timer2_ = nullptr;
     QTimer* timer3_ = nullptr;
+    QTimer* refreshTimer_ = nullptr;
 };
 
 }  // namespace tessaly

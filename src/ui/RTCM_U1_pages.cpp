@@ -34,15 +34,31 @@ int satellite_key(const Sat& s) {
     else return int(s.sv);
 }
 
-// Shows the satellites of a list on a table, each on its row, and nothing
-// else: the rows of satellites that left are blanked first, so that
-// newcomers take them.
-template <class Sat, class Write>
-void show_rows(ColumnTable* t, const Sat* head, Write write) {
+// Books the satellites of a list to the rows of a table: the rows of
+// satellites that left are freed first, so that newcomers take them.
+template <class Sat>
+void book_rows(ColumnTable* t, const Sat* head) {
     t->beginRows();
     for (const Sat* s = head; s; s = s->next.get()) t->keep(satellite_key(*s));
     t->releaseRows();
+    for (const Sat* s = head; s; s = s->next.get()) t->rowFor(satellite_key(*s));
+}
+
+// Shows the satellites of a list on a table, each on its row, and nothing
+// else.
+template <class Sat, class Write>
+void show_rows(ColumnTable* t, const Sat* head, Write write) {
+    book_rows(t, head);
+    t->showRows();
     for (const Sat* s = head; s; s = s->next.get()) write(t->rowFor(satellite_key(*s)), *s);
+}
+
+// Widgets redo their layout on every setText, even of the same text.
+void set_text(QLineEdit* e, const QString& text) {
+    if (e->text() != text) e->setText(text);
+}
+void set_text(QPlainTextEdit* e, const QString& text) {
+    if (e->toPlainText() != text) e->setPlainText(text);
 }
 
 const QString udre_text[4] = {QStringLiteral("  ... 1"), QStringLiteral("  1 - 4"),
@@ -179,18 +195,22 @@ void ColumnTable::keep(int key) {
 }
 
 void ColumnTable::releaseRows() {
-    for (std::size_t row = 0; row < rowKeys_.size(); ++row) {
-        if (rowKeys_[row] == free_row || kept_[row]) continue;
-        rowKeys_[row] = free_row;
-        blankRow(int(row));
-    }
+    for (std::size_t row = 0; row < rowKeys_.size(); ++row)
+        if (!kept_[row]) rowKeys_[row] = free_row;
     // Rows grown for a crowd that has gone shrink back to the blank rows.
     std::size_t keep = rowKeys_.size();
     while (keep > std::size_t(blank_rows) && rowKeys_[keep - 1] == free_row) --keep;
-    if (keep == rowKeys_.size()) return;
     rowKeys_.resize(keep);
-    for (QListWidget* list : columns_)
-        while (list->count() > int(keep)) delete list->takeItem(list->count() - 1);
+}
+
+void ColumnTable::showRows() {
+    const int rows = int(rowKeys_.size());
+    for (QListWidget* list : columns_) {
+        while (list->count() > rows) delete list->takeItem(list->count() - 1);
+        while (list->count() < rows) list->addItem(QStringLiteral(" "));
+    }
+    for (int row = 0; row < rows; ++row)
+        if (rowKeys_[std::size_t(row)] == free_row) blankRow(row);
 }
 
 int ColumnTable::rowFor(int key) {
@@ -204,13 +224,14 @@ int ColumnTable::rowFor(int key) {
 
 void ColumnTable::blankRow(int row) {
     for (QListWidget* list : columns_)
-        if (QListWidgetItem* item = list->item(row)) item->setText(QStringLiteral(" "));
+        if (QListWidgetItem* item = list->item(row); item && item->text() != QLatin1String(" "))
+            item->setText(QStringLiteral(" "));
 }
 
 // ---- Page construction ------------------------------------------------------------
 
-MessagePages::MessagePages(const RtcmDecoder& decoder, StripFields strip, QWidget* parent)
-    : QTabWidget(parent), decoder_(decoder), strip_(strip) {
+MessagePages::MessagePages(const RtcmDecoder& decoder, const RawLines& raw, StripFields strip, QWidget* parent)
+    : QTabWidget(parent), decoder_(decoder), raw_(raw), strip_(strip) {
     const QStringList corr_cols{"SV", "Factor", "UDRE [m]", "PsRangeCorr [m]", "RaRaCorr [m/s]", "IOD",
                                 "M-Z-Count"};
     corrections_[0] = addSatellitePage("Type 1", "Differential Corrections - Message Type 01", corr_cols);
@@ -302,9 +323,9 @@ MessagePages::MessagePages(const RtcmDecoder& decoder, StripFields strip, QWidge
     tabs.setPixelSize(11);
     tabBar()->setFont(tabs);
     setCurrentIndex(Type2);
-    connect(this, &QTabWidget::currentChanged, this, [this](int index) {
-        if (index == Raw) applyRawText();
-    });
+    // A page shown is brought up to date at once (or at the end of the
+    // frame in progress).
+    connect(this, &QTabWidget::currentChanged, this, [this] { refresh(); });
 }
 
 QWidget* MessagePages::addHeadedPage(const QString& caption, const QString& heading, QLineEdit** header) {
@@ -365,35 +386,22 @@ void MessagePages::addMeasurementPage(Page p, const QString& caption, const QStr
     addTab(page, caption);
 }
 
-const SatellitePage& MessagePages::page(Page p) const {
-    return corrections_[p == Type1 ? 0 : p == Type2 ? 1 : 2];
+const SatellitePage& MessagePages::page(Page p) {
+    return *upToDate(p, &corrections_[p == Type1 ? 0 : p == Type2 ? 1 : 2]);
 }
 
-const SatellitePage& MessagePages::subPage(Page p, SubPage s) const {
-    return measurements_[std::size_t(p - Type18)][std::size_t(s)];
+const SatellitePage& MessagePages::subPage(Page p, SubPage s) {
+    return *upToDate(p, &measurements_[std::size_t(p - Type18)][std::size_t(s)]);
 }
 
 QTabWidget* MessagePages::subTabs(Page p) const { return subTabs_[std::size_t(p - Type18)]; }
 
-void MessagePages::showRawText(const QString& text) {
-    // Rebuilding the text box costs more than decoding the 80 bytes of the
-    // line; while the page is hidden the newest lines wait until it shows.
-    rawPending_ = text;
-    rawDirty_ = true;
-    if (currentIndex() == Raw) applyRawText();
-}
-
-void MessagePages::applyRawText() {
-    if (!rawDirty_) return;
-    rawDirty_ = false;
-    rawText_->setPlainText(rawPending_);
+void MessagePages::showRaw() {
+    set_text(rawText_, raw_.shown_text());
     rawText_->verticalScrollBar()->setValue(rawText_->verticalScrollBar()->maximum());
 }
 
-QString MessagePages::rawPageText() {
-    applyRawText();
-    return rawText_->toPlainText();
-}
+QString MessagePages::rawPageText() { return upToDate(Raw, rawText_)->toPlainText(); }
 
 // ---- ResetPages and dispatch -----------------------------------------------------
 
@@ -405,21 +413,112 @@ void MessagePages::ResetPages() {
     for (QLineEdit* header : headers_) header->clear();
     otherLines_ = QStringList(15, QStringLiteral(" "));
     otherText_->setPlainText(otherLines_.join(QLatin1Char('\n')));
+    // What the stores held is gone with them; the raw lines stay.
+    for (int p = 0; p < page_count; ++p) dirty_[std::size_t(p)] = p == Raw && dirty_[std::size_t(p)];
+    stationStripDirty_ = textStripDirty_ = owed_ = false;
 }
 
 void MessagePages::ShowMessagePage(int msg_type) {
     const rtcm_stores& s = decoder_.stores;
     switch (msg_type) {
-    case 1: showCorrections(Type1, s.data_1); break;
-    case 2: showCorrections(Type2, s.data_2); break;
-    case 3: showStation(); break;
-    case 9: showCorrections(Type9, s.data_9); break;
-    case 16: showText(); break;
-    case 18: show18(); break;
-    case 19: show19(); break;
-    case 20: show20(); break;
-    case 21: show21(); break;
-    default: showOther(); break;
+    case 1: noteRows(Type1); markDirty(Type1); break;
+    case 2: noteRows(Type2); markDirty(Type2); break;
+    case 3:
+        stationReceived_ = decoder_.clock().now_utc();
+        if (!stationStripDirty_ && !textStripDirty_) emit dirtied();
+        stationStripDirty_ = true;
+        markDirty(Type3);
+        break;
+    case 9: noteRows(Type9); markDirty(Type9); break;
+    case 16:
+        textReceived_ = decoder_.clock().now_utc();
+        if (!stationStripDirty_ && !textStripDirty_) emit dirtied();
+        textStripDirty_ = true;
+        markDirty(Type16);
+        break;
+    case 18: case 19: case 20: case 21:
+        noteRows(Page(Type18 + msg_type - 18));
+        markDirty(Page(Type18 + msg_type - 18));
+        break;
+    default: {
+        const rtcm_data_other_type& d = s.data_other;
+        if (d.msg_type < 1 || d.msg_type > 63) break;
+        if (otherLines_.size() > 15) otherLines_.removeFirst();
+        otherLines_.append(num(d.msg_type) + ":" + QString::fromLatin1(d.raw.data(), qsizetype(d.raw.size())));
+        markDirty(Other);
+        break;
+    }
+    }
+    if (owed_) refresh();
+}
+
+void MessagePages::noteRows(Page p) {
+    const rtcm_stores& s = decoder_.stores;
+    const auto corrections = [&](const rtcm_corrections_store& store) {
+        if (store.time != -1) book_rows(corrections_[p == Type1 ? 0 : p == Type2 ? 1 : 2].table, store.list.get());
+    };
+    const auto measurements = [&](const auto& store) {
+        for (int sub = 0; sub < 4; ++sub)
+            book_rows(measurements_[std::size_t(p - Type18)][std::size_t(sub)].table,
+                      store.sat_list[std::size_t(sub_page_list[std::size_t(sub)])].get());
+    };
+    switch (p) {
+    case Type1: corrections(s.data_1); break;
+    case Type2: corrections(s.data_2); break;
+    case Type9: corrections(s.data_9); break;
+    case Type18: measurements(s.data_18); break;
+    case Type19: measurements(s.data_19); break;
+    case Type20: measurements(s.data_20); break;
+    case Type21: measurements(s.data_21); break;
+    default: break;
+    }
+}
+
+void MessagePages::markDirty(Page p) {
+    if (dirty_[std::size_t(p)]) return;
+    dirty_[std::size_t(p)] = true;
+    emit dirtied();
+}
+
+void MessagePages::refresh() {
+    owed_ = insideFrame();
+    if (owed_) return;
+    showStrip();
+    if (const int p = currentIndex(); p >= 0 && p < page_count && dirty_[std::size_t(p)]) paint(p);
+}
+
+void MessagePages::showStrip() {
+    const auto coord = [](std::int32_t v) { return ff(v * 0.01, 15, 2); };
+    if (stationStripDirty_) {
+        const rtcm_data_3_type& d = decoder_.stores.data_3;
+        set_text(strip_.refX, coord(d.x));
+        set_text(strip_.refY, coord(d.y));
+        set_text(strip_.refZ, coord(d.z));
+    }
+    if (textStripDirty_) {
+        const rtcm_data_16_type& d = decoder_.stores.data_16;
+        set_text(strip_.special, QString::fromLatin1(d.text.data(), qsizetype(d.text.size())));
+        strip_.special->setCursorPosition(0);  // from the first character, not scrolled to the end
+    }
+    stationStripDirty_ = textStripDirty_ = false;
+}
+
+void MessagePages::paint(int p) {
+    dirty_[std::size_t(p)] = false;
+    const rtcm_stores& s = decoder_.stores;
+    switch (p) {
+    case Type1: showCorrections(Type1, s.data_1); break;
+    case Type2: showCorrections(Type2, s.data_2); break;
+    case Type3: showStation(); break;
+    case Type9: showCorrections(Type9, s.data_9); break;
+    case Type16: showText(); break;
+    case Type18: show18(); break;
+    case Type19: show19(); break;
+    case Type20: show20(); break;
+    case Type21: show21(); break;
+    case Other: showOther(); break;
+    case Raw: showRaw(); break;
+    default: break;
     }
 }
 
@@ -427,8 +526,8 @@ void MessagePages::ShowMessagePage(int msg_type) {
 
 void MessagePages::showCorrections(Page p, const rtcm_corrections_store& store) {
     if (store.time == -1) return;
-    const SatellitePage& sp = page(p);
-    if (store.list) sp.header->setText(ff(store.time, 7, 1) + " length:" + num(store.frame_length));
+    const SatellitePage& sp = corrections_[p == Type1 ? 0 : p == Type2 ? 1 : 2];
+    if (store.list) set_text(sp.header, ff(store.time, 7, 1) + " length:" + num(store.frame_length));
     const bool t9 = p == Type9;
     const QString lead = t9 ? QStringLiteral("    ") : QStringLiteral("   ");
     ColumnTable* t = sp.table;
@@ -448,12 +547,8 @@ void MessagePages::showCorrections(Page p, const rtcm_corrections_store& store) 
 void MessagePages::showStation() {
     const rtcm_data_3_type& d = decoder_.stores.data_3;
     const auto coord = [](std::int32_t v) { return ff(v * 0.01, 15, 2); };
-    strip_.refX->setText(coord(d.x));
-    strip_.refY->setText(coord(d.y));
-    strip_.refZ->setText(coord(d.z));
-    type3Text_->clear();
-    type3Header_->setText(ff(d.time_received, 7, 1) + " length:" + num(d.frame_length));
-    const ClockReading now = decoder_.clock().now_utc();
+    set_text(type3Header_, ff(d.time_received, 7, 1) + " length:" + num(d.frame_length));
+    const ClockReading& now = stationReceived_;
     const double changed_fraction = d.time_changed - std::floor(d.time_changed);
     const QStringList lines{
         " new Reference Station Parameters",
@@ -471,19 +566,16 @@ void MessagePages::showStation() {
         " Y: " + coord(d.prev_y),
         " Z: " + coord(d.prev_z),
     };
-    type3Text_->setPlainText(lines.join(QLatin1Char('\n')));
+    set_text(type3Text_, lines.join(QLatin1Char('\n')));
 }
 
 void MessagePages::showText() {
     const rtcm_data_16_type& d = decoder_.stores.data_16;
     const QString text = QString::fromLatin1(d.text.data(), qsizetype(d.text.size()));
-    type16Time_->setText(clock_time_text(decoder_.clock().now_utc()));
-    strip_.special->setText(text);
-    type16Message_->setText(text);
-    // From the first character, not scrolled to the end.
-    strip_.special->setCursorPosition(0);
-    type16Message_->setCursorPosition(0);
-    type16Header_->setText(ff(d.time, 7, 1) + " length:" + num(d.frame_length));
+    set_text(type16Time_, clock_time_text(textReceived_));
+    set_text(type16Message_, text);
+    type16Message_->setCursorPosition(0);  // from the first character, not scrolled to the end
+    set_text(type16Header_, ff(d.time, 7, 1) + " length:" + num(d.frame_length));
 }
 
 // ---- Types 18 to 21 ---------------------------------------------------------------
@@ -506,8 +598,8 @@ template <class Store, class Header, class Row>
 void MessagePages::showMeasurements(Page p, const Store& store, Header header, Row row) {
     for (int s = 0; s < 4; ++s) {
         const auto* list = store.sat_list[std::size_t(sub_page_list[std::size_t(s)])].get();
-        const SatellitePage& sp = subPage(p, SubPage(s));
-        if (list) sp.header->setText(header());
+        const SatellitePage& sp = measurements_[std::size_t(p - Type18)][std::size_t(s)];
+        if (list) set_text(sp.header, header());
         ColumnTable* t = sp.table;
         show_rows(t, list, [&](int r, const auto& sat) { row(t, r, sat); });
     }
@@ -586,11 +678,9 @@ void MessagePages::show21() {
 void MessagePages::showOther() {
     const rtcm_data_other_type& d = decoder_.stores.data_other;
     if (d.msg_type < 1 || d.msg_type > 63) return;
-    otherHeader_->setText("Type: " + num(d.msg_type) + "  Length: " + num(d.frame_length));
-    otherZcount_->setText(ff(d.time, 7, 1));
-    if (otherLines_.size() > 15) otherLines_.removeFirst();
-    otherLines_.append(num(d.msg_type) + ":" + QString::fromLatin1(d.raw.data(), qsizetype(d.raw.size())));
-    otherText_->setPlainText(otherLines_.join(QLatin1Char('\n')));
+    set_text(otherHeader_, "Type: " + num(d.msg_type) + "  Length: " + num(d.frame_length));
+    set_text(otherZcount_, ff(d.time, 7, 1));
+    set_text(otherText_, otherLines_.join(QLatin1Char('\n')));
 }
 
 }  // namespace tessaly

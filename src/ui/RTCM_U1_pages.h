@@ -1,12 +1,19 @@
 #pragma once
 // The lower half of the main window: one page per decoded message type, the
-// "other Type" page and the raw data page. After every completed frame the
-// page of its type is rewritten from that type's store.
+// "other Type" page and the raw data page.
+//
+// Repainting every cell after every frame costs far more than decoding, so
+// the work is split: a completed frame only notes what belongs to that frame
+// (the satellites' rows, a line of the "other Type" box, a receive time) and
+// marks its page dirty; refresh(), run a few times a second by the window,
+// repaints the page that is showing if it is dirty. A hidden page is
+// repainted when it is shown. Cells whose text did not change are left alone.
 #include <QStringList>
 #include <QTabWidget>
 #include <array>
 #include <vector>
 
+#include "raw_lines.h"
 #include "rtcmdecw.h"
 
 class QLabel;
@@ -22,10 +29,11 @@ namespace tessaly {
 //
 // Satellite rows: a page shows exactly the satellites of its store's list.
 // beginRows(), keep(key) for every satellite of the list, releaseRows()
-// blanks and frees the rows of the others; then rowFor(key) gives each its
-// row. A satellite keeps its row while it stays in the list; a newcomer
-// takes the first free row, and the table grows past its blank rows when it
-// needs more.
+// frees the rows of the others; then rowFor(key) gives each its row. A
+// satellite keeps its row while it stays in the list; a newcomer takes the
+// first free row, and the table grows past its blank rows when it needs
+// more. These steps only keep the books (they run for every frame);
+// showRows() then gives the lists the rows kept and blanks the free ones.
 class ColumnTable : public QWidget {
     Q_OBJECT
 public:
@@ -46,6 +54,7 @@ public:
     void keep(int key);
     void releaseRows();
     int rowFor(int key);
+    void showRows();
 
     QListWidget* column(int c) const { return columns_[std::size_t(c)]; }
 
@@ -82,7 +91,9 @@ public:
     enum SubPage { L1, L2, Iono, Special };
     static constexpr std::array<int, 4> sub_page_list{0, 2, 1, 3};
 
-    MessagePages(const RtcmDecoder& decoder, StripFields strip, QWidget* parent = nullptr);
+    static constexpr int page_count = Raw + 1;
+
+    MessagePages(const RtcmDecoder& decoder, const RawLines& raw, StripFields strip, QWidget* parent = nullptr);
 
     // Empties every list and text box but the raw data page, then gives every
     // column list and the "other Type" box 15 rows of one blank; frees every
@@ -90,29 +101,42 @@ public:
     // the previous stream stays on a page.
     void ResetPages();
 
-    // Rewrites the page of a message type from its store.
+    // A frame of this type completed: note what belongs to the frame and
+    // mark its page dirty. A refresh owed (see refresh()) is paid here.
     void ShowMessagePage(int msg_type);
+    // The raw data page's lines changed.
+    void rawLinesChanged() { markDirty(Raw); }
 
-    // The raw data page shows these lines (at once while it is showing,
-    // otherwise when it is next shown).
-    void showRawText(const QString& text);
+    // Repaints the page showing (and the strip fields) if dirty. Inside a
+    // frame the stores hold part of it: then the refresh is owed and done
+    // when that frame completes, so a page never shows half a frame.
+    void refresh();
+    bool dirty(Page p) const { return dirty_[std::size_t(p)]; }
+
     // The raw data page's text as it shows now or will show when opened.
     QString rawPageText();
 
-    // ---- Read access for the window and its tests.
-    const SatellitePage& page(Page p) const;               // Type1, Type2, Type9
-    const SatellitePage& subPage(Page p, SubPage s) const;  // Type18 .. Type21
-    QTabWidget* subTabs(Page p) const;                      // Type18 .. Type21
-    QPlainTextEdit* type3Text() const { return type3Text_; }
-    QLineEdit* type3Header() const { return type3Header_; }
-    QLineEdit* type16Time() const { return type16Time_; }
-    QLineEdit* type16Message() const { return type16Message_; }
-    QLineEdit* type16Header() const { return type16Header_; }
-    QLineEdit* otherHeader() const { return otherHeader_; }
-    QLineEdit* otherZcount() const { return otherZcount_; }
-    QPlainTextEdit* otherText() const { return otherText_; }
+    // ---- Read access for the window and its tests. A page read through
+    // these is brought up to date first: it reads as it will show.
+    const SatellitePage& page(Page p);               // Type1, Type2, Type9
+    const SatellitePage& subPage(Page p, SubPage s);  // Type18 .. Type21
+    QTabWidget* subTabs(Page p) const;                // Type18 .. Type21
+    QPlainTextEdit* type3Text() { return upToDate(Type3, type3Text_); }
+    QLineEdit* type3Header() { return upToDate(Type3, type3Header_); }
+    QLineEdit* type16Time() { return upToDate(Type16, type16Time_); }
+    QLineEdit* type16Message() { return upToDate(Type16, type16Message_); }
+    QLineEdit* type16Header() { return upToDate(Type16, type16Header_); }
+    QLineEdit* otherHeader() { return upToDate(Other, otherHeader_); }
+    QLineEdit* otherZcount() { return upToDate(Other, otherZcount_); }
+    QPlainTextEdit* otherText() { return upToDate(Other, otherText_); }
     // The "other Type" box's lines.
     const QStringList& otherLines() const { return otherLines_; }
+    // Brings the strip fields that the pages write up to date.
+    void showStrip();
+
+signals:
+    // A page or strip field went from clean to dirty: a refresh is due.
+    void dirtied();
 
 private:
     QWidget* addHeadedPage(const QString& caption, const QString& heading, QLineEdit** header);
@@ -120,6 +144,19 @@ private:
                                    const QStringList& columns);
     void addMeasurementPage(Page p, const QString& caption, const QString& heading,
                             const QStringList& columns);
+
+    void markDirty(Page p);
+    // Paints page p from its store (and notes, for the satellite rows).
+    void paint(int p);
+    template <class W>
+    W* upToDate(Page p, W* widget) {
+        if (dirty_[std::size_t(p)]) paint(p);
+        return widget;
+    }
+    // Books the satellites of a page's lists to their rows.
+    void noteRows(Page p);
+    // Inside a frame, some store of it holds part of the frame.
+    bool insideFrame() const { return decoder_.state.in_sync && decoder_.state.word_index >= 2; }
 
     void showCorrections(Page p, const rtcm_corrections_store& store);
     void showStation();
@@ -129,6 +166,7 @@ private:
     void show20();
     void show21();
     void showOther();
+    void showRaw();
 
     // Visits the four sub-pages of a measurement page: each shows its list's
     // satellites through `row`; a list that holds records also sets the
@@ -137,7 +175,14 @@ private:
     void showMeasurements(Page p, const Store& store, Header header, Row row);
 
     const RtcmDecoder& decoder_;
+    const RawLines& raw_;
     StripFields strip_;
+    std::array<bool, page_count> dirty_{};
+    bool stationStripDirty_ = false;
+    bool textStripDirty_ = false;
+    bool owed_ = false;                // a refresh waits for the frame to end
+    ClockReading stationReceived_{};   // when the latest type 3 completed
+    ClockReading textReceived_{};      // when the latest type 16 completed
     std::array<SatellitePage, 3> corrections_{};               // 1, 2, 9
     std::array<std::array<SatellitePage, 4>, 4> measurements_{};  // 18 .. 21
     std::array<QTabWidget*, 4> subTabs_{};
@@ -153,9 +198,6 @@ private:
     QPlainTextEdit* otherText_ = nullptr;
     QStringList otherLines_;
     QPlainTextEdit* rawText_ = nullptr;
-    QString rawPending_;
-    bool rawDirty_ = false;
-    void applyRawText();
 };
 
 // Texts shared by the window and its pages.

@@ -1,7 +1,10 @@
 // The source manager: opening the configured source and the receive paths
-// that hand every byte to the decoder, then run the display steps.
+// that hand every byte to the decoder, then note the display steps. Every
+// byte still reaches forwarding, storing and the decoder; the display shows
+// the result at its next refresh.
 #include <QCoreApplication>
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -240,24 +243,17 @@ void TForm1::ClientDataArrived() {
 }
 
 void TForm1::takeStreamChunk(const QByteArray& chunk) {
-    statsPage_->countBytes(std::uint64_t(chunk.size()));
     sniff(chunk);
     if (settings_.transmit && ComPort1->Connected()) QueueForTransmit(chunk);
     const bool raw = rawStoring();
     if (raw) storeRaw(chunk);
-    for (const char c : chunk) {
-        const auto b = std::uint8_t(c);
-        if (rawLines_.append(b)) {
-            rawLines_.new_line();
-            rawLines_.TrimRawLines();
-            showRawLines();
-        }
-        if (settings_.decoding) {
-            decoder_.rtcm_decode_byte(b);
-            AfterByte();
-        }
+    const std::span bytes(reinterpret_cast<const std::uint8_t*>(chunk.constData()), std::size_t(chunk.size()));
+    appendRawLines(bytes, false);
+    if (settings_.decoding) {
+        std::size_t taken = 0;
+        decodeBytes(bytes, taken, [] { return true; });
     }
-    showUnusedChars();
+    scheduleRefresh();
     if (raw) makeRawDurable();
 }
 
@@ -319,7 +315,6 @@ void TForm1::ReadComChunk() {
     const QByteArray chunk = ComPort1->ReadStr(ComPort1->InputCount());
     if (chunk.isEmpty()) return;
     supervisor_->received();
-    statsPage_->countBytes(std::uint64_t(chunk.size()));
     sniff(chunk);
     if (rawLines_.append(std::string_view(chunk.constData(), std::size_t(chunk.size())))) {
         rawLines_.TrimRawLines();
@@ -328,11 +323,10 @@ void TForm1::ReadComChunk() {
     }
     const bool raw = rawStoring();
     if (raw) storeRaw(chunk);
-    for (const char c : chunk) {
-        decoder_.rtcm_decode_byte(std::uint8_t(c));
-        AfterByte();
-    }
-    showUnusedChars();
+    std::size_t taken = 0;
+    decodeBytes(std::span(reinterpret_cast<const std::uint8_t*>(chunk.constData()), std::size_t(chunk.size())), taken,
+                [] { return true; });
+    scheduleRefresh();
     if (raw) makeRawDurable();
 }
 
@@ -386,30 +380,82 @@ void TForm1::ReadFileBytes() {
     if (!file) return;
     src_.fileBusy = true;
     auto idle = qScopeGuard([&] { src_.fileBusy = false; });
-    // The loop yields to the event loop after every byte, so the source may
-    // change under it: it reads only while its file is still the source.
-    const auto current = [&] { return inputFile_ == file && settings_.source == kSourceFile; };
-    while (current() && !src_.halted && !file->atEnd()) {
-        char c = 0;
-        if (!file->getChar(&c)) {
+    // The loop lets the event loop run between slices, so the source may
+    // change or halt under it: it reads only while its file is the source.
+    const auto current = [&] { return inputFile_ == file && settings_.source == kSourceFile && !src_.halted; };
+    std::array<std::uint8_t, 4096> block{};
+    QElapsedTimer slice;
+    slice.start();
+    qint64 sliceBytes = 0;
+    while (current() && !file->atEnd()) {
+        const qint64 want = std::min<qint64>(qint64(block.size()), std::max(1, sliceBytes_) - sliceBytes);
+        const qint64 n = file->read(reinterpret_cast<char*>(block.data()), want);
+        if (n <= 0) {
             throw std::runtime_error("Read error in file " + file->fileName().toStdString() + ": " +
                                      file->errorString().toStdString());
         }
-        // Every byte counts, 26 (the old text-file end mark) included.
-        const auto b = std::uint8_t(c);
-        statsPage_->countBytes(1);
-        if (rawLines_.append(b)) {
-            rawLines_.TrimRawLines();
-            rawLines_.new_line();
-            showRawLines();
+        const std::span bytes(block.data(), std::size_t(n));
+        std::size_t taken = 0;
+        // Bytes the decoder took are shown and forwarded even when a step
+        // failed; the rest is read again at the next tick. Every byte counts,
+        // 26 (the old text-file end mark) included.
+        const auto finish = [&] {
+            const auto done = bytes.first(taken);
+            if (qint64(taken) < n) file->seek(file->pos() - (n - qint64(taken)));
+            appendRawLines(done, true);
+            scheduleRefresh();
+            if (settings_.transmit && !done.empty()) forwardBytes(done);
+        };
+        try {
+            decodeBytes(bytes, taken, current);
+        } catch (...) {
+            finish();
+            throw;
         }
-        decoder_.rtcm_decode_byte(b);
-        AfterByte();
-        showUnusedChars();
-        if (settings_.transmit) forwardByte(b);
-        QCoreApplication::processEvents();
-        if (current() && file->atEnd()) show_message(QStringLiteral(" End of data"));
+        finish();
+        sliceBytes += qint64(taken);
+        if (sliceBytes >= sliceBytes_ || slice.elapsed() >= slice_ms) {
+            QCoreApplication::processEvents();
+            slice.restart();
+            sliceBytes = 0;
+        }
+        if (inputFile_ == file && settings_.source == kSourceFile && file->atEnd()) {
+            // The end shows at once, not at the next refresh.
+            refreshDisplay();
+            show_message(QStringLiteral(" End of data"));
+        }
     }
+}
+
+template <class Go>
+void TForm1::decodeBytes(std::span<const std::uint8_t> bytes, std::size_t& taken, Go go) {
+    const header_info_type& h = decoder_.header_info;
+    const std::size_t first = taken;
+    auto counted = qScopeGuard([&] { statsPage_->countBytes(taken - first); });
+    // One byte at a time, so that a step that throws leaves the count exact
+    // and the next slice goes on with the byte after it.
+    while (taken < bytes.size() && go()) {
+        decoder_.rtcm_decode_byte(bytes[taken++]);
+        if (decoder_.frame_completed) statsPage_->frameCompleted();
+        if (h.new_header || decoder_.frame_done) AfterByte();
+    }
+}
+
+void TForm1::appendRawLines(std::span<const std::uint8_t> bytes, bool trimFirst) {
+    bool completed = false;
+    while (!bytes.empty()) {
+        const std::size_t filled = rawLines_.lines().back().size();
+        const std::size_t n = std::min(bytes.size(), RawLines::line_limit > filled ? RawLines::line_limit - filled : 1);
+        if (rawLines_.append(std::string_view(reinterpret_cast<const char*>(bytes.data()), n))) {
+            if (trimFirst) rawLines_.TrimRawLines();
+            rawLines_.new_line();
+            if (!trimFirst) rawLines_.TrimRawLines();
+            rawLines_.mark_shown();
+            completed = true;
+        }
+        bytes = bytes.subspan(n);
+    }
+    if (completed) pages_->rawLinesChanged();
 }
 
 // ---- Display steps ------------------------------------------------------------------
@@ -420,17 +466,10 @@ void TForm1::AfterByte() {
         ShowHeader();
         h.new_header = false;
     }
-    if (decoder_.frame_completed) statsPage_->frameCompleted();
     if (decoder_.frame_done) {
         pages_->ShowMessagePage(int(h.msg_type));
         decoder_.frame_done = false;
     }
-}
-
-void TForm1::showUnusedChars() {
-    if (decoder_.unused_chars == shownUnused_) return;
-    shownUnused_ = decoder_.unused_chars;
-    strip_.charsUnused->setText(QString::number(shownUnused_));
 }
 
 void TForm1::sniff(const QByteArray& chunk) {
@@ -438,6 +477,9 @@ void TForm1::sniff(const QByteArray& chunk) {
     if (sniffer_.take_news()) setPanel(0, QString::fromLatin1(StreamSniffer::message(sniffer_.kind())));
 }
 
-void TForm1::showRawLines() { pages_->showRawText(rawLines_.text()); }
+void TForm1::showRawLines() {
+    rawLines_.mark_shown();
+    pages_->rawLinesChanged();
+}
 
 }  // namespace tessaly

@@ -1,6 +1,6 @@
 // Forwarding: the raw received stream passed on unchanged to the COM port.
 // TCP chunks wait in the ring until the drain timer writes them; the file
-// path writes each byte as it is read.
+// path writes each block as it is read.
 //
 // A port that fails (unplugged, say) ends forwarding: the failure is shown
 // once and the source goes on alone, instead of failing again at every
@@ -67,9 +67,9 @@ void TForm1::Timer3Timer() {
     });
 }
 
-void TForm1::forwardByte(std::uint8_t b) {
+void TForm1::forwardBytes(std::span<const std::uint8_t> bytes) {
     try {
-        ComPort1->WriteStr(QByteArray(1, char(b)));
+        ComPort1->WriteStr(QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
     } catch (const Failure&) {
         StopTransmit();
         throw;

@@ -1,5 +1,7 @@
 #include "raw_lines.h"
 
+#include <algorithm>
+
 namespace tessaly {
 
 void RawLines::AddRawLine(std::string line) {
@@ -17,6 +19,12 @@ QString RawLines::text() const {
         if (i) out += QLatin1Char('\n');
         out += QLatin1String(lines_[i].data(), qsizetype(lines_[i].size()));
     }
+    return out;
+}
+
+QString RawLines::shown_text() const {
+    QString out = text();
+    out.chop(qsizetype(lines_.back().size() - std::min(shown_tail_, lines_.back().size())));
     return out;
 }
 

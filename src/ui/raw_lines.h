@@ -17,7 +17,10 @@ public:
     RawLines() { clear(); }
 
     // Back to one empty line.
-    void clear() { lines_.assign(1, std::string()); }
+    void clear() {
+        lines_.assign(1, std::string());
+        shown_tail_ = 0;
+    }
 
     // Appends to the last line; true when it now holds 80 or more characters.
     bool append(std::uint8_t b) {
@@ -40,8 +43,14 @@ public:
     // The lines joined by line ends, each byte as the Latin-1 character.
     QString text() const;
 
+    // The raw data page shows the lines as they were at the last mark (a
+    // line completed or added): a line being filled shows once it is full.
+    void mark_shown() { shown_tail_ = lines_.back().size(); }
+    QString shown_text() const;
+
 private:
     std::deque<std::string> lines_;
+    std::size_t shown_tail_ = 0;  // characters of the last line shown
 };
 
 }  // namespace tessaly

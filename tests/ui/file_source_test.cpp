@@ -1,5 +1,5 @@
 // The file source: the whole file read in one tick with the window live
-// between bytes, the byte 26, the end-of-data box, and a source changed,
+// between slices, the byte 26, the end-of-data box, and a source changed,
 // halted or failing while the file loop runs.
 #include <gtest/gtest.h>
 
@@ -82,7 +82,7 @@ TEST(FileSource, RawLinesRollAtEightyCharacters) {
 }
 
 // The operator picks another file while the loop runs (events are handled
-// between bytes): the old file is not read again, the new one from its start.
+// between slices): the old file is not read again, the new one from its start.
 TEST(FileSource, SourceChangedInsideTheLoop) {
     QTemporaryDir dir;
     const QString a = write_file(dir, "a", letters('a', 30));
@@ -97,6 +97,7 @@ TEST(FileSource, SourceChangedInsideTheLoop) {
                                      return false;
                                  }});
     chooseB = true;
+    w.setReplaySlice(8);
     QTimer::singleShot(0, &w, [&] { w.DatasourceClick(); });
     w.Timer1Timer();
     EXPECT_EQ(w.panelText(0), "file " + b + " is open");
@@ -110,6 +111,7 @@ TEST(FileSource, SourceChangedInsideTheLoop) {
     // Switching to another kind of source stops the file loop as well.
     WindowRig other;
     TForm1& w2 = other.openFile(a);
+    w2.setReplaySlice(8);
     QTimer::singleShot(0, &w2, [&] {
         other.settings.source = 9;  // opens nothing
         other.settings.reopenRequested = true;
@@ -124,6 +126,7 @@ TEST(FileSource, HaltPausesAndResumes) {
     QTemporaryDir dir;
     WindowRig rig;
     TForm1& w = rig.openFile(write_file(dir, "a", letters('h', 50)));
+    w.setReplaySlice(8);
     QTimer::singleShot(0, &w, [&] { w.menu().halt->trigger(); });
     w.Timer1Timer();
     EXPECT_EQ(w.menu().halt->text(), "Start");

@@ -135,8 +135,8 @@ TEST_F(PagesTest, RangeCorrectionCodeFollowsTheFrequency) {
     d.freq = 0;
     d.smooth = 0;
     p.ShowMessagePage(21);
-    EXPECT_EQ(l1.table->cell(3, 0), " C/A");
-    EXPECT_EQ(l2.header->text(), "Exp.Time: 36600.500000  Smoothing:0 to 1 Minutes");
+    EXPECT_EQ(p.subPage(MessagePages::Type21, MessagePages::L1).table->cell(3, 0), " C/A");
+    EXPECT_EQ(p.subPage(MessagePages::Type21, MessagePages::L2).header->text(), "Exp.Time: 36600.500000  Smoothing:0 to 1 Minutes");
 }
 
 // Types without a page of their own scroll through the "other Type" box,
