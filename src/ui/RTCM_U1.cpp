@@ -436,10 +436,11 @@ void TForm1::FormKeyDown(int key) {
 }
 
 void TForm1::subPageStep(int step) {
-    for (auto p : {MessagePages::Type18, MessagePages::Type19, MessagePages::Type20, MessagePages::Type21}) {
+    for (auto p : {MessagePages::Type18, MessagePages::Type19, MessagePages::Type20, MessagePages::Type21,
+                   MessagePages::Glonass}) {
         if (pages_->currentIndex() != p) continue;
         QTabWidget* tabs = pages_->subTabs(p);
-        tabs->setCurrentIndex((tabs->currentIndex() + step + 4) % 4);
+        tabs->setCurrentIndex((tabs->currentIndex() + step + tabs->count()) % tabs->count());
     }
 }
 

@@ -16,6 +16,7 @@
 
 #include "RTCM_U1_pages.h"
 #include "format_fixed.h"
+#include "more_types_text.h"
 
 namespace tessaly {
 
@@ -275,6 +276,13 @@ MessagePages::MessagePages(const RtcmDecoder& decoder, const RawLines& raw, Stri
     addMeasurementPage(Type21, "Type 21", "RTK Pseudorange Corrections - Message Type 21",
                        {"SV", "PsRaErr [m]", "M-P-Err [m]", "Code", "IOD", "PsRange [m]", "RaRaCorr",
                         "Exp.-Meas.-Time [s]"});
+    // GLONASS corrections: Type 1's columns, the IOD's place holding the
+    // change flag and the time of day tag.
+    glonassTabs_ = addSubTabbedPage("Type 31+34", "GLONASS Differential Corrections - Message Type 31 and Type 34");
+    const QStringList glonass_cols{"SV", "Factor", "UDRE [m]", "PsRangeCorr [m]", "RaRaCorr [m/s]", "Change",
+                                   "Time of Day", "M-Z-Count"};
+    glonass_[Type31] = addSubPage(glonassTabs_, "Type 31 Corrections", glonass_cols);
+    glonass_[Type34] = addSubPage(glonassTabs_, "Type 34 Partial Corrections", glonass_cols);
 
     {
         auto* page = new QWidget(this);
@@ -355,8 +363,7 @@ SatellitePage MessagePages::addSatellitePage(const QString& caption, const QStri
     return sp;
 }
 
-void MessagePages::addMeasurementPage(Page p, const QString& caption, const QString& heading,
-                                      const QStringList& columns) {
+QTabWidget* MessagePages::addSubTabbedPage(const QString& caption, const QString& heading) {
     auto* page = new QWidget(this);
     auto* v = new QVBoxLayout(page);
     v->setContentsMargins(4, 4, 4, 4);
@@ -366,24 +373,33 @@ void MessagePages::addMeasurementPage(Page p, const QString& caption, const QStr
     auto* tabs = new QTabWidget(page);
     tabs->setTabPosition(QTabWidget::South);
     v->addWidget(tabs, 1);
+    addTab(page, caption);
+    return tabs;
+}
+
+SatellitePage MessagePages::addSubPage(QTabWidget* tabs, const QString& name, const QStringList& columns) {
+    auto* sub = new QWidget(tabs);
+    auto* sv = new QVBoxLayout(sub);
+    sv->setContentsMargins(2, 2, 2, 2);
+    SatellitePage sp;
+    sp.header = make_field(sub);
+    sp.header->setFixedWidth(420);
+    headers_.push_back(sp.header);
+    sv->addWidget(sp.header, 0, Qt::AlignRight);
+    sp.table = new ColumnTable(columns, sub);
+    sv->addWidget(sp.table, 1);
+    tables_.push_back(sp.table);
+    tabs->addTab(sub, name);
+    return sp;
+}
+
+void MessagePages::addMeasurementPage(Page p, const QString& caption, const QString& heading,
+                                      const QStringList& columns) {
     const int k = p - Type18;
+    QTabWidget* tabs = addSubTabbedPage(caption, heading);
     subTabs_[std::size_t(k)] = tabs;
     const char* names[4] = {"L1 Frequency", "L2 Frequency", "Ionosph. Difference", "Special"};
-    for (int s = 0; s < 4; ++s) {
-        auto* sub = new QWidget(tabs);
-        auto* sv = new QVBoxLayout(sub);
-        sv->setContentsMargins(2, 2, 2, 2);
-        SatellitePage& sp = measurements_[std::size_t(k)][std::size_t(s)];
-        sp.header = make_field(sub);
-        sp.header->setFixedWidth(420);
-        headers_.push_back(sp.header);
-        sv->addWidget(sp.header, 0, Qt::AlignRight);
-        sp.table = new ColumnTable(columns, sub);
-        sv->addWidget(sp.table, 1);
-        tables_.push_back(sp.table);
-        tabs->addTab(sub, names[s]);
-    }
-    addTab(page, caption);
+    for (int s = 0; s < 4; ++s) measurements_[std::size_t(k)][std::size_t(s)] = addSubPage(tabs, names[s], columns);
 }
 
 const SatellitePage& MessagePages::page(Page p) {
@@ -394,7 +410,9 @@ const SatellitePage& MessagePages::subPage(Page p, SubPage s) {
     return *upToDate(p, &measurements_[std::size_t(p - Type18)][std::size_t(s)]);
 }
 
-QTabWidget* MessagePages::subTabs(Page p) const { return subTabs_[std::size_t(p - Type18)]; }
+QTabWidget* MessagePages::subTabs(Page p) const {
+    return p == Glonass ? glonassTabs_ : subTabs_[std::size_t(p - Type18)];
+}
 
 void MessagePages::showRaw() {
     set_text(rawText_, raw_.shown_text());
@@ -415,7 +433,7 @@ void MessagePages::ResetPages() {
     otherText_->setPlainText(otherLines_.join(QLatin1Char('\n')));
     // What the stores held is gone with them; the raw lines stay.
     for (int p = 0; p < page_count; ++p) dirty_[std::size_t(p)] = p == Raw && dirty_[std::size_t(p)];
-    stationStripDirty_ = textStripDirty_ = owed_ = false;
+    stationStripDirty_ = textStripDirty_ = owed_ = stationSeen_ = false;
 }
 
 void MessagePages::ShowMessagePage(int msg_type) {
@@ -424,12 +442,15 @@ void MessagePages::ShowMessagePage(int msg_type) {
     case 1: noteRows(Type1); markDirty(Type1); break;
     case 2: noteRows(Type2); markDirty(Type2); break;
     case 3:
+        stationSeen_ = true;
         stationReceived_ = decoder_.clock().now_utc();
         if (!stationStripDirty_ && !textStripDirty_) emit dirtied();
         stationStripDirty_ = true;
         markDirty(Type3);
         break;
     case 9: noteRows(Type9); markDirty(Type9); break;
+    case 22: markDirty(Type3); break;
+    case 31: case 34: noteRows(Glonass); markDirty(Glonass); break;
     case 16:
         textReceived_ = decoder_.clock().now_utc();
         if (!stationStripDirty_ && !textStripDirty_) emit dirtied();
@@ -444,7 +465,13 @@ void MessagePages::ShowMessagePage(int msg_type) {
         const rtcm_data_other_type& d = s.data_other;
         if (d.msg_type < 1 || d.msg_type > 63) break;
         if (otherLines_.size() > 15) otherLines_.removeFirst();
-        otherLines_.append(num(d.msg_type) + ":" + QString::fromLatin1(d.raw.data(), qsizetype(d.raw.size())));
+        QString line = num(d.msg_type) + ":" + QString::fromLatin1(d.raw.data(), qsizetype(d.raw.size()));
+        // The decoded content, where the type has one, after the characters.
+        if (decoder_.header.msg_type == d.msg_type) {
+            const std::string decoded = more_type_line(decoder_);
+            if (!decoded.empty()) line += "  " + QString::fromStdString(decoded);
+        }
+        otherLines_.append(line);
         markDirty(Other);
         break;
     }
@@ -470,6 +497,12 @@ void MessagePages::noteRows(Page p) {
     case Type19: measurements(s.data_19); break;
     case Type20: measurements(s.data_20); break;
     case Type21: measurements(s.data_21); break;
+    case Glonass:
+        for (int g = 0; g < 2; ++g) {
+            const rtcm_corrections_store& store = g == Type31 ? s.data_31 : s.data_34;
+            if (store.time != -1) book_rows(glonass_[std::size_t(g)].table, store.list.get());
+        }
+        break;
     default: break;
     }
 }
@@ -516,6 +549,10 @@ void MessagePages::paint(int p) {
     case Type19: show19(); break;
     case Type20: show20(); break;
     case Type21: show21(); break;
+    case Glonass:
+        showGlonass(Type31, s.data_31);
+        showGlonass(Type34, s.data_34);
+        break;
     case Other: showOther(); break;
     case Raw: showRaw(); break;
     default: break;
@@ -542,30 +579,69 @@ void MessagePages::showCorrections(Page p, const rtcm_corrections_store& store) 
     });
 }
 
+// GLONASS satellites are labelled R as on the pages of 18 to 21; 31 and 34
+// have no problem marks.
+void MessagePages::showGlonass(GlonassPage g, const rtcm_corrections_store& store) {
+    if (store.time == -1) return;
+    const SatellitePage& sp = glonass_[std::size_t(g)];
+    if (store.list) set_text(sp.header, ff(store.time, 7, 1) + " length:" + num(store.frame_length));
+    ColumnTable* t = sp.table;
+    show_rows(t, store.list.get(), [&](int row, const rtcm_sat_1_type& r) {
+        t->setCell(0, row, " R" + num(r.sv));
+        t->setCell(1, row, r.scale ? " coarse" : " fine  ");
+        t->setCell(2, row, udre_text[r.udre & 3]);
+        t->setCell(3, row, "   " + ff(r.range_corr, 9, 2));
+        t->setCell(4, row, "   " + ff(r.rate_corr, 6, 3));
+        t->setCell(5, row, r.change ? "   yes" : "   no");
+        t->setCell(6, row, "   " + num(r.tod));
+        t->setCell(7, row, "   " + ff(r.time, 7, 1));
+    });
+}
+
 // ---- Types 3 and 16 ---------------------------------------------------------------
 
 void MessagePages::showStation() {
     const rtcm_data_3_type& d = decoder_.stores.data_3;
     const auto coord = [](std::int32_t v) { return ff(v * 0.01, 15, 2); };
-    set_text(type3Header_, ff(d.time_received, 7, 1) + " length:" + num(d.frame_length));
-    const ClockReading& now = stationReceived_;
-    const double changed_fraction = d.time_changed - std::floor(d.time_changed);
-    const QStringList lines{
-        " new Reference Station Parameters",
-        " X: " + coord(d.x),
-        " Y: " + coord(d.y),
-        " Z: " + coord(d.z),
-        " M-Z-Count: " + ff(d.time_received, 7, 1) + "   " + time_of_day_text(d.time_received),
-        " Last receive: " + clock_time_text(now) + "  " + clock_date_text(now),
-        // The change moment is held to the millisecond; the time of day shows
-        // whole seconds.
-        " Last Change : " + time_of_day_text(std::round(changed_fraction * 86400000.0) / 1000.0) + "  " +
-            QString::fromStdString(d.date_changed),
-        " from:",
-        " X: " + coord(d.prev_x),
-        " Y: " + coord(d.prev_y),
-        " Z: " + coord(d.prev_z),
-    };
+    QStringList lines;
+    if (stationSeen_) {
+        set_text(type3Header_, ff(d.time_received, 7, 1) + " length:" + num(d.frame_length));
+        const ClockReading& now = stationReceived_;
+        const double changed_fraction = d.time_changed - std::floor(d.time_changed);
+        lines = QStringList{
+            " new Reference Station Parameters",
+            " X: " + coord(d.x),
+            " Y: " + coord(d.y),
+            " Z: " + coord(d.z),
+            " M-Z-Count: " + ff(d.time_received, 7, 1) + "   " + time_of_day_text(d.time_received),
+            " Last receive: " + clock_time_text(now) + "  " + clock_date_text(now),
+            // The change moment is held to the millisecond; the time of day shows
+            // whole seconds.
+            " Last Change : " + time_of_day_text(std::round(changed_fraction * 86400000.0) / 1000.0) + "  " +
+                QString::fromStdString(d.date_changed),
+            " from:",
+            " X: " + coord(d.prev_x),
+            " Y: " + coord(d.prev_y),
+            " Z: " + coord(d.prev_z),
+        };
+    }
+    // Message 22 refines the coordinates of 3 (or of GLONASS's 32): its
+    // lines follow those of 3. A frame with a failed word changes nothing.
+    const rtcm_data_22_type& e = decoder_.stores.more.data_22;
+    if (e.valid) {
+        const auto cm = [](const char* name, double v) { return QString::fromLatin1(name) + ff(v, 9, 3) + " cm"; };
+        if (!lines.isEmpty()) lines << QString();
+        lines << " Extended Reference Station Parameters (Type 22)" +
+                     QString(e.has_word4 ? e.glonass ? ", GLONASS" : ", GPS" : "") + ":"
+              << cm(" L1 phase centre dX: ", e.dx) << cm(" L1 phase centre dY: ", e.dy)
+              << cm(" L1 phase centre dZ: ", e.dz);
+        if (e.has_height) lines << cm(" Antenna height: ", e.height);
+        if (e.has_l2)
+            lines << cm(" L2 phase centre dX: ", e.dx2) << cm(" L2 phase centre dY: ", e.dy2)
+                  << cm(" L2 phase centre dZ: ", e.dz2);
+        lines << " M-Z-Count: " + ff(e.time, 7, 1) + "   " + time_of_day_text(e.time) + "  length:" +
+                     num(e.frame_length);
+    }
     set_text(type3Text_, lines.join(QLatin1Char('\n')));
 }
 

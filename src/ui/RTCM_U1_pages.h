@@ -86,9 +86,11 @@ public:
         QLineEdit* special = nullptr;
     };
 
-    enum Page { Type1, Type2, Type3, Type9, Type16, Type18, Type19, Type20, Type21, Other, Raw };
+    enum Page { Type1, Type2, Type3, Type9, Type16, Type18, Type19, Type20, Type21, Glonass, Other, Raw };
     // Sub-pages of types 18 to 21, in tab order, and the list each shows.
     enum SubPage { L1, L2, Iono, Special };
+    // Sub-pages of the GLONASS corrections page, in tab order.
+    enum GlonassPage { Type31, Type34 };
     static constexpr std::array<int, 4> sub_page_list{0, 2, 1, 3};
 
     static constexpr int page_count = Raw + 1;
@@ -120,7 +122,8 @@ public:
     // these is brought up to date first: it reads as it will show.
     const SatellitePage& page(Page p);               // Type1, Type2, Type9
     const SatellitePage& subPage(Page p, SubPage s);  // Type18 .. Type21
-    QTabWidget* subTabs(Page p) const;                // Type18 .. Type21
+    const SatellitePage& glonassPage(GlonassPage g) { return *upToDate(Glonass, &glonass_[std::size_t(g)]); }
+    QTabWidget* subTabs(Page p) const;                // Type18 .. Type21, Glonass
     QPlainTextEdit* type3Text() { return upToDate(Type3, type3Text_); }
     QLineEdit* type3Header() { return upToDate(Type3, type3Header_); }
     QLineEdit* type16Time() { return upToDate(Type16, type16Time_); }
@@ -142,6 +145,9 @@ private:
     QWidget* addHeadedPage(const QString& caption, const QString& heading, QLineEdit** header);
     SatellitePage addSatellitePage(const QString& caption, const QString& heading,
                                    const QStringList& columns);
+    // A page of sub-pages with their tabs below, and one sub-page of it.
+    QTabWidget* addSubTabbedPage(const QString& caption, const QString& heading);
+    SatellitePage addSubPage(QTabWidget* tabs, const QString& name, const QStringList& columns);
     void addMeasurementPage(Page p, const QString& caption, const QString& heading,
                             const QStringList& columns);
 
@@ -159,6 +165,7 @@ private:
     bool insideFrame() const { return decoder_.state.in_sync && decoder_.state.word_index >= 2; }
 
     void showCorrections(Page p, const rtcm_corrections_store& store);
+    void showGlonass(GlonassPage g, const rtcm_corrections_store& store);
     void showStation();
     void showText();
     void show18();
@@ -182,10 +189,13 @@ private:
     bool textStripDirty_ = false;
     bool owed_ = false;                // a refresh waits for the frame to end
     ClockReading stationReceived_{};   // when the latest type 3 completed
+    bool stationSeen_ = false;         // a type 3 came (the page also shows 22)
     ClockReading textReceived_{};      // when the latest type 16 completed
     std::array<SatellitePage, 3> corrections_{};               // 1, 2, 9
     std::array<std::array<SatellitePage, 4>, 4> measurements_{};  // 18 .. 21
     std::array<QTabWidget*, 4> subTabs_{};
+    std::array<SatellitePage, 2> glonass_{};  // 31, 34
+    QTabWidget* glonassTabs_ = nullptr;
     std::vector<ColumnTable*> tables_;
     std::vector<QLineEdit*> headers_;
     QPlainTextEdit* type3Text_ = nullptr;

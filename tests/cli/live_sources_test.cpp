@@ -9,8 +9,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 
 #include <atomic>
@@ -144,27 +142,20 @@ TEST(LiveSources, NtripCasterDeliversEveryByteInBothVersions) {
 // caster never closes, so the silence limit ends the run.
 TEST(LiveSources, Str2strCasterDeliversEveryByte) {
     if (!fs::exists("/usr/bin/str2str")) GTEST_SKIP() << "str2str (Debian package rtklib) is not installed";
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::listen(fd, 1);
+    const Listener input;
     std::atomic<bool> go{false};
     const std::string d = read_file(demo);
     std::thread source([&] {
-        pollfd p{fd, POLLIN, 0};
+        pollfd p{input.fd, POLLIN, 0};
         if (::poll(&p, 1, 10000) <= 0) return;
-        const int c = ::accept(fd, nullptr, nullptr);
+        const int c = ::accept(input.fd, nullptr, nullptr);
         for (int waited = 0; !go && waited < 10000; waited += 10) std::this_thread::sleep_for(std::chrono::milliseconds(10));
         ::send(c, d.data(), d.size(), MSG_NOSIGNAL);
         std::this_thread::sleep_for(std::chrono::milliseconds(4000));
         ::close(c);
     });
     const std::string out_port = std::to_string(closed_port());
-    Child caster("/usr/bin/str2str", {"-in", "tcpcli://127.0.0.1:" + std::to_string(ntohs(a.sin_port)), "-out",
+    Child caster("/usr/bin/str2str", {"-in", "tcpcli://127.0.0.1:" + input.port, "-out",
                                       "ntripc://user:pw@:" + out_port + "/MOUNT", "-s", "60000"});
     ToolResult r;
     for (int tries = 0; tries < 50; ++tries) {  // until str2str listens
@@ -180,7 +171,6 @@ TEST(LiveSources, Str2strCasterDeliversEveryByte) {
     EXPECT_EQ(reader.out(), summary_of(demo));
     EXPECT_NE(reader.err().find("for 2 s"), std::string::npos) << reader.err();
     source.join();
-    ::close(fd);
 }
 
 TEST(LiveSources, ReconnectFollowsACasterThatGoesAndComesBack) {
@@ -246,17 +236,10 @@ TEST(LiveSources, StopSignalsStillWriteTheSummary) {
 TEST(LiveSources, ResetOrSilentLinkStillWritesTheSummary) {
     const std::string d = read_file(demo);
     for (bool reset : {true, false}) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-        ::listen(fd, 1);
-        const std::string port = std::to_string(ntohs(a.sin_port));
+        const Listener listener;
+        const std::string& port = listener.port;
         std::thread server([&] {
-            const int c = ::accept(fd, nullptr, nullptr);
+            const int c = ::accept(listener.fd, nullptr, nullptr);
             ::send(c, d.data(), d.size(), MSG_NOSIGNAL);
             std::this_thread::sleep_for(std::chrono::milliseconds(reset ? 400 : 3000));
             const linger l{1, 0};  // close with RST
@@ -265,7 +248,6 @@ TEST(LiveSources, ResetOrSilentLinkStillWritesTheSummary) {
         });
         const ToolResult r = run_tool(tool, {"--format", "summary", "--silence", "1", "tcp://127.0.0.1:" + port});
         server.join();
-        ::close(fd);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, summary_of(demo)) << reset;
         EXPECT_EQ(r.err, reset ? "tessaly-decode: cannot read tcp://127.0.0.1:" + port + ": Connection reset by peer\n"
@@ -293,18 +275,18 @@ TEST(LiveSources, OtherProtocolsAreNamed) {
     const std::string f1077 = std::string("\xd3\x00\x08\x43\x50", 5) + std::string(6, '\0') + "\x04\x7b\x82";
     const std::string gga = "$GPGGA,123456.70,5007.20000,N,00836.60000,W,1,12,1.0,112.500,M,0.000,M,,*40\r\n";
     const std::string stem = "tessaly-decode: ";
-    struct Case {
-        std::string input, err, summary_tail;
-    };
-    for (const Case& c : {Case{f1005 + f1077 + f1005 + f1077 + f1005.substr(0, 10), stem + "RTCM 3 stream: this monitor decodes RTCM 2\n",
-                               "stations:\nrtcm3 type 1005: 2\nrtcm3 type 1077: 2\n"},
-                          Case{f1005 + f1005, "", "stations:\nrtcm3 type 1005: 2\n"},
-                          Case{gga + gga, stem + "NMEA stream: this monitor decodes RTCM 2\n", "stations:\n"},
-                          Case{"HTTP/1.1 200 OK\r\n\r\n<!DOCTYPE html>", stem + "HTML page: the source is a web server, not an RTCM 2 stream\n", "stations:\n"}}) {
-        const ToolResult r = run_tool(tool, {"--format", "summary"}, c.input);
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        {f1005 + f1077 + f1005 + f1077 + f1005.substr(0, 10), stem + "RTCM 3 stream: this monitor decodes RTCM 2\n",
+         "stations:\nrtcm3 type 1005: 2\nrtcm3 type 1077: 2\n"},
+        {f1005 + f1005, "", "stations:\nrtcm3 type 1005: 2\n"},
+        {gga + gga, stem + "NMEA stream: this monitor decodes RTCM 2\n", "stations:\n"},
+        {"HTTP/1.1 200 OK\r\n\r\n<!DOCTYPE html>", stem + "HTML page: the source is a web server, not an RTCM 2 stream\n",
+         "stations:\n"}};
+    for (const auto& [input, err, summary_tail] : cases) {
+        const ToolResult r = run_tool(tool, {"--format", "summary"}, input);
         EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.err, c.err);
-        EXPECT_TRUE(r.out.ends_with(c.summary_tail)) << r.out;
+        EXPECT_EQ(r.err, err);
+        EXPECT_TRUE(r.out.ends_with(summary_tail)) << r.out;
     }
 }
 

@@ -82,6 +82,11 @@ OneShotServer::~OneShotServer() {
     ::close(listen_fd_);
 }
 
+Listener::Listener() : fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)), port(std::to_string(bind_loopback(fd))) {
+    ::listen(fd, 1);
+}
+Listener::~Listener() { ::close(fd); }
+
 int closed_port() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     const int port = bind_loopback(fd);

@@ -50,4 +50,12 @@ private:
 // A loopback port on which nothing listens.
 int closed_port();
 
+// A socket listening on 127.0.0.1 at a port of the system's choosing.
+struct Listener {
+    Listener();
+    ~Listener();
+    int fd;
+    std::string port;
+};
+
 }  // namespace tessaly::testing

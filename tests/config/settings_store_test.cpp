@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <functional>
 
 #include "error_log.h"
@@ -205,40 +203,6 @@ TEST_F(StoreTest, UnusableStoreIsReportedAndLeftAlone) {
         EXPECT_TRUE(c.kept.isEmpty() || file_content() == c.kept);
         reset();
     }
-}
-
-// Runs as an ordinary user, also when the tests run as root.
-class AsNobody {
-public:
-    AsNobody() : switched_(geteuid() == 0 && seteuid(65534) == 0) {}
-    ~AsNobody() {
-        if (switched_ && seteuid(0) != 0) std::abort();
-    }
-
-private:
-    bool switched_;
-};
-
-TEST_F(StoreTest, ReadOnlyStoreLoadsButCannotSave) {
-    write_file(kFull + "COM2\n");
-    constexpr auto read_and_enter = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther |
-                                    QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
-    for (QString dir = folder(); dir.startsWith(QDir::tempPath() + "/"); dir = QFileInfo(dir).absolutePath())
-        QFile::setPermissions(dir, QFile::permissions(dir) | read_and_enter);
-    ASSERT_TRUE(QFile::setPermissions(path(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-    ASSERT_TRUE(QFile::setPermissions(folder(), read_and_enter));
-    ErrorLog errors;
-    SettingsRecord r;
-    {
-        AsNobody nobody;
-        EXPECT_EQ(SettingsStore().Load(r), Result::Loaded);
-        r.comport = "COM3";
-        EXPECT_FALSE(SettingsStore().Save(r) || SettingsStore().SaveDecoding(r, true));
-    }
-    EXPECT_EQ(errors.texts, (QStringList{"Konnte Daten für 'source' nicht setzen",
-                                         "Konnte Daten für 'decoding' nicht setzen"}));
-    EXPECT_TRUE(r.comport == "COM3" && r.decoding);  // the record keeps the new values
-    EXPECT_EQ(file_content(), kFull + "COM2\n");
 }
 
 TEST_F(StoreTest, ComNamesMapToDevices) {

@@ -1,7 +1,9 @@
 // Real recordings: the decoded values of types 1, 3, 9, 14, 16, 18, 19, 22,
-// 23 and 31 against gpsd's gpsdecode, an independent decoder; gpsd-sample's
+// 23 and 31 against gpsd's gpsdecode, an independent decoder (its 18 gives
+// the raw carrier-phase count; its "m" is the half-wave bit); gpsd-sample's
 // words do not start on character boundaries. Message 24 against the
-// station's message 3 (gpsd's own 24 is wrong). The frame counts are checked
+// station's message 3 (gpsd's own 24 is wrong). rtklib-testglo's 18 and 19
+// against RTKLIB's convbin. The frame counts are checked
 // through tessaly-decode's summary in the command-line tests.
 #include <cmath>
 #include <map>
@@ -11,6 +13,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "clock.h"
+#include "rtcm_encoder.h"
+#include "rtcmdecw.h"
 #include "tool_test_util.h"
 
 using namespace tessaly::testing;
@@ -37,7 +42,40 @@ std::map<int, json> by_sv(const json& sats, const char* name) {
     return out;
 }
 
-bool near(const json& a, const json& b) { return std::fabs(a.get<double>() - b.get<double>()) < 1e-6; }
+// A number whatever gpsd wrote it as (booleans as 0/1, numbers as strings).
+double num(const json& v) {
+    return v.is_boolean() ? double(v.get<bool>()) : v.is_string() ? std::stod(v.get<std::string>()) : v.get<double>();
+}
+
+// Ours against gpsd's; `scale` turns gpsd's raw count into our unit (0: the
+// carrier phase, whose unit the half-wave bit selects).
+bool agree(const json& o, const json& g, double scale, bool half_wave) {
+    if (g.is_string() && o.is_string()) {
+        std::string text = o;
+        return text.erase(text.find_last_not_of('\0') + 1) == g;  // gpsd drops the null fill
+    }
+    if (scale == 0) scale = half_wave ? 1 / 128.0 : 1 / 256.0;
+    return std::fabs(num(o) - num(g) * scale) < 1e-6;
+}
+
+struct Field {
+    const char* ours;
+    const char* theirs = nullptr;  // the same name when null
+    double scale = 1;
+};
+// Per type: fields of the frame, then of each satellite.
+const std::map<int, std::pair<std::vector<Field>, std::vector<Field>>> fields{
+    {1, {{}, {{"udre"}, {"iod"}, {"prc"}, {"rrc"}}}},
+    {9, {{}, {{"udre"}, {"iod"}, {"prc"}, {"rrc"}}}},
+    {3, {{{"x"}, {"y"}, {"z"}}, {}}},
+    {14, {{{"week"}, {"hour"}, {"leapsecs"}}, {}}},
+    {16, {{{"message"}}, {}}},
+    {22, {{{"dx"}, {"dy"}, {"dz"}, {"gs"}}, {}}},
+    {23, {{{"ad"}, {"ar"}, {"sid"}}, {}}},
+    {31, {{}, {{"udre"}, {"change"}, {"tod"}, {"prc"}, {"rrc"}}}},
+    {18, {{{"f"}, {"tom"}}, {{"p_code", "pc"}, {"g"}, {"half_wave", "m"}, {"loss", "clc"}, {"phase", "carrierphase", 0}}}},
+    {19, {{{"f"}, {"tom"}, {"sm"}}, {{"p_code", "pc"}, {"g"}, {"pseudorange", "pseudorange", 0.02}}}},
+};
 
 }  // namespace
 
@@ -70,65 +108,24 @@ TEST(Recordings, ValuesAgreeWithGpsdecode) {
                 continue;
             }
             const json& o = it->second;
-            const int type = g["type"];
             const std::string what = std::string(c.name) + " " + g.dump().substr(0, 100);
             for (const char* k : {"station_id", "length", "station_health"}) EXPECT_EQ(o[k], g[k]) << what;
-            if (type == 3) {
-                for (const char* k : {"x", "y", "z"}) EXPECT_TRUE(near(o[k], g[k])) << what;
+            const auto f = fields.find(g["type"].get<int>());
+            if (f == fields.end()) continue;
+            const auto& [frame_fields, sat_fields] = f->second;
+            for (const Field& k : frame_fields) EXPECT_TRUE(agree(o[k.ours], g[k.theirs ? k.theirs : k.ours], k.scale, false)) << what << k.ours;
+            values += frame_fields.empty() ? 0 : 1;
+            if (sat_fields.empty()) continue;
+            // gpsd names the satellites "ident" everywhere.
+            const auto gs = by_sv(g["satellites"], "ident"), os = by_sv(o["satellites"], f->first == 18 || f->first == 19 ? "sv" : "ident");
+            EXPECT_EQ(gs.size(), os.size()) << what;
+            for (const auto& [sv, a] : gs) {
+                ASSERT_TRUE(os.count(sv)) << what << " sv " << sv;
+                const json& b = os.at(sv);
+                for (const Field& k : sat_fields)
+                    EXPECT_TRUE(agree(b[k.ours], a[k.theirs ? k.theirs : k.ours], k.scale, b.value("half_wave", false)))
+                        << what << " sv " << sv << " " << k.ours;
                 ++values;
-            } else if (type == 16) {
-                std::string text = o["message"];
-                text.erase(text.find_last_not_of('\0') + 1);  // gpsd drops the null fill
-                EXPECT_EQ(text, g["message"]) << what;
-                ++values;
-            } else if (type == 14) {
-                for (const char* k : {"week", "hour", "leapsecs"}) EXPECT_EQ(o[k], g[k]) << what;
-                ++values;
-            } else if (type == 22) {
-                for (const char* k : {"dx", "dy", "dz"}) EXPECT_TRUE(near(o[k], g[k])) << what;
-                EXPECT_EQ(o["gs"], g["gs"]) << what;
-                ++values;
-            } else if (type == 23) {
-                // gpsd writes the numbers as strings.
-                EXPECT_TRUE(o["ad"] == g["ad"] && std::to_string(o["ar"].get<int>()) == g["ar"] &&
-                            std::to_string(o["sid"].get<int>()) == g["sid"]) << what;
-                ++values;
-            } else if (type == 31) {
-                const auto gs = by_sv(g["satellites"], "ident"), os = by_sv(o["satellites"], "ident");
-                EXPECT_EQ(gs.size(), os.size()) << what;
-                for (const auto& [sv, a] : gs) {
-                    ASSERT_TRUE(os.count(sv)) << what << " sv " << sv;
-                    const json& b = os.at(sv);
-                    EXPECT_TRUE(a["udre"] == b["udre"] && a["change"] == b["change"] && a["tod"] == b["tod"] &&
-                                near(a["prc"], b["prc"]) && near(a["rrc"], b["rrc"])) << what << " sv " << sv;
-                    ++values;
-                }
-            } else if (type == 1 || type == 9 || type == 18 || type == 19) {
-                EXPECT_TRUE(type < 18 || (o["f"] == g["f"] && o["tom"] == g["tom"] && (type != 19 || o["sm"] == g["sm"]))) << what;
-                const auto gs = by_sv(g["satellites"], "ident"), os = by_sv(o["satellites"], type < 18 ? "ident" : "sv");
-                EXPECT_EQ(gs.size(), os.size()) << what;
-                for (const auto& [sv, a] : gs) {
-                    ASSERT_TRUE(os.count(sv)) << what << " sv " << sv;
-                    const json& b = os.at(sv);
-                    if (type < 18) {
-                        EXPECT_TRUE(a["udre"] == b["udre"] && a["iod"] == b["iod"] && near(a["prc"], b["prc"]) &&
-                                    near(a["rrc"], b["rrc"])) << what << " sv " << sv << ": " << b.dump();
-                        ++values;
-                        continue;
-                    }
-                    EXPECT_EQ(a["pc"].get<int>(), int(b["p_code"].get<bool>())) << what;
-                    EXPECT_EQ(a["g"], b["g"]) << what;
-                    if (type == 18) {
-                        // gpsd gives the raw count; data bit 1 (gpsd's "m")
-                        // selects 1/128 cycle, clear 1/256.
-                        const bool half = b["half_wave"];
-                        EXPECT_TRUE(a["m"].get<int>() == int(half) && a["clc"] == b["loss"]) << what;
-                        EXPECT_EQ(a["carrierphase"].get<double>() / (half ? 128 : 256), b["phase"].get<double>()) << what;
-                    } else {
-                        EXPECT_TRUE(near(json(a["pseudorange"].get<double>() * 0.02), b["pseudorange"])) << what;
-                    }
-                    ++values;
-                }
             }
         }
         EXPECT_EQ(missing, c.ours_missing) << c.name;
@@ -150,4 +147,103 @@ TEST(Recordings, ValuesAgreeWithGpsdecode) {
         }
         EXPECT_GE(values, c.min_values) << c.name;
     }
+}
+
+// rtklib-testglo's phases and pseudoranges (18, 19; GPS and GLONASS; L1 and
+// L2) against RTKLIB's convbin, satellite by satellite and epoch by epoch.
+// RTKLIB ends an epoch only at a frame whose last satellite clears the
+// multiple-message flag; this station sets it everywhere but in the last
+// frame of a whole GPS and GLONASS set, so RTKLIB would drop every GPS set.
+// convbin therefore gets
+// the recording's 18 and 19 frames word for word, re-framed, with the flag
+// cleared in the last frame of each set.
+TEST(Recordings, MeasurementsAgreeWithConvbin) {
+    const std::string path = std::string(TESSALY_SHARED_DATA) + "/rtklib-testglo.rtcm2", bytes = read_file(path);
+    if (bytes.empty()) GTEST_SKIP() << "recording " << path << " not found";
+    struct Words : tessaly::StoringHook {
+        std::vector<std::pair<FrameSpec, bool>> frames;  // and: GLONASS
+        FrameSpec cur;
+        bool ok = true;
+        int index = 0;  // the word's index in its frame
+        void reset_stream_state() override {}
+        void after_byte(tessaly::RtcmDecoder& d) override {
+            if (!d.word_done) return;
+            if (index >= 2) cur.data.push_back(d.state.word >> 8);
+            ok = (index == 0 || ok) && d.state.parity_ok;
+            index = d.state.word_index;
+            if (index == 2) cur = {.type = d.header.msg_type, .station = std::uint16_t(d.header.station_id),
+                                   .zcount = d.delivery.zcount, .sequence = d.header.sequence, .health = d.header.health};
+            if (d.frame_completed && ok && (cur.type == 18 || cur.type == 19) && cur.data.size() >= 3)
+                frames.emplace_back(cur, (cur.data[1] >> 21) & 1);
+        }
+    } words;
+    tessaly::FixedClock clock({2026, 1, 1, 22, 10, 0, 0});
+    tessaly::RtcmDecoder d(clock);
+    d.set_storing_hook(&words);
+    for (char c : bytes) d.rtcm_decode_byte(std::uint8_t(c));
+    // One stream per system: each GLONASS set lies 3 s after the GPS set
+    // it follows (in GPS time), and convbin skips epochs older than the last
+    // it wrote.
+    std::string rinex;
+    for (const bool system : {false, true}) {
+        StreamEncoder rebuilt;
+        for (std::size_t i = 0; i < words.frames.size(); ++i) {
+            auto& [f, glonass] = words.frames[i];
+            if (glonass != system) continue;
+            if (i + 1 == words.frames.size() || words.frames[i + 1].first.zcount != f.zcount ||
+                words.frames[i + 1].second != glonass)
+                f.data[f.data.size() - 2] &= ~(1u << 23);
+            rebuilt.frame(f);
+        }
+        const TempPath stream("rebuilt"), obs("obs");
+        write_file(stream.str(), std::string(rebuilt.bytes().begin(), rebuilt.bytes().end()));
+        const auto run = run_tool("convbin", {"-r", "rtcm2", "-v", "3.03", "-tr", "2026/01/01", "22:10:00", "-o",
+                                              obs.str(), stream.str()});
+        if (run.status == 127) GTEST_SKIP() << "convbin (Debian package rtklib) not installed";
+        rinex += read_file(obs.str());
+    }
+
+    // Ours from the recording itself: (system, satellite, f, C or L, GPS second of day).
+    using Key = std::tuple<char, int, int, char, long>;
+    std::map<Key, double> ours;
+    const auto decoded = run_tool(TESSALY_DECODE, {"--format", "json", "--clock", "2026-01-01T22:10:00Z"}, bytes);
+    for (const json& f : json_lines(decoded.out)) {
+        if (f["type"] != 18 && f["type"] != 19) continue;
+        for (const json& s : f["satellites"]) {
+            const bool glonass = s["g"] == 1;
+            const Key k{glonass ? 'R' : 'G', s["sv"], f["f"], f["type"] == 19 ? 'C' : 'L',
+                        std::lround(f["meas_time"].get<double>()) + (glonass ? 18 : 0)};  // GLONASS keeps UTC
+            // RINEX's sign. RTKLIB reads the bit we take for half wavelength
+            // as the multiple-message flag and always counts 1/256 cycle:
+            // the phases are compared as counts.
+            if (f["type"] == 18) ours[k] = -s["phase"].get<double>() * (s["half_wave"] == true ? 0.5 : 1);
+            if (f["type"] == 19) ours[k] = s["pseudorange"];
+        }
+    }
+    std::map<char, std::vector<std::string>> types;
+    std::map<char, int> compared;
+    long epoch = -1;
+    std::istringstream lines(rinex);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find("RINEX VERSION") != std::string::npos) {
+            epoch = -1;  // the next file's header
+        } else if (line.find("SYS / # / OBS TYPES") != std::string::npos) {
+            std::istringstream fields(line.substr(7, 52));
+            for (std::string t; fields >> t;) types[line[0]].push_back(t);
+        } else if (line[0] == '>') {
+            epoch = std::stol(line.substr(13, 2)) * 3600 + std::stol(line.substr(16, 2)) * 60 + std::lround(std::stod(line.substr(19, 11)));
+        } else if (epoch >= 0 && (line[0] == 'G' || line[0] == 'R')) {
+            for (std::size_t j = 0; j < types[line[0]].size() && 3 + 16 * j + 14 <= line.size(); ++j) {
+                const std::string field = line.substr(3 + 16 * j, 14), t = types[line[0]][j];
+                if (field.find_first_not_of(' ') == std::string::npos) continue;
+                const Key k{line[0], std::stoi(line.substr(1, 2)), t[1] == '1' ? 0 : 2, t[0], epoch};
+                ASSERT_TRUE(ours.count(k)) << line;
+                EXPECT_NEAR(ours[k], std::stod(field), t[0] == 'C' ? 0.005 : 0.0006) << line << " " << t;
+                ++compared[line[0]];
+            }
+        }
+    }
+    EXPECT_EQ(compared['G'] + compared['R'], int(ours.size()));
+    EXPECT_EQ(compared['G'], 6696);
+    EXPECT_EQ(compared['R'], 4066);
 }

@@ -111,9 +111,7 @@ TEST_P(NtripClientTest, DeliversOnlyStreamBytesAndNamesEachFailure) {
     EXPECT_EQ(o.failure.value_or(none()), c.failure);
     EXPECT_EQ(o.message, QString(c.message).arg("127.0.0.1:" + QString::number(caster.port())));
     EXPECT_EQ(o.closed, 1);
-    if (c.version) {
-        EXPECT_EQ(o.version, c.version);
-    }
+    EXPECT_TRUE(!c.version || o.version == c.version) << o.version;
     EXPECT_FALSE(o.message.contains("pa55word"));
     ASSERT_FALSE(caster.requests.empty());
     EXPECT_TRUE(caster.requests[0].contains("Authorization: Basic bWU6cGE1NXdvcmQ=\r\n"));  // me:pa55word
@@ -125,42 +123,19 @@ const QByteArray http_chunked = "HTTP/1.1 200 OK\r\nNtrip-Version: Ntrip/2.0\r\n
 INSTANTIATE_TEST_SUITE_P(
     Casters, NtripClientTest,
     ::testing::Values(
-        Case{"ChunkedSplitAwkwardly",
-             {{{"HTTP/1.1 2", "00 OK\r\nNtrip-Version: Ntrip/2.0\r\nTransfer-Enc", "oding: chunked\r\n\r", "\n1", "0\r",
-                "\nfY@@ZbWxfY@@ZbW", "x\r", "\n0\r\n\r\n"}}},
-             "",
-             rtcm,
-             Failure::closed_by_peer,
-             "NTRIP caster %1/M ended the stream",
-             2},
-        Case{"Version1StreamThenClose",
-             {{{"ICY 200 OK\r\n", rtcm.left(5), rtcm.mid(5)}}},
-             "",
-             rtcm,
-             Failure::closed_by_peer,
-             "NTRIP caster %1/M closed the connection",
-             1},
-        Case{"FallsBackToVersion1",
-             {{{"HTTP/1.1 400 Bad Request\r\n\r\n"}}, {{"ICY 200 OK\r\n" + rtcm}}},
-             "",
-             rtcm,
-             Failure::closed_by_peer,
-             "NTRIP caster %1/M closed the connection",
-             1},
-        Case{"Unauthorized",
-             {{{"HTTP/1.0 401 Unauthorized\r\n\r\n"}}},
-             "?v=1",
-             {},
-             Failure::unauthorized,
+        Case{"ChunkedSplitAwkwardly", {{{"HTTP/1.1 2", "00 OK\r\nNtrip-Version: Ntrip/2.0\r\nTransfer-Enc", "oding: chunked\r\n\r",
+                                         "\n1", "0\r", "\nfY@@ZbWxfY@@ZbW", "x\r", "\n0\r\n\r\n"}}},
+             "", rtcm, Failure::closed_by_peer, "NTRIP caster %1/M ended the stream", 2},
+        Case{"Version1StreamThenClose", {{{"ICY 200 OK\r\n", rtcm.left(5), rtcm.mid(5)}}}, "", rtcm, Failure::closed_by_peer,
+             "NTRIP caster %1/M closed the connection", 1},
+        Case{"FallsBackToVersion1", {{{"HTTP/1.1 400 Bad Request\r\n\r\n"}}, {{"ICY 200 OK\r\n" + rtcm}}}, "", rtcm,
+             Failure::closed_by_peer, "NTRIP caster %1/M closed the connection", 1},
+        Case{"Unauthorized", {{{"HTTP/1.0 401 Unauthorized\r\n\r\n"}}}, "?v=1", {}, Failure::unauthorized,
              "NTRIP caster %1/M refused the user name or password (401 Unauthorized)"},
         Case{"NotFound", {{{"HTTP/1.1 404 Not Found\r\n\r\n"}}}, "?v=2", {}, Failure::mount_not_found,
              "NTRIP caster %1 has no mountpoint M (404 Not Found)"},
-        Case{"SourcetableInstead",
-             {{{"SOURCETABLE 200 OK\r\n\r\nSTR;OTHER;;RTCM 2.3\r\n", "ENDSOURCETABLE\r\n"}}},
-             "",
-             {},
-             Failure::mount_not_found,
-             "NTRIP caster %1 has no mountpoint M (it sent its sourcetable)"},
+        Case{"SourcetableInstead", {{{"SOURCETABLE 200 OK\r\n\r\nSTR;OTHER;;RTCM 2.3\r\n", "ENDSOURCETABLE\r\n"}}}, "", {},
+             Failure::mount_not_found, "NTRIP caster %1 has no mountpoint M (it sent its sourcetable)"},
         Case{"Garbage", {{{"SSH-2.0-OpenSSH_9.2\r\n"}}}, "", {}, Failure::not_ntrip,
              "%1/M does not answer as an NTRIP caster (it sent \"SSH-2.0-OpenSSH_9.2\")"},
         Case{"BrokenChunks", {{{http_chunked + "4\r\nfY@@\r\nqq\r\n"}}}, "", "fY@@", Failure::not_ntrip,

@@ -92,9 +92,7 @@ TEST_P(AnswerTest, SameOutcomeHoweverSplit) {
         p.end_of_input(stream);
         EXPECT_EQ(p.result(), c.result) << "cut at " << first << ", steps of " << step;
         EXPECT_EQ(stream, c.stream) << "cut at " << first << ", steps of " << step;
-        if (c.version) {
-            EXPECT_EQ(p.version(), c.version);
-        }
+        EXPECT_TRUE(!c.version || p.version() == c.version);
     };
     for (std::size_t cut = 0; cut <= c.answer.size(); ++cut) run(cut, c.answer.size() + 1);
     run(0, 1);
@@ -153,26 +151,15 @@ TEST(NtripSourcetable, RecordsOfEveryKindShortAndLong) {
     EXPECT_TRUE(t.complete);
     ASSERT_EQ(t.streams.size(), 2u);
     const StreamRecord& r3 = t.streams[0];
-    EXPECT_EQ(r3.mountpoint, "R3");
-    EXPECT_EQ(r3.format_details, "1004(1),1006(10)");
-    EXPECT_EQ(r3.country, "DEU");
-    EXPECT_DOUBLE_EQ(r3.latitude, 50.09);
-    EXPECT_DOUBLE_EQ(r3.longitude, 8.66);
-    EXPECT_TRUE(r3.nmea);
-    EXPECT_EQ(r3.authentication, "B");
-    EXPECT_EQ(r3.bitrate, 5000);
-    EXPECT_EQ(r3.misc, "x;y");
-    EXPECT_EQ(t.streams[1].format, "RTCM 2.3");
-    EXPECT_FALSE(t.streams[1].nmea);
-    ASSERT_EQ(t.casters.size(), 1u);
-    EXPECT_EQ(t.casters[0].port, 2101);
-    EXPECT_EQ(t.casters[0].misc, "fallback;2102");
-    ASSERT_EQ(t.networks.size(), 1u);
-    EXPECT_EQ(t.networks[0].web, "http://www.euref-ip.net");
-
+    EXPECT_EQ(std::tuple(r3.mountpoint, r3.format_details, r3.country, r3.latitude, r3.longitude, r3.nmea, r3.authentication,
+                         r3.bitrate, r3.misc),
+              std::tuple("R3", "1004(1),1006(10)", "DEU", 50.09, 8.66, true, "B", 5000, "x;y"));
+    EXPECT_EQ(std::tuple(t.streams[1].format, t.streams[1].nmea), std::tuple("RTCM 2.3", false));
+    ASSERT_EQ(t.casters.size() + t.networks.size(), 2u);
+    EXPECT_EQ(std::tuple(t.casters[0].port, t.casters[0].misc, t.networks[0].web),
+              std::tuple(2101, "fallback;2102", "http://www.euref-ip.net"));
     const auto order = rtcm2_first(t.streams);
-    EXPECT_EQ(order[0].mountpoint, "R2");
-    EXPECT_EQ(order[1].mountpoint, "R3");
+    EXPECT_EQ(order[0].mountpoint + order[1].mountpoint, "R2R3");
 }
 
 }  // namespace

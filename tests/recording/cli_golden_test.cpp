@@ -34,20 +34,29 @@ std::vector<std::uint8_t> golden_stream() {
                                     {.scale = true, .udre = 2, .id = 31, .range = -2, .rate = 0, .iod = 91}}));
     send(16, 1004, text_words("GOLDEN TEXT 16"));
     std::vector<Phase18> fifteen;  // a code line longer than 160 characters
-    for (std::uint8_t sv = 1; sv <= 15; ++sv) fifteen.push_back({.sv = sv, .loss = sv, .phase = sv * 2560});
+    for (std::uint8_t sv = 1; sv <= 15; ++sv)  // every phase error bound
+        fifteen.push_back({.sv = sv, .quality = std::uint8_t(sv % 8), .loss = sv, .phase = sv * 2560});
     send(18, 1004, words_18(2, 0, fifteen));
     send(18, 1005, words_18(0, 123456, {{.half_wave = true, .sv = 3, .quality = 7, .loss = 5, .phase = 158032},
                                         {.p_code = true, .sv = 12, .quality = 6, .loss = 31, .phase = -1},
-                                        {.sv = 0, .quality = 0, .phase = 316064}}));
-    send(19, 1006, words_19(2, 1, 500000, {{.sv = 7, .quality = 15, .multipath = 14, .pseudorange = INT32_MIN},
-                                           {.p_code = true, .sv = 8, .quality = 0, .multipath = 15, .pseudorange = 1000000000},
-                                           {.sv = 8, .quality = 14, .multipath = 0, .pseudorange = 1, .glonass = true}}));
+                                        {.sv = 0, .quality = 0, .phase = 316064}, {.sv = 1, .phase = INT32_MIN}}));
+    std::vector<Range19> ranges{{.sv = 7, .quality = 15, .multipath = 14, .pseudorange = INT32_MIN},
+                                {.p_code = true, .sv = 8, .quality = 0, .multipath = 15, .pseudorange = 1000000000},
+                                {.sv = 8, .quality = 14, .multipath = 0, .pseudorange = 1, .glonass = true}};
+    for (std::uint8_t q = 1; q <= 12; ++q) ranges.push_back({.sv = std::uint8_t(q + 12), .quality = q, .multipath = q});
+    send(19, 1006, words_19(2, 1, 500000, ranges));  // with the next, every error bound
+    send(19, 1006, words_19(2, 1, 500000, {{.sv = 30, .quality = 13, .multipath = 13, .pseudorange = 5}}));
     send(20, 1007, words_20(1, 999999, {{.half_wave = true, .sv = 10, .quality = 7, .loss = 3, .iod = 200, .correction = -384},
-                                        {.sv = 11, .quality = 6, .loss = 31, .iod = 0, .correction = 256}}));
-    send(21, 1008, words_21(2, 2, 0, {{.sv = 4, .quality = 0, .multipath = 7, .iod = 17, .prc = -1, .rrc = -128},
-                                      {.rr_scale = true, .p_code = true, .pr_scale = true, .sv = 5, .quality = 7,
-                                       .multipath = 14, .iod = 255, .prc = 32767, .rrc = 127},
-                                      {.sv = 6, .quality = 7, .multipath = 15}}));
+                                        {.sv = 11, .quality = 6, .loss = 31, .iod = 0, .correction = 256},
+                                        {.sv = 0, .correction = 0x7FFFFF}}));
+    std::vector<RangeCorr21> corrections{{.sv = 4, .quality = 0, .multipath = 7, .iod = 17, .prc = -1, .rrc = -128},
+                                         {.rr_scale = true, .p_code = true, .pr_scale = true, .sv = 5, .quality = 7,
+                                          .multipath = 14, .iod = 255, .prc = 32767, .rrc = 127},
+                                         {.sv = 6, .quality = 7, .multipath = 15},
+                                         {.rr_scale = true, .sv = 7, .quality = 5, .prc = -1, .rrc = -128},  // scales apart
+                                         {.pr_scale = true, .sv = 8, .quality = 5, .prc = -1, .rrc = -128}};
+    for (std::uint8_t q = 0; q < 7; ++q) corrections.push_back({.pr_scale = true, .sv = std::uint8_t(q + 20), .quality = q});
+    send(21, 1008, words_21(2, 2, 0, corrections));
     send(6, 1009, {0x123456});
     s.word(header_word_1(1, 42), true);  // a header word 1 that fails parity
     send(17, 1010, {0x111111, 0x222222});

@@ -36,14 +36,11 @@ void whenModal(F answer) {
     auto deadline = std::make_shared<QElapsedTimer>();
     deadline->start();
     QObject::connect(poll, &QTimer::timeout, [poll, deadline, answer] {
-        if (auto* d = qobject_cast<D*>(QApplication::activeModalWidget())) {
-            poll->deleteLater();
-            poll->stop();
-            answer(d);
-        } else if (deadline->elapsed() > 5000) {
-            poll->deleteLater();
-            poll->stop();
-        }
+        auto* d = qobject_cast<D*>(QApplication::activeModalWidget());
+        if (!d && deadline->elapsed() < 5000) return;
+        poll->stop();
+        poll->deleteLater();
+        if (d) answer(d);
     });
     poll->start(5);
 }

@@ -43,7 +43,12 @@ TEST(StreamPages, EveryPageShowsWhatTheStreamCarried) {
     send(19, words_19(0, 1, 1000, {{false, 1, 0, 0, 1061728356}}));
     send(20, words_20(0, 1000, {{false, 21, 3, 2, 5, 160}}));
     send(21, words_21(2, 3, 1000, {{false, false, false, 8, 2, 15, 9, -160, 8}}));
-    send(22, {0x111111, 0x222222});
+    send(22, {0x111111, 0x222222});  // GLONASS station, antenna height given
+    // Hour 109 of the week is 13 h of the day; the clock says 10 h.
+    send(14, {(601u << 14) | (109u << 6) | 18u});
+    send(31, correction_words({{false, 1, 14, -75, 125, 0x80 | 45}, {true, 3, 0, 32767, -128, 1}}));
+    send(34, correction_words({{false, 2, 3, 100, -3, 5}}));
+    send(6, {0x2AAAAA});  // fill
     QTemporaryDir dir;
     WindowRig rig;  // clock 10:12:00.250: Z-count 1000 is 36600.0 s
     TForm1& w = rig.openFile(write_file(dir, "all.rtcm", s.bytes()));
@@ -59,10 +64,12 @@ TEST(StreamPages, EveryPageShowsWhatTheStreamCarried) {
         for (int sub = 0; sub < 4; ++sub)
             dump(out, QString("Type %1 %2").arg(18 + page - MessagePages::Type18).arg(sub_names[sub]),
                  p.subPage(page, MessagePages::SubPage(sub)));
+    dump(out, "Type 31", p.glonassPage(MessagePages::Type31));
+    dump(out, "Type 34", p.glonassPage(MessagePages::Type34));
     const auto& st = w.strip();
     out << "Type 3 [" + p.type3Header()->text() + "]" << p.type3Text()->toPlainText()
         << "Type 16 [" + p.type16Header()->text() + "] " + p.type16Time()->text() + " " + p.type16Message()->text()
-        << "Other [" + p.otherHeader()->text() + "] " + p.otherZcount()->text() << p.otherLines().back()
+        << "Other [" + p.otherHeader()->text() + "] " + p.otherZcount()->text() << p.otherLines().mid(14)
         << "Strip " + QStringList({st.refX->text(), st.refY->text(), st.refZ->text(), st.special->text()}).join('|');
     const QString text = out.join('\n') + '\n';
 

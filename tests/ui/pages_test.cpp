@@ -145,7 +145,7 @@ TEST_F(PagesTest, OtherTypes) {
     auto& d = s.data_other;
     d.frame_length = 4;
     d.time = 36600;
-    const int types[17] = {4, 5, 6, 7, 8, 10, 11, 12, 13, 14, 15, 17, 22, 23, 24, 25, 63};
+    const int types[17] = {4, 5, 6, 7, 8, 10, 11, 12, 13, 14, 15, 17, 27, 23, 24, 25, 63};
     for (int i = 0; i < 17; ++i) {
         d.msg_type = types[i];
         d.raw = "AB" + std::to_string(i);
