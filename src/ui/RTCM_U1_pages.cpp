@@ -514,10 +514,14 @@ void MessagePages::markDirty(Page p) {
 }
 
 void MessagePages::refresh() {
+    const int p = currentIndex();
+    // The raw lines are whole at any time (and change with decoding off,
+    // when a frame may never end); the stores only between frames.
+    if (p == Raw && dirty_[std::size_t(Raw)]) paint(Raw);
     owed_ = insideFrame();
     if (owed_) return;
     showStrip();
-    if (const int p = currentIndex(); p >= 0 && p < page_count && dirty_[std::size_t(p)]) paint(p);
+    if (p >= 0 && p < page_count && dirty_[std::size_t(p)]) paint(p);
 }
 
 void MessagePages::showStrip() {
