@@ -2,10 +2,7 @@
 // marks, and what a failed word costs.
 #include <algorithm>
 
-#include <gtest/gtest.h>
-
 #include "decoder_test_util.h"
-#include "rtcm_messages.h"
 
 using namespace tessaly;
 using namespace tessaly::testing;

@@ -1,8 +1,11 @@
 #pragma once
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <vector>
 
 #include "rtcm_encoder.h"
+#include "rtcm_messages.h"
 #include "rtcmdecw.h"
 
 namespace tessaly::testing {

@@ -1,5 +1,4 @@
 // Frame header, frame hour, latency, dispatch bookkeeping and publication.
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <ctime>

@@ -1,11 +1,9 @@
 // Messages 18 to 21: per-frequency lists and their ageing, parity failures,
 // GLONASS apart from GPS. Scales, signs, every error bound and the bits no
 // field uses are in the golden files of the recording tests.
-#include <gtest/gtest.h>
 
 #include "decoder_test_util.h"
 #include "frame_text.h"
-#include "rtcm_messages.h"
 
 using namespace tessaly;
 using namespace tessaly::testing;

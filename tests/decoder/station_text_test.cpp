@@ -1,9 +1,7 @@
 // Message 3 (station coordinates) and message 16 (text).
-#include <gtest/gtest.h>
 
 #include "more_types_text.h"
 #include "decoder_test_util.h"
-#include "rtcm_messages.h"
 
 using namespace tessaly;
 using namespace tessaly::testing;

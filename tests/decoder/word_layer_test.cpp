@@ -1,10 +1,8 @@
 // Word assembly, parity and synchronisation; the test encoder against the
 // published byte examples, so that the streams it builds mean what they claim.
-#include <gtest/gtest.h>
 
 #include "decoder_test_util.h"
 #include "rtcm_encoder.h"
-#include "rtcm_messages.h"
 
 using namespace tessaly;
 using namespace tessaly::testing;

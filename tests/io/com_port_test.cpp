@@ -5,8 +5,6 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
-
 #include <cerrno>
 #include <functional>
 

@@ -1,8 +1,11 @@
 #pragma once
-
+// The event loop for the channel tests, and what they all include.
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
+#include <gtest/gtest.h>
 
 #include <functional>
 

@@ -3,10 +3,7 @@
 // a chunk size, a CR LF pair), each piece a read of its own, then the
 // caster closes or falls silent. What reaches the owner is checked whole:
 // the stream bytes, the failure kind and its exact text.
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 #include "event_loop.h"
 #include "ntrip_client.h"

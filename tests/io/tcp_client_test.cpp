@@ -1,13 +1,8 @@
 // The TCP channel against servers on 127.0.0.1 started by the tests.
 
 #include <QHostAddress>
-#include <QTcpServer>
-#include <QTcpSocket>
-
-#include <gtest/gtest.h>
 
 #include <sys/socket.h>
-
 
 #include "error_log.h"
 #include "event_loop.h"

@@ -1,12 +1,7 @@
 // The COM source and forwarding, on socat pseudo-terminal pairs: bytes from
 // the port are decoded; the raw stream of a TCP or file source leaves the
 // port complete and in order; what a receiver sends back is dropped.
-#include <gtest/gtest.h>
 
-#include <QAction>
-#include <QLineEdit>
-#include <QMenu>
-#include <QTimer>
 #include <stdexcept>
 
 #include "io_test_util.h"

@@ -1,18 +1,6 @@
 // The dialogs plugged into the main window: the settings dialog at start-up
 // and by "&Data Source", the storing dialog on the first Timer1 tick and by
 // "&Save Menu", the leap-second dialog by "Leap Second".
-#include <gtest/gtest.h>
-
-#include <QAction>
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSettings>
-#include <QTimer>
 
 #include "RTCM_U4.h"
 #include "Rtcm_u2.h"
@@ -131,33 +119,27 @@ TEST(Dialogs, StoreDataTickedOpensTheStoringDialogOnTheFirstTimer1Tick) {
     EXPECT_EQ(rig.decoder.frames_completed, 3u);
 }
 
-TEST(Dialogs, SaveMenuAndLeapSecondShowTheirDialogsWithoutBlocking) {
+TEST(Dialogs, AFailingStoringFileStopsStoringWithOneBox) {
     DialogRig rig;
     TForm1& w = rig.startOnSerial();
-
-    w.menu().save->trigger();
-    TForm2* storing = rig.dialogs.storingDialog();
-    ASSERT_TRUE(storing->isVisible() && !storing->isModal());
-    QTest::keyClick(storing->focusWidget(), Qt::Key_Escape);
-    EXPECT_FALSE(storing->isVisible());
-
+    // "Leap Second" and "&Save Menu" show their dialogs without blocking.
     w.menu().leapSecond->trigger();
     TForm3* leap = rig.dialogs.leapSecondDialog();
     ASSERT_TRUE(leap->isVisible() && !leap->isModal());
     QTest::keyClicks(leap->Edit1, "19");
     QTest::keyClick(leap->Edit1, Qt::Key_Return);
     EXPECT_EQ(std::tuple(rig.decoder.leapSeconds, rig.settings.leapSeconds, leap->isVisible()), std::tuple(19, 19, false));
-}
+    w.menu().save->trigger();
+    TForm2* storing = rig.dialogs.storingDialog();
+    ASSERT_TRUE(storing->isVisible() && !storing->isModal());
+    QTest::keyClick(storing->focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(storing->isVisible());
 
-TEST(Dialogs, AFailingStoringFileStopsStoringWithOneBox) {
-    DialogRig rig;
-    TForm1& w = rig.startOnSerial();
     Recorder recorder(rig.recording, rig.storingFile,
                       [&](const std::string& f) { rig.dialogs.storingFailed(QString::fromStdString(f)); });
     rig.decoder.set_storing_hook(&recorder);
 
     w.menu().save->trigger();
-    TForm2* storing = rig.dialogs.storingDialog();
     storing->Edit1->setText("/dev/full");
     storing->RadioButton[1]->setChecked(true);  // text: a block per frame
     QTest::mouseClick(storing->Button1, Qt::LeftButton);

@@ -1,13 +1,7 @@
 // The file source: the whole file read in one tick with the window live
 // between slices, the byte 26, the end-of-data box, and a source changed,
 // halted or failing while the file loop runs.
-#include <gtest/gtest.h>
 
-#include <QAction>
-#include <QLineEdit>
-#include <QMenu>
-#include <QPlainTextEdit>
-#include <QTimer>
 #include <stdexcept>
 
 #include <sys/stat.h>

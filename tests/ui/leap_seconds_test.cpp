@@ -1,13 +1,6 @@
 // The leap-second dialog driven as an operator does: type, press OK or Quit.
-#include <gtest/gtest.h>
-
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTest>
 
 #include "RTCM_U4.h"
-#include "rtcmdecw.h"
 #include "settings_record.h"
 #include "settings_store.h"
 #include "ui_test_util.h"

@@ -2,10 +2,6 @@
 // read by the window's file source, decoded, and shown on every page, which
 // is compared cell by cell with a file checked by hand against the layouts.
 // TESSALY_UPDATE_GOLDEN=1 rewrites it (check the difference by hand).
-#include <gtest/gtest.h>
-
-#include <QLineEdit>
-#include <QPlainTextEdit>
 
 #include "rtcm_encoder.h"
 #include "rtcm_messages.h"

@@ -1,9 +1,5 @@
 // The window's replay: a recording read in slices loses and repeats no
 // byte, and the display refresh shows whole frames only.
-#include <gtest/gtest.h>
-
-#include <QFileInfo>
-#include <QLineEdit>
 
 #include "rtcm_encoder.h"
 #include "rtcm_messages.h"

@@ -2,11 +2,7 @@
 // of its own however many there are, nothing else on the page; a satellite
 // that the store ages out leaves its row, and a new source leaves nothing
 // of the old one.
-#include <gtest/gtest.h>
 
-#include <QFileInfo>
-#include <QLineEdit>
-#include <QRegularExpression>
 #include <map>
 
 #include "rtcm_encoder.h"

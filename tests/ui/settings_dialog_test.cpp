@@ -1,22 +1,9 @@
 // The settings dialog driven through its controls: first and later run,
 // OK with each source, the own-server fields against a downloaded station,
 // the file pick that takes effect even when the operator leaves with Esc.
-#include <gtest/gtest.h>
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSettings>
-#include <QTableWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTimer>
 
 #include "RTCM_U5.h"
 #include "Rtcm_u2.h"
@@ -88,28 +75,29 @@ TEST_F(SettingsDialog, FirstRunThenALaterRunAfterOk) {
     EXPECT_EQ(listTexts(*later),
               (QStringList{"COM3", "9600 baud", "7 Data Bits", "odd parity", "2 Stop Bits"}));
     EXPECT_TRUE(later->ParityOnBtn->isChecked());  // the choice lasted for its run only
+
+    later->DirectBtn->click();  // the direct server, taken at once
+    EXPECT_EQ(std::tuple(settings.source, settings.address, settings.port, settings.server, later->SelectedStation->text()),
+              std::tuple(kSourceInternet, kDirectServerAddress, "2101", "RTCM Halverton (50.45,7.27) D 2.1 - 1,3,9,16,18,19",
+                         settings.server));
 }
 
-TEST_F(SettingsDialog, SerialSourceStoresTransmitOffAndTypedListTextsChangeNothing) {
-    auto d = create();
-    d->show();
-    settings.transmit = true;
-    d->SerialBtn->click();
-    EXPECT_FALSE(d->StationGroup->isVisible());
-    d->BaudList->setCurrentText("14400 baud");  // typed: no such item
-    d->OKBtn->click();
-    EXPECT_EQ(std::tuple(settings.source, settings.transmit, stored("transmit").toInt()), std::tuple(kSourceSerial, false, 0));
-    EXPECT_EQ(settings.baudrate, 4800);  // the loaded code
-    EXPECT_TRUE(nextRun()->SerialBtn->isChecked());
-}
-
-// A typed device path is kept across runs; a COM name afterwards replaces it.
+// The serial source stores forwarding off and a typed rate text changes
+// nothing; a typed device path is kept across runs, a COM name afterwards
+// replaces it.
 TEST_F(SettingsDialog, DevicePathTypedInLastsAndComNamesStillWork) {
     const QString path = "/dev/serial/by-id/usb-FTDI_A1-if00-port0";
     auto d = create();
+    settings.transmit = true;
+    d->SerialBtn->click();
+    EXPECT_FALSE(d->StationGroup->isVisibleTo(d.get()));
+    d->BaudList->setCurrentText("14400 baud");  // typed: no such item
     d->PortList->setCurrentText(path);
     d->OKBtn->click();
+    EXPECT_EQ(std::tuple(settings.source, settings.transmit, stored("transmit").toInt(), settings.baudrate),
+              std::tuple(kSourceSerial, false, 0, 4800));  // the loaded rate code
     auto later = nextRun();
+    EXPECT_TRUE(later->SerialBtn->isChecked());
     EXPECT_EQ(later->PortList->currentText() + " " + settings.comport, path + " " + path);
     later->PortList->setCurrentText("COM2");
     later->OKBtn->click();
@@ -138,14 +126,6 @@ TEST_F(SettingsDialog, FilePickAndEsc) {
     EXPECT_TRUE(!d->isVisible() && settings.reopenRequested);
     EXPECT_EQ(settings.fileName, "/data/stream.rtcm");
     EXPECT_EQ(stored("comport").toString(), "COM1");  // nothing saved
-}
-
-TEST_F(SettingsDialog, DirectServerButton) {
-    auto d = create();
-    d->DirectBtn->click();
-    EXPECT_EQ(std::tuple(settings.source, settings.address, settings.port, settings.server),
-              std::tuple(kSourceInternet, kDirectServerAddress, "2101", "RTCM Halverton (50.45,7.27) D 2.1 - 1,3,9,16,18,19"));
-    EXPECT_EQ(d->SelectedStation->text(), settings.server);
 }
 
 // Runs the station-list dialog as the settings dialog shows it (modally):

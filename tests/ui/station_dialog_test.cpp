@@ -1,13 +1,6 @@
 // The station-list dialog against a main server on 127.0.0.1 played by the
 // test: the login, the station lines in arbitrary pieces, the filters, the
 // log, closing and a second download.
-#include <gtest/gtest.h>
-
-#include <QCheckBox>
-#include <QComboBox>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QRegularExpression>
 
 #include "RTCM_U5.h"
 #include "settings_record.h"

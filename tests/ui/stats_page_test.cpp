@@ -1,13 +1,10 @@
 // The statistics page on the demonstration stream, its exports and reset;
 // texts that do not fit the window at 1024x768, whole in their tooltips.
-#include <gtest/gtest.h>
 
 #include <QBarCategoryAxis>
 #include <QChart>
 #include <QImage>
 #include <QLineSeries>
-#include <QPushButton>
-#include <QTableWidget>
 
 #include "elided_text.h"
 #include "save_dialog.h"

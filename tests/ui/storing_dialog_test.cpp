@@ -1,17 +1,5 @@
 // The storing dialog driven through its controls and keys: start and stop
 // with the storing file, the key ring, the Enter rules, Up and Down.
-#include <gtest/gtest.h>
-
-#include <QCheckBox>
-#include <QDir>
-#include <QFile>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include "Rtcm_u3.h"
 #include "ui_test_util.h"

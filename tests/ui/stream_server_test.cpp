@@ -1,7 +1,6 @@
 // tessaly-serve's server: looping, a burst of clients, an empty recording,
 // unpaced at the speed of the network (paced serving of whole files is in
 // the live-source tests through tessaly-decode).
-#include <gtest/gtest.h>
 
 #include "io_test_util.h"
 #include "stream_server.h"

@@ -1,9 +1,6 @@
 // Live sources that fail and come back: the window reconnects by itself
 // when told to, says what is going on, and counts the outages in its
 // statistics.
-#include <gtest/gtest.h>
-
-#include <QLineEdit>
 
 #include "io_test_util.h"
 #include "stats_page.h"

@@ -1,13 +1,32 @@
 #pragma once
 // A main window of its own for each test: a fresh decoder on a fixed clock,
 // a fresh settings record, and every modal box recorded instead of shown.
+// The Qt classes the window and dialog tests drive, in one place.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QSignalSpy>
 #include <QStringList>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <vector>

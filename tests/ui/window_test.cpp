@@ -1,14 +1,5 @@
 // The main window as it opens, its status strip after headers, its menus
 // and its keys.
-#include <gtest/gtest.h>
-
-#include <QApplication>
-
-#include <QAction>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QTimer>
 
 #include "rtcm_encoder.h"
 #include "rtcm_messages.h"
