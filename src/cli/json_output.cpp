@@ -2,60 +2,72 @@
 
 #include <array>
 #include <charconv>
-#include <cstdio>
+
+#include "format_fixed.h"
 
 namespace tessaly::cli {
 
-std::string json_number(double v, int decimals) {
-    std::array<char, 64> buf{};
-    const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::fixed, decimals);
-    std::string s(buf.data(), res.ptr);
-    if (s.find('.') != std::string::npos) {
-        s.erase(s.find_last_not_of('0') + 1);
-        if (s.back() == '.') s.pop_back();
-    }
-    if (s == "-0") s = "0";
-    return s;
-}
+std::string json_number(double v, int decimals) { return json_decimal(v, decimals); }
 
 std::string json_string(std::string_view bytes) {
-    std::string out = "\"";
-    for (char ch : bytes) {
-        const auto c = static_cast<unsigned char>(ch);
+    std::string out;
+    append_json_string(out, bytes);
+    return out;
+}
+
+void append_json_string(std::string& out, std::string_view bytes) {
+    static constexpr char hex[] = "0123456789abcdef";
+    out += '"';
+    std::size_t plain = 0;  // start of the run of characters taken as they are
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c != '"' && c != '\\' && c >= 0x20 && c < 0x7F) continue;
+        out.append(bytes.substr(plain, i - plain));
+        plain = i + 1;
         if (c == '"' || c == '\\') {
             out += '\\';
             out += char(c);
-        } else if (c < 0x20 || c >= 0x7F) {
-            std::array<char, 8> esc{};
-            std::snprintf(esc.data(), esc.size(), "\\u%04x", unsigned(c));
-            out += esc.data();
         } else {
-            out += char(c);
+            const char esc[] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 15u]};
+            out.append(esc, sizeof esc);
         }
     }
+    out.append(bytes.substr(plain));
     out += '"';
-    return out;
 }
 
 namespace {
 
-// Appends "name":value members, separated by commas.
+// Appends "name":value members, separated by commas, straight to the line.
 class Members {
 public:
     explicit Members(std::string& out) : out_(out) {}
-    Members& raw(const char* name, const std::string& value) {
+    // `"name":`, after a comma when members came before; the value follows.
+    std::string& key(const char* name) {
         if (!first_) out_ += ',';
         first_ = false;
         out_ += '"';
         out_ += name;
         out_ += "\":";
-        out_ += value;
+        return out_;
+    }
+    Members& integer(const char* name, long long v) {
+        std::array<char, 24> buf;
+        key(name).append(buf.data(), std::to_chars(buf.data(), buf.data() + buf.size(), v).ptr);
         return *this;
     }
-    Members& integer(const char* name, long long v) { return raw(name, std::to_string(v)); }
-    Members& boolean(const char* name, bool v) { return raw(name, v ? "true" : "false"); }
-    Members& number(const char* name, double v, int decimals) { return raw(name, json_number(v, decimals)); }
-    Members& text(const char* name, std::string_view v) { return raw(name, json_string(v)); }
+    Members& boolean(const char* name, bool v) {
+        key(name) += v ? "true" : "false";
+        return *this;
+    }
+    Members& number(const char* name, double v, int decimals) {
+        append_json_decimal(key(name), v, decimals);
+        return *this;
+    }
+    Members& text(const char* name, std::string_view v) {
+        append_json_string(key(name), v);
+        return *this;
+    }
 
 private:
     std::string& out_;
@@ -75,18 +87,20 @@ constexpr int microsecond = 6;      // time of measurement
 // "satellites": the entries of `list` that this frame delivered, in order.
 template <class Sat, class Fields>
 void satellites(Members& m, const frame_delivery_type& d, const Sat* list, Fields fields) {
-    std::string arr = "[";
+    std::string& out = m.key("satellites");
+    out += '[';
+    bool first = true;
     for (std::size_t i = 0; i < d.sv_count; ++i) {
         const Sat* e = find_record(list, d.svs[i]);
         if (!e) continue;
-        if (arr.size() > 1) arr += ',';
-        arr += '{';
-        Members em(arr);
+        if (!first) out += ',';
+        first = false;
+        out += '{';
+        Members em(out);
         fields(em, *e);
-        arr += '}';
+        out += '}';
     }
-    arr += ']';
-    m.raw("satellites", arr);
+    out += ']';
 }
 
 void corrections(Members& m, const RtcmDecoder& d, const rtcm_corrections_store& store, bool problem_marks) {
@@ -117,16 +131,16 @@ void glonass_corrections(Members& m, const RtcmDecoder& d, const rtcm_correction
 
 template <class Item, class Fields>
 void array(Members& m, const char* name, const std::vector<Item>& items, Fields fields) {
-    std::string arr = "[";
+    std::string& out = m.key(name);
+    out += '[';
     for (const Item& item : items) {
-        if (arr.size() > 1) arr += ',';
-        arr += '{';
-        Members em(arr);
+        if (&item != items.data()) out += ',';
+        out += '{';
+        Members em(out);
         fields(em, item);
-        arr += '}';
+        out += '}';
     }
-    arr += ']';
-    m.raw(name, arr);
+    out += ']';
 }
 
 // The whole-frame types, when this frame's words all passed parity and fit
@@ -190,10 +204,16 @@ void whole_frame(Members& m, std::uint8_t type, const rtcm_more_stores& s) {
 }  // namespace
 
 std::string frame_json(const RtcmDecoder& d) {
+    std::string out;
+    append_frame_json(out, d);
+    return out;
+}
+
+void append_frame_json(std::string& out, const RtcmDecoder& d) {
     const auto& h = d.header;
     const auto& st = d.stores;
     const bool has_data = h.frame_length > 2;
-    std::string out = "{";
+    out += '{';
     Members m(out);
     m.text("class", "RTCM2").integer("type", h.msg_type).integer("station_id", h.station_id);
     m.number("zcount", d.delivery.zcount * 0.6, tenth_second).integer("seqnum", h.sequence);
@@ -249,7 +269,6 @@ std::string frame_json(const RtcmDecoder& d) {
             break;
     }
     out += '}';
-    return out;
 }
 
 }  // namespace tessaly::cli

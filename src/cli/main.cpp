@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
                 bytes_since_frame += i + 1 - counted;
                 counted = i + 1;
                 if (json) {
-                    lines += cli::frame_json(decoder);
+                    cli::append_frame_json(lines, decoder);
                     lines += '\n';
                 }
                 if (with_stats) count_frame();

@@ -92,7 +92,7 @@ std::optional<int> parse_options(const QStringList& args, Options& out) {
                                          "per interval and a closing one.");
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
                                     "Append the output to FILE (created if absent);\n"
-                                    "text and code close and reopen it after every\n"
+                                    "text and code write it through after every\n"
                                     "frame, as storing does. The input file itself\n"
                                     "is refused as output.",
                                     QStringLiteral("FILE"));

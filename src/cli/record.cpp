@@ -36,6 +36,7 @@ int record_stream(const Options& opt, RtcmDecoder& decoder, const SourceOptions&
             decoder.rtcm_decode(chunk, [&](std::size_t) {
                 if (!failure.empty()) throw StoringError(failure);  // stop at the first failure
             });
+            file.hand_over();  // standard output and pipes: once per chunk, whole frames
         }, source);
         file.close();
         if (end.how == SourceEnd::How::failed) {

@@ -38,20 +38,21 @@ void RtcmDecoder::decode_corrections(rtcm_corrections_store& store, bool problem
     const bool last = last_data_word();
 
     auto start_record = [&] {
-        store.current = std::make_unique<rtcm_sat_1_type>();
+        release_record(store.spare, std::move(store.current));
+        store.current = new_record(store.spare);
         store.current->time = header.frame_time;
     };
     auto complete_record = [&] {
         if (!store.current) return;
         if (store.record_bad) {
-            store.current.reset();
+            release_record(store.spare, std::move(store.current));
         } else {
             const std::uint8_t sv = store.current->sv;
             if (glonass) {
                 store.current->change = (store.current->iod >> 7) & 1u;
                 store.current->tod = store.current->iod & 127u;
             }
-            insert_record(store.list, std::move(store.current));
+            insert_record(store.list, std::move(store.current), store.spare);
             deliver(sv);
         }
     };
@@ -59,7 +60,7 @@ void RtcmDecoder::decode_corrections(rtcm_corrections_store& store, bool problem
     switch ((state.word_index - 1) % 5) {
         case 1:  // A: block 1 header and range
             if (state.word_index == 2) {
-                purge_list(store.list, header.frame_time);
+                purge_list(store.list, header.frame_time, store.spare);
                 store.frame_length = header.frame_length;
                 store.time = header.frame_time;
             }
@@ -118,13 +119,13 @@ void RtcmDecoder::decode_corrections(rtcm_corrections_store& store, bool problem
                 store.current->iod = get_u8(w, 8);
                 complete_record();
             } else {
-                store.current.reset();
+                release_record(store.spare, std::move(store.current));
             }
             break;
     }
     // A block that the frame leaves unfinished (a word failed on the last
     // word, or a malformed length) never enters the list.
-    if (last) store.current.reset();
+    if (last) release_record(store.spare, std::move(store.current));
     end_data_word();
 }
 

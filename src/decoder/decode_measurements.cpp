@@ -110,7 +110,6 @@ void word_b(rtcm_data_21_type&, rtcm_sat_21_type& e, std::uint32_t w) {
 
 template <class Store>
 void RtcmDecoder::decode_measurement(Store& store) {
-    using Sat = typename decltype(store.sat_list)::value_type::element_type;
     const std::uint32_t w = state.word;
 
     if (state.word_index == 2) {
@@ -125,11 +124,12 @@ void RtcmDecoder::decode_measurement(Store& store) {
         const std::uint32_t tom = (w >> 8) & 0xFFFFFu;
         store.meas_time = header.frame_time + tom * microsecond;
         // Staleness is judged from the frame time, not the measurement time.
-        purge_list(store.sat_list[store.freq], header.frame_time);
+        purge_list(store.sat_list[store.freq], header.frame_time, store.spare);
         delivery.measurement_head = true;
         delivery.tom_us = tom;
     } else if ((state.word_index - 2) % 2 == 1) {  // word A
-        store.current = std::make_unique<Sat>();
+        release_record(store.spare, std::move(store.current));
+        store.current = new_record(store.spare);
         store.current->meas_time = store.meas_time;
         store.record_bad = !state.parity_ok;
         if (state.parity_ok) word_a(store, *store.current, w);
@@ -137,15 +137,15 @@ void RtcmDecoder::decode_measurement(Store& store) {
         if (state.parity_ok) word_b(store, *store.current, w);
         else store.record_bad = true;
         if (store.record_bad) {
-            store.current.reset();
+            release_record(store.spare, std::move(store.current));
         } else {
             const std::uint8_t key = store.current->key();
-            insert_record(store.sat_list[store.freq], std::move(store.current));
+            insert_record(store.sat_list[store.freq], std::move(store.current), store.spare);
             deliver(key);
         }
     }
     // A frame ending after a word A stores nothing for it.
-    if (last_data_word()) store.current.reset();
+    if (last_data_word()) release_record(store.spare, std::move(store.current));
     end_data_word();
 }
 

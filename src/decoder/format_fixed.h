@@ -43,4 +43,20 @@ void put_real(std::string& out, double value, int width, int decimals);
 // characters; I(0) has no leading blanks.
 void put_int(std::string& out, std::int64_t value, int width);
 
+// The numbers of the JSON output: `value` rounded to `decimals` decimals
+// (0..30) on its exact binary value, a tie to the even last digit, then
+// trailing zeros dropped (and the point with them); never "-0".
+std::string json_decimal(double value, int decimals);
+void append_json_decimal(std::string& out, double value, int decimals);
+
+// The general forms of the three texts above, which work on the exact
+// decimal expansion of any double. The functions above take a short cut
+// through integer arithmetic for the usual magnitudes and decimals and
+// fall back on these for the rest; both must give the same bytes.
+namespace exact {
+std::string FormatFixed(double value, int precision, int decimals);
+std::string fixed_text(double value, int decimals);
+std::string json_decimal(double value, int decimals);
+}  // namespace exact
+
 }  // namespace tessaly

@@ -6,6 +6,10 @@
 // per-satellite records, owned through unique_ptr links: a record belongs to
 // its store's `current` while it is assembled and to the list once complete,
 // and it is released whenever it is replaced, found stale or discarded.
+// Released records wait in the store's `spare` chain for the next ones, so a
+// running stream allocates no record: a store holds at most its lists' keys
+// (64 each, GPS and GLONASS) and the record being assembled, and the spare
+// chain never more than were ever in use at once.
 
 #include <array>
 #include <cstdint>
@@ -59,6 +63,7 @@ struct rtcm_corrections_store {
     double time = -1;  // -1: no frame of this type yet
     std::unique_ptr<rtcm_sat_1_type> list;
     std::unique_ptr<rtcm_sat_1_type> current;
+    std::unique_ptr<rtcm_sat_1_type> spare;
     std::int32_t range_acc = 0;
     bool record_bad = false;
 };
@@ -176,6 +181,7 @@ struct rtcm_measurement_store {
     double meas_time = -1;  // -1: no frame of this type yet
     std::array<std::unique_ptr<Sat>, 4> sat_list;
     std::unique_ptr<Sat> current;
+    std::unique_ptr<Sat> spare;
     bool record_bad = false;
 
     // The list of the last frame's frequency, or none while no frame came.
@@ -195,15 +201,34 @@ struct rtcm_data_21_type : rtcm_measurement_store<rtcm_sat_21_type> {
 
 // ---- List operations ------------------------------------------------------
 
-// Removes and releases every record more than 60 s older than `now`,
-// keeping the order of the others.
+// A record with the start values, from the spare chain when it has one.
 template <class Sat>
-void purge_list(std::unique_ptr<Sat>& list, double now) {
+std::unique_ptr<Sat> new_record(std::unique_ptr<Sat>& spare) {
+    if (!spare) return std::make_unique<Sat>();
+    std::unique_ptr<Sat> rec = std::move(spare);
+    spare = std::move(rec->next);
+    *rec = Sat{};
+    return rec;
+}
+
+// Puts a record that is no longer needed on the spare chain.
+template <class Sat>
+void release_record(std::unique_ptr<Sat>& spare, std::unique_ptr<Sat> rec) {
+    if (!rec) return;
+    rec->next = std::move(spare);
+    spare = std::move(rec);
+}
+
+// Releases every record more than 60 s older than `now`, keeping the order
+// of the others.
+template <class Sat>
+void purge_list(std::unique_ptr<Sat>& list, double now, std::unique_ptr<Sat>& spare) {
     std::unique_ptr<Sat>* link = &list;
     while (*link) {
         if (is_stale(now, (*link)->record_time())) {
             std::unique_ptr<Sat> gone = std::move(*link);
             *link = std::move(gone->next);
+            release_record(spare, std::move(gone));
         } else {
             link = &(*link)->next;
         }
@@ -214,18 +239,25 @@ void purge_list(std::unique_ptr<Sat>& list, double now) {
 // system (releasing that one), or appends it: each satellite is in a list
 // once, in the order of first appearance.
 template <class Sat>
-void insert_record(std::unique_ptr<Sat>& list, std::unique_ptr<Sat> rec) {
+void insert_record(std::unique_ptr<Sat>& list, std::unique_ptr<Sat> rec, std::unique_ptr<Sat>& spare) {
     std::unique_ptr<Sat>* link = &list;
     while (*link) {
         if ((*link)->key() == rec->key()) {
             rec->next = std::move((*link)->next);
-            *link = std::move(rec);  // releases the older record
+            std::unique_ptr<Sat> older = std::move(*link);
+            *link = std::move(rec);
+            release_record(spare, std::move(older));
             return;
         }
         link = &(*link)->next;
     }
     rec->next.reset();
     *link = std::move(rec);
+}
+template <class Sat>
+void insert_record(std::unique_ptr<Sat>& list, std::unique_ptr<Sat> rec) {
+    std::unique_ptr<Sat> gone;
+    insert_record(list, std::move(rec), gone);
 }
 
 // The record of satellite key `key` (see sat_key), or none.

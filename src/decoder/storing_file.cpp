@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tessaly {
@@ -60,6 +61,21 @@ void StoringFile::switch_to(int fd, const std::string& path) {
     owned_ = true;
     path_ = path;
     name_ = path;
+    remember_identity();
+}
+
+void StoringFile::remember_identity() {
+    struct stat st{};
+    if (::fstat(fd_, &st) == 0) {
+        device_ = st.st_dev;
+        inode_ = st.st_ino;
+    }
+    last_check_ = std::chrono::steady_clock::now();
+}
+
+bool StoringFile::still_at_path() const {
+    struct stat st{};
+    return ::stat(path_.c_str(), &st) == 0 && st.st_dev == device_ && st.st_ino == inode_;
 }
 
 void StoringFile::write(std::string_view text) {
@@ -68,23 +84,28 @@ void StoringFile::write(std::string_view text) {
     if (pending_.size() >= flush_threshold) flush();
 }
 
-void StoringFile::flush() {
-    if (pending_.empty()) return;
+void StoringFile::flush() { write_out(pending_.size()); }
+
+// The first `count` collected characters go out.
+void StoringFile::write_out(std::size_t count) {
+    if (count == 0) return;
     if (fd_ < 0) reopen();
     const char* p = pending_.data();
-    std::size_t left = pending_.size();
+    std::size_t left = count;
     while (left > 0) {
         const ssize_t n = ::write(fd_, p, left);
         if (n < 0) {
             if (errno == EINTR) continue;
             const int err = errno;
             pending_.clear();
+            complete_ = 0;
             fail("cannot write to " + name_, err);
         }
         p += n;
         left -= std::size_t(n);
     }
-    pending_.clear();
+    pending_.erase(0, count);
+    complete_ = complete_ > count ? complete_ - count : 0;
 }
 
 void StoringFile::reopen() {
@@ -92,17 +113,29 @@ void StoringFile::reopen() {
     const int fd = ::open(path_.c_str(), append_flags, 0666);
     if (fd < 0) fail("cannot reopen " + name_ + " for appending", errno);
     fd_ = fd;
+    remember_identity();
 }
 
 void StoringFile::make_durable() {
+    if (!owned_) {
+        complete_ = pending_.size();
+        return;
+    }
     flush();
-    if (!owned_) return;
     if (fd_ >= 0) {
+        if (std::chrono::steady_clock::now() - last_check_ < check_interval_) return;
+        last_check_ = std::chrono::steady_clock::now();
+        if (still_at_path()) return;
+        // Moved away or deleted: the rest goes to a new file at the path.
         const int fd = fd_;
         fd_ = -1;
         if (::close(fd) != 0) fail("cannot close " + name_, errno);
     }
     reopen();
+}
+
+void StoringFile::hand_over() {
+    if (!owned_) write_out(complete_);
 }
 
 void StoringFile::close() {
@@ -118,6 +151,7 @@ void StoringFile::close() {
     owned_ = false;
     path_.clear();
     pending_.clear();
+    complete_ = 0;
     if (owned && fd >= 0 && ::close(fd) != 0 && error.empty())
         error = "cannot close " + name_ + ": " + std::strerror(errno);
     if (!error.empty()) throw StoringError(error);

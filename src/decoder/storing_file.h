@@ -3,17 +3,26 @@
 // paths write into.
 //
 // Writes are collected in memory and handed to the operating system at
-// every durability step (and whenever 64 KiB have piled up). A durability
-// step closes the file and at once reopens it for appending, so everything
-// written so far has left the process and writing goes on at the end. The
-// file can also be a descriptor that is already open (standard output);
-// its durability step only hands over what was collected.
+// every durability step (and whenever 64 KiB have piled up), so that the
+// file is complete up to the last step. The file stays open: on Linux a
+// close and reopen puts nothing more on disk than a write() does. What the
+// reopen by name used to give is kept: a file that was moved away or
+// deleted while storing (log rotation) is created anew at a durability
+// step; the path's identity (device and inode) is compared with the open
+// file's at most once per second.
+//
+// The file can also be a descriptor that is already open (standard
+// output, a pipe): its durability steps only mark how far the text is
+// complete, and hand_over() passes that much on, once per input chunk
+// rather than once per frame.
 //
 // Every failure of an open, write or close throws StoringError with the
 // operating system's reason. What was collected but not written when a
 // write fails is dropped: the step that wrote it is abandoned, and a later
 // step starts clean. After a failed reopen the next write tries again.
 
+#include <chrono>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -51,8 +60,14 @@ public:
     void write(std::string_view text);
     void write(char c) { write(std::string_view(&c, 1)); }
     // Everything written so far goes to the operating system; an owned
-    // file is closed and reopened for appending.
+    // file that is no longer at its path is created anew there. An
+    // attached descriptor only remembers that the text is complete so far.
     void make_durable();
+    // An attached descriptor: the text up to the last durability step goes
+    // to the operating system. Nothing to do for an owned file.
+    void hand_over();
+    // How often a durability step compares the path with the open file.
+    void check_path_every(std::chrono::steady_clock::duration interval) { check_interval_ = interval; }
     // Hands over what is collected and closes an owned file; afterwards
     // nothing is open.
     void close();
@@ -60,7 +75,10 @@ public:
 private:
     void switch_to(int fd, const std::string& path);
     void flush();
+    void write_out(std::size_t count);
     void reopen();
+    void remember_identity();
+    bool still_at_path() const;
     [[noreturn]] void fail(const std::string& what, int err);
 
     int fd_ = -1;
@@ -68,6 +86,10 @@ private:
     std::string path_;  // empty for an attached descriptor
     std::string name_;
     std::string pending_;
+    std::size_t complete_ = 0;  // attached: pending_ up to here is complete
+    std::chrono::steady_clock::duration check_interval_ = std::chrono::seconds(1);
+    std::chrono::steady_clock::time_point last_check_{};
+    std::uint64_t device_ = 0, inode_ = 0;  // of the open owned file
 };
 
 }  // namespace tessaly

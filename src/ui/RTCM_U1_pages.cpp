@@ -534,7 +534,8 @@ MessagePages::Page MessagePages::pageOf(std::uint32_t msg_type) {
 void MessagePages::refresh(bool ended) {
     ended_ = ended_ || ended;
     // Only the frame in progress is partial: the other pages show complete
-    // frames, however long the stream stays inside that one.
+    // frames, however long the stream stays inside that one (with decoding
+    // off a frame may never end). The raw lines are whole at any time.
     const int partial = ended_ || !insideFrame() ? -1 : pageOf(decoder_.header.msg_type);
     owed_ = partial != -1;
     if (partial != Type3 && partial != Type16) showStrip();

@@ -30,7 +30,7 @@ QString summary(const SettingsRecord& r) {
 // What a record holds when Load stops at the first value.
 const QString kStepOne = "src=2 COM1#1 baud=4800#6 bits=3/0/0 tx=0 dec=1 pc=1 127.0.0.1:2101 [unknown]";
 
-class StoreTest : public testing::Test {
+class StoreTest : public ::testing::Test {
 protected:
     void SetUp() override { reset(); }
     void TearDown() override { reset(); }
@@ -63,7 +63,7 @@ const QByteArray kFirstRunFile =
     "paritycheck=1\nport=2101\nserver=unknown\nsource=1\nstopbits=0\ntransmit=0\n";
 
 TEST_F(StoreTest, FirstRunWritesSerialButRunsOnTheInternetSource) {
-    ErrorLog errors;
+    testing::BoxRecorder errors;
     SettingsRecord r;
     r.fileName = "kept.raw";
     r.leapSeconds = 17;
@@ -77,7 +77,7 @@ TEST_F(StoreTest, FirstRunWritesSerialButRunsOnTheInternetSource) {
     EXPECT_EQ(SettingsStore().Load(next), Result::Loaded);
     EXPECT_EQ(summary(next),
               "src=1 COM1#1 baud=4800#6 bits=3/0/0 tx=0 dec=1 pc=1 127.0.0.1:2101 [own server 127.0.0.1 2101]");
-    EXPECT_TRUE(errors.texts.isEmpty()) << errors.texts.join('|').toStdString();
+    EXPECT_TRUE(errors.texts().isEmpty()) << errors.texts().join('|').toStdString();
 }
 
 struct StoredCase {
@@ -88,15 +88,15 @@ struct StoredCase {
     friend void PrintTo(const StoredCase& c, std::ostream* os) { *os << c.name; }
 };
 
-class LoadTest : public StoreTest, public testing::WithParamInterface<StoredCase> {};
+class LoadTest : public StoreTest, public ::testing::WithParamInterface<StoredCase> {};
 
 TEST_P(LoadTest, LoadsOrStopsAtTheFailingValue) {
     const StoredCase& c = GetParam();
     write_file(c.file);
-    ErrorLog errors;
+    testing::BoxRecorder errors;
     SettingsRecord r;
     EXPECT_EQ(SettingsStore().Load(r), *c.error ? Result::Stopped : Result::Loaded);
-    EXPECT_EQ(errors.texts.join('|'), QString::fromUtf8(c.error));
+    EXPECT_EQ(errors.texts().join('|'), QString::fromUtf8(c.error));
     EXPECT_EQ(summary(r), c.loaded);
     EXPECT_EQ(file_content(), c.file);  // Load of an existing store writes nothing
 }
@@ -110,7 +110,7 @@ const QByteArray kFull =
 // texts are empty; a failure keeps what was read before it.
 INSTANTIATE_TEST_SUITE_P(
     Store, LoadTest,
-    testing::Values(
+    ::testing::Values(
         StoredCase{"Com12", kFull + "COM12\n", "",
                    "src=0 COM12#12 baud=38400#10 bits=2/2/1 tx=1 dec=0 pc=0 10.1.2.3:ftp [own server 10.1.2.3 ftp]"},
         StoredCase{"UnknownRate", kFull + "COM2\nbaudrate=14400\n", "",
@@ -139,7 +139,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(StoreTest, SaveWritesElevenValuesAndTheDecodingChoiceAtOnce) {
     write_file("[Meridox]\nparitycheck=0\n");
-    ErrorLog errors;
+    testing::BoxRecorder errors;
     SettingsRecord r;
     r.transmit = true;  // the serial source cannot also take the forwarded stream
     r.comport = "COM4";
@@ -163,7 +163,7 @@ TEST_F(StoreTest, SaveWritesElevenValuesAndTheDecodingChoiceAtOnce) {
     EXPECT_EQ(SettingsStore().Load(next), Result::Loaded);
     EXPECT_EQ(summary(next),
               "src=2 COM4#4 baud=19200#9 bits=3/0/0 tx=1 dec=0 pc=0 127.0.0.1:2101 [own server 127.0.0.1 2101]");
-    EXPECT_TRUE(errors.texts.isEmpty());
+    EXPECT_TRUE(errors.texts().isEmpty());
 }
 
 // A store that cannot be used is reported, the run goes on with the
@@ -193,13 +193,13 @@ TEST_F(StoreTest, UnusableStoreIsReportedAndLeftAlone) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         c.make();
-        ErrorLog errors;
+        testing::BoxRecorder errors;
         SettingsRecord r;
         EXPECT_EQ(SettingsStore().Load(r), Result::Stopped);
         EXPECT_EQ(summary(r), kStepOne);
         EXPECT_FALSE(SettingsStore().Save(r) || SettingsStore().SaveDecoding(r, false));
-        EXPECT_EQ(errors.texts, c.errors);
-        EXPECT_EQ(errors.captions.value(0), kFailureCaption);
+        EXPECT_EQ(errors.texts(), c.errors);
+        EXPECT_EQ(errors.boxes.at(0).caption, kFailureCaption);
         EXPECT_TRUE(c.kept.isEmpty() || file_content() == c.kept);
         reset();
     }

@@ -2,7 +2,9 @@
 // switch to scientific notation.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <random>
 
 #include "format_fixed.h"
 
@@ -40,17 +42,28 @@ TEST(FormatFixed, RoundsTheExactBinaryValueOnceTiesAwayFromZero) {
     for (const auto& c : cases) EXPECT_EQ(FormatFixed(c.value, c.precision, c.decimals), c.text) << c.name;
 }
 
-// Multiples of 1/256 (type 18 phases) against integer arithmetic: every
-// fourth one is an exact tie at two decimals.
-TEST(FixedText, AgreesWithIntegerRoundingOnEighths) {
-    for (long n = -70000; n <= 70000; n += 1) {
-        const long mag = std::labs(n);
-        const long hundredths = (mag * 100 + 128) / 256;  // half away from zero
-        std::string want = std::to_string(hundredths / 100) + "." + (hundredths % 100 < 10 ? "0" : "") +
-                           std::to_string(hundredths % 100);
-        if (n < 0 && hundredths != 0) want.insert(0, "-");
-        ASSERT_EQ(fixed_text(double(n) / 256.0, 2), want) << n;
-        ASSERT_EQ(FormatFixed(double(n) / 256.0, 15, 2), want) << n;
+// The integer short cut against the general code on millions of values:
+// the scales of the stream (multiples of 1/256 cycle, 0.02 m, 0.002 m/s as
+// float), decimal ties, and random bit patterns of every magnitude.
+TEST(NumberTexts, ShortCutGivesTheBytesOfTheGeneralCode) {
+    std::mt19937_64 random(20261206);
+    const auto check = [](double v, int decimals, int precision) {
+        ASSERT_EQ(fixed_text(v, decimals), exact::fixed_text(v, decimals)) << v << " " << decimals;
+        ASSERT_EQ(FormatFixed(v, precision, decimals), exact::FormatFixed(v, precision, decimals))
+            << v << " " << precision << " " << decimals;
+        ASSERT_EQ(json_decimal(v, decimals), exact::json_decimal(v, decimals)) << v << " " << decimals;
+    };
+    for (long n = -300000; n <= 300000; ++n) {
+        const int d = int(n & 15);
+        check(double(n) / 256.0, d % 9, 15);
+        check(double(n) * 0.02, 2, 3 + d);
+        check(double(float(n * 0.002)), 3, 15);
+        check((double(n) + 0.5) / 1000.0, 2 + d % 3, 4 + d);
+    }
+    for (int i = 0; i < 200000; ++i) {
+        const double magnitude = std::ldexp(1.0, int(random() % 140) - 70);
+        check(double(std::int64_t(random())) / 9.2e18 * magnitude, int(random() % 17), 1 + int(random() % 18));
+        check(std::bit_cast<double>(random()), int(random() % 17), 1 + int(random() % 18));
     }
 }
 

@@ -1,5 +1,6 @@
-// The storing file: create, append, durability by close and reopen, and
-// failures with the system's reason.
+// The storing file: create, append, written through at every durability
+// step, created anew when moved or deleted (log rotation), and failures
+// with the system's reason.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,10 +12,11 @@
 using namespace tessaly;
 using namespace tessaly::testing;
 
-TEST(StoringFile, AppendKeepsCreateEmptiesAndEachDurableStepReopensByName) {
+TEST(StoringFile, AppendKeepsCreateEmptiesAndARotatedFileIsCreatedAnew) {
     TempPath p("storing"), moved("storing-moved");
     write_file(p.str(), "old\r\n");
     StoringFile f;
+    f.check_path_every(std::chrono::seconds(0));
     f.open_append(p.str());
     f.write("more");
     f.make_durable();
@@ -30,6 +32,12 @@ TEST(StoringFile, AppendKeepsCreateEmptiesAndEachDurableStepReopensByName) {
     f.make_durable();
     EXPECT_EQ(read_file(moved.str()), "xsecond");
     EXPECT_EQ(read_file(p.str()), "third");
+    std::filesystem::remove(p.str());
+    f.write("lost");  // into the deleted file
+    f.make_durable();
+    f.write("fourth");
+    f.make_durable();
+    EXPECT_EQ(read_file(p.str()), "fourth");
     f.close();
     EXPECT_FALSE(f.is_open());
     EXPECT_THROW(f.write("y"), StoringError);

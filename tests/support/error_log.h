@@ -1,21 +1,32 @@
 #pragma once
 // Records every box the program would show while it is in scope.
 
-#include <QString>
 #include <QStringList>
+#include <vector>
 
 #include "error_seam.h"
 #include "qt_printers.h"
 
-namespace tessaly::test {
+namespace tessaly::testing {
 
-struct ErrorLog {
-    QStringList captions;
-    QStringList texts;
-    ScopedErrorReporter scope{[this](const QString& caption, const QString& text) {
-        captions << caption;
-        texts << text;
-    }};
+struct Box {
+    QString caption;
+    QString text;
+    bool operator==(const Box&) const = default;
 };
 
-}  // namespace tessaly::test
+class BoxRecorder {
+public:
+    BoxRecorder() : scope_([this](const QString& caption, const QString& text) { boxes.push_back({caption, text}); }) {}
+    QStringList texts() const {
+        QStringList out;
+        for (const Box& b : boxes) out << b.text;
+        return out;
+    }
+    std::vector<Box> boxes;
+
+private:
+    ScopedErrorReporter scope_;
+};
+
+}  // namespace tessaly::testing

@@ -1,6 +1,7 @@
 #pragma once
 // A TCP server on 127.0.0.1 at a port of the system's choosing, played by the
-// test: it takes clients and sends when told to.
+// test: it takes every client as it comes, sends when told to (to the latest
+// client unless told which), and keeps what the latest client sent.
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QTcpServer>
@@ -10,24 +11,48 @@ namespace tessaly::testing {
 
 class TestServer {
 public:
-    TestServer() { server.listen(QHostAddress::LocalHost, 0); }
+    TestServer() {
+        server.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&server, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* c = server.nextPendingConnection()) {
+                clients.push_back(c);
+                QObject::connect(c, &QTcpSocket::disconnected, [this] { ++disconnects; });
+            }
+        });
+    }
     QString port() const { return QString::number(server.serverPort()); }
     // Waits (five seconds at most, the event loop running) for the next client.
     QTcpSocket* accept() {
-        for (const QDeadlineTimer limit(5000); !server.hasPendingConnections(); ) {
-            if (limit.hasExpired()) return nullptr;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        clients.push_back(server.nextPendingConnection());
-        return clients.back();
+        if (!wait([&] { return clients.size() > taken_; })) return nullptr;
+        return clients[taken_++];
     }
-    void send(const QByteArray& bytes, int client = 0) {
-        clients[std::size_t(client)]->write(bytes);
-        clients[std::size_t(client)]->flush();
+    bool hasClient() const { return clients.size() > forgotten_; }
+    bool waitForClient() { return wait([&] { return hasClient(); }); }
+    void forgetClient() { taken_ = forgotten_ = clients.size(); }  // the next client replaces the old one
+    void send(const QByteArray& bytes, int client = -1) {
+        QTcpSocket* c = client < 0 ? clients.back() : clients[std::size_t(client)];
+        c->write(bytes);
+        c->flush();
     }
+    // What the latest client sent so far.
+    const QByteArray& allReceived() { return received += clients.back()->readAll(); }
+    bool waitForReceived(const QByteArray& text) { return wait([&] { return allReceived().contains(text); }); }
 
     QTcpServer server;
     std::vector<QTcpSocket*> clients;
+    QByteArray received;
+    int disconnects = 0;
+
+private:
+    template <class Pred>
+    static bool wait(Pred done) {
+        for (const QDeadlineTimer limit(5000); !done();) {
+            if (limit.hasExpired()) return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        return true;
+    }
+    std::size_t taken_ = 0, forgotten_ = 0;
 };
 
 // A port number on 127.0.0.1 where nobody listens.

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QTimer>
+#include <stdexcept>
 
 #include "io_test_util.h"
 
@@ -74,13 +75,22 @@ TEST_F(Pty, ForwardingFromTcp) {
     EXPECT_FALSE(rig.settings.transmit || w.comPort().Connected());
 }
 
-// The file path writes every byte as it is read; closing the window ends
-// forwarding and frees the port.
+// The file path writes every byte as it is read, also the byte on which a
+// step failed; closing the window ends forwarding and frees the port.
 TEST_F(Pty, ForwardingFromFile) {
+    struct FailOnce : StoringHook {
+        int bytes = 0;
+        void reset_stream_state() override {}
+        void after_byte(RtcmDecoder&) override {
+            if (++bytes == 10) throw std::runtime_error("disk full");
+        }
+    } hook;
+    rig.decoder.set_storing_hook(&hook);
     QTemporaryDir dir;
     const QByteArray data = frames(4, 12) + QByteArray("\x1a\x00\xff", 3) + pattern(500);
     rig.settings.transmit = true;
     TForm1& w = rig.openFile(write_file(dir, "fwd.rtcm", std::vector<std::uint8_t>(data.begin(), data.end())));
+    w.Timer1Timer();
     w.Timer1Timer();
     EXPECT_EQ(pty.read(data.size()), data);
     EXPECT_EQ(rig.decoder.frames_completed, 4u);

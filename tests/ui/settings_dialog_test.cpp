@@ -23,10 +23,11 @@
 #include "ntrip_picker.h"
 #include "settings_record.h"
 #include "settings_store.h"
-#include "station_server.h"
+#include "loopback_server.h"
 #include "ui_test_util.h"
 
 using namespace tessaly;
+using tessaly::testing::TestServer;
 
 namespace {
 
@@ -149,7 +150,7 @@ TEST_F(SettingsDialog, DirectServerButton) {
 
 // Runs the station-list dialog as the settings dialog shows it (modally):
 // the server sends `lines`, the operator picks item `pick` and selects.
-void download(TSettings& d, StationServer& server, const QByteArray& lines, int items, int pick) {
+void download(TSettings& d, TestServer& server, const QByteArray& lines, int items, int pick) {
     QTimer driver;
     QElapsedTimer elapsed;
     elapsed.start();
@@ -172,7 +173,7 @@ void download(TSettings& d, StationServer& server, const QByteArray& lines, int 
 }
 
 TEST_F(SettingsDialog, DownloadedStationAgainstOwnServerFields) {
-    StationServer server;
+    TestServer server;
     settings.mainServerPort = server.port();
     auto d = create();
     settings.mainServerPort = server.port();  // Load set the default again
@@ -205,7 +206,7 @@ TEST_F(SettingsDialog, DownloadedStationAgainstOwnServerFields) {
 }
 
 TEST_F(SettingsDialog, AnIgnoredSecondDownloadDoesNotChangeWhatTheListedEntriesMean) {
-    StationServer server;
+    TestServer server;
     auto d = create();
     settings.mainServerPort = server.port();
     download(*d, server,

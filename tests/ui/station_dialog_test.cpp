@@ -11,10 +11,11 @@
 
 #include "RTCM_U5.h"
 #include "settings_record.h"
-#include "station_server.h"
+#include "loopback_server.h"
 #include "ui_test_util.h"
 
 using namespace tessaly;
+using tessaly::testing::TestServer;
 
 namespace {
 
@@ -31,7 +32,7 @@ QString asLogged(QByteArray piece) {
 }
 
 struct StationDialog : ::testing::Test {
-    StationServer server;
+    TestServer server;
     SettingsRecord settings;
     TForm4 form{settings};
     tessaly::testing::BoxRecorder boxes;
@@ -66,7 +67,7 @@ TEST_F(StationDialog, LoginStepsLogAndMaskedPassword) {
     ASSERT_TRUE(server.waitForReceived("pass tessaly21\r\n"));
     arrive("230 logged in\r\n");
     EXPECT_EQ(form.loginState(), 4);
-    EXPECT_EQ(server.received, "user tessaly\r\npass tessaly21\r\n");
+    EXPECT_EQ(server.allReceived(), "user tessaly\r\npass tessaly21\r\n");
     // After the socket layer's seven lines, each event stamped.
     EXPECT_TRUE(log().startsWith("WinSocket Version: "));
     QString events = logLines().mid(7).join('\n');
@@ -80,7 +81,7 @@ TEST_F(StationDialog, GreetingAndUserReplyInOnePieceSendThePasswordAtTheNextArri
     open();
     arrive("220 main server ready\r\n331 password please\r\n");
     ASSERT_TRUE(server.waitForReceived("user tessaly\r\n"));
-    EXPECT_EQ(server.received, "user tessaly\r\n");
+    EXPECT_EQ(server.allReceived(), "user tessaly\r\n");
     arrive("hello\r\n");  // the pending text still holds "331"
     ASSERT_TRUE(server.waitForReceived("pass tessaly21\r\n"));
     EXPECT_EQ(form.loginState(), 3);
@@ -171,7 +172,7 @@ TEST_F(StationDialog, ClosingDropsTheChannelWithoutQuitAndASecondDownloadKeepsTh
     form.SelectBtn->click();
     EXPECT_TRUE(form.listChosen && !form.isVisible() && !form.connected());
     ASSERT_TRUE(QTest::qWaitFor([this] { return server.disconnects == 1; }, 5000));
-    EXPECT_FALSE(server.received.contains("quit"));
+    EXPECT_FALSE(server.allReceived().contains("quit"));
 
     server.forgetClient();
     form.listChosen = false;

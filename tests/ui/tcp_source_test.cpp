@@ -108,7 +108,7 @@ TEST_F(TcpSource, ReopeningKeepsTheConnectionUntilTheServerCloses) {
     w.OpenSource();
     EXPECT_EQ(w.panelText(0), "Trying to connect to 127.0.0.1 at port " + server.port());
     EXPECT_EQ(w.client()->state(), TTCPClient::State::Connected);
-    EXPECT_FALSE(wait_for([&] { return server.server.hasPendingConnections(); }, 300));
+    EXPECT_FALSE(wait_for([&] { return server.clients.size() > 1; }, 300));
 
     server.send(frames(2));
     peer->disconnectFromHost();

@@ -13,38 +13,15 @@
 #include <vector>
 
 #include "RTCM_U1.h"
-#include "qt_printers.h"
+#include "error_log.h"
 #include "rtcmdecw.h"
 #include "ui_boxes.h"
 
 namespace tessaly::testing {
 
-struct Box {
-    QString caption;
-    QString text;
-    bool operator==(const Box&) const = default;
-};
 inline const QString kMessage = kMessageCaption;
 inline const QString kError = kErrorCaption;
 inline const QString kFailure = kFailureCaption;
-
-// Records every box while alive.
-class BoxRecorder {
-public:
-    BoxRecorder()
-        : scope_([this](const QString& caption, const QString& text) {
-              boxes.push_back({caption, text});
-          }) {}
-    QStringList texts() const {
-        QStringList out;
-        for (const Box& b : boxes) out << b.text;
-        return out;
-    }
-    std::vector<Box> boxes;
-
-private:
-    ScopedErrorReporter scope_;
-};
 
 inline QString write_file(const QTemporaryDir& dir, const QString& name, const std::vector<std::uint8_t>& bytes) {
     const QString path = dir.filePath(name);
