@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <cstring>
 
 #include "format_fixed.h"
 
@@ -42,29 +43,38 @@ namespace {
 class Members {
 public:
     explicit Members(std::string& out) : out_(out) {}
-    // `"name":`, after a comma when members came before; the value follows.
-    std::string& key(const char* name) {
-        if (!first_) out_ += ',';
+    // `"name":`, after a comma when members came before, in one append;
+    // the value follows.
+    template <std::size_t N>
+    std::string& key(const char (&name)[N]) {
+        std::array<char, N + 3> k;
+        k[0] = ',';
+        k[1] = '"';
+        std::memcpy(&k[2], name, N - 1);
+        k[N + 1] = '"';
+        k[N + 2] = ':';
+        out_.append(k.data() + first_, k.size() - first_);
         first_ = false;
-        out_ += '"';
-        out_ += name;
-        out_ += "\":";
         return out_;
     }
-    Members& integer(const char* name, long long v) {
+    template <std::size_t N>
+    Members& integer(const char (&name)[N], long long v) {
         std::array<char, 24> buf;
         key(name).append(buf.data(), std::to_chars(buf.data(), buf.data() + buf.size(), v).ptr);
         return *this;
     }
-    Members& boolean(const char* name, bool v) {
+    template <std::size_t N>
+    Members& boolean(const char (&name)[N], bool v) {
         key(name) += v ? "true" : "false";
         return *this;
     }
-    Members& number(const char* name, double v, int decimals) {
+    template <std::size_t N>
+    Members& number(const char (&name)[N], double v, int decimals) {
         append_json_decimal(key(name), v, decimals);
         return *this;
     }
-    Members& text(const char* name, std::string_view v) {
+    template <std::size_t N>
+    Members& text(const char (&name)[N], std::string_view v) {
         append_json_string(key(name), v);
         return *this;
     }
@@ -129,8 +139,8 @@ void glonass_corrections(Members& m, const RtcmDecoder& d, const rtcm_correction
     });
 }
 
-template <class Item, class Fields>
-void array(Members& m, const char* name, const std::vector<Item>& items, Fields fields) {
+template <std::size_t N, class Item, class Fields>
+void array(Members& m, const char (&name)[N], const std::vector<Item>& items, Fields fields) {
     std::string& out = m.key(name);
     out += '[';
     for (const Item& item : items) {

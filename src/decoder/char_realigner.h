@@ -44,7 +44,7 @@ public:
 
     // The realigned character that the last received one completes at the
     // current offset. At offset 0 the received character itself.
-    std::uint8_t current() const { return realigned(offset_, history - 2); }
+    std::uint8_t current() const { return offset_ == 0 ? raw_.back() : realigned(offset_, history - 2); }
 
     int offset() const { return offset_; }
     void set_offset(int k) { offset_ = k; }

@@ -72,7 +72,7 @@ constexpr std::uint8_t d29_parity = star_bits(true);
 constexpr std::uint8_t d30_parity = star_bits(false);
 
 // Parity of a normalised word whose data bits are already the source bits.
-bool normalised_parity_ok(std::uint32_t w, bool d29_star, bool d30_star) {
+[[gnu::always_inline]] inline bool normalised_parity_ok(std::uint32_t w, bool d29_star, bool d30_star) {
     std::uint32_t p = parity_by_byte[0][w >> 24] ^ parity_by_byte[1][(w >> 16) & 0xFFu] ^ parity_by_byte[2][(w >> 8) & 0xFFu];
     if (d29_star) p ^= d29_parity;
     if (d30_star) p ^= d30_parity;

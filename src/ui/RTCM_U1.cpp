@@ -18,7 +18,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "elided_text.h"
 #include "format_fixed.h"
+#include "stats_page.h"
 
 namespace tessaly {
 
@@ -33,8 +35,9 @@ QFont strip_font() {
 
 // Displays only: read-only and never focused, so that the plain letter keys
 // of the menus always reach the menus.
-QLineEdit* strip_field(QWidget* parent, const QString& text) {
-    auto* e = new QLineEdit(text, parent);
+QLineEdit* strip_field(QWidget* parent, const QString& text, QLineEdit* e = nullptr) {
+    if (!e) e = new QLineEdit(parent);
+    e->setText(text);
     e->setReadOnly(true);
     e->setFocusPolicy(Qt::NoFocus);
     e->setFrame(false);
@@ -134,15 +137,21 @@ void TForm1::buildWindow() {
     buildStrip(strip);
     v->addWidget(strip);
     pages_ = new MessagePages(decoder_, rawLines_, {strip_.refX, strip_.refY, strip_.refZ, strip_.special}, central);
+    statsPage_ = new StatsPage(decoder_, pages_);
+    pages_->addTab(statsPage_, QStringLiteral("Statistics"));
     v->addWidget(pages_, 1);
     setCentralWidget(central);
 
+    // The panels keep their widths and share what a wider window adds, the
+    // state and source texts (file names, rates) most; a text that still
+    // does not fit loses its middle and shows whole in the panel's tooltip.
     const int widths[4] = {250, 150, 150, 250};
+    const int stretch[4] = {3, 2, 1, 0};
     for (int i = 0; i < 4; ++i) {
-        panels_[std::size_t(i)] = new QLabel(this);
-        panels_[std::size_t(i)]->setFixedWidth(widths[i]);
+        panels_[std::size_t(i)] = new ElidedLabel(this);
+        panels_[std::size_t(i)]->setMinimumWidth(widths[i]);
         panels_[std::size_t(i)]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        statusBar()->addWidget(panels_[std::size_t(i)]);
+        statusBar()->addWidget(panels_[std::size_t(i)], stretch[i]);
     }
     statusBar()->setSizeGripEnabled(false);
     QFont small = statusBar()->font();
@@ -220,7 +229,8 @@ void TForm1::buildStrip(QWidget* strip) {
     special->setFont(font);
     special->setMinimumWidth(60);
     auto* spg = grid(special);
-    strip_.special = strip_field(special, QString());
+    // The special message is elided in the middle, whole in its tooltip.
+    strip_.special = strip_field(special, QString(), new ElidedField(special));
     strip_.charsUnused = strip_field(special, QString());
     auto* unused = new QLabel(QStringLiteral("Chars Unused"), special);
     unused->setFont(font);

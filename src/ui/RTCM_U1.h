@@ -39,7 +39,9 @@ class QTimer;
 
 namespace tessaly {
 
+class ElidedLabel;
 class NtripClient;
+class StatsPage;
 
 // What a path names when it is not a regular file ("a named pipe", "a
 // device", ...); empty for a regular file or a path that does not exist.
@@ -60,8 +62,6 @@ public:
         std::function<void(bool)> saveDecoding;
         // The storing file failed: stop storing and tell the operator once.
         std::function<void(const QString&)> storingFailed;
-        // A live source was out from `start` to `end` (UTC) and is back.
-        std::function<void(const QDateTime& start, const QDateTime& end)> outage;
     };
 
     // The upper strip's fields.
@@ -157,6 +157,7 @@ public:
     }
     const Menu& menu() const { return menu_; }
     MessagePages& pages() { return *pages_; }
+    StatsPage& statsPage() { return *statsPage_; }
     QString panelText(int panel) const;
     QString statusHint() const;
     SourceState& sourceState() { return src_; }
@@ -268,8 +269,9 @@ private:
     Strip strip_;
     Menu menu_;
     MessagePages* pages_ = nullptr;
+    StatsPage* statsPage_ = nullptr;  // the last tab of pages_
     StreamSniffer sniffer_;
-    std::array<QLabel*, 4> panels_{};
+    std::array<ElidedLabel*, 4> panels_{};
     QTimer* timer1_ = nullptr;
     QTimer* timer2_ = nullptr;
     QTimer* timer3_ = nullptr;

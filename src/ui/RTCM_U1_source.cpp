@@ -18,6 +18,7 @@
 #include "RTCM_U1.h"
 #include "error_seam.h"
 #include "ntrip_client.h"
+#include "stats_page.h"
 #include "storing_file.h"
 
 namespace tessaly {
@@ -192,7 +193,7 @@ void TForm1::setUpSupervisor() {
         qInfo().noquote() << line;
     };
     supervisor_->onOutage = [this](const SourceSupervisor::Outage& o) {
-        if (hooks_.outage) hooks_.outage(o.start, o.end);
+        statsPage_->recordOutage(o.start, o.end);
     };
 }
 
@@ -431,10 +432,13 @@ void TForm1::ReadFileBytes() {
 template <class Go>
 void TForm1::decodeBytes(std::span<const std::uint8_t> bytes, std::size_t& taken, Go go) {
     const header_info_type& h = decoder_.header_info;
+    const std::size_t first = taken;
+    auto counted = qScopeGuard([&] { statsPage_->countBytes(taken - first); });
     // One byte at a time, so that a step that throws leaves the count exact
     // and the next slice goes on with the byte after it.
     while (taken < bytes.size() && go()) {
         decoder_.rtcm_decode_byte(bytes[taken++]);
+        if (decoder_.frame_completed) statsPage_->frameCompleted();
         if (h.new_header || decoder_.frame_done) AfterByte();
     }
 }

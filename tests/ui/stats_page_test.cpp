@@ -1,0 +1,114 @@
+// The statistics page on the demonstration stream, its exports and reset;
+// texts that do not fit the window at 1024x768, whole in their tooltips.
+#include <gtest/gtest.h>
+
+#include <QBarCategoryAxis>
+#include <QChart>
+#include <QImage>
+#include <QLineSeries>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include "elided_text.h"
+#include "save_dialog.h"
+#include "stats_page.h"
+#include "stats_report.h"
+#include "ui_test_util.h"
+
+using namespace tessaly;
+using namespace tessaly::testing;
+
+namespace {
+
+QString file_text(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString("(missing)");
+}
+
+TForm1& replay_demo(WindowRig& rig) {
+    TForm1& w = rig.openFile(QStringLiteral(TESSALY_DEMO));
+    EXPECT_TRUE(wait_for([&] { return rig.boxes.texts().contains(" End of data"); }, 60000));
+    return w;
+}
+
+}  // namespace
+
+// Counts as tessaly-decode --format summary gives them for the same file; a
+// minute on the clock later the rates follow.
+TEST(StatsPage, DemoStreamFiguresExportsAndReset) {
+    WindowRig rig;
+    TForm1& w = replay_demo(rig);
+    StatsPage& p = w.statsPage();
+    rig.clock.set({2026, 12, 6, 10, 13, 0, 250});
+    p.tick();
+    p.refresh();
+    using F = StatsPage;
+    const std::pair<F::Figure, QString> figures[] = {
+        {F::Span, "60.0"}, {F::Bytes, "47515"}, {F::DataRate, "791.9"}, {F::Frames, "582"}, {F::FrameRate, "582.0"},
+        {F::ParityFailures, "1"}, {F::SyncLosses, "1"}, {F::UnusedChars, "133"}, {F::MissedFrames, "0"},
+        {F::LeapSeconds, "18"}, {F::Stations, "42 (582)"}};
+    for (const auto& [row, text] : figures) {
+        EXPECT_EQ(p.figure(row, 0), text) << row;
+        EXPECT_EQ(p.figure(row, 1), text) << row;  // the first minute closed
+    }
+    QStringList per_type;
+    for (int r = 0; r < p.typeTable()->rowCount(); ++r)
+        per_type << p.typeTable()->item(r, 0)->text() + ":" + p.typeTable()->item(r, 1)->text();
+    EXPECT_EQ(per_type.join(' '), "1:24 2:4 3:12 6:6 9:4 16:1 18:240 19:240 20:24 21:24 22:3");
+    auto* types = qobject_cast<QBarCategoryAxis*>(p.typeChart()->axes(Qt::Horizontal).value(0));
+    ASSERT_TRUE(types);
+    EXPECT_EQ(types->categories().join(' '), "1 2 3 6 9 16 18 19 20 21 22");
+    auto* rate = qobject_cast<QLineSeries*>(p.rateChart()->series().value(0));
+    ASSERT_TRUE(rate && rate->count() == 1);
+    EXPECT_NEAR(rate->at(0).y(), 47515 / 60.0, 0.01);
+
+    QTemporaryDir dir;
+    QStringList asked;
+    set_save_file_asker([&](QWidget*, const QString&, const QString& suggested, const QString&) {
+        asked << suggested;
+        return dir.filePath(suggested);
+    });
+    ASSERT_TRUE(p.exportCsv() && p.exportJson() && p.exportPng());
+    EXPECT_EQ(file_text(dir.filePath("tessaly-stats.csv")), QString::fromStdString(stats::to_csv(p.stats().total())));
+    EXPECT_EQ(file_text(dir.filePath("tessaly-stats.json")),
+              QString::fromStdString(stats::to_json(p.stats().total(), true) + "\n"));
+    EXPECT_TRUE(file_text(dir.filePath("tessaly-stats.csv")).contains("\n18,240,240.000,"));
+    EXPECT_EQ(QImage(dir.filePath("tessaly-plots.png")).size(), QSize(900, 960));
+    // A file that cannot be written is said, not reported as done.
+    set_save_file_asker([&](QWidget*, const QString&, const QString&, const QString&) { return dir.filePath("no/such.csv"); });
+    EXPECT_FALSE(p.exportCsv());
+    EXPECT_EQ(rig.boxes.boxes.back().caption, kError);
+    set_save_file_asker({});
+
+    // Reset: the decoder's parity failure and sync loss stay behind it.
+    p.resetButton()->click();
+    p.tick();
+    for (auto row : {F::Bytes, F::Frames, F::ParityFailures, F::SyncLosses, F::UnusedChars})
+        EXPECT_EQ(p.figure(row, 0), "0") << row;
+    EXPECT_EQ(p.typeTable()->rowCount(), 0);
+}
+
+// At 1024x768 the window fits and a long file name in the status bar or
+// a long special message loses its middle on screen, not its text.
+TEST(StatsPage, LongTextsElidedWithWholeTooltipAt1024x768) {
+    WindowRig rig;
+    const QString name = "/tmp/" + QString(120, 'n') + "/recording-of-the-station.rtcm";
+    TForm1& w = rig.openFile(name);
+    w.resize(1024, 768);
+    w.show();
+    EXPECT_LE(w.minimumSizeHint().width(), 1024);
+    EXPECT_LE(w.minimumSizeHint().height(), 768);
+    w.strip().special->setText("SPECIAL MESSAGE " + QString(90, 'x') + " END");
+    w.grab();
+    int panels = 0;
+    for (auto* panel : w.findChildren<ElidedLabel*>()) {
+        if (panel->text() != "file " + name + " not found") continue;
+        ++panels;
+        EXPECT_TRUE(panel->shownText().contains(QChar(0x2026)));
+        EXPECT_EQ(panel->toolTip(), panel->text());
+    }
+    EXPECT_EQ(panels, 1);
+    auto* special = static_cast<ElidedField*>(w.strip().special);
+    EXPECT_TRUE(special->shownText().endsWith(" END"));
+    EXPECT_EQ(special->toolTip(), special->text());
+}
