@@ -433,10 +433,12 @@ void MessagePages::ResetPages() {
     otherText_->setPlainText(otherLines_.join(QLatin1Char('\n')));
     // What the stores held is gone with them; the raw lines stay.
     for (int p = 0; p < page_count; ++p) dirty_[std::size_t(p)] = p == Raw && dirty_[std::size_t(p)];
-    stationStripDirty_ = textStripDirty_ = owed_ = stationSeen_ = false;
+    stationStripDirty_ = textStripDirty_ = owed_ = stationSeen_ = ended_ = false;
+    otherHeading_ = {};
 }
 
 void MessagePages::ShowMessagePage(int msg_type) {
+    ended_ = false;
     const rtcm_stores& s = decoder_.stores;
     switch (msg_type) {
     case 1: noteRows(Type1); markDirty(Type1); break;
@@ -472,6 +474,9 @@ void MessagePages::ShowMessagePage(int msg_type) {
             if (!decoded.empty()) line += "  " + QString::fromStdString(decoded);
         }
         otherLines_.append(line);
+        // Noted now: the store of other types also holds the characters of
+        // 22, 31 and 34, which have pages of their own.
+        otherHeading_ = {"Type: " + num(d.msg_type) + "  Length: " + num(d.frame_length), ff(d.time, 7, 1)};
         markDirty(Other);
         break;
     }
@@ -513,15 +518,28 @@ void MessagePages::markDirty(Page p) {
     emit dirtied();
 }
 
-void MessagePages::refresh() {
-    const int p = currentIndex();
-    // The raw lines are whole at any time (and change with decoding off,
-    // when a frame may never end); the stores only between frames.
-    if (p == Raw && dirty_[std::size_t(Raw)]) paint(Raw);
-    owed_ = insideFrame();
-    if (owed_) return;
-    showStrip();
-    if (p >= 0 && p < page_count && dirty_[std::size_t(p)]) paint(p);
+MessagePages::Page MessagePages::pageOf(std::uint32_t msg_type) {
+    switch (msg_type) {
+    case 1: return Type1;
+    case 2: return Type2;
+    case 3: case 22: return Type3;
+    case 9: return Type9;
+    case 16: return Type16;
+    case 18: case 19: case 20: case 21: return Page(Type18 + int(msg_type) - 18);
+    case 31: case 34: return Glonass;
+    default: return Other;
+    }
+}
+
+void MessagePages::refresh(bool ended) {
+    ended_ = ended_ || ended;
+    // Only the frame in progress is partial: the other pages show complete
+    // frames, however long the stream stays inside that one (with decoding
+    // off a frame may never end). The raw lines are whole at any time.
+    const int partial = ended_ || !insideFrame() ? -1 : pageOf(decoder_.header.msg_type);
+    owed_ = partial != -1;
+    if (partial != Type3 && partial != Type16) showStrip();
+    if (const int p = currentIndex(); p >= 0 && p < page_count && p != partial && dirty_[std::size_t(p)]) paint(p);
 }
 
 void MessagePages::showStrip() {
@@ -756,10 +774,9 @@ void MessagePages::show21() {
 // ---- Other types ------------------------------------------------------------------
 
 void MessagePages::showOther() {
-    const rtcm_data_other_type& d = decoder_.stores.data_other;
-    if (d.msg_type < 1 || d.msg_type > 63) return;
-    set_text(otherHeader_, "Type: " + num(d.msg_type) + "  Length: " + num(d.frame_length));
-    set_text(otherZcount_, ff(d.time, 7, 1));
+    if (otherHeading_[0].isEmpty()) return;
+    set_text(otherHeader_, otherHeading_[0]);
+    set_text(otherZcount_, otherHeading_[1]);
     set_text(otherText_, otherLines_.join(QLatin1Char('\n')));
 }
 

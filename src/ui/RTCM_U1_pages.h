@@ -110,9 +110,12 @@ public:
     void rawLinesChanged() { markDirty(Raw); }
 
     // Repaints the page showing (and the strip fields) if dirty. Inside a
-    // frame the stores hold part of it: then the refresh is owed and done
-    // when that frame completes, so a page never shows half a frame.
-    void refresh();
+    // frame the stores of its type hold part of it: its page (or strip
+    // field) is then owed and painted when that frame completes, so that a
+    // page never shows half a frame. After the source's last byte
+    // (`ended`, until the next frame) that frame will never complete, and
+    // every page is painted.
+    void refresh(bool ended = false);
     bool dirty(Page p) const { return dirty_[std::size_t(p)]; }
 
     // The raw data page's text as it shows now or will show when opened.
@@ -163,6 +166,8 @@ private:
     void noteRows(Page p);
     // Inside a frame, some store of it holds part of the frame.
     bool insideFrame() const { return decoder_.state.in_sync && decoder_.state.word_index >= 2; }
+    // The page that shows frames of a message type.
+    static Page pageOf(std::uint32_t msg_type);
 
     void showCorrections(Page p, const rtcm_corrections_store& store);
     void showGlonass(GlonassPage g, const rtcm_corrections_store& store);
@@ -190,6 +195,8 @@ private:
     bool owed_ = false;                // a refresh waits for the frame to end
     ClockReading stationReceived_{};   // when the latest type 3 completed
     bool stationSeen_ = false;         // a type 3 came (the page also shows 22)
+    bool ended_ = false;               // the source ended inside a frame
+    std::array<QString, 2> otherHeading_;  // header and Z-count of the latest other-type line
     ClockReading textReceived_{};      // when the latest type 16 completed
     std::array<SatellitePage, 3> corrections_{};               // 1, 2, 9
     std::array<std::array<SatellitePage, 4>, 4> measurements_{};  // 18 .. 21

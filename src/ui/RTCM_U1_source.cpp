@@ -420,8 +420,10 @@ void TForm1::ReadFileBytes() {
             sliceBytes = 0;
         }
         if (inputFile_ == file && settings_.source == kSourceFile && file->atEnd()) {
-            // The end shows at once, not at the next refresh.
+            // The end shows at once, not at the next refresh, and a frame the
+            // file cuts short does not hold back the pages.
             refreshDisplay();
+            pages_->refresh(true);
             show_message(QStringLiteral(" End of data"));
         }
     }

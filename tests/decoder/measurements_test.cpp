@@ -1,6 +1,6 @@
-// Messages 18 to 21: bits the decoder must not read, per-frequency lists and
-// their ageing, parity failures, GLONASS apart from GPS. Scales, signs and
-// every error bound are in the golden files of the recording tests.
+// Messages 18 to 21: per-frequency lists and their ageing, parity failures,
+// GLONASS apart from GPS. Scales, signs, every error bound and the bits no
+// field uses are in the golden files of the recording tests.
 #include <gtest/gtest.h>
 
 #include "decoder_test_util.h"
@@ -9,29 +9,6 @@
 
 using namespace tessaly;
 using namespace tessaly::testing;
-
-TEST(Measurements, UnusedBitsAreIgnored) {
-    // 18 and 20: data bits 3-4 of the first data word; 18, 19, 21: bit 3 of
-    // word A; 20: bits 2-3; 19: bit 1.
-    const std::uint32_t head_bits = 0x300000, bit1 = 0x800000, bit2 = 0x400000, bit3 = 0x200000;
-    auto w18 = words_18(2, 7, {{false, false, 3, 1, 2, 300}});
-    auto w19 = words_19(2, 0, 7, {{false, 3, 1, 2, 300}});
-    auto w20 = words_20(2, 7, {{false, 3, 1, 2, 4, 300}});
-    auto w21 = words_21(2, 0, 7, {{false, false, false, 3, 1, 2, 4, 30, 3}});
-    w18[0] |= head_bits, w20[0] |= head_bits;
-    w18[1] |= bit3, w19[1] |= bit1 | bit3, w20[1] |= bit2 | bit3, w21[1] |= bit3;
-    Link l;
-    l.send({.type = 18, .zcount = 10, .data = w18}).send({.type = 19, .zcount = 10, .data = w19});
-    l.send({.type = 20, .zcount = 10, .data = w20}).send({.type = 21, .zcount = 10, .data = w21});
-    const auto& st = l.d.stores;
-    EXPECT_EQ(st.data_18.freq, 2);
-    EXPECT_EQ(std::tuple(st.data_18.sat_list[2]->phase, st.data_19.sat_list[2]->pseudorange,
-                         st.data_20.sat_list[2]->phase_corr, st.data_21.sat_list[2]->prc),
-              std::tuple(300 / 256.0, 6.0, 300 / 128.0, 0.6));
-    EXPECT_FALSE(st.data_18.sat_list[2]->p_code || st.data_19.sat_list[2]->p_code || st.data_21.sat_list[2]->p_code);
-    EXPECT_EQ(st.data_20.sat_list[2]->sv, 3);
-    EXPECT_DOUBLE_EQ(st.data_20.meas_time, 36006.000007);
-}
 
 TEST(Measurements, FrequencyListsAndTheirAgeing) {
     Link l;

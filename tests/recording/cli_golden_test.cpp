@@ -57,6 +57,13 @@ std::vector<std::uint8_t> golden_stream() {
                                          {.pr_scale = true, .sv = 8, .quality = 5, .prc = -1, .rrc = -128}};
     for (std::uint8_t q = 0; q < 7; ++q) corrections.push_back({.pr_scale = true, .sv = std::uint8_t(q + 20), .quality = q});
     send(21, 1008, words_21(2, 2, 0, corrections));
+    // Bits no field uses, set: bits 3-4 of the first data word of 18 and 20,
+    // bit 1 of word A of 19, bit 2 of 20's; nothing may change.
+    auto w18 = words_18(2, 7, {{.sv = 3, .quality = 1, .loss = 2, .phase = 300}});
+    auto w19 = words_19(2, 0, 7, {{.sv = 3, .quality = 1, .multipath = 2, .pseudorange = 300}});
+    auto w20 = words_20(2, 7, {{.sv = 3, .quality = 1, .loss = 2, .iod = 4, .correction = 300}});
+    w18[0] |= 0x300000, w20[0] |= 0x300000, w19[1] |= 0x800000, w20[1] |= 0x400000;
+    send(18, 1008, w18), send(19, 1008, w19), send(20, 1008, w20);
     send(6, 1009, {0x123456});
     s.word(header_word_1(1, 42), true);  // a header word 1 that fails parity
     send(17, 1010, {0x111111, 0x222222});

@@ -72,8 +72,7 @@ TEST(LeapSecondDialog, QuitKeepsTheValueAndEveryShowingShowsTheCurrentOne) {
     EXPECT_TRUE(dialog.isVisible());
     dialog.Edit1->setText("20");
     QTest::mouseClick(dialog.QuitBtn, Qt::LeftButton);
-    EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(QString::number(leap) + " " + dialog.Edit1->text(), "18 18");
+    EXPECT_EQ(QString::number(leap) + " " + dialog.Edit1->text() + " " + QString::number(dialog.isVisible()), "18 18 0");
 
     leap = -4;  // changed elsewhere between showings
     dialog.show();
@@ -102,12 +101,10 @@ TEST(LeapSecondDialog, DefaultIsEighteenAndTheOperatorsValueIsKept) {
 
     SettingsRecord next;
     ASSERT_EQ(store.Load(next), SettingsStore::LoadResult::Loaded);
-    EXPECT_EQ(next.leapSeconds, 19);
     RtcmDecoder decoder;
     TForm3 again(next, decoder, &store);
     again.show();
-    EXPECT_EQ(again.Edit1->text(), "19");
-    EXPECT_EQ(again.Origin->text(), "Your value, kept in your settings.");
+    EXPECT_EQ(again.Edit1->text() + " " + again.Origin->text(), "19 Your value, kept in your settings.");
     QFile::remove(SettingsStore::file_path());
 }
 

@@ -46,13 +46,19 @@ TEST(StreamPages, EveryPageShowsWhatTheStreamCarried) {
     send(22, {0x111111, 0x222222});  // GLONASS station, antenna height given
     // Hour 109 of the week is 13 h of the day; the clock says 10 h.
     send(14, {(601u << 14) | (109u << 6) | 18u});
+    send(6, {0x2AAAAA});  // fill
+    // The other-type page's header stays with 6.
     send(31, correction_words({{false, 1, 14, -75, 125, 0x80 | 45}, {true, 3, 0, 32767, -128, 1}}));
     send(34, correction_words({{false, 2, 3, 100, -3, 5}}));
-    send(6, {0x2AAAAA});  // fill
+    send(2, blocks);  // cut short by the end of the file: its last word is missing
+    std::vector<std::uint8_t> bytes = s.bytes();
+    bytes.resize(bytes.size() - 5);
     QTemporaryDir dir;
     WindowRig rig;  // clock 10:12:00.250: Z-count 1000 is 36600.0 s
-    TForm1& w = rig.openFile(write_file(dir, "all.rtcm", s.bytes()));
+    TForm1& w = rig.openFile(write_file(dir, "all.rtcm", bytes));
     w.Timer1Timer();
+    // The page showing was painted at the end of the file, inside the frame.
+    EXPECT_FALSE(w.pages().dirty(MessagePages::Type2));
 
     MessagePages& p = w.pages();
     QStringList out;
