@@ -36,10 +36,12 @@ public:
 
     // Takes one valid character (top bits 01), in arrival order. Inline:
     // the decoder's fast path takes every character through here.
-    void push(std::uint8_t c) {
-        std::copy(raw_.begin() + 1, raw_.end(), raw_.begin());
-        raw_.back() = c;
-        if (filled_ < history) ++filled_;
+    void push(std::uint8_t c) { push(&c, 1); }
+    // The same for `n` (at most max_replay) characters in a row.
+    void push(const std::uint8_t* c, std::size_t n) {
+        std::copy(raw_.begin() + std::ptrdiff_t(n), raw_.end(), raw_.begin());
+        std::copy(c, c + n, raw_.end() - std::ptrdiff_t(n));
+        filled_ = std::min(history, filled_ + n);
     }
 
     // The realigned character that the last received one completes at the

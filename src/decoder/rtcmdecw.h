@@ -7,6 +7,7 @@
 // settings and asks the Clock it was given for the time. The process keeps
 // one instance (rtcm_decoder()); tests make their own.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <span>
@@ -125,7 +126,7 @@ public:
 
     // One received byte per call.
     void rtcm_decode_byte(std::uint8_t b) {
-        if (!take_inner_byte(b)) decode_byte(b);
+        if (!take_inner_bytes(&b, 1)) decode_byte(b);
     }
 
     // The bytes in order, exactly as one rtcm_decode_byte call each.
@@ -136,10 +137,14 @@ public:
     // have seen.
     template <class After>
     void rtcm_decode(std::span<const std::uint8_t> bytes, After&& after) {
-        for (std::size_t i = 0; i < bytes.size(); ++i) {
-            if (take_inner_byte(bytes[i])) continue;
+        for (std::size_t i = 0; i < bytes.size();) {
+            if (const std::size_t taken = take_inner_bytes(bytes.data() + i, bytes.size() - i)) {
+                i += taken;
+                continue;
+            }
             decode_byte(bytes[i]);
             after(i);
+            ++i;
         }
     }
     void rtcm_decode(std::span<const std::uint8_t> bytes) {
@@ -211,26 +216,30 @@ private:
     static constexpr std::uint16_t realign_pause = 170;
 
     void decode_char(std::uint8_t b);
-    // The common case, kept inline: in sync at bit offset 0, a valid
-    // character that does not complete a word. Returns false, having done
-    // nothing, for any other.
-    bool take_inner_byte(std::uint8_t b) {
-        const std::uint8_t n = state.byte_count;
-        if (!state.in_sync || state.word_ready || !is_valid_char(b) || n == 4) return false;
-        if (realigner_.offset() != 0) return false;
-        if (storing_ && storing_->wants_inner_bytes()) return false;
-        realigner_.push(b);
-        if (chars_since_frame_ < realign_pause) ++chars_since_frame_;
+    // The common case, kept inline: in sync at bit offset 0, valid
+    // characters that do not complete a word. Takes as many of the `count`
+    // bytes at `b` as are such characters (at most four, the rest of the
+    // word but its last) and returns how many; 0, having done nothing, when
+    // the first is not one.
+    std::size_t take_inner_bytes(const std::uint8_t* b, std::size_t count) {
+        std::uint8_t n = state.byte_count;
+        if (!state.in_sync || state.word_ready || !is_valid_char(b[0]) || n == 4) return 0;
+        if (realigner_.offset() != 0) return 0;
+        if (storing_ && storing_->wants_inner_bytes()) return 0;
         if (n == 5) {  // the first character after a finished word
-            state.window = {b, ' ', ' ', ' ', ' '};
-            state.byte_count = 1;
-        } else {
-            state.window[n] = b;
-            state.byte_count = std::uint8_t(n + 1);
+            state.window = {' ', ' ', ' ', ' ', ' '};
+            n = 0;
         }
+        const std::size_t limit = std::min<std::size_t>(4u - n, count);
+        std::size_t k = 1;
+        while (k < limit && is_valid_char(b[k])) ++k;
+        std::copy(b, b + k, state.window.begin() + n);
+        realigner_.push(b, k);
+        state.byte_count = std::uint8_t(n + k);
+        chars_since_frame_ = std::uint16_t(std::min<std::size_t>(realign_pause, chars_since_frame_ + k));
         frame_completed = false;
         new_byte = !storing_;  // a storing step would have taken it at once
-        return true;
+        return k;
     }
     void decode_byte(std::uint8_t b);
     void sync_search(std::uint8_t b);
