@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 
 #include <gtest/gtest.h>
 
@@ -78,6 +79,14 @@ TEST_F(StoreTest, FirstRunWritesSerialButRunsOnTheInternetSource) {
     EXPECT_EQ(summary(next),
               "src=1 COM1#1 baud=4800#6 bits=3/0/0 tx=0 dec=1 pc=1 127.0.0.1:2101 [own server 127.0.0.1 2101]");
     EXPECT_TRUE(errors.texts().isEmpty()) << errors.texts().join('|').toStdString();
+
+    // COM names map to devices; a [Ports] entry names another one.
+    open_user_settings()->setValue(kPortsGroup + "/COM3", "/dev/ttyUSB0");
+    const std::pair<const char*, const char*> ports[] = {
+        {"COM1", "/dev/ttyS0"}, {"COM12", "/dev/ttyS11"}, {"COM3", "/dev/ttyUSB0"},
+        {"com4", "com4"},       {"COM0", "COM0"},         {"/dev/pts/4", "/dev/pts/4"},
+    };
+    for (const auto& [name, device] : ports) EXPECT_EQ(serial_device(name), device) << name;
 }
 
 struct StoredCase {
@@ -203,15 +212,6 @@ TEST_F(StoreTest, UnusableStoreIsReportedAndLeftAlone) {
         EXPECT_TRUE(c.kept.isEmpty() || file_content() == c.kept);
         reset();
     }
-}
-
-TEST_F(StoreTest, ComNamesMapToDevices) {
-    write_file("[Ports]\nCOM3=/dev/ttyUSB0\n");
-    const std::pair<const char*, const char*> cases[] = {
-        {"COM1", "/dev/ttyS0"}, {"COM12", "/dev/ttyS11"}, {"COM3", "/dev/ttyUSB0"},
-        {"com4", "com4"},       {"COM0", "COM0"},         {"/dev/pts/4", "/dev/pts/4"},
-    };
-    for (const auto& [name, device] : cases) EXPECT_EQ(serial_device(name), device) << name;
 }
 
 }  // namespace

@@ -43,19 +43,12 @@ TEST(FileSource, OpensAndReadsWholeFileInOneTick) {
     EXPECT_EQ(rig.boxes.boxes.size(), 1u);
 }
 
-// An empty file shows nothing; a missing one is reported and not polled.
-TEST(FileSource, EmptyAndMissingFiles) {
+// An empty file shows nothing.
+TEST(FileSource, EmptyFileShowsNothing) {
     QTemporaryDir dir;
     WindowRig empty;
     empty.openFile(write_file(dir, "empty", {})).Timer1Timer();
     EXPECT_TRUE(empty.boxes.boxes.empty());
-
-    const QString path = dir.filePath("absent.rtcm");
-    WindowRig rig;
-    TForm1& w = rig.openFile(path);
-    EXPECT_EQ(w.panelText(0), "file " + path + " not found");
-    EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{kMessage, " Error while openning file: " + path}}));
-    EXPECT_FALSE(w.timer1()->isActive() || w.menu().halt->isVisible());
 }
 
 // Raw lines: a line completes at 80 characters; the page shows at most 15.
@@ -166,13 +159,16 @@ TEST(FileSource, PipesAndDevicesAreRefusedWithoutBlocking) {
     QTemporaryDir dir;
     const QString fifo = dir.filePath("pipe");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    const std::pair<QString, QString> cases[] = {{fifo, "a named pipe"}, {"/dev/zero", "a device"}};
-    for (const auto& [path, kind] : cases) {
+    const QString absent = dir.filePath("absent.rtcm");  // reported the same way, and not polled
+    const std::tuple<QString, QString, QString> cases[] = {
+        {fifo, "is a named pipe", " Cannot read " + fifo + ": it is a named pipe, not a file. A file source reads regular files only."},
+        {"/dev/zero", "is a device", " Cannot read /dev/zero: it is a device, not a file. A file source reads regular files only."},
+        {absent, "not found", " Error while openning file: " + absent}};
+    for (const auto& [path, state, box] : cases) {
         WindowRig rig;
         TForm1& w = rig.openFile(path);
-        EXPECT_EQ(w.panelText(0), "file " + path + " is " + kind);
-        EXPECT_EQ(rig.boxes.texts(),
-                  QStringList({" Cannot read " + path + ": it is " + kind + ", not a file. A file source reads regular files only."}));
-        EXPECT_FALSE(w.timer1()->isActive());
+        EXPECT_EQ(w.panelText(0), "file " + path + " " + state);
+        EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{kMessage, box}}));
+        EXPECT_FALSE(w.timer1()->isActive() || w.menu().halt->isVisible());
     }
 }
