@@ -100,7 +100,8 @@ TEST(NtripAnswer, SameOutcomeHoweverSplit) {
         {"RawRtcm", rtcm + rtcm},
         {"NoStatusCode", "HTTP/1.1 OK\r\n\r\n"}};
     std::string text;
-    for (const auto& [name, answer] : cases) {
+    for (const auto& [name, given] : cases) {
+        const std::string& answer = given;  // clang cannot capture a structured binding yet
         const auto run = [&](std::size_t first, std::size_t step) {
             AnswerParser p;
             std::string stream;
