@@ -10,19 +10,6 @@ using namespace tessaly::testing;
 
 namespace {
 
-QByteArray letters(int n) {
-    QByteArray b;
-    for (int i = 0; i < n; ++i) b.append(char('A' + i % 26));
-    return b;
-}
-
-std::string joined(const TForm1& w, std::size_t from) {
-    std::string out;
-    const auto& lines = w.rawLines().lines();
-    for (std::size_t i = from; i < lines.size(); ++i) out += lines[i];
-    return out;
-}
-
 class TcpSource : public ::testing::Test {
 protected:
     TForm1& connect() {
@@ -60,12 +47,12 @@ TEST_F(TcpSource, ConnectsThenRawLinesAndRate) {
     for (std::size_t i = 1; i < 8; ++i) EXPECT_EQ(lines[i].rfind(starts[i], 0), 0u) << i;
     EXPECT_EQ(lines[4] + lines[7], "");
 
-    const QByteArray data = letters(200);
+    const QByteArray data = pattern(200);
     server.send(data);
     ASSERT_TRUE(received(w, 200));
     EXPECT_EQ(std::vector(lines.end() - 3, lines.end()),
               (std::vector<std::string>{data.left(80).toStdString(), data.mid(80, 80).toStdString(), data.mid(160).toStdString()}));
-    server.send(letters(800));
+    server.send(pattern(800));
     ASSERT_TRUE(received(w, 1000));
     w.Timer2Timer();
     EXPECT_EQ(w.panelText(1), "source: internet - 10000 bps");
@@ -74,7 +61,7 @@ TEST_F(TcpSource, ConnectsThenRawLinesAndRate) {
     w.Timer2Timer();
     EXPECT_EQ(w.panelText(1), "source: internet - 0 bps");
     // The raw lines never pass 14 on this path.
-    server.send(letters(80 * 20));
+    server.send(pattern(80 * 20));
     ASSERT_TRUE(received(w, 1600));
     EXPECT_EQ(w.rawLines().lines().size(), 14u);
 }
@@ -86,7 +73,7 @@ TEST_F(TcpSource, DecodingOffKeepsBytesOffTheDecoder) {
     server.send(stream);
     ASSERT_TRUE(received(w, int(stream.size())));
     EXPECT_EQ(rig.decoder.frames_completed + rig.decoder.unused_chars, 0u);
-    EXPECT_EQ(joined(w, 7), stream.toStdString());
+    EXPECT_EQ(raw_text(w, 7), stream.toStdString());
     w.menu().on->trigger();
     server.send(stream);
     ASSERT_TRUE(received(w, int(2 * stream.size())));
