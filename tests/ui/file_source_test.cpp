@@ -43,21 +43,18 @@ TEST(FileSource, OpensAndReadsWholeFileInOneTick) {
     WindowRig empty;
     empty.openFile(write_file(dir, "empty", {})).Timer1Timer();
     EXPECT_TRUE(empty.boxes.boxes.empty());
-}
 
-// Raw lines: a line completes at 80 characters; the page shows at most 15.
-TEST(FileSource, RawLinesRollAtEightyCharacters) {
-    QTemporaryDir dir;
+    // Raw lines: a line completes at 80 characters; the page shows at most 15.
     std::vector<std::uint8_t> bytes;
     for (int i = 0; i < 20 * 80 + 7; ++i) bytes.push_back(std::uint8_t('A' + i / 80));
-    WindowRig rig;
-    TForm1& w = rig.openFile(write_file(dir, "raw", bytes));
-    w.Timer1Timer();
-    const auto& lines = w.rawLines().lines();
+    WindowRig raw;
+    TForm1& w2 = raw.openFile(write_file(dir, "raw", bytes));
+    w2.Timer1Timer();
+    const auto& lines = w2.rawLines().lines();
     ASSERT_EQ(lines.size(), 15u);
     EXPECT_EQ(lines.front() + lines[13] + "|" + lines.back(), std::string(80, 'A' + 6) + std::string(80, 'A' + 19) + "|" + std::string(7, 'A' + 20));
     // The page is refreshed when a line completes, not after every byte.
-    const QStringList shown = w.pages().rawPageText().split('\n');
+    const QStringList shown = w2.pages().rawPageText().split('\n');
     EXPECT_EQ(shown.size(), 15);
     EXPECT_EQ(shown[13] + "|" + shown.back(), QString(80, QChar('A' + 19)) + "|");
 }
