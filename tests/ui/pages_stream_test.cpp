@@ -16,8 +16,7 @@ namespace {
 void dump(QStringList& out, const QString& name, const SatellitePage& p) {
     out << name + " [" + p.header->text() + "]";
     for (int r = 0; r < p.table->rowCount(); ++r) {
-        QStringList row;
-        for (int c = 0; c < p.table->columnCount(); ++c) row << p.table->cell(c, r);
+        const QStringList row = page_row(p, r);
         if (!row.join("").trimmed().isEmpty()) out << row.join('|');
     }
 }

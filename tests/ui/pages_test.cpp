@@ -20,12 +20,6 @@ void push(std::unique_ptr<Sat>& list, Sat s) {
     insert_record(list, std::make_unique<Sat>(std::move(s)));
 }
 
-QStringList row(const SatellitePage& p, int r) {
-    QStringList out;
-    for (int c = 0; c < p.table->columnCount(); ++c) out << p.table->cell(c, r);
-    return out;
-}
-
 const QStringList blank7(7, " ");
 
 class PagesTest : public ::testing::Test {
@@ -41,14 +35,14 @@ protected:
 // keeps its row; the row of one that left is blanked and a newcomer takes it.
 TEST_F(PagesTest, SatellitesKeepTheirRows) {
     for (auto page : {MessagePages::Type1, MessagePages::Type9})  // fifteen blank rows after the reset
-        EXPECT_EQ(row(p.page(page), 14), blank7);
+        EXPECT_EQ(page_row(p.page(page), 14), blank7);
     EXPECT_EQ(p.otherLines(), QStringList(15, " "));
     s.data_1.time = -1;
     push(s.data_1.list, {.sv = 5});
     s.data_2.time = 10;  // empty list
     p.ShowMessagePage(1);
     p.ShowMessagePage(2);
-    EXPECT_EQ(row(p.page(MessagePages::Type1), 0), blank7);
+    EXPECT_EQ(page_row(p.page(MessagePages::Type1), 0), blank7);
     EXPECT_EQ(p.page(MessagePages::Type1).header->text() + p.page(MessagePages::Type2).header->text(), "");
 
     s.data_1.list.reset();
@@ -63,7 +57,7 @@ TEST_F(PagesTest, SatellitesKeepTheirRows) {
     const SatellitePage& sp = p.page(MessagePages::Type1);
     EXPECT_EQ(sp.table->cell(0, 0) + sp.table->cell(5, 0), "  12   3");
     EXPECT_EQ(sp.table->cell(0, 1) + sp.table->cell(5, 1), "  7   4");
-    EXPECT_EQ(row(sp, 2), blank7);
+    EXPECT_EQ(page_row(sp, 2), blank7);
 }
 
 // Only the sub-page of the list that holds records changes; lists map to
@@ -76,17 +70,17 @@ TEST_F(PagesTest, MeasurementSubPagesAndMarks) {
     push(d18.sat_list[2], {.meas_time = 36600.25, .sv = 4});
     push(d18.sat_list[1], {.meas_time = 1.0, .sv = 30});
     p.ShowMessagePage(18);
-    EXPECT_EQ(row(p.subPage(MessagePages::Type18, MessagePages::L2), 0),
+    EXPECT_EQ(page_row(p.subPage(MessagePages::Type18, MessagePages::L2), 0),
               QStringList({"  3", " > 0.25000", " 0", " FULL", " C/A", " 0.01", " 36600.500000"}));
     const SatellitePage& iono = p.subPage(MessagePages::Type18, MessagePages::Iono);
-    EXPECT_EQ(row(iono, 0), QStringList({"  30", "<= 0.00000", " 0", " FULL", " C/A", " 0.00", " 1.000000"}));
+    EXPECT_EQ(page_row(iono, 0), QStringList({"  30", "<= 0.00000", " 0", " FULL", " C/A", " 0.00", " 1.000000"}));
     EXPECT_EQ(p.subPage(MessagePages::Type18, MessagePages::L1).header->text(), "");
 
     auto& d19 = s.data_19;
     d19.meas_time = 36600.5;
     push(d19.sat_list[0], {.meas_time = 36600.5, .p_code = true, .sv = 2, .pr_err = 6.5, .mp_err = 19.0});
     p.ShowMessagePage(19);
-    EXPECT_EQ(row(p.subPage(MessagePages::Type19, MessagePages::L1), 0),
+    EXPECT_EQ(page_row(p.subPage(MessagePages::Type19, MessagePages::L1), 0),
               QStringList({"  2", " > 6.500", "   >  19.000", "  P ", " 0.00", " 36600.500000"}));
 
     auto& d20 = s.data_20;
@@ -97,7 +91,7 @@ TEST_F(PagesTest, MeasurementSubPagesAndMarks) {
     p.ShowMessagePage(20);
     const SatellitePage& special = p.subPage(MessagePages::Type20, MessagePages::Special);
     EXPECT_EQ(special.header->text(), "  100.125000");
-    EXPECT_EQ(row(special, 0), QStringList({" 21", " > 0.20000", " 3", " HALF", " 5", " 1.25", " 100.125000"}));
+    EXPECT_EQ(page_row(special, 0), QStringList({" 21", " > 0.20000", " 3", " HALF", " 5", " 1.25", " 100.125000"}));
 
     // The code column of type 21 follows the frequency of the latest frame.
     auto& d = s.data_21;
@@ -110,8 +104,8 @@ TEST_F(PagesTest, MeasurementSubPagesAndMarks) {
     p.ShowMessagePage(21);
     const SatellitePage& l1 = p.subPage(MessagePages::Type21, MessagePages::L1);
     const SatellitePage& l2 = p.subPage(MessagePages::Type21, MessagePages::L2);
-    EXPECT_EQ(row(l1, 0), QStringList({" 8", " > 6.000", " > 19.000", "  Y ", " 9", "-3.20", "0.016", "36600.500000"}));
-    EXPECT_EQ(row(l2, 0), QStringList({" 9", "<= 0.000", "<= 1.500", "  P ", " 0", "0.00", "0.000", "36600.500000"}));
+    EXPECT_EQ(page_row(l1, 0), QStringList({" 8", " > 6.000", " > 19.000", "  Y ", " 9", "-3.20", "0.016", "36600.500000"}));
+    EXPECT_EQ(page_row(l2, 0), QStringList({" 9", "<= 0.000", "<= 1.500", "  P ", " 0", "0.00", "0.000", "36600.500000"}));
     d.freq = 0;
     d.smooth = 0;
     p.ShowMessagePage(21);

@@ -15,8 +15,7 @@ QStringList shown(const std::array<SatellitePage, 4>& subs) {
     QStringList out;
     for (const SatellitePage& sp : subs) {
         out << sp.header->text();
-        for (int r = 0; r < sp.table->rowCount(); ++r)
-            for (int c = 0; c < sp.table->columnCount(); ++c) out << sp.table->cell(c, r);
+        for (int r = 0; r < sp.table->rowCount(); ++r) out << page_row(sp, r);
     }
     return out;
 }

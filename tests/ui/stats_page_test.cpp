@@ -17,11 +17,6 @@ using namespace tessaly::testing;
 
 namespace {
 
-QString file_text(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString("(missing)");
-}
-
 TForm1& replay_demo(WindowRig& rig) {
     TForm1& w = rig.openFile(QStringLiteral(TESSALY_DEMO));
     EXPECT_TRUE(wait_for([&] { return rig.boxes.texts().contains(" End of data"); }, 60000));
@@ -66,10 +61,10 @@ TEST(StatsPage, DemoStreamFiguresExportsAndReset) {
         return dir.filePath(suggested);
     });
     ASSERT_TRUE(p.exportCsv() && p.exportJson() && p.exportPng());
-    EXPECT_EQ(file_text(dir.filePath("tessaly-stats.csv")), QString::fromStdString(stats::to_csv(p.stats().total())));
-    EXPECT_EQ(file_text(dir.filePath("tessaly-stats.json")),
-              QString::fromStdString(stats::to_json(p.stats().total(), true) + "\n"));
-    EXPECT_TRUE(file_text(dir.filePath("tessaly-stats.csv")).contains("\n18,240,240.000,"));
+    EXPECT_EQ(read_file(dir.filePath("tessaly-stats.csv")), QByteArray::fromStdString(stats::to_csv(p.stats().total())));
+    EXPECT_EQ(read_file(dir.filePath("tessaly-stats.json")),
+              QByteArray::fromStdString(stats::to_json(p.stats().total(), true) + "\n"));
+    EXPECT_TRUE(read_file(dir.filePath("tessaly-stats.csv")).contains("\n18,240,240.000,"));
     EXPECT_EQ(QImage(dir.filePath("tessaly-plots.png")).size(), QSize(900, 960));
     // A file that cannot be written is said, not reported as done.
     set_save_file_asker([&](QWidget*, const QString&, const QString&, const QString&) { return dir.filePath("no/such.csv"); });

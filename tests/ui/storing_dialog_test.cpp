@@ -8,11 +8,6 @@ using namespace tessaly;
 
 namespace {
 
-QByteArray contents(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<absent>");
-}
-
 struct StoringDialog : ::testing::Test {
     QTemporaryDir dir;
     RecordingControl control;
@@ -33,25 +28,25 @@ TEST_F(StoringDialog, StartStopStartAppendsAndANewNameStartsEmpty) {
     form.show();
     tessaly::testing::write_file(dir, "a.dat", {'o', 'l', 'd'});
     startWithName(path("a.dat"));
-    EXPECT_EQ(contents(path("a.dat")), "");  // created empty
+    EXPECT_EQ(tessaly::testing::read_file(path("a.dat")), "");  // created empty
     EXPECT_TRUE(control.storing_active && form.Label3->isVisible() && !form.Edit1->isEnabled());
     EXPECT_EQ(form.Button1->text(), "Stop storing");
 
     file.write("first ");
     QTest::mouseClick(form.Button1, Qt::LeftButton);  // stop: made durable
-    EXPECT_EQ(contents(path("a.dat")), "first ");
+    EXPECT_EQ(tessaly::testing::read_file(path("a.dat")), "first ");
     EXPECT_FALSE(control.storing_active || form.Label3->isVisible());
     EXPECT_EQ(form.Button1->text(), "Start storing");
 
     startWithName(path("a.dat"));  // same name: goes on at the end
     file.write("second");
     file.make_durable();
-    EXPECT_EQ(contents(path("a.dat")), "first second");
+    EXPECT_EQ(tessaly::testing::read_file(path("a.dat")), "first second");
 
     QTest::mouseClick(form.Button1, Qt::LeftButton);
     tessaly::testing::write_file(dir, "b.dat", {'o', 'l', 'd'});
     startWithName(path("b.dat"));
-    EXPECT_EQ(contents(path("b.dat")), "");
+    EXPECT_EQ(tessaly::testing::read_file(path("b.dat")), "");
     EXPECT_TRUE(boxes.texts().isEmpty());
 
     // The decoder takes the format over at the next byte (the recorder
@@ -81,7 +76,7 @@ TEST_F(StoringDialog, AFileThatCannotBeCreatedIsReportedAndTheNextStartTriesAgai
     ASSERT_TRUE(QDir(dir.path()).mkdir("missing"));
     QTest::mouseClick(form.Button1, Qt::LeftButton);
     EXPECT_TRUE(control.storing_active);
-    EXPECT_EQ(contents(path("missing/x.dat")), "");
+    EXPECT_EQ(tessaly::testing::read_file(path("missing/x.dat")), "");
 }
 
 TEST_F(StoringDialog, TabRingAndEnterMark) {
@@ -109,7 +104,7 @@ TEST_F(StoringDialog, TabRingAndEnterMark) {
     EXPECT_TRUE(form.focusWidget() == form.Button1 && form.enterMark());
     press(Qt::Key_Return);
     EXPECT_TRUE(control.storing_active && form.isVisible() && !form.enterMark());
-    EXPECT_EQ(contents(path("typed.dat")), "");
+    EXPECT_EQ(tessaly::testing::read_file(path("typed.dat")), "");
     EXPECT_EQ(form.focusWidget(), form.Button2);
 
     // While storing, Tab from the type list goes to Button1 and sets the mark.

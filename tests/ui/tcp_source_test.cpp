@@ -83,9 +83,7 @@ TEST_F(TcpSource, DecodingOffAndRawStoring) {
     ASSERT_TRUE(received(w, int(stream.size())));
     EXPECT_EQ(rig.decoder.frames_completed + rig.decoder.unused_chars, 0u);
     EXPECT_EQ(raw_text(w, 7), stream.toStdString());
-    QFile stored(dir.filePath("RTCM.DAT"));
-    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
-    EXPECT_EQ(stored.readAll(), stream);
+    EXPECT_EQ(read_file(dir.filePath("RTCM.DAT")), stream);
 
     StoringFile full;
     full.create("/dev/full");

@@ -51,6 +51,18 @@ inline QString write_file(const QTemporaryDir& dir, const QString& name, const s
     return path;
 }
 
+inline QByteArray read_file(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<absent>");
+}
+
+// The cells of row `r` of a page's table.
+inline QStringList page_row(const SatellitePage& p, int r) {
+    QStringList out;
+    for (int c = 0; c < p.table->columnCount(); ++c) out << p.table->cell(c, r);
+    return out;
+}
+
 // A storing step that fails once, at the tenth byte, as a failing write of
 // the storing file would.
 struct FailAtTenthByte : StoringHook {
