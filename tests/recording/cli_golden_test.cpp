@@ -129,17 +129,3 @@ TEST(Golden, WholeOutputsMatchTheCheckedFiles) {
         EXPECT_EQ(r.out, read_file(golden_dir + "/" + file)) << file;
     }
 }
-
-TEST(Golden, OutputFileIsAppendedToAndFailuresEndWithStatus1) {
-    TempPath out("golden-out");
-    write_file(out.str(), "kept\r\n");
-    auto r = decode({"-o", out.str()});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(read_file(out.str()), "kept\r\n" + read_file(golden_dir + "/all_types_text.txt"));
-
-    r = decode({"-o", "/dev/full"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "tessaly-decode: cannot write to /dev/full: No space left on device\n");
-}
