@@ -37,8 +37,7 @@ public:
         : out_("child-out"), err_("child-err") {
         pid_ = ::fork();
         if (pid_ == 0) {
-            if (stdin_fd >= 0) ::dup2(stdin_fd, 0);
-            else ::dup2(::open("/dev/null", O_RDONLY), 0);
+            ::dup2(stdin_fd >= 0 ? stdin_fd : ::open("/dev/null", O_RDONLY), 0);
             ::dup2(::open(out_.str().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
             ::dup2(::open(err_.str().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
             std::vector<char*> argv{const_cast<char*>(program.c_str())};
@@ -49,10 +48,7 @@ public:
         }
     }
     ~Child() {
-        if (pid_ > 0 && status_ < 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
+        if (pid_ > 0 && status_ < 0) ::kill(pid_, SIGKILL), ::waitpid(pid_, nullptr, 0);
     }
     void signal(int sig) const { ::kill(pid_, sig); }
     // The exit status, or -1 when it did not end in `ms` (or ended by a signal).
