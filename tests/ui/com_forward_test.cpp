@@ -2,20 +2,12 @@
 // the port are decoded; the raw stream of a TCP or file source leaves the
 // port complete and in order; what a receiver sends back is dropped.
 
-#include <stdexcept>
-
 #include "io_test_util.h"
 
 using namespace tessaly;
 using namespace tessaly::testing;
 
 namespace {
-
-std::string all_raw(const TForm1& w) {
-    std::string all;
-    for (const auto& l : w.rawLines().lines()) all += l;
-    return all;
-}
 
 class Pty : public ::testing::Test {
 protected:
@@ -37,9 +29,9 @@ TEST_F(Pty, ComSourceDecodesEveryByte) {
     EXPECT_FALSE(w.menu().transmit->menuAction()->isEnabled());
     const QByteArray stream = frames(5, 77) + pattern(150);
     pty.far.write(stream);
-    ASSERT_TRUE(wait_for([&] { return all_raw(w).size() >= std::size_t(stream.size()); }));
+    ASSERT_TRUE(wait_for([&] { return raw_text(w).size() >= std::size_t(stream.size()); }));
     EXPECT_EQ(rig.decoder.frames_completed, 5u);
-    EXPECT_EQ(all_raw(w), stream.toStdString());
+    EXPECT_EQ(raw_text(w), stream.toStdString());
 }
 
 // TCP chunks queue in the ring and leave the port in order, none lost, also
@@ -73,13 +65,7 @@ TEST_F(Pty, ForwardingFromTcp) {
 // The file path writes every byte as it is read, also the byte on which a
 // step failed; closing the window ends forwarding and frees the port.
 TEST_F(Pty, ForwardingFromFile) {
-    struct FailOnce : StoringHook {
-        int bytes = 0;
-        void reset_stream_state() override {}
-        void after_byte(RtcmDecoder&) override {
-            if (++bytes == 10) throw std::runtime_error("disk full");
-        }
-    } hook;
+    FailAtTenthByte hook;
     rig.decoder.set_storing_hook(&hook);
     QTemporaryDir dir;
     const QByteArray data = frames(4, 12) + QByteArray("\x1a\x00\xff", 3) + pattern(500);

@@ -33,6 +33,13 @@ void whenModal(F answer) {
     poll->start(5);
 }
 
+// The serial source on COM12 (see DialogRig) taken with OK.
+void chooseCom12(TSettings* d) {
+    d->SerialBtn->click();
+    d->PortList->setCurrentText("COM12");
+    d->OKBtn->click();
+}
+
 struct DialogRig : WindowRig {
     SettingsStore store;
     RecordingControl recording;
@@ -54,54 +61,17 @@ struct DialogRig : WindowRig {
         dialogs.attach(w);
         return w;
     }
-    // Starts with the serial source on COM12 chosen in the start-up dialog
-    // and the boxes of that start forgotten.
-    TForm1& startOnSerial() {
-        whenModal<TSettings>([](TSettings* d) {
-            d->SerialBtn->click();
-            d->PortList->setCurrentText("COM12");
-            d->OKBtn->click();
-        });
-        TForm1& w = start();
-        boxes.boxes.clear();
-        return w;
-    }
 };
 
-TEST(Dialogs, FilePickedAtStartUpAndLeftWithEscOpensTheFileSource) {
+// The file picked at start-up opens the file source though the operator
+// left with Quit; "store data" ticked opens the storing dialog modally on
+// the first Timer1 tick.
+TEST(Dialogs, FilePickedAtStartUpOpensTheFileSourceAndTheStoringDialog) {
     DialogRig rig;
     whenModal<TSettings>([&](TSettings* d) {
         EXPECT_TRUE(d->InternetBtn->isChecked());  // the first run's settings, loaded
         d->openFileDialog = [&](QWidget*, const QString&) { return rig.stream; };
         d->FileBtn->click();
-        d->FileMenuBtn->click();
-        QTest::keyClick(d, Qt::Key_Escape);
-    });
-    TForm1& w = rig.start();
-    EXPECT_EQ(w.panelText(0), "file " + rig.stream + " is open");
-    ASSERT_TRUE(wait_for([&] { return !rig.boxes.boxes.empty(); }));
-    EXPECT_EQ(rig.boxes.texts(), QStringList{" End of data"});
-    EXPECT_EQ(rig.decoder.frames_completed, 3u);
-    EXPECT_FALSE(w.sourceState().openStoreAtStart);  // "store data" was not ticked
-
-    // "&Data Source": the same dialog again; OK with the serial source
-    // reopens the source on the chosen port.
-    whenModal<TSettings>([&](TSettings* d) {
-        EXPECT_TRUE(d->FileBtn->isChecked());  // as the operator left it
-        d->SerialBtn->click();
-        d->PortList->setCurrentText("COM12");
-        d->OKBtn->click();
-    });
-    w.menu().datasource->trigger();
-    EXPECT_EQ(std::tuple(rig.settings.source, rig.settings.comport), std::tuple(kSourceSerial, "COM12"));
-    ASSERT_EQ(rig.boxes.texts().size(), 2);
-    EXPECT_TRUE(rig.boxes.texts()[1].startsWith("Unable to open com port")) << rig.boxes.texts()[1].toStdString();
-}
-
-TEST(Dialogs, StoreDataTickedOpensTheStoringDialogOnTheFirstTimer1Tick) {
-    DialogRig rig;
-    whenModal<TSettings>([&](TSettings* d) {
-        d->openFileDialog = [&](QWidget*, const QString&) { return rig.stream; };
         d->FileMenuBtn->click();
         d->StoreData->setChecked(true);  // the hidden box, as an older settings file could leave it
         d->QuitBtn->click();
@@ -112,16 +82,31 @@ TEST(Dialogs, StoreDataTickedOpensTheStoringDialogOnTheFirstTimer1Tick) {
         QTest::keyClick(d->focusWidget(), Qt::Key_Escape);
     });
     TForm1& w = rig.start();
+    EXPECT_EQ(w.panelText(0), "file " + rig.stream + " is open");
     EXPECT_TRUE(w.sourceState().openStoreAtStart);
     ASSERT_TRUE(wait_for([&] { return shownModally; }));
     EXPECT_FALSE(w.sourceState().openStoreAtStart);
     ASSERT_TRUE(wait_for([&] { return !rig.boxes.boxes.empty(); }));
+    EXPECT_EQ(rig.boxes.texts(), QStringList{" End of data"});
     EXPECT_EQ(rig.decoder.frames_completed, 3u);
+
+    // "&Data Source": the same dialog again; OK with the serial source
+    // reopens the source on the chosen port.
+    whenModal<TSettings>([](TSettings* d) {
+        EXPECT_TRUE(d->FileBtn->isChecked());  // as the operator left it
+        chooseCom12(d);
+    });
+    w.menu().datasource->trigger();
+    EXPECT_EQ(std::tuple(rig.settings.source, rig.settings.comport), std::tuple(kSourceSerial, "COM12"));
+    ASSERT_EQ(rig.boxes.texts().size(), 2);
+    EXPECT_TRUE(rig.boxes.texts()[1].startsWith("Unable to open com port")) << rig.boxes.texts()[1].toStdString();
 }
 
 TEST(Dialogs, AFailingStoringFileStopsStoringWithOneBox) {
     DialogRig rig;
-    TForm1& w = rig.startOnSerial();
+    whenModal<TSettings>(chooseCom12);  // boxes of that start forgotten
+    TForm1& w = rig.start();
+    rig.boxes.boxes.clear();
     // "Leap Second" and "&Save Menu" show their dialogs without blocking.
     w.menu().leapSecond->trigger();
     TForm3* leap = rig.dialogs.leapSecondDialog();

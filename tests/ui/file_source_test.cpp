@@ -2,8 +2,6 @@
 // between slices, the byte 26, the end-of-data box, and a source changed,
 // halted or failing while the file loop runs.
 
-#include <stdexcept>
-
 #include <sys/stat.h>
 
 #include "rtcm_encoder.h"
@@ -19,6 +17,7 @@ std::vector<std::uint8_t> letters(char c, int n) { return std::vector<std::uint8
 std::string last_line(const TForm1& w) { return w.rawLines().lines().back(); }
 
 // A byte 26 inside the file is data like any other: frames after it decode.
+// An empty file shows nothing.
 TEST(FileSource, OpensAndReadsWholeFileInOneTick) {
     QTemporaryDir dir;
     StreamEncoder s;
@@ -41,11 +40,6 @@ TEST(FileSource, OpensAndReadsWholeFileInOneTick) {
     w.Timer1Timer();
     w.Timer1Timer();
     EXPECT_EQ(rig.boxes.boxes.size(), 1u);
-}
-
-// An empty file shows nothing.
-TEST(FileSource, EmptyFileShowsNothing) {
-    QTemporaryDir dir;
     WindowRig empty;
     empty.openFile(write_file(dir, "empty", {})).Timer1Timer();
     EXPECT_TRUE(empty.boxes.boxes.empty());
@@ -131,13 +125,7 @@ TEST(FileSource, HaltPausesAndResumes) {
 // A failure inside the loop (here the storing step, as a failing write of the
 // storing file would) is reported; reading goes on at the next tick.
 TEST(FileSource, ReadingResumesAfterAFailure) {
-    struct FailOnce : StoringHook {
-        int bytes = 0;
-        void reset_stream_state() override {}
-        void after_byte(RtcmDecoder&) override {
-            if (++bytes == 10) throw std::runtime_error("disk full");
-        }
-    } hook;
+    FailAtTenthByte hook;
     QTemporaryDir dir;
     WindowRig rig;
     rig.decoder.set_storing_hook(&hook);

@@ -29,6 +29,14 @@ inline QByteArray pattern(int n, int step = 31) {
     return b;
 }
 
+// The raw data page's lines from `from` on, joined.
+inline std::string raw_text(const TForm1& w, std::size_t from = 0) {
+    std::string out;
+    const auto& lines = w.rawLines().lines();
+    for (std::size_t i = from; i < lines.size(); ++i) out += lines[i];
+    return out;
+}
+
 inline void configure_internet(SettingsRecord& s, const QString& port) {
     s.source = kSourceInternet;
     s.address = QStringLiteral("127.0.0.1");

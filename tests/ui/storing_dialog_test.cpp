@@ -13,12 +13,6 @@ QByteArray contents(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<absent>");
 }
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
 struct StoringDialog : ::testing::Test {
     QTemporaryDir dir;
     RecordingControl control;
@@ -37,7 +31,7 @@ struct StoringDialog : ::testing::Test {
 TEST_F(StoringDialog, StartStopStartAppendsAndANewNameStartsEmpty) {
     EXPECT_EQ(form.Edit1->text(), "RTCM.DAT");
     form.show();
-    writeFile(path("a.dat"), "old contents");
+    tessaly::testing::write_file(dir, "a.dat", {'o', 'l', 'd'});
     startWithName(path("a.dat"));
     EXPECT_EQ(contents(path("a.dat")), "");  // created empty
     EXPECT_TRUE(control.storing_active && form.Label3->isVisible() && !form.Edit1->isEnabled());
@@ -55,7 +49,7 @@ TEST_F(StoringDialog, StartStopStartAppendsAndANewNameStartsEmpty) {
     EXPECT_EQ(contents(path("a.dat")), "first second");
 
     QTest::mouseClick(form.Button1, Qt::LeftButton);
-    writeFile(path("b.dat"), "old contents");
+    tessaly::testing::write_file(dir, "b.dat", {'o', 'l', 'd'});
     startWithName(path("b.dat"));
     EXPECT_EQ(contents(path("b.dat")), "");
     EXPECT_TRUE(boxes.texts().isEmpty());
@@ -140,11 +134,10 @@ TEST_F(StoringDialog, TabRingAndEnterMark) {
     press(Qt::Key_Escape);
     EXPECT_FALSE(form.isVisible());
     EXPECT_EQ(closed.count(), 3);
-}
 
-TEST_F(StoringDialog, TypeListAndFormatGroupKeys) {
+    // The type list and the format group cycle with Up and Down.
     form.show();
-    press(Qt::Key_Tab);
+    form.CheckBox[0]->setFocus();
     press(Qt::Key_Up);  // cyclic: from Type 1 to All Types
     EXPECT_EQ(form.focusWidget(), form.CheckBox10);
     press(Qt::Key_Return);  // unticking All Types unticks every type

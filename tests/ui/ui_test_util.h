@@ -28,6 +28,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,16 @@ inline QString write_file(const QTemporaryDir& dir, const QString& name, const s
     f.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
     return path;
 }
+
+// A storing step that fails once, at the tenth byte, as a failing write of
+// the storing file would.
+struct FailAtTenthByte : StoringHook {
+    int bytes = 0;
+    void reset_stream_state() override {}
+    void after_byte(RtcmDecoder&) override {
+        if (++bytes == 10) throw std::runtime_error("disk full");
+    }
+};
 
 // Lets the event loop run until `done` holds or `ms` passed.
 template <class Pred>

@@ -51,8 +51,9 @@ TEST(ShowHeader, StripAfterHeaders) {
 // The captions an operator reads; the items that open dialogs are driven by
 // the dialog tests.
 TEST(MainWindow, OpensWithItsCaptions) {
-    WindowRig rig;
-    TForm1& w = rig.open();
+    WindowRig rig({2026, 3, 5, 7, 8, 9, 999});
+    std::vector<bool> saved;
+    TForm1& w = rig.open({.saveDecoding = [&](bool on) { saved.push_back(on); }});
     EXPECT_EQ(w.windowTitle(), "Tessaly Version 2.1");
     QStringList tabs;
     for (int i = 0; i < w.pages().count(); ++i) tabs << w.pages().tabText(i);
@@ -69,6 +70,21 @@ TEST(MainWindow, OpensWithItsCaptions) {
     EXPECT_EQ(rig.decoder.leapSeconds, 18);
     w.menu().info->trigger();
     EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{kMessage, "Tessaly Version 2.1"}}));
+
+    // The decoding items mark the choice in force, which is stored.
+    EXPECT_EQ(w.menu().on->text(), "Display decoded RTCM messages");
+    w.menu().off->trigger();
+    emit w.menu().decoding->aboutToShow();
+    EXPECT_EQ(w.menu().on->text() + "|" + w.menu().off->text(),
+              "display decoded RTCM messages|don't display decoded RTCM messages *");
+    EXPECT_FALSE(rig.settings.decoding);
+    w.menu().on->trigger();
+    emit w.menu().decoding->aboutToShow();
+    EXPECT_EQ(w.menu().on->text(), "display decoded RTCM messages *");
+    EXPECT_EQ(saved, std::vector<bool>({false, true}));
+    // The clock label, every second.
+    ASSERT_TRUE(wait_for([&] { return w.strip().labelTime->text() != "Date + Time"; }, 3000));
+    EXPECT_EQ(w.strip().labelTime->text(), "05.03.2026   07:08:09");
 }
 
 // The strip and page fields are displays: a typed letter changes none of
@@ -89,29 +105,6 @@ TEST(MainWindow, FieldsTakeNoTypedText) {
     dialogs = 0;
     QTest::keyClick(&w, Qt::Key_D);
     EXPECT_EQ(dialogs, 1);
-}
-
-TEST(MainWindow, ClockLabelEverySecond) {
-    WindowRig rig({2026, 3, 5, 7, 8, 9, 999});
-    TForm1& w = rig.open();
-    ASSERT_TRUE(wait_for([&] { return w.strip().labelTime->text() != "Date + Time"; }, 3000));
-    EXPECT_EQ(w.strip().labelTime->text(), "05.03.2026   07:08:09");
-}
-
-TEST(MainWindow, DecodingMenuCaptionsAndStore) {
-    WindowRig rig;
-    std::vector<bool> saved;
-    TForm1& w = rig.open({.saveDecoding = [&](bool on) { saved.push_back(on); }});
-    EXPECT_EQ(w.menu().on->text(), "Display decoded RTCM messages");
-    w.menu().off->trigger();
-    emit w.menu().decoding->aboutToShow();
-    EXPECT_EQ(w.menu().on->text() + "|" + w.menu().off->text(),
-              "display decoded RTCM messages|don't display decoded RTCM messages *");
-    EXPECT_FALSE(rig.settings.decoding);
-    w.menu().on->trigger();
-    emit w.menu().decoding->aboutToShow();
-    EXPECT_EQ(w.menu().on->text(), "display decoded RTCM messages *");
-    EXPECT_EQ(saved, std::vector<bool>({false, true}));
 }
 
 // Up and Down walk the four sub-pages of the page showing; elsewhere nothing.
