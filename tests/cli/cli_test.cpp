@@ -70,6 +70,7 @@ TEST(DecodeTool, ErrorsNameTheirCauseAndExitStatus) {
         {"unwritable output", {"-o", "/nonexistent/out.txt", demo}, 1, "cannot open /nonexistent/out.txt"},
         {"summary into a full device", {"--format", "summary", "-o", "/dev/full", demo}, 1,
          "cannot write /dev/full: No space left on device"},
+        {"frames into a full device", {"-o", "/dev/full", demo}, 1, "cannot write to /dev/full: No space left on device"},
     };
     for (const auto& c : cases) {
         const auto r = run_tool(tool, c.args);

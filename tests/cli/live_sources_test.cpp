@@ -37,8 +37,7 @@ public:
         : out_("child-out"), err_("child-err") {
         pid_ = ::fork();
         if (pid_ == 0) {
-            if (stdin_fd >= 0) ::dup2(stdin_fd, 0);
-            else ::dup2(::open("/dev/null", O_RDONLY), 0);
+            ::dup2(stdin_fd >= 0 ? stdin_fd : ::open("/dev/null", O_RDONLY), 0);
             ::dup2(::open(out_.str().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
             ::dup2(::open(err_.str().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
             std::vector<char*> argv{const_cast<char*>(program.c_str())};
@@ -49,10 +48,7 @@ public:
         }
     }
     ~Child() {
-        if (pid_ > 0 && status_ < 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
+        if (pid_ > 0 && status_ < 0) ::kill(pid_, SIGKILL), ::waitpid(pid_, nullptr, 0);
     }
     void signal(int sig) const { ::kill(pid_, sig); }
     // The exit status, or -1 when it did not end in `ms` (or ended by a signal).
@@ -87,15 +83,9 @@ private:
     int status_ = -1;
 };
 
-// tessaly-serve on a port of its choosing; port() once it listens.
+// tessaly-serve; `port` once it listens (on a port of its choosing after "--port 0").
 struct Caster : Child {
-    explicit Caster(std::vector<std::string> args) : Child(serve, with_port(std::move(args))) {
-        port = await_err(R"(on 127\.0\.0\.1:(\d+))");
-    }
-    static std::vector<std::string> with_port(std::vector<std::string> a) {
-        if (std::find(a.begin(), a.end(), "--port") == a.end()) a.insert(a.end(), {"--port", "0"});
-        return a;
-    }
+    explicit Caster(const std::vector<std::string>& args) : Child(serve, args), port(await_err(R"(on 127\.0\.0\.1:(\d+))")) {}
     std::string port;
 };
 
@@ -116,7 +106,7 @@ TEST(LiveSources, NtripCasterDeliversEveryByteInBothVersions) {
     const std::string expected = summary_of(file);
     ASSERT_NE(expected.find("bytes: 1"), std::string::npos);
     // 1 MB/s, as a busy caster sends; the summary counts every byte.
-    Caster caster({file, "--rate", "1000000", "--ntrip", "RTCM2", "--user", "u", "--password", "p@ss"});
+    Caster caster({file, "--rate", "1000000", "--ntrip", "RTCM2", "--user", "u", "--password", "p@ss", "--port", "0"});
     ASSERT_FALSE(caster.port.empty()) << caster.err();
     for (const std::string query : {"", "?v=1", "?v=2"}) {
         const ToolResult r =
@@ -174,7 +164,7 @@ TEST(LiveSources, Str2strCasterDeliversEveryByte) {
 }
 
 TEST(LiveSources, ReconnectFollowsACasterThatGoesAndComesBack) {
-    auto caster = std::make_unique<Caster>(std::vector<std::string>{demo, "--rate", "20000", "--loop", "--ntrip", "M"});
+    auto caster = std::make_unique<Caster>(std::vector<std::string>{demo, "--rate", "20000", "--loop", "--ntrip", "M", "--port", "0"});
     const std::string port = caster->port;
     Child reader(tool, {"--format", "json", "--reconnect", "ntrip://127.0.0.1:" + port + "/M"});
     for (int waited = 0; reader.out().size() < 2000 && waited < 5000; waited += 20)
@@ -200,7 +190,7 @@ TEST(LiveSources, ReconnectFollowsACasterThatGoesAndComesBack) {
 // --live: the same frames (parity failures included), each timed now, so
 // that the latency is that of the link (Z-count steps of 0.6 s), not hours.
 TEST(LiveSources, LiveServingRetimesEveryFrame) {
-    Caster caster({demo, "--rate", "0", "--live"});
+    Caster caster({demo, "--rate", "0", "--live", "--port", "0"});
     const ToolResult summary = run_tool(tool, {"--format", "summary", "tcp://127.0.0.1:" + caster.port});
     EXPECT_EQ(summary.out, summary_of(demo));
     const ToolResult json = run_tool(tool, {"--format", "json", "--leap", "18", "tcp://127.0.0.1:" + caster.port});

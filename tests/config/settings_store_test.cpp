@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "error_log.h"
+#include "golden.h"
 #include "serial_ports.h"
 #include "settings_record.h"
 #include "settings_store.h"
@@ -121,11 +122,7 @@ TEST_F(StoreTest, LoadsOrStopsAtTheFailingValue) {
         text += QString(name) + ": " + errors.texts().join('|') + " -> " + summary(r) + "\n";
         EXPECT_EQ(file_content(), file) << name;  // Load of an existing store writes nothing
     }
-    QFile golden(QStringLiteral(TESSALY_GOLDEN_DIR "/store_loads.txt"));
-    if (qEnvironmentVariableIsSet("TESSALY_UPDATE_GOLDEN") && golden.open(QIODevice::WriteOnly)) golden.write(text.toUtf8());
-    golden.close();
-    ASSERT_TRUE(golden.open(QIODevice::ReadOnly));
-    EXPECT_EQ(text, QString::fromUtf8(golden.readAll()));
+    EXPECT_EQ(text.toStdString(), testing::golden_check(text.toStdString(), TESSALY_GOLDEN_DIR "/store_loads.txt"));
 }
 
 TEST_F(StoreTest, SaveWritesElevenValuesAndTheDecodingChoiceAtOnce) {

@@ -103,10 +103,7 @@ TEST(Recordings, ValuesAgreeWithGpsdecode) {
             if (g["class"] != "RTCM2") continue;
             ++frames;
             const auto it = ours.find(key_of(g));
-            if (it == ours.end()) {
-                missing.push_back(key_of(g));
-                continue;
-            }
+            if (it == ours.end()) { missing.push_back(key_of(g)); continue; }
             const json& o = it->second;
             const std::string what = std::string(c.name) + " " + g.dump().substr(0, 100);
             for (const char* k : {"station_id", "length", "station_health"}) EXPECT_EQ(o[k], g[k]) << what;
@@ -133,9 +130,8 @@ TEST(Recordings, ValuesAgreeWithGpsdecode) {
         // The antenna reference point of 24 lies within metres of the
         // station coordinates of 3.
         const json* station = nullptr;
-        for (const auto& [key, f] : ours) {
+        for (const auto& [key, f] : ours)
             if (std::get<0>(key) == 3 && f.contains("x")) station = &f;
-        }
         for (const auto& [key, f] : ours) {
             if (std::get<0>(key) != 24) continue;
             ASSERT_NE(station, nullptr) << c.name;

@@ -34,44 +34,30 @@ QString failure_of(const std::function<void()>& operation) {
     return {};
 }
 
-// Two connected pseudo-terminals, one by its path, one as COM4.
-class PtyPair : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!tessaly::testing::PtyPair::available()) GTEST_SKIP() << "socat is not installed";
-        ASSERT_TRUE(pty_.start(false));
-        // One end by its device path, as typed in the settings dialog.
-        map_port("COM4", pty_.farPath);
-        near_.setPort(pty_.near);
-        far_.setPort("COM4");
-        near_.Open();
-        far_.Open();
-    }
-    void TearDown() override {
-        near_.Close();
-        far_.Close();
-    }
+// Two connected pseudo-terminals: one end by its device path, as typed in
+// the settings dialog, the other as COM4.
+TEST(ComPort, ClearBufferDiscardsWaitingInputAndOneAndAHalfStopBitsAreRefused) {
+    tessaly::testing::PtyPair pty;
+    if (!pty.available()) GTEST_SKIP() << "socat is not installed";
+    ASSERT_TRUE(pty.start(false));
+    map_port("COM4", pty.farPath);
+    TComPort near, far;
+    near.setPort(pty.near);
+    far.setPort("COM4");
+    near.Open();
+    far.Open();
+    far.WriteStr("stale");
+    ASSERT_TRUE(spin_until([&] { return near.InputCount() == 5; }));
+    near.ClearBuffer(true, false);
+    EXPECT_EQ(near.InputCount(), 0);
+    far.WriteStr("fresh");
+    ASSERT_TRUE(spin_until([&] { return near.InputCount() == 5; }));
+    EXPECT_EQ(near.ReadStr(100), "fresh");
 
-    tessaly::testing::PtyPair pty_;
-    TComPort near_;
-    TComPort far_;
-};
-
-TEST_F(PtyPair, ClearBufferDiscardsWaitingInput) {
-    far_.WriteStr("stale");
-    ASSERT_TRUE(spin_until([&] { return near_.InputCount() == 5; }));
-    near_.ClearBuffer(true, false);
-    EXPECT_EQ(near_.InputCount(), 0);
-    far_.WriteStr("fresh");
-    ASSERT_TRUE(spin_until([&] { return near_.InputCount() == 5; }));
-    EXPECT_EQ(near_.ReadStr(100), "fresh");
-}
-
-TEST_F(PtyPair, OneAndAHalfStopBitsAreRefused) {
-    near_.Close();
-    near_.setStopBits(TComPort::kStopOneAndHalf);
-    EXPECT_EQ(failure_of([&] { near_.Open(); }), "SetCommState function failed (win error code: 22)");
-    EXPECT_FALSE(near_.Connected());
+    near.Close();
+    near.setStopBits(TComPort::kStopOneAndHalf);
+    EXPECT_EQ(failure_of([&] { near.Open(); }), "SetCommState function failed (win error code: 22)");
+    EXPECT_FALSE(near.Connected());
 }
 
 TEST(ComPort, FailuresCarryTheOperationAndTheErrorNumber) {

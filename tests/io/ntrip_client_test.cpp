@@ -3,10 +3,10 @@
 // a chunk size, a CR LF pair), each piece a read of its own, then the
 // caster closes or falls silent. What reaches the owner is checked whole:
 // the stream bytes, the failure kind and its exact text.
-#include <QFile>
 #include <QTimer>
 
 #include "event_loop.h"
+#include "golden.h"
 #include "ntrip_client.h"
 
 namespace tessaly {
@@ -118,11 +118,7 @@ TEST(NtripClient, DeliversOnlyStreamBytesAndNamesEachFailure) {
         ASSERT_FALSE(caster.requests.empty());
         EXPECT_TRUE(caster.requests[0].contains("Authorization: Basic bWU6cGE1NXdvcmQ=\r\n")) << name;  // me:pa55word
     }
-    QFile golden(QStringLiteral(TESSALY_GOLDEN_DIR "/ntrip_casters.txt"));
-    if (qEnvironmentVariableIsSet("TESSALY_UPDATE_GOLDEN") && golden.open(QIODevice::WriteOnly)) golden.write(text.toUtf8());
-    golden.close();
-    ASSERT_TRUE(golden.open(QIODevice::ReadOnly));
-    EXPECT_EQ(text, QString::fromUtf8(golden.readAll()));
+    EXPECT_EQ(text.toStdString(), testing::golden_check(text.toStdString(), TESSALY_GOLDEN_DIR "/ntrip_casters.txt"));
 }
 
 TEST(NtripClient, ConnectFailuresAreNamed) {

@@ -3,24 +3,16 @@
 // Basic credentials computed with Python's functools.reduce and base64).
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <regex>
 
+#include "golden.h"
 #include "ntrip_protocol.h"
 #include "ntrip_sourcetable.h"
 
 namespace tessaly::ntrip {
 namespace {
 
-// The text of golden/`file`, first rewritten with `text` when
-// TESSALY_UPDATE_GOLDEN is set (check the difference by hand).
-std::string golden_check(const std::string& text, const std::string& file) {
-    const std::string golden = TESSALY_GOLDEN_DIR "/" + file;
-    if (std::getenv("TESSALY_UPDATE_GOLDEN")) std::ofstream(golden, std::ios::binary) << text;
-    std::ifstream in(golden, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using tessaly::testing::golden_check;
 
 // The endpoint and display text of each URL in turn, or "refused":
 // golden/ntrip_urls.txt.
@@ -37,7 +29,7 @@ TEST(NtripUrl, ParsesOrRefusesWithoutShowingThePassword) {
         EXPECT_EQ((url ? url->display() : error).find("secret"), std::string::npos) << u;
         text += url ? url->endpoint() + " " + url->display() + "\n" : "refused\n";
     }
-    EXPECT_EQ(text, golden_check(text, "ntrip_urls.txt"));
+    EXPECT_EQ(text, golden_check(text, TESSALY_GOLDEN_DIR "/ntrip_urls.txt"));
 }
 
 TEST(NtripRequest, BothVersionsWithCredentialsAndGga) {
@@ -100,7 +92,7 @@ TEST(NtripAnswer, SameOutcomeHoweverSplit) {
         EXPECT_EQ(run(0, 1), whole) << name << " byte by byte";
         text += std::string(name) + ": " + whole + "\n";
     }
-    EXPECT_EQ(text, golden_check(text, "ntrip_answers.txt"));
+    EXPECT_EQ(text, golden_check(text, TESSALY_GOLDEN_DIR "/ntrip_answers.txt"));
 }
 
 TEST(NtripAnswer, ChunkedSourcetableEndsWithTheBody) {

@@ -36,53 +36,34 @@ std::uint16_t zcount_of(double t) { return std::uint16_t(std::lround(t / 0.6)) %
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::cerr << "usage: tessaly-make-demo FILE\n";
-        return 2;
-    }
+    if (argc != 2) return std::cerr << "usage: tessaly-make-demo FILE\n", 2;
     StreamEncoder s;
     std::uint8_t seq = 0;
     auto send = [&](std::uint8_t type, double t, std::vector<std::uint32_t> data) {
-        FrameSpec f;
-        f.type = type;
-        f.station = station;
-        f.zcount = zcount_of(t);
-        f.sequence = seq;
-        f.data = std::move(data);
-        s.frame(f);
+        s.frame({.type = type, .station = station, .zcount = zcount_of(t), .sequence = seq, .data = std::move(data), .corrupt = {}});
         seq = std::uint8_t((seq + 1) & 7u);
     };
 
     send(16, first_second, text_words("TESSALY DEMO STATION 42 - NOT FOR NAVIGATION"));
     for (int k = 0; k < duration; ++k) {
         const double t = first_second + k;
-        const double tau = k;
         if (k % 10 == 0) send(3, t, station_words(-258937712, 467613298, 449877210));
         if (k % 5 == 0) {
             std::vector<CorrectionBlock> blocks;
-            for (const auto& sat : sats) {
-                CorrectionBlock b;
-                b.udre = std::uint8_t(sat.sv % 3);
-                b.id = std::uint8_t(sat.sv & 31u);
-                b.range = std::int16_t(std::lround((sat.corr_m + 0.004 * tau) / 0.02));
-                b.rate = std::int8_t(std::lround(0.004 / 0.002));
-                b.iod = std::uint8_t(40 + sat.sv);
-                blocks.push_back(b);
-            }
+            for (const auto& sat : sats)
+                blocks.push_back({false, std::uint8_t(sat.sv % 3), std::uint8_t(sat.sv & 31u),
+                                  std::int16_t(std::lround((sat.corr_m + 0.004 * k) / 0.02)), 2, std::uint8_t(40 + sat.sv)});
             send(1, t, correction_words(blocks));
         }
         if (k % 30 == 15) {
-            std::vector<CorrectionBlock> delta{{false, 1, 7, 12, -3, 47}, {true, 2, 16, -5, 4, 56}};
-            send(2, t, correction_words(delta));
-            std::vector<CorrectionBlock> partial{{false, 0, 3, 118, 2, 43}, {false, 0, 11, 46, 1, 51},
-                                                 {false, 1, 31, -35, -1, 71}};
-            send(9, t, correction_words(partial));
+            send(2, t, correction_words({{false, 1, 7, 12, -3, 47}, {true, 2, 16, -5, 4, 56}}));
+            send(9, t, correction_words({{false, 0, 3, 118, 2, 43}, {false, 0, 11, 46, 1, 51}, {false, 1, 31, -35, -1, 71}}));
         }
         for (std::uint8_t freq : {std::uint8_t(0), std::uint8_t(2)}) {
             std::vector<Phase18> ph;
             std::vector<Range19> pr;
             for (const auto& sat : sats) {
-                const double range = sat.range_m + sat.rate_mps * tau + (freq == 2 ? 1.23 : 0.0);
+                const double range = sat.range_m + sat.rate_mps * k + (freq == 2 ? 1.23 : 0.0);
                 const double wavelength = freq == 0 ? 0.190293672798 : 0.244210213425;
                 const double cycles = std::fmod(range / wavelength, 8388608.0);
                 ph.push_back({false, freq == 2, sat.sv, std::uint8_t(sat.sv % 4), std::uint8_t(k / 60),
@@ -98,7 +79,7 @@ int main(int argc, char** argv) {
             std::vector<RangeCorr21> rc;
             for (const auto& sat : sats) {
                 pc.push_back({false, sat.sv, 1, 0, std::uint8_t(40 + sat.sv),
-                              std::int32_t(std::lround((sat.corr_m + 0.01 * tau) * 128.0))});
+                              std::int32_t(std::lround((sat.corr_m + 0.01 * k) * 128.0))});
                 rc.push_back({false, false, false, sat.sv, 2, 3, std::uint8_t(40 + sat.sv),
                               std::int16_t(std::lround(sat.corr_m / 0.02)), std::int8_t(3)});
             }
@@ -114,9 +95,6 @@ int main(int argc, char** argv) {
     std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);
     const auto& bytes = s.bytes();
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    if (!out) {
-        std::cerr << "tessaly-make-demo: cannot write " << argv[1] << "\n";
-        return 1;
-    }
+    if (!out) return std::cerr << "tessaly-make-demo: cannot write " << argv[1] << "\n", 1;
     return 0;
 }

@@ -10,12 +10,7 @@
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 inline void PrintTo(const QStringList& list, std::ostream* os) {
-    *os << '{';
-    for (qsizetype i = 0; i < list.size(); ++i) {
-        if (i != 0) *os << ", ";
-        PrintTo(list[i], os);
-    }
-    *os << '}';
+    *os << (list.isEmpty() ? "{}" : "{\"" + list.join("\", \"").toStdString() + "\"}");
 }
 
 // Printable ASCII as it is, everything else escaped, so that binary
@@ -25,13 +20,9 @@ inline void PrintTo(const QByteArray& bytes, std::ostream* os) {
     *os << '"';
     for (const char ch : bytes) {
         const auto c = static_cast<unsigned char>(ch);
-        if (c == '\n') {
-            *os << "\\n";
-        } else if (c >= 0x20 && c < 0x7f && c != '\\' && c != '"') {
-            *os << ch;
-        } else {
-            *os << "\\x" << hex[c >> 4] << hex[c & 15];
-        }
+        if (c == '\n') *os << "\\n";
+        else if (c >= 0x20 && c < 0x7f && c != '\\' && c != '"') *os << ch;
+        else *os << "\\x" << hex[c >> 4] << hex[c & 15];
     }
     *os << "\" (" << bytes.size() << " bytes)";
 }

@@ -13,11 +13,7 @@ std::vector<std::uint32_t> BitPacker::words() const {
     int n = 0;
     for (bool b : bits_) {
         w = (w << 1) | std::uint32_t(b);
-        if (++n == 24) {
-            out.push_back(w);
-            w = 0;
-            n = 0;
-        }
+        if (++n == 24) out.push_back(w), w = 0, n = 0;
     }
     if (n > 0) {
         for (int i = n; i < 24; ++i) w = (w << 1) | std::uint32_t((i - n) % 2 == 0);
