@@ -2,12 +2,10 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <regex>
@@ -58,29 +56,6 @@ int bind_loopback(int fd) {
 }
 
 }  // namespace
-
-OneShotServer::OneShotServer(std::string payload)
-    : listen_fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)), port_(bind_loopback(listen_fd_)) {
-    if (::listen(listen_fd_, 1)) throw std::runtime_error("cannot listen on 127.0.0.1");
-    thread_ = std::thread([fd = listen_fd_, payload = std::move(payload)] {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 20000) <= 0) return;  // nobody came
-        const int c = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (c < 0) return;
-        for (std::size_t sent = 0; sent < payload.size();) {  // in pieces, so the tool reads several times
-            const ssize_t n = ::send(c, payload.data() + sent, std::min<std::size_t>(payload.size() - sent, 1000), MSG_NOSIGNAL);
-            if (n <= 0) break;
-            sent += std::size_t(n);
-        }
-        ::close(c);
-    });
-}
-
-OneShotServer::~OneShotServer() {
-    ::shutdown(listen_fd_, SHUT_RDWR);
-    thread_.join();
-    ::close(listen_fd_);
-}
 
 Listener::Listener() : fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)), port(std::to_string(bind_loopback(fd))) {
     ::listen(fd, 1);

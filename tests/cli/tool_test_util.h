@@ -3,7 +3,6 @@
 // whole outputs and exit statuses, temporary files, a loopback TCP source.
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace tessaly::testing {
@@ -31,20 +30,6 @@ public:
 
 private:
     std::filesystem::path path_;
-};
-
-// A server on 127.0.0.1 that sends `payload` to the first client, then
-// closes; port() is chosen by the system.
-class OneShotServer {
-public:
-    explicit OneShotServer(std::string payload);
-    ~OneShotServer();
-    int port() const { return port_; }
-
-private:
-    int listen_fd_;
-    int port_;
-    std::thread thread_;
 };
 
 // A loopback port on which nothing listens.
