@@ -83,13 +83,7 @@ int main(int argc, char** argv) {
         stats.add_bytes(bytes_since_frame, t);
         bytes_since_frame = 0;
         stats.set_decoder_counters(decoder.parity_failures, decoder.sync_losses, decoder.unused_chars, t);
-        stats.add_frame({.type = decoder.header.msg_type,
-                         .station = decoder.header.station_id,
-                         .sequence = decoder.header.sequence,
-                         .frame_time = decoder.header.frame_time,
-                         .latency = decoder.latency,
-                         .leap_seconds = decoder.leapSeconds},
-                        t);
+        stats.add_frame(stats::completed_frame(decoder), t);
     };
     source_options.on_outage = [&](const cli::Outage& o) {
         std::cerr << "tessaly-decode: " << cli::outage_line(o) << "\n";

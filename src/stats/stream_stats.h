@@ -5,8 +5,8 @@
 // numbers and Z-counts), outages and the stations seen.
 //
 // No Qt, no clock and no I/O: the caller hands in the time with every call,
-// on an axis of its choice (the window uses its own steady clock, the
-// command-line tool the frames' time), and feeds bytes in chunks and frames
+// on an axis of its choice (the window its decoder's UTC clock, which its
+// outages share; the command-line tool the frames' time), and feeds bytes in chunks and frames
 // as they complete, so that nothing here runs per byte.
 
 #include <array>
@@ -77,6 +77,18 @@ struct Frame {
     double latency = 0;        // seconds
     int leap_seconds = 0;      // used for that latency
 };
+
+// The frame a decoder has just completed, as counted here. A template so
+// that these counters stay free of the decoder library.
+template <class Decoder>
+Frame completed_frame(const Decoder& d) {
+    return {.type = int(d.header.msg_type),
+            .station = d.header.station_id,
+            .sequence = int(d.header.sequence),
+            .frame_time = d.header.frame_time,
+            .latency = d.latency,
+            .leap_seconds = d.leapSeconds};
+}
 
 class StreamStats {
 public:

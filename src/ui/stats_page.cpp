@@ -218,15 +218,7 @@ double StatsPage::now() const {
 }
 
 void StatsPage::frameCompleted() {
-    const rtcm_header_type& h = decoder_.header;
-    const double t = now();
-    stats_.add_frame({.type = int(h.msg_type),
-                      .station = h.station_id,
-                      .sequence = int(h.sequence),
-                      .frame_time = h.frame_time,
-                      .latency = decoder_.latency,
-                      .leap_seconds = decoder_.leapSeconds},
-                     t);
+    stats_.add_frame(stats::completed_frame(decoder_), now());
     sampleLatencyMax_ = sampleFrames_ ? std::max(sampleLatencyMax_, decoder_.latency) : decoder_.latency;
     sampleLatencySum_ += decoder_.latency;
     ++sampleFrames_;
