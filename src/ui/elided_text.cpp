@@ -19,7 +19,8 @@ void ElidedLabel::paintEvent(QPaintEvent*) {
     drawFrame(&p);
     // The whole text is a hover away whenever the panel shows less.
     const QString shown = shownText();
-    if (toolTip() != (shown == text() ? QString() : text())) setToolTip(shown == text() ? QString() : text());
+    const QString tip = shown == text() ? QString() : text();
+    if (toolTip() != tip) setToolTip(tip);
     p.drawText(contentsRect().adjusted(margin(), 0, -margin(), 0), int(alignment()), shown);
 }
 
