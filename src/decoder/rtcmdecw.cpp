@@ -1,5 +1,6 @@
 #include "rtcmdecw.h"
 
+#include <cstring>
 #include <initializer_list>
 
 namespace tessaly {
@@ -110,10 +111,27 @@ void RtcmDecoder::decode_byte(std::uint8_t b) {
     }
     realigner_.push(b);
     decode_char(realigner_.current());
+    after_valid_char(1);
+}
+
+void RtcmDecoder::take_word(const std::uint8_t* b) {
+    std::memcpy(state.window.data(), b, 5);
+    realigner_.push_word(b);
+    state.byte_count = 5;
+    state.word_ready = true;
+    new_byte = true;
+    frame_completed = false;
+    finish_word();
+    if (storing_) storing_->after_byte(*this);
+    word_done = false;
+    after_valid_char(5);
+}
+
+void RtcmDecoder::after_valid_char(std::uint16_t chars) {
     if (frame_completed) {
         chars_since_frame_ = 0;
-    } else if (chars_since_frame_ < realign_pause) {
-        ++chars_since_frame_;
+    } else {
+        chars_since_frame_ = std::min<std::uint16_t>(realign_pause, std::uint16_t(chars_since_frame_ + chars));
     }
     // No frame at this alignment for a while: look at the other bit offsets.
     // A frame start found there is decoded from its first character on.
@@ -129,24 +147,26 @@ void RtcmDecoder::decode_char(std::uint8_t b) {
     if (!state.in_sync) sync_search(b);
     if (state.in_sync) {
         if (!state.word_ready) assemble_byte(b);
-        if (state.word_ready) {
-            word_done = true;
-            const bool was_in_sync = state.in_sync;
-            word_handler();
-            if (was_in_sync && !state.in_sync) ++sync_losses;
-            if (state.word_index == 0) {
-                frame_done = true;
-                frame_done_rec = true;
-                if (state.in_sync) {
-                    frame_completed = true;
-                    ++frames_completed;
-                }
-            }
-            if (state.word_index == 2) publish_header();
-        }
+        if (state.word_ready) finish_word();
     }
     if (storing_) storing_->after_byte(*this);
     word_done = false;
+}
+
+void RtcmDecoder::finish_word() {
+    word_done = true;
+    const bool was_in_sync = state.in_sync;
+    word_handler();
+    if (was_in_sync && !state.in_sync) ++sync_losses;
+    if (state.word_index == 0) {
+        frame_done = true;
+        frame_done_rec = true;
+        if (state.in_sync) {
+            frame_completed = true;
+            ++frames_completed;
+        }
+    }
+    if (state.word_index == 2) publish_header();
 }
 
 void RtcmDecoder::sync_search(std::uint8_t b) {
@@ -205,7 +225,7 @@ void RtcmDecoder::word_handler() {
     switch (state.word_index) {
         case 0: header_word_1(); break;
         case 1: header_word_2(); break;
-        default: (this->*handler_for(header.msg_type))(); break;
+        default: (this->*handler_)(); break;
     }
 }
 
@@ -215,6 +235,7 @@ void RtcmDecoder::header_word_1() {
     if (state.parity_ok && get_u8(state.word, 24) == preamble) {
         header.msg_type = get_u8(state.word, 18) & 63u;
         header.station_id = get_u16(state.word, 8) & 1023u;
+        handler_ = handler_for(header.msg_type);
         state.word_index = 1;
         return;
     }

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string_view>
 
@@ -137,7 +138,17 @@ public:
     // have seen.
     template <class After>
     void rtcm_decode(std::span<const std::uint8_t> bytes, After&& after) {
-        for (std::size_t i = 0; i < bytes.size();) {
+        const std::uint8_t* p = bytes.data();
+        const std::size_t size = bytes.size();
+        for (std::size_t i = 0; i < size;) {
+            // In sync, most of a stream comes as whole words of five valid
+            // characters: taken in one step, as the fifth byte would be.
+            if (size - i >= 5 && at_word_start() && whole_word(p + i)) {
+                take_word(p + i);
+                after(i + 4);
+                i += 5;
+                continue;
+            }
             if (const std::size_t taken = take_inner_bytes(bytes.data() + i, bytes.size() - i)) {
                 i += taken;
                 continue;
@@ -231,9 +242,11 @@ private:
             n = 0;
         }
         const std::size_t limit = std::min<std::size_t>(4u - n, count);
-        std::size_t k = 1;
-        while (k < limit && is_valid_char(b[k])) ++k;
-        std::copy(b, b + k, state.window.begin() + n);
+        std::size_t k = 0;
+        do {  // not std::copy: a library call costs more than these few bytes
+            state.window[n + k] = b[k];
+            ++k;
+        } while (k < limit && is_valid_char(b[k]));
         realigner_.push(b, k);
         state.byte_count = std::uint8_t(n + k);
         chars_since_frame_ = std::uint16_t(std::min<std::size_t>(realign_pause, chars_since_frame_ + k));
@@ -241,7 +254,26 @@ private:
         new_byte = !storing_;  // a storing step would have taken it at once
         return k;
     }
+    // In sync at bit offset 0 between two words, with no storing step
+    // that watches the bytes inside a word.
+    bool at_word_start() const {
+        return state.in_sync && !state.word_ready && (state.byte_count == 5 || state.byte_count == 0) &&
+               realigner_.offset() == 0 && !(storing_ && storing_->wants_inner_bytes());
+    }
+    static bool whole_word(const std::uint8_t* b) {
+        std::uint32_t first4;
+        std::memcpy(&first4, b, 4);
+        return (first4 & 0xC0C0C0C0u) == 0x40404040u && is_valid_char(b[4]);
+    }
+    // Five valid characters at a word start, with every effect that five
+    // decode_byte calls would have had.
+    void take_word(const std::uint8_t* b);
     void decode_byte(std::uint8_t b);
+    // The end of a valid character's step: the characters since the last
+    // frame, and the search at the other bit offsets when they are many.
+    void after_valid_char(std::uint16_t chars);
+    // The word in `state.window` is complete: handle it and its frame.
+    void finish_word();
     void sync_search(std::uint8_t b);
     void assemble_byte(std::uint8_t b);
     void word_handler();
@@ -271,6 +303,8 @@ private:
     CharRealigner realigner_;
     std::uint16_t chars_since_frame_ = realign_pause;
     rtcm_frame_words frame_words_;
+    // The data-word decoder of the frame in progress, chosen at its header.
+    message_handler handler_ = &RtcmDecoder::decode_type_other;
 };
 
 // The process-wide decoder and the free entry points over it.
