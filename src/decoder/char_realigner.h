@@ -42,18 +42,10 @@ public:
         buf_[end_++] = c;
         filled_ = std::min(history, filled_ + 1);
     }
-    // The same for `n` (at most max_replay) characters in a row.
+    // The same for `n` characters in a row.
     void push(const std::uint8_t* c, std::size_t n) {
         for (std::size_t i = 0; i < n; ++i) push(c[i]);
     }
-    // The same for the five characters of a whole word, as one copy.
-    void push_word(const std::uint8_t* c) {
-        make_room(5);
-        std::memcpy(buf_.data() + end_, c, 5);
-        end_ += 5;
-        filled_ = std::min(history, filled_ + 5);
-    }
-
     // The realigned character that the last received one completes at the
     // current offset. At offset 0 the received character itself.
     std::uint8_t current() const { return offset_ == 0 ? buf_[end_ - 1] : realigned(offset_, history - 2); }

@@ -131,29 +131,28 @@ public:
     }
 
     // The bytes in order, exactly as one rtcm_decode_byte call each.
-    // `after(i)` runs after every byte bytes[i] that did more than add a
-    // character to the word being assembled; all else that callers read
-    // (frames, headers, counters, stores, flags) changes only with those
-    // bytes, so `after` sees every change that a call after each byte would
-    // have seen.
+    // `after(i)` runs after every byte bytes[i] with which a frame ended
+    // (completed, or cut short by a loss of sync) and, while a storing hook
+    // is set, after every byte that completed a word; all else that callers
+    // read (headers, counters, stores, flags) is still there at the next of
+    // those bytes, or was the storing hook's to see.
     template <class After>
     void rtcm_decode(std::span<const std::uint8_t> bytes, After&& after) {
         const std::uint8_t* p = bytes.data();
         const std::size_t size = bytes.size();
         for (std::size_t i = 0; i < size;) {
             // In sync, most of a stream comes as whole words of five valid
-            // characters: taken in one step, as the fifth byte would be.
-            if (size - i >= 5 && at_word_start() && whole_word(p + i)) {
-                take_word(p + i);
-                after(i + 4);
-                i += 5;
+            // characters: taken as a run, each in one step.
+            if (const std::size_t taken = take_words(p + i, size - i)) {
+                i += taken;
+                after(i - 1);
                 continue;
             }
-            if (const std::size_t taken = take_inner_bytes(bytes.data() + i, bytes.size() - i)) {
+            if (const std::size_t taken = take_inner_bytes(p + i, size - i)) {
                 i += taken;
                 continue;
             }
-            decode_byte(bytes[i]);
+            decode_byte(p[i]);
             after(i);
             ++i;
         }
@@ -265,19 +264,25 @@ private:
         std::memcpy(&first4, b, 4);
         return (first4 & 0xC0C0C0C0u) == 0x40404040u && is_valid_char(b[4]);
     }
-    // Five valid characters at a word start, with every effect that five
-    // decode_byte calls would have had.
-    void take_word(const std::uint8_t* b);
+    // Whole words of five valid characters from `b` on, while at a word
+    // start, each with every effect that five decode_byte calls would have
+    // had. Stops after a word that ended a frame, or any word while a
+    // storing hook is set, so that the caller's `after` sees it. Returns
+    // the bytes taken.
+    std::size_t take_words(const std::uint8_t* b, std::size_t count);
     void decode_byte(std::uint8_t b);
     // The end of a valid character's step: the characters since the last
     // frame, and the search at the other bit offsets when they are many.
     void after_valid_char(std::uint16_t chars);
+    void realign_if_lost();
     // The word in `state.window` is complete: handle it and its frame.
-    void finish_word();
+    // `chars` are the word's five characters: the window's, or the same
+    // bytes where they were received.
+    void finish_word(const std::uint8_t* chars);
     void sync_search(std::uint8_t b);
     void assemble_byte(std::uint8_t b);
-    void word_handler();
-    void build_word();
+    void word_handler(const std::uint8_t* chars);
+    void build_word(const std::uint8_t* chars);
     void header_word_1();
     void header_word_2();
     void publish_header();
