@@ -44,7 +44,14 @@ public:
     }
     // The same for `n` characters in a row.
     void push(const std::uint8_t* c, std::size_t n) {
-        for (std::size_t i = 0; i < n; ++i) push(c[i]);
+        if (n > history) {  // only the last ones are kept
+            c += n - history;
+            n = history;
+        }
+        make_room(n);
+        std::memcpy(buf_.data() + end_, c, n);
+        end_ += n;
+        filled_ = std::min(history, filled_ + n);
     }
     // The realigned character that the last received one completes at the
     // current offset. At offset 0 the received character itself.

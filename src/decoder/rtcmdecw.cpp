@@ -182,6 +182,24 @@ void RtcmDecoder::decode_char(std::uint8_t b) {
     word_done = false;
 }
 
+inline void RtcmDecoder::build_word(const std::uint8_t* c) {
+    const built_word b = word_of(c, state.d29_star, state.d30_star);
+    state.parity_ok = b.parity_ok;
+    if (!b.parity_ok) ++parity_failures;
+    state.word = b.word;
+    state.d29_star = (b.word >> 3) & 1u;
+    state.d30_star = (b.word >> 2) & 1u;
+}
+
+inline void RtcmDecoder::word_handler(const std::uint8_t* chars) {
+    build_word(chars);
+    switch (state.word_index) {
+        case 0: header_word_1(); break;
+        case 1: header_word_2(); break;
+        default: (this->*handler_)(); break;
+    }
+}
+
 void RtcmDecoder::finish_word(const std::uint8_t* chars) {
     word_done = true;
     const bool was_in_sync = state.in_sync;
@@ -234,24 +252,6 @@ void RtcmDecoder::assemble_byte(std::uint8_t b) {
     ++state.byte_count;
     new_byte = true;
     if (state.byte_count == 5) state.word_ready = true;
-}
-
-void RtcmDecoder::build_word(const std::uint8_t* c) {
-    const built_word b = word_of(c, state.d29_star, state.d30_star);
-    state.parity_ok = b.parity_ok;
-    if (!b.parity_ok) ++parity_failures;
-    state.word = b.word;
-    state.d29_star = (b.word >> 3) & 1u;
-    state.d30_star = (b.word >> 2) & 1u;
-}
-
-void RtcmDecoder::word_handler(const std::uint8_t* chars) {
-    build_word(chars);
-    switch (state.word_index) {
-        case 0: header_word_1(); break;
-        case 1: header_word_2(); break;
-        default: (this->*handler_)(); break;
-    }
 }
 
 void RtcmDecoder::header_word_1() {
@@ -322,16 +322,10 @@ void RtcmDecoder::end_data_word() {
     if (state.word_index >= header.frame_length) state.word_index = 0;
 }
 
-bool frame_delivery_type::delivered(std::uint8_t key) const {
-    for (std::size_t i = 0; i < sv_count; ++i)
-        if (svs[i] == key) return true;
-    return false;
-}
-
 void RtcmDecoder::deliver(std::uint8_t key) {
     // A satellite sent twice in one frame is reported once, with the values
     // that its list holds now.
-    if (!delivery.delivered(key) && delivery.sv_count < delivery.svs.size()) delivery.svs[delivery.sv_count++] = key;
+    delivery.deliver(key);
 }
 
 RtcmDecoder::message_handler RtcmDecoder::handler_for(std::uint8_t msg_type) {

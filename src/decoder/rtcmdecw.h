@@ -88,7 +88,16 @@ struct frame_delivery_type {
     std::array<std::uint8_t, 32> svs{};  // each once by sat_key, in the order they came
     bool whole_frame = false;        // a whole-frame type's record was decoded from this frame
 
-    bool delivered(std::uint8_t key) const;
+    bool delivered(std::uint8_t key) const { return (seen[key >> 6 & 1u] >> (key & 63u)) & 1u; }
+    // Adds `key` once; a satellite sent twice in one frame is reported once.
+    void deliver(std::uint8_t key) {
+        if (delivered(key) || sv_count == svs.size()) return;
+        seen[key >> 6 & 1u] |= std::uint64_t(1) << (key & 63u);
+        svs[sv_count++] = key;
+    }
+
+private:
+    std::array<std::uint64_t, 2> seen{};  // by sat_key, which is below 128
 };
 
 class RtcmDecoder;
@@ -281,8 +290,9 @@ private:
     void finish_word(const std::uint8_t* chars);
     void sync_search(std::uint8_t b);
     void assemble_byte(std::uint8_t b);
-    void word_handler(const std::uint8_t* chars);
-    void build_word(const std::uint8_t* chars);
+    // Inline: they run once per word, from this file only.
+    [[gnu::always_inline]] inline void word_handler(const std::uint8_t* chars);
+    [[gnu::always_inline]] inline void build_word(const std::uint8_t* chars);
     void header_word_1();
     void header_word_2();
     void publish_header();
