@@ -1,12 +1,36 @@
 #include "json_output.h"
 
-#include <array>
-#include <charconv>
 #include <cstring>
 
 #include "format_fixed.h"
+#include "text_buffer.h"
 
 namespace tessaly::cli {
+
+namespace {
+
+// The JSON string at p, which has room for 6 characters a byte and two.
+char* put_json_string(char* p, std::string_view bytes) {
+    static constexpr char hex[] = "0123456789abcdef";
+    *p++ = '"';
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c != '"' && c != '\\' && c >= 0x20 && c < 0x7F) {
+            *p++ = ch;
+        } else if (c == '"' || c == '\\') {
+            *p++ = '\\';
+            *p++ = ch;
+        } else {
+            const char esc[] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 15u]};
+            std::memcpy(p, esc, sizeof esc);
+            p += sizeof esc;
+        }
+    }
+    *p++ = '"';
+    return p;
+}
+
+}  // namespace
 
 std::string json_number(double v, int decimals) { return json_decimal(v, decimals); }
 
@@ -17,70 +41,87 @@ std::string json_string(std::string_view bytes) {
 }
 
 void append_json_string(std::string& out, std::string_view bytes) {
-    static constexpr char hex[] = "0123456789abcdef";
-    out += '"';
-    std::size_t plain = 0;  // start of the run of characters taken as they are
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const auto c = static_cast<unsigned char>(bytes[i]);
-        if (c != '"' && c != '\\' && c >= 0x20 && c < 0x7F) continue;
-        out.append(bytes.substr(plain, i - plain));
-        plain = i + 1;
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += char(c);
-        } else {
-            const char esc[] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 15u]};
-            out.append(esc, sizeof esc);
-        }
-    }
-    out.append(bytes.substr(plain));
-    out += '"';
+    std::string text(6 * bytes.size() + 2, '\0');
+    text.resize(std::size_t(put_json_string(text.data(), bytes) - text.data()));
+    out += text;
 }
 
 namespace {
 
-// Appends "name":value members, separated by commas, straight to the line.
+// Where the object is being written: this thread's scratch buffer, reused
+// from frame to frame, and the memos of the numbers that repeat.
+struct Scratch {
+    TextBuffer buffer;
+    char* p = nullptr;
+    NumberMemo zcount, frame_time, latency, meas_time, metres_3, cycles_5;
+
+    // Room for at least `n` more characters at p.
+    void need(std::size_t n) {
+        buffer.commit(p);
+        p = buffer.room(n);
+    }
+};
+
+// Room for one object's literals and numbers (without strings of the
+// stream, which take their own): more than any object here can hold.
+constexpr std::size_t object_room = 4096;
+
+// Writes "name":value members, separated by commas, through the scratch
+// pointer.
 class Members {
 public:
-    explicit Members(std::string& out) : out_(out) {}
-    // `"name":`, after a comma when members came before, in one append;
-    // the value follows.
+    explicit Members(Scratch& s) : s_(s) {}
+    // `"name":`, after a comma when members came before; the value follows.
     template <std::size_t N>
-    std::string& key(const char (&name)[N]) {
-        std::array<char, N + 3> k;
-        k[0] = ',';
-        k[1] = '"';
-        std::memcpy(&k[2], name, N - 1);
-        k[N + 1] = '"';
-        k[N + 2] = ':';
-        out_.append(k.data() + first_, k.size() - first_);
+    [[gnu::always_inline]] char*& key(const char (&name)[N]) {
+        char*& p = s_.p;
+        *p = ',';
+        p += !first_;
         first_ = false;
-        return out_;
+        *p++ = '"';
+        std::memcpy(p, name, N - 1);
+        p += N - 1;
+        std::memcpy(p, "\":", 2);
+        p += 2;
+        return p;
     }
     template <std::size_t N>
     Members& integer(const char (&name)[N], long long v) {
-        std::array<char, 24> buf;
-        key(name).append(buf.data(), std::to_chars(buf.data(), buf.data() + buf.size(), v).ptr);
+        char*& p = key(name);
+        p = put_int(p, v, 0);
         return *this;
     }
     template <std::size_t N>
     Members& boolean(const char (&name)[N], bool v) {
-        key(name) += v ? "true" : "false";
+        char*& p = key(name);
+        std::memcpy(p, v ? "true" : "false", 5);
+        p += 5 - int(v);
         return *this;
     }
     template <std::size_t N>
     Members& number(const char (&name)[N], double v, int decimals) {
-        append_json_decimal(key(name), v, decimals);
+        char*& p = key(name);
+        p = put_json_decimal(p, v, decimals);
+        return *this;
+    }
+    // A number through a memo; the same decimals for every value it sees.
+    template <std::size_t N>
+    Members& number(const char (&name)[N], NumberMemo& memo, double v, int decimals) {
+        char*& p = key(name);
+        p = memo.put(p, v, [=](char* at, double x) { return put_json_decimal(at, x, decimals); });
         return *this;
     }
     template <std::size_t N>
     Members& text(const char (&name)[N], std::string_view v) {
-        append_json_string(key(name), v);
+        s_.need(object_room + 6 * v.size());
+        char*& p = key(name);
+        p = put_json_string(p, v);
         return *this;
     }
+    Scratch& scratch() { return s_; }
 
 private:
-    std::string& out_;
+    Scratch& s_;
     bool first_ = true;
 };
 
@@ -95,26 +136,27 @@ constexpr int millisecond = 3;      // the clock's resolution
 constexpr int microsecond = 6;      // time of measurement
 
 // "satellites": the entries of `list` that this frame delivered, in order.
-template <class Sat, class Fields>
-void satellites(Members& m, const frame_delivery_type& d, const Sat* list, Fields fields) {
-    std::string& out = m.key("satellites");
-    out += '[';
-    bool first = true;
+template <class List, class Fields>
+void satellites(Members& m, const frame_delivery_type& d, const List& list, Fields fields) {
+    Scratch& s = m.scratch();
+    *m.key("satellites")++ = '[';
     for (std::size_t i = 0; i < d.sv_count; ++i) {
-        const Sat* e = find_record(list, d.svs[i]);
+        const auto* e = list.find(d.svs[i]);
         if (!e) continue;
-        if (!first) out += ',';
-        first = false;
-        out += '{';
-        Members em(out);
+        s.need(object_room);
+        *s.p++ = '{';
+        Members em(s);
         fields(em, *e);
-        out += '}';
+        std::memcpy(s.p, "},", 2);
+        s.p += 2;
     }
-    out += ']';
+    // The last comma becomes the bracket; with no entry, the bracket follows.
+    s.p -= s.p[-1] == ',';
+    *s.p++ = ']';
 }
 
 void corrections(Members& m, const RtcmDecoder& d, const rtcm_corrections_store& store, bool problem_marks) {
-    satellites(m, d.delivery, store.list.get(), [&](Members& e, const rtcm_sat_1_type& s) {
+    satellites(m, d.delivery, store.list, [&](Members& e, const rtcm_sat_1_type& s) {
         e.integer("ident", s.sv).boolean("scale", s.scale).integer("udre", s.udre);
         e.number("prc", s.range_corr, metres_002).number("rrc", s.rate_corr, rates_0002).integer("iod", s.iod);
         if (problem_marks) e.boolean("prc_problem", s.range_problem).boolean("rrc_problem", s.rate_problem);
@@ -126,13 +168,13 @@ void measurements(Members& m, const RtcmDecoder& d, const Store& store, Fields f
     if (d.delivery.measurement_head) {
         m.integer("f", store.freq);
         if constexpr (requires { store.smooth; }) m.integer("sm", store.smooth);
-        m.integer("tom", d.delivery.tom_us).number("meas_time", store.meas_time, microsecond);
+        m.integer("tom", d.delivery.tom_us).number("meas_time", m.scratch().meas_time, store.meas_time, microsecond);
     }
     satellites(m, d.delivery, store.current_list(), fields);
 }
 
 void glonass_corrections(Members& m, const RtcmDecoder& d, const rtcm_corrections_store& store) {
-    satellites(m, d.delivery, store.list.get(), [&](Members& e, const rtcm_sat_1_type& s) {
+    satellites(m, d.delivery, store.list, [&](Members& e, const rtcm_sat_1_type& s) {
         e.integer("ident", s.sv).boolean("scale", s.scale).integer("udre", s.udre);
         e.boolean("change", s.change).integer("tod", s.tod);
         e.number("prc", s.range_corr, metres_002).number("rrc", s.rate_corr, rates_0002);
@@ -141,16 +183,17 @@ void glonass_corrections(Members& m, const RtcmDecoder& d, const rtcm_correction
 
 template <std::size_t N, class Item, class Fields>
 void array(Members& m, const char (&name)[N], const std::vector<Item>& items, Fields fields) {
-    std::string& out = m.key(name);
-    out += '[';
+    Scratch& s = m.scratch();
+    *m.key(name)++ = '[';
     for (const Item& item : items) {
-        if (&item != items.data()) out += ',';
-        out += '{';
-        Members em(out);
+        s.need(object_room);
+        if (&item != items.data()) *s.p++ = ',';
+        *s.p++ = '{';
+        Members em(s);
         fields(em, item);
-        out += '}';
+        *s.p++ = '}';
     }
-    out += ']';
+    *s.p++ = ']';
 }
 
 // The whole-frame types, when this frame's words all passed parity and fit
@@ -211,24 +254,16 @@ void whole_frame(Members& m, std::uint8_t type, const rtcm_more_stores& s) {
     }
 }
 
-}  // namespace
-
-std::string frame_json(const RtcmDecoder& d) {
-    std::string out;
-    append_frame_json(out, d);
-    return out;
-}
-
-void append_frame_json(std::string& out, const RtcmDecoder& d) {
+void frame_members(Members& m, const RtcmDecoder& d) {
     const auto& h = d.header;
     const auto& st = d.stores;
     const bool has_data = h.frame_length > 2;
-    out += '{';
-    Members m(out);
+    Scratch& memos = m.scratch();
     m.text("class", "RTCM2").integer("type", h.msg_type).integer("station_id", h.station_id);
-    m.number("zcount", d.delivery.zcount * 0.6, tenth_second).integer("seqnum", h.sequence);
+    m.number("zcount", memos.zcount, d.delivery.zcount * 0.6, tenth_second).integer("seqnum", h.sequence);
     m.integer("length", h.frame_length - 2).integer("station_health", h.health);
-    m.number("frame_time", h.frame_time, tenth_second).number("latency", d.latency, millisecond);
+    m.number("frame_time", memos.frame_time, h.frame_time, tenth_second);
+    m.number("latency", memos.latency, d.latency, millisecond);
 
     switch (h.msg_type) {
         case 1: corrections(m, d, st.data_1, true); break;
@@ -245,21 +280,23 @@ void append_frame_json(std::string& out, const RtcmDecoder& d) {
         case 18:
             measurements(m, d, st.data_18, [](Members& e, const rtcm_sat_18_type& s) {
                 e.integer("sv", s.sv).integer("g", s.glonass).boolean("half_wave", s.half_wave).boolean("p_code", s.p_code);
-                e.number("phase_err", s.phase_err, bound_cycles).integer("loss", s.loss);
+                e.number("phase_err", e.scratch().cycles_5, s.phase_err, bound_cycles).integer("loss", s.loss);
                 e.number("phase", s.phase, cycles_256);
             });
             break;
         case 19:
             measurements(m, d, st.data_19, [](Members& e, const rtcm_sat_19_type& s) {
                 e.integer("sv", s.sv).integer("g", s.glonass).boolean("p_code", s.p_code);
-                e.number("pr_err", s.pr_err, bound_metres).number("mp_err", s.mp_err, bound_metres);
+                e.number("pr_err", e.scratch().metres_3, s.pr_err, bound_metres);
+                e.number("mp_err", e.scratch().metres_3, s.mp_err, bound_metres);
                 e.number("pseudorange", s.pseudorange, metres_002);
             });
             break;
         case 20:
             measurements(m, d, st.data_20, [](Members& e, const rtcm_sat_20_type& s) {
                 e.integer("sv", s.sv).integer("g", s.glonass).boolean("half_wave", s.half_wave);
-                e.number("phase_err", s.phase_err, bound_cycles).integer("loss", s.loss).integer("iod", s.iod);
+                e.number("phase_err", e.scratch().cycles_5, s.phase_err, bound_cycles);
+                e.integer("loss", s.loss).integer("iod", s.iod);
                 e.number("phase_corr", s.phase_corr, cycles_256);
             });
             break;
@@ -267,7 +304,8 @@ void append_frame_json(std::string& out, const RtcmDecoder& d) {
             measurements(m, d, st.data_21, [](Members& e, const rtcm_sat_21_type& s) {
                 e.integer("sv", s.sv).integer("g", s.glonass).boolean("rr_scale", s.rr_scale).boolean("p_code", s.p_code);
                 e.boolean("pr_scale", s.pr_scale);
-                e.number("pr_err", s.pr_err, bound_metres).number("mp_err", s.mp_err, bound_metres);
+                e.number("pr_err", e.scratch().metres_3, s.pr_err, bound_metres);
+                e.number("mp_err", e.scratch().metres_3, s.mp_err, bound_metres);
                 e.integer("iod", s.iod).number("prc", s.prc, metres_002).number("rrc", s.rrc, rates_0002);
             });
             break;
@@ -278,7 +316,26 @@ void append_frame_json(std::string& out, const RtcmDecoder& d) {
             if (d.delivery.whole_frame) whole_frame(m, h.msg_type, st.more);
             break;
     }
-    out += '}';
 }
+
+
+// The object, built in this thread's scratch buffer; it holds until the next.
+std::string_view build_frame_json(const RtcmDecoder& d) {
+    thread_local Scratch s;
+    s.buffer.clear();
+    s.p = s.buffer.room(object_room);
+    *s.p++ = '{';
+    Members m(s);
+    frame_members(m, d);
+    *s.p++ = '}';
+    s.buffer.commit(s.p);
+    return s.buffer.view();
+}
+
+}  // namespace
+
+std::string frame_json(const RtcmDecoder& d) { return std::string(build_frame_json(d)); }
+
+void append_frame_json(std::string& out, const RtcmDecoder& d) { out += build_frame_json(d); }
 
 }  // namespace tessaly::cli

@@ -106,98 +106,6 @@ struct ExactDecimal {
     }
 };
 
-// ---- The short cut ----------------------------------------------------------
-
-__extension__ typedef unsigned __int128 uint128;
-
-constexpr int fast_max_decimals = 15;
-// Scaled values from here on leave the short cut (and 64 bits) alone.
-constexpr std::uint64_t fast_limit = 1'000'000'000'000'000'000ULL;
-
-constexpr std::array<std::uint64_t, fast_max_decimals + 1> powers_of_ten = [] {
-    std::array<std::uint64_t, fast_max_decimals + 1> t{};
-    t[0] = 1;
-    for (std::size_t i = 1; i < t.size(); ++i) t[i] = t[i - 1] * 10;
-    return t;
-}();
-
-// |value| x 10^decimals rounded to a whole number on the exact binary value
-// (a tie away from zero, or to even), when the short cut can: a double is
-// m x 2^e with a 53-bit m, so the product m x 10^decimals (at most 103 bits)
-// and its remainder after the shift decide the rounding exactly.
-bool scaled_units(double value, int decimals, bool ties_to_even, std::uint64_t& units) {
-    if (decimals < 0 || decimals > fast_max_decimals) return false;
-    const auto bits = std::bit_cast<std::uint64_t>(value);
-    const int biased = int((bits >> 52) & 0x7FFu);
-    if (biased == 0x7FF) return false;  // not a number, infinities
-    std::uint64_t m = bits & ((std::uint64_t(1) << 52) - 1);
-    int e = -1074;
-    if (biased != 0) {
-        m |= std::uint64_t(1) << 52;
-        e = biased - 1075;
-    }
-    if (m == 0) {
-        units = 0;
-        return true;
-    }
-    const uint128 product = uint128(m) * powers_of_ten[std::size_t(decimals)];
-    uint128 q = 0;
-    if (e >= 0) {
-        if (e > 64) return false;
-        q = product << e;
-        if ((q >> e) != product) return false;
-    } else if (-e < 120) {
-        const int s = -e;
-        q = product >> s;
-        const uint128 rest = product - (q << s);
-        const uint128 half = uint128(1) << (s - 1);
-        if (rest > half || (rest == half && (!ties_to_even || (q & 1u)))) ++q;
-    }  // else: below 2^-119 x 2^103, nothing is left at any decimal
-    if (q >= fast_limit) return false;
-    units = std::uint64_t(q);
-    return true;
-}
-
-constexpr std::array<char, 200> digit_pairs = [] {
-    std::array<char, 200> t{};
-    for (int i = 0; i < 100; ++i) {
-        t[std::size_t(2 * i)] = char('0' + i / 10);
-        t[std::size_t(2 * i + 1)] = char('0' + i % 10);
-    }
-    return t;
-}();
-
-// "-"? integer part "." `decimals` digits of `units` / 10^decimals, at
-// least one digit before the point. The digits are made from the right,
-// two at a time, by constant divisions.
-char* write_units(char* p, bool negative, std::uint64_t units, int decimals) {
-    if (negative && units != 0) *p++ = '-';
-    std::array<char, 24> digits;
-    char* const end = digits.data() + digits.size();
-    char* d = end;
-    while (units >= 100) {
-        d -= 2;
-        std::memcpy(d, &digit_pairs[std::size_t(units % 100) * 2], 2);
-        units /= 100;
-    }
-    if (units >= 10) {
-        d -= 2;
-        std::memcpy(d, &digit_pairs[std::size_t(units) * 2], 2);
-    } else {
-        *--d = char('0' + units);
-    }
-    while (end - d <= decimals) *--d = '0';
-    const std::size_t whole = std::size_t(end - d - decimals);
-    std::memcpy(p, d, whole);
-    p += whole;
-    if (decimals > 0) {
-        *p++ = '.';
-        std::memcpy(p, d + whole, std::size_t(decimals));
-        p += decimals;
-    }
-    return p;
-}
-
 }  // namespace
 
 namespace exact {
@@ -276,42 +184,46 @@ std::string json_decimal(double value, int decimals) {
 
 }  // namespace exact
 
+namespace detail {
+
+char* put_real_slow(char* p, double value, int width, int decimals) {
+    const std::string text = exact::fixed_text(value, decimals);
+    p = pad(p, width, int(text.size()));
+    std::memcpy(p, text.data(), text.size());
+    return p + text.size();
+}
+
+char* put_json_decimal_slow(char* p, double value, int decimals) {
+    const std::string text = exact::json_decimal(value, decimals);
+    std::memcpy(p, text.data(), text.size());
+    return p + text.size();
+}
+
+}  // namespace detail
+
 std::string fixed_text(double value, int decimals) {
-    std::uint64_t units = 0;
-    if (!scaled_units(value, decimals, false, units)) return exact::fixed_text(value, decimals);
-    std::array<char, 40> buf;
-    return {buf.data(), write_units(buf.data(), std::signbit(value), units, decimals)};
+    std::array<char, max_number_chars> buf;
+    return {buf.data(), put_real(buf.data(), value, 0, decimals)};
 }
 
 std::string FormatFixed(double value, int precision, int decimals) {
     std::uint64_t units = 0;
-    if (scaled_units(value, decimals, false, units)) {
+    if (detail::scaled_units(value, decimals, false, units)) {
         // While the integer part and the decimals fit the precision, the
         // decimals are the coarser limit and the text is fixed_text's.
-        const std::uint64_t whole = units / powers_of_ten[std::size_t(decimals)];
-        int digits = 0;
-        for (std::uint64_t w = whole; w != 0; w /= 10) ++digits;
+        const std::uint64_t whole = units / detail::powers_of_ten[std::size_t(decimals)];
+        const int digits = whole == 0 ? 0 : detail::digit_count(whole);
         if (digits + decimals <= precision) {
-            std::array<char, 40> buf;
-            return {buf.data(), write_units(buf.data(), std::signbit(value), units, decimals)};
+            std::array<char, max_number_chars> buf;
+            return {buf.data(), detail::put_units(buf.data(), std::signbit(value), units, decimals, 0)};
         }
     }
     return exact::FormatFixed(value, precision, decimals);
 }
 
 void append_json_decimal(std::string& out, double value, int decimals) {
-    std::uint64_t units = 0;
-    if (!scaled_units(value, decimals, true, units)) {
-        out += exact::json_decimal(value, decimals);
-        return;
-    }
-    // Trailing zeros of the fraction go before writing.
-    while (decimals > 0 && units % 10 == 0) {
-        units /= 10;
-        --decimals;
-    }
-    std::array<char, 40> buf;
-    out.append(buf.data(), write_units(buf.data(), std::signbit(value), units, decimals));
+    std::array<char, max_number_chars> buf;
+    out.append(buf.data(), put_json_decimal(buf.data(), value, decimals));
 }
 
 std::string json_decimal(double value, int decimals) {
@@ -321,25 +233,15 @@ std::string json_decimal(double value, int decimals) {
 }
 
 void put_real(std::string& out, double value, int width, int decimals) {
-    std::uint64_t units = 0;
-    if (scaled_units(value, decimals, false, units)) {
-        std::array<char, 40> buf;
-        const auto len = std::size_t(write_units(buf.data(), std::signbit(value), units, decimals) - buf.data());
-        if (len < std::size_t(std::max(width, 0))) out.append(std::size_t(width) - len, ' ');
-        out.append(buf.data(), len);
-        return;
-    }
-    const std::string text = exact::fixed_text(value, decimals);
-    if (int(text.size()) < width) out.append(std::size_t(width) - text.size(), ' ');
-    out += text;
+    const std::size_t at = out.size();
+    out.resize(at + std::size_t(std::max(width, 0)) + max_number_chars);
+    out.resize(std::size_t(put_real(out.data() + at, value, width, decimals) - out.data()));
 }
 
 void put_int(std::string& out, std::int64_t value, int width) {
-    std::array<char, 24> buf;
-    const auto r = std::to_chars(buf.data(), buf.data() + buf.size(), value);
-    const auto len = std::size_t(r.ptr - buf.data());
-    if (len < std::size_t(std::max(width, 0))) out.append(std::size_t(width) - len, ' ');
-    out.append(buf.data(), len);
+    const std::size_t at = out.size();
+    out.resize(at + std::size_t(std::max(width, 0)) + max_number_chars);
+    out.resize(std::size_t(put_int(out.data() + at, value, width) - out.data()));
 }
 
 }  // namespace tessaly

@@ -10,7 +10,12 @@
 // The decimal separator is always a point: the texts are built with
 // std::to_chars, so a locale set by the toolkit cannot change them.
 
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace tessaly {
@@ -49,6 +54,15 @@ void put_int(std::string& out, std::int64_t value, int width);
 std::string json_decimal(double value, int decimals);
 void append_json_decimal(std::string& out, double value, int decimals);
 
+// The same three texts written straight into a character buffer at `p`,
+// returning the end of the text. The caller gives room for
+// max_number_chars characters beyond `width`: the usual values are written
+// with fixed-size stores that may touch up to 32 characters past their end.
+inline constexpr std::size_t max_number_chars = 352;
+inline char* put_real(char* p, double value, int width, int decimals);
+inline char* put_int(char* p, std::int64_t value, int width);
+inline char* put_json_decimal(char* p, double value, int decimals);
+
 // The general forms of the three texts above, which work on the exact
 // decimal expansion of any double. The functions above take a short cut
 // through integer arithmetic for the usual magnitudes and decimals and
@@ -58,5 +72,151 @@ std::string FormatFixed(double value, int precision, int decimals);
 std::string fixed_text(double value, int decimals);
 std::string json_decimal(double value, int decimals);
 }  // namespace exact
+
+// ---- The short cut, inline: the layouts call it for every field ------------
+
+namespace detail {
+
+__extension__ typedef unsigned __int128 uint128;
+
+inline constexpr int fast_max_decimals = 15;
+// Scaled values from here on leave the short cut (and 64 bits) alone.
+inline constexpr std::uint64_t fast_limit = 1'000'000'000'000'000'000ULL;
+
+inline constexpr std::array<std::uint64_t, 20> powers_of_ten = [] {
+    std::array<std::uint64_t, 20> t{};
+    t[0] = 1;
+    for (std::size_t i = 1; i < t.size(); ++i) t[i] = t[i - 1] * 10;
+    return t;
+}();
+
+inline constexpr std::array<char, 200> digit_pairs = [] {
+    std::array<char, 200> t{};
+    for (int i = 0; i < 100; ++i) {
+        t[std::size_t(2 * i)] = char('0' + i / 10);
+        t[std::size_t(2 * i + 1)] = char('0' + i % 10);
+    }
+    return t;
+}();
+
+// |value| x 10^decimals rounded to a whole number on the exact binary value
+// (a tie away from zero, or to even), when the short cut can: a double is
+// m x 2^e with a 53-bit m, so the product m x 10^decimals (at most 103 bits)
+// and its remainder after the shift decide the rounding exactly.
+[[gnu::always_inline]] inline bool scaled_units(double value, int decimals, bool ties_to_even, std::uint64_t& units) {
+    if (decimals < 0 || decimals > fast_max_decimals) return false;
+    const auto bits = std::bit_cast<std::uint64_t>(value);
+    const int biased = int((bits >> 52) & 0x7FFu);
+    if (biased == 0x7FF) return false;  // not a number, infinities
+    std::uint64_t m = bits & ((std::uint64_t(1) << 52) - 1);
+    int e = -1074;
+    if (biased != 0) {
+        m |= std::uint64_t(1) << 52;
+        e = biased - 1075;
+    }
+    if (m == 0) {
+        units = 0;
+        return true;
+    }
+    const uint128 product = uint128(m) * powers_of_ten[std::size_t(decimals)];
+    uint128 q = 0;
+    if (e >= 0) {
+        if (e > 64) return false;
+        q = product << e;
+        if ((q >> e) != product) return false;
+    } else if (-e < 120) {
+        const int s = -e;
+        q = product >> s;
+        const uint128 rest = product - (q << s);
+        const uint128 half = uint128(1) << (s - 1);
+        if (rest > half || (rest == half && (!ties_to_even || (q & 1u)))) ++q;
+    }  // else: below 2^-119 x 2^103, nothing is left at any decimal
+    if (q >= fast_limit) return false;
+    units = std::uint64_t(q);
+    return true;
+}
+
+// Decimal digits of x, at least one.
+[[gnu::always_inline]] inline int digit_count(std::uint64_t x) {
+    const int guess = (std::bit_width(x | 1) * 1233) >> 12;  // log10 from log2, at most one low
+    return guess + int((x | 1) >= powers_of_ten[std::size_t(guess)]);
+}
+
+// The `count` lowest digits of x, ending at `end`, made two at a time by
+// constant divisions; returns what is left of x above them.
+[[gnu::always_inline]] inline std::uint64_t digits_backward(char* end, std::uint64_t x, int count) {
+    for (; count >= 2; count -= 2) {
+        end -= 2;
+        std::memcpy(end, &digit_pairs[std::size_t(x % 100) * 2], 2);
+        x /= 100;
+    }
+    if (count) {
+        end[-1] = char('0' + x % 10);
+        x /= 10;
+    }
+    return x;
+}
+
+// `width - len` blanks (none when negative), then the position after them.
+[[gnu::always_inline]] inline char* pad(char* p, int width, int len) {
+    if (width <= len) return p;
+    if (width <= 16) std::memcpy(p, "                ", 16);
+    else std::memset(p, ' ', std::size_t(width - len));
+    return p + (width - len);
+}
+
+// "-"? integer part "." `decimals` digits of `units` / 10^decimals, at least
+// one digit before the point, right-aligned in `width`.
+[[gnu::always_inline]] inline char* put_units(char* p, bool negative, std::uint64_t units, int decimals,
+                                              int width) {
+    const int whole_digits = std::max(digit_count(units) - decimals, 1);
+    negative = negative && units != 0;
+    p = pad(p, width, int(negative) + whole_digits + (decimals > 0 ? decimals + 1 : 0));
+    *p = '-';
+    p += negative;
+    char* const point = p + whole_digits;
+    char* end = point;
+    if (decimals > 0) {
+        end = point + 1 + decimals;
+        units = digits_backward(end, units, decimals);
+        *point = '.';
+    }
+    digits_backward(point, units, whole_digits);
+    return end;
+}
+
+char* put_real_slow(char* p, double value, int width, int decimals);
+char* put_json_decimal_slow(char* p, double value, int decimals);
+
+}  // namespace detail
+
+[[gnu::always_inline]] inline char* put_real(char* p, double value, int width, int decimals) {
+    std::uint64_t units = 0;
+    if (!detail::scaled_units(value, decimals, false, units)) [[unlikely]]
+        return detail::put_real_slow(p, value, width, decimals);
+    return detail::put_units(p, (std::bit_cast<std::uint64_t>(value) >> 63) != 0, units, decimals, width);
+}
+
+[[gnu::always_inline]] inline char* put_int(char* p, std::int64_t value, int width) {
+    const std::uint64_t magnitude = value < 0 ? 0 - std::uint64_t(value) : std::uint64_t(value);
+    const int digits = detail::digit_count(magnitude);
+    p = detail::pad(p, width, digits + int(value < 0));
+    *p = '-';
+    p += value < 0;
+    detail::digits_backward(p + digits, magnitude, digits);
+    return p + digits;
+}
+
+[[gnu::always_inline]] inline char* put_json_decimal(char* p, double value, int decimals) {
+    std::uint64_t units = 0;
+    if (!detail::scaled_units(value, decimals, true, units)) [[unlikely]]
+        return detail::put_json_decimal_slow(p, value, decimals);
+    // Trailing zeros of the fraction go before writing.
+    while (decimals > 0 && units % 10 == 0) {
+        units /= 10;
+        --decimals;
+    }
+    return detail::put_units(p, (std::bit_cast<std::uint64_t>(value) >> 63) != 0, units, decimals, 0);
+}
 
 }  // namespace tessaly

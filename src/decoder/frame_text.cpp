@@ -1,38 +1,83 @@
 #include "frame_text.h"
 
 #include <array>
+#include <bit>
+#include <cstring>
 #include <string_view>
 
 #include "format_fixed.h"
+#include "text_buffer.h"
 
 namespace tessaly {
 
 namespace {
 
-constexpr std::string_view crlf = "\r\n";
+// One per thread, reused from frame to frame: the block is built here, and
+// the memos carry over.
+struct Scratch {
+    TextBuffer buffer;
+    NumberMemo latency, time_7_1, time_12_6, cycles_7_5, metres_6_3, metres_5_3, metres_4_3;
+};
 
-// Builds the lines of one block; R and I are the number fields of the file.
+Scratch& scratch() {
+    thread_local Scratch s;
+    return s;
+}
+
+// Builds the lines of one block straight into the buffer; R and I are the
+// number fields of the file. Room is taken once per line, for more than
+// any line of the layouts can hold (its literals and up to eight fields).
 class Block {
 public:
-    explicit Block(std::string& out) : out_(out) {}
+    static constexpr std::size_t line_room = 4096;
 
+    explicit Block(Scratch& scratch) : memos(scratch), buffer_(scratch.buffer), p_(buffer_.room(line_room)) {}
+    ~Block() { buffer_.commit(p_); }
+    Block(const Block&) = delete;
+    Block& operator=(const Block&) = delete;
+
+    // A literal: its length is known here, so the copy has a fixed size.
+    template <std::size_t N>
+    Block& text(const char (&s)[N]) {
+        std::memcpy(p_, s, N - 1);
+        p_ += N - 1;
+        return *this;
+    }
     Block& text(std::string_view s) {
-        out_ += s;
+        std::memcpy(p_, s.data(), s.size());
+        p_ += s.size();
         return *this;
     }
     Block& R(double value, int width, int decimals) {
-        put_real(out_, value, width, decimals);
+        p_ = put_real(p_, value, width, decimals);
+        return *this;
+    }
+    // R through the column's memo.
+    Block& R(NumberMemo& memo, double value, int width, int decimals) {
+        p_ = memo.put(p_, value, [=](char* p, double v) { return put_real(p, v, width, decimals); });
         return *this;
     }
     Block& I(std::int64_t value, int width) {
-        put_int(out_, value, width);
+        p_ = put_int(p_, value, width);
         return *this;
     }
-    Block& end_line() { return text(crlf); }
+    Block& end_line() {
+        std::memcpy(p_, "\r\n", 2);
+        buffer_.commit(p_ + 2);
+        p_ = buffer_.room(line_room);
+        return *this;
+    }
+    template <std::size_t N>
+    Block& line(const char (&s)[N]) {
+        return text(s).end_line();
+    }
     Block& line(std::string_view s) { return text(s).end_line(); }
 
+    Scratch& memos;
+
 private:
-    std::string& out_;
+    TextBuffer& buffer_;
+    char* p_;
 };
 
 // ---- Types 1, 2 and 9 -------------------------------------------------------
@@ -42,18 +87,18 @@ constexpr std::array<std::string_view, 4> udre_texts{" ... 1 |", " 1 - 4 |", " 4
 void corrections_layout(Block& b, std::string_view title, std::string_view time_label,
                         const rtcm_corrections_store& store) {
     b.line(title);
-    b.text(time_label).R(store.time, 7, 1).end_line();
-    b.line("SV | Factor  | UDRE m|PsRangeCo m|RaRaCo m/s| IOD |M-Z-Count");
-    b.line("===|=========|=======|===========|==========|=====|=========");
-    if (!store.list) return;
-    for (const rtcm_sat_1_type* s = store.list.get(); s; s = s->next.get()) {
+    b.text(time_label).R(b.memos.time_7_1, store.time, 7, 1).end_line();
+    b.text("SV | Factor  | UDRE m|PsRangeCo m|RaRaCo m/s| IOD |M-Z-Count\r\n"
+           "===|=========|=======|===========|==========|=====|=========").end_line();
+    if (store.list.empty()) return;
+    for (const rtcm_sat_1_type* s = store.list.begin(); s != store.list.end(); ++s) {
         b.I(s->sv, 2).text(" |");
         b.text(s->scale ? " coarse  |" : " fine    |");
         b.text(udre_texts[s->udre & 3u]);
         b.text(" ").R(s->range_corr, 9, 2).text(" |");
-        b.text("  ").R(double(s->rate_corr), 6, 3).text("  |");
+        b.text("  ").R(b.memos.metres_6_3, double(s->rate_corr), 6, 3).text("  |");
         b.text(" ").I(s->iod, 4).text("|");
-        b.text(" ").R(s->time, 7, 1).end_line();
+        b.text(" ").R(b.memos.time_7_1, s->time, 7, 1).end_line();
     }
     b.end_line();
 }
@@ -85,7 +130,8 @@ void frequency_line(Block& b, std::uint8_t freq, double meas_time, bool narrow) 
         "Freq.:  L1                   EXP-Time ", "Freq.:  IONOSPHERIC DIFF.    EXP-Time ",
         "Freq.:  L2                   EXP-Time ", "Freq.:  SPECIAL              EXP-Time "};
     if (freq > 3) return;
-    b.text(names[freq]).text(narrow ? ": " : "  : ").R(meas_time, 12, 6).text(" s").end_line();
+    b.text(names[freq]).text(narrow ? std::string_view(": ") : std::string_view("  : "));
+    b.R(b.memos.time_12_6, meas_time, 12, 6).text(" s").end_line();
 }
 
 // A smoothing code other than 0..3 leaves the line open: the column header
@@ -107,26 +153,26 @@ void sv_cell(Block& b, const Sat& s) {
 
 // Rows of the list of the last frame's frequency, then a blank line when
 // there were any.
-template <class Sat, class Row>
-void rows(Block& b, const Sat* list, Row row) {
-    if (!list) return;
-    for (const Sat* s = list; s; s = s->next.get()) row(*s);
+template <class List, class Row>
+void rows(Block& b, const List& list, Row row) {
+    if (list.empty()) return;
+    for (const auto& s : list) row(s);
     b.end_line();
 }
 
 void phase_layout(Block& b, const rtcm_data_18_type& store) {
     b.line("Uncorrected Carrier Phase Measurement              FRAME 18");
     frequency_line(b, store.freq, store.meas_time, true);
-    b.line("SV |PhErr  cycle|Loss| Wave | Code| Phase cycles | EXP-Time  s");
-    b.line("===|============|====|======|=====|==============|==========");
+    b.text("SV |PhErr  cycle|Loss| Wave | Code| Phase cycles | EXP-Time  s\r\n"
+           "===|============|====|======|=====|==============|==========").end_line();
     rows(b, store.current_list(), [&](const rtcm_sat_18_type& s) {
         sv_cell(b, s);
-        b.text(s.phase_err > 0.1248 ? "  > " : " <= ").R(s.phase_err, 7, 5).text(" |");
+        b.text(s.phase_err > 0.1248 ? "  > " : " <= ").R(b.memos.cycles_7_5, s.phase_err, 7, 5).text(" |");
         b.text(" ").I(s.loss, 2).text(" |");
         b.text(s.half_wave ? " HALF |" : " FULL |");
         b.text(s.p_code ? "  P  |" : " C/A |");
         b.text(" ").R(s.phase, 12, 2).text(" |");
-        b.text(" ").R(s.meas_time, 12, 6).end_line();
+        b.text(" ").R(b.memos.time_12_6, s.meas_time, 12, 6).end_line();
     });
 }
 
@@ -134,33 +180,33 @@ void pseudorange_layout(Block& b, const rtcm_data_19_type& store) {
     b.line("Uncorrected Pseudorange Measurement                FRAME 19");
     frequency_line(b, store.freq, store.meas_time, false);
     smoothing_line(b, store.smooth);
-    b.line("SV |PsRaErr | Multipatherr m |Code|PseudoRange m |  EXP-TIME s");
-    b.line("===|========|================|====|==============|==========");
+    b.text("SV |PsRaErr | Multipatherr m |Code|PseudoRange m |  EXP-TIME s\r\n"
+           "===|========|================|====|==============|==========").end_line();
     rows(b, store.current_list(), [&](const rtcm_sat_19_type& s) {
         sv_cell(b, s);
-        b.text(s.pr_err > 6.0 ? " > " : "<= ").R(s.pr_err, 5, 3).text("|");
-        if (s.mp_err < 19.0) b.text("   <=  ").R(s.mp_err, 6, 3).text("   |");
-        else if (s.mp_err < 28.0) b.text("    >  ").R(s.mp_err, 6, 3).text("   |");
+        b.text(s.pr_err > 6.0 ? " > " : "<= ").R(b.memos.metres_5_3, s.pr_err, 5, 3).text("|");
+        if (s.mp_err < 19.0) b.text("   <=  ").R(b.memos.metres_6_3, s.mp_err, 6, 3).text("   |");
+        else if (s.mp_err < 28.0) b.text("    >  ").R(b.memos.metres_6_3, s.mp_err, 6, 3).text("   |");
         else b.text(" not determined |");
         b.text(s.p_code ? "  P |" : " C/A|");
         b.text(" ").R(s.pseudorange, 11, 2).text("  |");
-        b.text(" ").R(s.meas_time, 12, 6).end_line();
+        b.text(" ").R(b.memos.time_12_6, s.meas_time, 12, 6).end_line();
     });
 }
 
 void phase_correction_layout(Block& b, const rtcm_data_20_type& store) {
     b.line("RTK carrier phase correction                       FRAME 20");
     frequency_line(b, store.freq, store.meas_time, false);
-    b.line("SV | PhErr cycle | loss | wave | IOD | phasecorr |  EXP-Time s");
-    b.line("===|=============|======|======|=====|===========|==========");
+    b.text("SV | PhErr cycle | loss | wave | IOD | phasecorr |  EXP-Time s\r\n"
+           "===|=============|======|======|=====|===========|==========").end_line();
     rows(b, store.current_list(), [&](const rtcm_sat_20_type& s) {
         sv_cell(b, s);
-        b.text(s.phase_err >= 0.2 ? "  > " : " <= ").R(s.phase_err, 7, 5).text("  |");
+        b.text(s.phase_err >= 0.2 ? "  > " : " <= ").R(b.memos.cycles_7_5, s.phase_err, 7, 5).text("  |");
         b.I(s.loss, 3).text(" |");
         b.text(s.half_wave ? " HALF |" : " FULL |");
         b.I(s.iod, 3).text("|");
         b.text(" ").R(s.phase_corr, 9, 2).text(" |");
-        b.text(" ").R(s.meas_time, 12, 6).end_line();
+        b.text(" ").R(b.memos.time_12_6, s.meas_time, 12, 6).end_line();
     });
 }
 
@@ -168,22 +214,22 @@ void range_correction_layout(Block& b, const rtcm_data_21_type& store) {
     b.line("RTK pseudorange corrections                        FRAME 21");
     frequency_line(b, store.freq, store.meas_time, false);
     smoothing_line(b, store.smooth);
-    b.line("SV |PsRaEr m|M-p-err m| code| IOD|PsRange m|RaRaCo| EXP-Time s");
-    b.line("===|========|=========|=====|====|=========|======|=========");
+    b.text("SV |PsRaEr m|M-p-err m| code| IOD|PsRange m|RaRaCo| EXP-Time s\r\n"
+           "===|========|=========|=====|====|=========|======|=========").end_line();
     // The code column reads the store's frequency: a C/A entry shows as Y
     // code whenever the last frame was on L2.
     const std::string_view plain_code = store.freq == 2 ? "  Y  |" : " C/A |";
     rows(b, store.current_list(), [&](const rtcm_sat_21_type& s) {
         sv_cell(b, s);
-        b.text(s.pr_err >= 6.0 ? " > " : "<= ").R(s.pr_err, 4, 3).text("|");
-        if (s.mp_err < 19.0) b.text("<= ").R(s.mp_err, 6, 3).text("|");
-        else if (s.mp_err < 28.0) b.text(" > ").R(s.mp_err, 6, 3).text("|");
+        b.text(s.pr_err >= 6.0 ? " > " : "<= ").R(b.memos.metres_4_3, s.pr_err, 4, 3).text("|");
+        if (s.mp_err < 19.0) b.text("<= ").R(b.memos.metres_6_3, s.mp_err, 6, 3).text("|");
+        else if (s.mp_err < 28.0) b.text(" > ").R(b.memos.metres_6_3, s.mp_err, 6, 3).text("|");
         else b.text("n. determ|");
         b.text(s.p_code ? "  P  |" : plain_code);
         b.I(s.iod, 3).text("|");
         b.R(s.prc, 9, 2).text("|");
         b.R(s.rrc, 6, 3).text("|");
-        b.text(" ").R(s.meas_time, 12, 6).end_line();
+        b.text(" ").R(b.memos.time_12_6, s.meas_time, 12, 6).end_line();
     });
 }
 
@@ -193,13 +239,10 @@ void other_layout(Block& b, const rtcm_header_type& header) {
     b.text("m-z-count    : ").R(header.frame_time, 7, 1).end_line();
 }
 
-}  // namespace
-
-void append_frame_text(std::string& out, const RtcmDecoder& decoder) {
-    Block b(out);
+void frame_layout(Block& b, const RtcmDecoder& decoder) {
     const rtcm_header_type& h = decoder.header;
     const rtcm_stores& st = decoder.stores;
-    b.text("frame: ").I(h.msg_type, 0).text(" latency: ").text(fixed_text(decoder.latency, 3)).end_line();
+    b.text("frame: ").I(h.msg_type, 0).text(" latency: ").R(b.memos.latency, decoder.latency, 0, 3).end_line();
     switch (h.msg_type) {
         case 1:
             corrections_layout(b, "Differential GPS corrections                       FRAME 01",
@@ -223,10 +266,25 @@ void append_frame_text(std::string& out, const RtcmDecoder& decoder) {
     }
 }
 
+// The block, built in this thread's scratch buffer; it holds until the next.
+std::string_view build_frame_text(const RtcmDecoder& decoder) {
+    Scratch& s = scratch();
+    s.buffer.clear();
+    {
+        Block b(s);
+        frame_layout(b, decoder);
+    }
+    return s.buffer.view();
+}
+
+}  // namespace
+
+void append_frame_text(std::string& out, const RtcmDecoder& decoder) {
+    out += build_frame_text(decoder);
+}
+
 void write_frame_text(StoringFile& file, RtcmDecoder& decoder) {
-    std::string block;
-    append_frame_text(block, decoder);
-    file.write(block);
+    file.write(build_frame_text(decoder));
     file.make_durable();
     decoder.frame_done_rec = false;
 }

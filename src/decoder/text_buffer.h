@@ -1,0 +1,72 @@
+#pragma once
+// A reusable character buffer that texts are written into through a raw
+// pointer: the writer asks once per line (or per record) for room enough
+// for all of it, writes without further checks, and hands back the end.
+// The layouts of the storing file and of the JSON build every frame here,
+// so that a frame costs no allocation and no check per field.
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace tessaly {
+
+class TextBuffer {
+public:
+    // Room for at least `n` characters from the end of the text; the
+    // pointer holds until the next room().
+    [[gnu::always_inline]] char* room(std::size_t n) {
+        if (store_.size() - used_ < n) store_.resize(std::max(store_.size() * 2, used_ + n));
+        return store_.data() + used_;
+    }
+    // The text now ends at `end`, a pointer into the last room().
+    void commit(const char* end) { used_ = std::size_t(end - store_.data()); }
+    void clear() { used_ = 0; }
+    std::string_view view() const { return {store_.data(), used_}; }
+
+private:
+    std::string store_;  // its whole size is writable; the text is the first used_
+    std::size_t used_ = 0;
+};
+
+// The texts last written in a column whose values repeat (times of
+// measurement, error bounds from a table), a few values at a time: the same
+// bits give the same bytes, copied instead of formatted again.
+class NumberMemo {
+public:
+    // The text of `value` written at `p` by `put(p, value)`, or copied when
+    // this value was written before; the room beyond the text must hold 32
+    // characters more. Returns the end of the text.
+    template <class Put>
+    [[gnu::always_inline]] char* put(char* p, double value, Put put) {
+        const auto bits = std::bit_cast<std::uint64_t>(value);
+        Entry& e = entries_[(bits * 0x9E3779B97F4A7C15ULL) >> 60];
+        if (e.len != 0 && e.bits == bits) {
+            std::memcpy(p, e.text.data(), e.text.size());
+            return p + e.len;
+        }
+        char* const end = put(p, value);
+        const auto len = std::size_t(end - p);
+        if (len <= e.text.size()) {
+            e.bits = bits;
+            e.len = len;
+            std::memcpy(e.text.data(), p, e.text.size());
+        }
+        return end;
+    }
+
+private:
+    struct Entry {
+        std::uint64_t bits = 0;
+        std::size_t len = 0;  // 0: nothing kept yet
+        std::array<char, 32> text{};
+    };
+    std::array<Entry, 16> entries_;
+};
+
+}  // namespace tessaly
