@@ -142,12 +142,12 @@ constexpr int millisecond = 3;      // the clock's resolution
 constexpr int microsecond = 6;      // time of measurement
 
 // "satellites": the entries of `list` that this frame delivered, in order.
-template <class Sat, class Fields>
-void satellites(Members& m, const frame_delivery_type& d, const Sat* list, Fields fields) {
+template <class List, class Fields>
+void satellites(Members& m, const frame_delivery_type& d, const List& list, Fields fields) {
     Scratch& s = m.scratch();
     *m.key("satellites")++ = '[';
     for (std::size_t i = 0; i < d.sv_count; ++i) {
-        const Sat* e = find_record(list, d.svs[i]);
+        const auto* e = list.find(d.svs[i]);
         if (!e) continue;
         s.need(object_room);
         *s.p++ = '{';
@@ -162,7 +162,7 @@ void satellites(Members& m, const frame_delivery_type& d, const Sat* list, Field
 }
 
 void corrections(Members& m, const RtcmDecoder& d, const rtcm_corrections_store& store, bool problem_marks) {
-    satellites(m, d.delivery, store.list.get(), [&](Members& e, const rtcm_sat_1_type& s) {
+    satellites(m, d.delivery, store.list, [&](Members& e, const rtcm_sat_1_type& s) {
         e.integer("ident", s.sv).boolean("scale", s.scale).integer("udre", s.udre);
         e.number("prc", s.range_corr, metres_002).number("rrc", s.rate_corr, rates_0002).integer("iod", s.iod);
         if (problem_marks) e.boolean("prc_problem", s.range_problem).boolean("rrc_problem", s.rate_problem);
@@ -180,7 +180,7 @@ void measurements(Members& m, const RtcmDecoder& d, const Store& store, Fields f
 }
 
 void glonass_corrections(Members& m, const RtcmDecoder& d, const rtcm_corrections_store& store) {
-    satellites(m, d.delivery, store.list.get(), [&](Members& e, const rtcm_sat_1_type& s) {
+    satellites(m, d.delivery, store.list, [&](Members& e, const rtcm_sat_1_type& s) {
         e.integer("ident", s.sv).boolean("scale", s.scale).integer("udre", s.udre);
         e.boolean("change", s.change).integer("tod", s.tod);
         e.number("prc", s.range_corr, metres_002).number("rrc", s.rate_corr, rates_0002);

@@ -37,37 +37,37 @@ void RtcmDecoder::decode_corrections(rtcm_corrections_store& store, bool problem
     const bool ok = state.parity_ok;
     const bool last = last_data_word();
 
+    rtcm_sat_1_type& rec = store.current;
     auto start_record = [&] {
-        release_record(store.spare, std::move(store.current));
-        store.current = new_record(store.spare);
-        store.current->time = header.frame_time;
+        rec = rtcm_sat_1_type{};
+        rec.time = header.frame_time;
+        store.assembling = true;
     };
     auto complete_record = [&] {
-        if (!store.current) return;
-        if (store.record_bad) {
-            release_record(store.spare, std::move(store.current));
-        } else {
-            const std::uint8_t sv = store.current->sv;
-            if (glonass) {
-                store.current->change = (store.current->iod >> 7) & 1u;
-                store.current->tod = store.current->iod & 127u;
-            }
-            insert_record(store.list, std::move(store.current), store.spare);
-            deliver(sv);
+        if (!store.assembling) return;
+        store.assembling = false;
+        if (store.record_bad) return;
+        if (glonass) {
+            rec.change = (rec.iod >> 7) & 1u;
+            rec.tod = rec.iod & 127u;
+        }
+        if (rtcm_sat_1_type* listed = store.list.place(rec.key())) {
+            *listed = rec;
+            deliver(rec.sv);
         }
     };
 
     switch ((state.word_index - 1) % 5) {
         case 1:  // A: block 1 header and range
             if (state.word_index == 2) {
-                purge_list(store.list, header.frame_time, store.spare);
+                store.list.purge(header.frame_time);
                 store.frame_length = header.frame_length;
                 store.time = header.frame_time;
             }
             start_record();
             if (ok) {
-                fill_header(*store.current, (w >> 31) & 1u, get_u8(w, 29), get_u8(w, 24));
-                set_range(*store.current, get_s16(w, 8), problem_marks);
+                fill_header(rec, (w >> 31) & 1u, get_u8(w, 29), get_u8(w, 24));
+                set_range(rec, get_s16(w, 8), problem_marks);
                 store.record_bad = false;
             } else {
                 store.record_bad = true;
@@ -75,36 +75,36 @@ void RtcmDecoder::decode_corrections(rtcm_corrections_store& store, bool problem
             break;
         case 2:  // B: block 1 rate and IOD, block 2 header
             if (ok) {
-                if (store.current) {
-                    set_rate(*store.current, get_s8(w, 24), problem_marks);
-                    store.current->iod = get_u8(w, 16);
+                if (store.assembling) {
+                    set_rate(rec, get_s8(w, 24), problem_marks);
+                    rec.iod = get_u8(w, 16);
                 }
                 complete_record();
                 if (!last) {
                     start_record();
                     store.record_bad = false;
-                    fill_header(*store.current, (w >> 15) & 1u, get_u8(w, 13), get_u8(w, 8));
+                    fill_header(rec, (w >> 15) & 1u, get_u8(w, 13), get_u8(w, 8));
                 }
             } else {
                 store.record_bad = true;
             }
             break;
         case 3:  // C: block 2 range and rate
-            if (ok && store.current) {
-                set_range(*store.current, get_s16(w, 16), problem_marks);
-                set_rate(*store.current, get_s8(w, 8), problem_marks);
+            if (ok && store.assembling) {
+                set_range(rec, get_s16(w, 16), problem_marks);
+                set_rate(rec, get_s8(w, 8), problem_marks);
             } else if (!ok) {
                 store.record_bad = true;
             }
             break;
         case 4:  // D: block 2 IOD, block 3 header and upper range
             if (ok) {
-                if (store.current) store.current->iod = get_u8(w, 24);
+                if (store.assembling) rec.iod = get_u8(w, 24);
                 complete_record();
                 if (!last) {
                     start_record();
                     store.record_bad = false;
-                    fill_header(*store.current, (w >> 23) & 1u, get_u8(w, 21), get_u8(w, 16));
+                    fill_header(rec, (w >> 23) & 1u, get_u8(w, 21), get_u8(w, 16));
                     store.range_acc = get_s8(w, 8) * 256;
                 }
             } else {
@@ -112,20 +112,20 @@ void RtcmDecoder::decode_corrections(rtcm_corrections_store& store, bool problem
             }
             break;
         default:  // E: block 3 lower range, rate and IOD
-            if (ok && store.current) {
+            if (ok && store.assembling) {
                 store.range_acc += get_u8(w, 24);
-                set_range(*store.current, store.range_acc, problem_marks);
-                set_rate(*store.current, get_s8(w, 16), problem_marks);
-                store.current->iod = get_u8(w, 8);
+                set_range(rec, store.range_acc, problem_marks);
+                set_rate(rec, get_s8(w, 16), problem_marks);
+                rec.iod = get_u8(w, 8);
                 complete_record();
             } else {
-                release_record(store.spare, std::move(store.current));
+                store.assembling = false;
             }
             break;
     }
     // A block that the frame leaves unfinished (a word failed on the last
     // word, or a malformed length) never enters the list.
-    if (last) release_record(store.spare, std::move(store.current));
+    if (last) store.assembling = false;
     end_data_word();
 }
 

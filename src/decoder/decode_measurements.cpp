@@ -48,62 +48,52 @@ std::int32_t signed_24(std::uint32_t w) {
     return v & 0x800000 ? v - 0x1000000 : v;
 }
 
-// ---- Word A and word B of each message ------------------------------------
+// ---- A record from its word A and word B ---------------------------------
 
-void word_a(rtcm_data_18_type& store, rtcm_sat_18_type& e, std::uint32_t w) {
-    e.glonass = glonass_of(w);
-    e.half_wave = data_bit(w, 1);
-    e.p_code = data_bit(w, 2);
-    e.sv = sv_of(w);
-    e.phase_err = phase_error((w >> 21) & 7u);
-    e.loss = (w >> 16) & 31u;
-    store.phase_acc = std::uint32_t(get_u8(w, 8)) << 24;
-}
-void word_b(rtcm_data_18_type& store, rtcm_sat_18_type& e, std::uint32_t w) {
-    store.phase_acc |= (w >> 8) & 0xFFFFFFu;
-    e.phase = std::int32_t(store.phase_acc) * (e.half_wave ? cycle_128 : cycle_256);
+void fill(rtcm_sat_18_type& e, std::uint32_t a, std::uint32_t b) {
+    e.glonass = glonass_of(a);
+    e.half_wave = data_bit(a, 1);
+    e.p_code = data_bit(a, 2);
+    e.sv = sv_of(a);
+    e.phase_err = phase_error((a >> 21) & 7u);
+    e.loss = (a >> 16) & 31u;
+    const std::uint32_t phase = std::uint32_t(get_u8(a, 8)) << 24 | ((b >> 8) & 0xFFFFFFu);
+    e.phase = std::int32_t(phase) * (e.half_wave ? cycle_128 : cycle_256);
 }
 
-void word_a(rtcm_data_19_type&, rtcm_sat_19_type& e, std::uint32_t w) {
-    e.glonass = glonass_of(w);
-    e.p_code = data_bit(w, 2);
-    e.sv = sv_of(w);
-    e.pr_err = range_error((w >> 20) & 15u, 0.02);
-    e.mp_err = multipath_error((w >> 16) & 15u);
-    // Held unscaled until word B completes it, so that the 32-bit value is
-    // scaled once.
-    e.pseudorange = std::int32_t(std::uint32_t(get_u8(w, 8)) << 24);
-}
-void word_b(rtcm_data_19_type&, rtcm_sat_19_type& e, std::uint32_t w) {
-    e.pseudorange = (e.pseudorange + double((w >> 8) & 0xFFFFFFu)) * 0.02;
+void fill(rtcm_sat_19_type& e, std::uint32_t a, std::uint32_t b) {
+    e.glonass = glonass_of(a);
+    e.p_code = data_bit(a, 2);
+    e.sv = sv_of(a);
+    e.pr_err = range_error((a >> 20) & 15u, 0.02);
+    e.mp_err = multipath_error((a >> 16) & 15u);
+    // The 32-bit value is scaled once, after its halves are added.
+    const double upper = std::int32_t(std::uint32_t(get_u8(a, 8)) << 24);
+    e.pseudorange = (upper + double((b >> 8) & 0xFFFFFFu)) * 0.02;
 }
 
-void word_a(rtcm_data_20_type&, rtcm_sat_20_type& e, std::uint32_t w) {
-    e.glonass = glonass_of(w);
-    e.half_wave = data_bit(w, 1);
-    e.sv = sv_of(w);
-    e.phase_err = phase_error((w >> 21) & 7u);
-    e.loss = (w >> 16) & 31u;
-    e.iod = get_u8(w, 8);
-}
-void word_b(rtcm_data_20_type&, rtcm_sat_20_type& e, std::uint32_t w) {
+void fill(rtcm_sat_20_type& e, std::uint32_t a, std::uint32_t b) {
+    e.glonass = glonass_of(a);
+    e.half_wave = data_bit(a, 1);
+    e.sv = sv_of(a);
+    e.phase_err = phase_error((a >> 21) & 7u);
+    e.loss = (a >> 16) & 31u;
+    e.iod = get_u8(a, 8);
     // The opposite pairing from message 18's carrier phase.
-    e.phase_corr = signed_24(w) * (e.half_wave ? cycle_256 : cycle_128);
+    e.phase_corr = signed_24(b) * (e.half_wave ? cycle_256 : cycle_128);
 }
 
-void word_a(rtcm_data_21_type&, rtcm_sat_21_type& e, std::uint32_t w) {
-    e.glonass = glonass_of(w);
-    e.rr_scale = data_bit(w, 1);
-    e.p_code = data_bit(w, 2);
-    e.sv = sv_of(w);
-    e.pr_scale = data_bit(w, 9);
-    e.pr_err = range_error((w >> 20) & 7u, e.pr_scale ? 0.4907 : 0.02);
-    e.mp_err = multipath_error((w >> 16) & 15u);
-    e.iod = get_u8(w, 8);
-}
-void word_b(rtcm_data_21_type&, rtcm_sat_21_type& e, std::uint32_t w) {
-    e.prc = get_s16(w, 16) * (e.pr_scale ? 0.32 : 0.02);
-    e.rrc = get_s8(w, 8) * (e.rr_scale ? 0.032 : 0.002);
+void fill(rtcm_sat_21_type& e, std::uint32_t a, std::uint32_t b) {
+    e.glonass = glonass_of(a);
+    e.rr_scale = data_bit(a, 1);
+    e.p_code = data_bit(a, 2);
+    e.sv = sv_of(a);
+    e.pr_scale = data_bit(a, 9);
+    e.pr_err = range_error((a >> 20) & 7u, e.pr_scale ? 0.4907 : 0.02);
+    e.mp_err = multipath_error((a >> 16) & 15u);
+    e.iod = get_u8(a, 8);
+    e.prc = get_s16(b, 16) * (e.pr_scale ? 0.32 : 0.02);
+    e.rrc = get_s8(b, 8) * (e.rr_scale ? 0.032 : 0.002);
 }
 
 }  // namespace
@@ -124,28 +114,21 @@ void RtcmDecoder::decode_measurement(Store& store) {
         const std::uint32_t tom = (w >> 8) & 0xFFFFFu;
         store.meas_time = header.frame_time + tom * microsecond;
         // Staleness is judged from the frame time, not the measurement time.
-        purge_list(store.sat_list[store.freq], header.frame_time, store.spare);
+        store.sat_list[store.freq].purge(header.frame_time);
         delivery.measurement_head = true;
         delivery.tom_us = tom;
-    } else if ((state.word_index - 2) % 2 == 1) {  // word A
-        release_record(store.spare, std::move(store.current));
-        store.current = new_record(store.spare);
-        store.current->meas_time = store.meas_time;
-        store.record_bad = !state.parity_ok;
-        if (state.parity_ok) word_a(store, *store.current, w);
-    } else if (store.current && store.freq < store.sat_list.size()) {  // word B
-        if (state.parity_ok) word_b(store, *store.current, w);
-        else store.record_bad = true;
-        if (store.record_bad) {
-            release_record(store.spare, std::move(store.current));
-        } else {
-            const std::uint8_t key = store.current->key();
-            insert_record(store.sat_list[store.freq], std::move(store.current), store.spare);
+    } else if (state.word_index % 2 == 1) {  // word A
+        store.word_a = w;
+        store.word_a_ok = state.parity_ok;
+    } else if (state.parity_ok && store.word_a_ok) {  // word B, after its word A of this frame
+        const std::uint32_t a = store.word_a;
+        const std::uint8_t key = sat_key(sv_of(a), glonass_of(a));
+        if (auto* rec = store.sat_list[store.freq].place(key)) {
+            rec->meas_time = store.meas_time;
+            fill(*rec, a, w);
             deliver(key);
         }
     }
-    // A frame ending after a word A stores nothing for it.
-    if (last_data_word()) release_record(store.spare, std::move(store.current));
     end_data_word();
 }
 

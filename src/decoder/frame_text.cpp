@@ -90,8 +90,8 @@ void corrections_layout(Block& b, std::string_view title, std::string_view time_
     b.text(time_label).R(b.memos.time_7_1, store.time, 7, 1).end_line();
     b.text("SV | Factor  | UDRE m|PsRangeCo m|RaRaCo m/s| IOD |M-Z-Count\r\n"
            "===|=========|=======|===========|==========|=====|=========").end_line();
-    if (!store.list) return;
-    for (const rtcm_sat_1_type* s = store.list.get(); s; s = s->next.get()) {
+    if (store.list.empty()) return;
+    for (const rtcm_sat_1_type* s = store.list.begin(); s != store.list.end(); ++s) {
         b.I(s->sv, 2).text(" |");
         b.text(s->scale ? " coarse  |" : " fine    |");
         b.text(udre_texts[s->udre & 3u]);
@@ -153,10 +153,10 @@ void sv_cell(Block& b, const Sat& s) {
 
 // Rows of the list of the last frame's frequency, then a blank line when
 // there were any.
-template <class Sat, class Row>
-void rows(Block& b, const Sat* list, Row row) {
-    if (!list) return;
-    for (const Sat* s = list; s; s = s->next.get()) row(*s);
+template <class List, class Row>
+void rows(Block& b, const List& list, Row row) {
+    if (list.empty()) return;
+    for (const auto& s : list) row(s);
     b.end_line();
 }
 

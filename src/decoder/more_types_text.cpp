@@ -12,7 +12,7 @@ std::string i(long long v) { return std::to_string(v); }
 std::string glonass_line(const rtcm_corrections_store& s, const frame_delivery_type& del) {
     std::string out = "GLONASS corrections:";
     for (std::size_t k = 0; k < del.sv_count; ++k) {
-        const rtcm_sat_1_type* r = find_record(s.list.get(), del.svs[k]);
+        const rtcm_sat_1_type* r = s.list.find(del.svs[k]);
         if (!r) continue;
         out += " R" + i(r->sv) + " " + f(r->range_corr, 2) + " m " + f(double(r->rate_corr), 3) + " m/s tod " +
                i(r->tod) + (r->change ? " changed;" : ";");

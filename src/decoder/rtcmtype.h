@@ -1,19 +1,18 @@
 #pragma once
-// Records and stores of the decoded messages, and the satellite slot table.
+// Records and stores of the decoded messages, and the satellite lists.
 //
 // Every message type has one store holding the content of its latest frames.
-// Types that carry a set of satellites keep a singly linked list of
-// per-satellite records, owned through unique_ptr links: a record belongs to
-// its store's `current` while it is assembled and to the list once complete,
-// and it is released whenever it is replaced, found stale or discarded.
-// Released records wait in the store's `spare` chain for the next ones, so a
-// running stream allocates no record: a store holds at most its lists' keys
-// (64 each, GPS and GLONASS) and the record being assembled, and the spare
-// chain never more than were ever in use at once.
+// Types that carry a set of satellites keep their records in lists of fixed
+// capacity inside the store (sat_records): a satellite's new record is written
+// over its old one where it stands, a satellite not yet listed is appended, and
+// a purge closes the gaps it leaves, so the order of first appearance is kept
+// and a running stream allocates nothing. A list holds each key once; its
+// capacity is the number of keys its type can carry (32 GPS numbers, and as
+// many GLONASS ones for 18 to 21).
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 
 #include "rtcm_more_types.h"
@@ -26,10 +25,74 @@ namespace tessaly {
 // time of types 18 to 21 lies after the frame time), have an age of 0 or less
 // and are kept: the second frame of a multiple-message set, which repeats the
 // Z-count, must not wipe the satellites of the first.
-double record_age(double now, double then);
+constexpr double record_age(double now, double then) {
+    double d = now - then;
+    if (d < -43200.0) d += 86400.0;  // the record is from before midnight
+    return d;
+}
 
 // True when the record is more than 60 s older than the frame.
-bool is_stale(double now, double then);
+constexpr bool is_stale(double now, double then) { return record_age(now, then) > 60.0; }
+
+// The satellites of one list in the order of their first appearance, at most
+// N different keys (Sat::key(), below 256).
+template <class Sat, std::size_t N>
+class sat_records {
+public:
+    using value_type = Sat;
+
+    const Sat* begin() const { return rec_.data(); }
+    const Sat* end() const { return rec_.data() + size_; }
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+
+    // The record of satellite key `key` (see sat_key), or none.
+    const Sat* find(std::uint8_t key) const { return slot_[key] ? &rec_[slot_[key] - 1u] : nullptr; }
+
+    // The record to write for satellite key `key`: its present one, or a new
+    // one at the end; none when N other keys are listed. The caller writes
+    // every field, the key's among them.
+    Sat* place(std::uint8_t key) {
+        std::uint8_t& slot = slot_[key];
+        if (slot) return &rec_[slot - 1u];
+        if (size_ == N) return nullptr;
+        slot = std::uint8_t(size_ + 1u);
+        return &rec_[size_++];
+    }
+    // `rec` in place of the record of the same satellite, or appended.
+    void put(const Sat& rec) {
+        if (Sat* p = place(rec.key())) *p = rec;
+    }
+
+    // Drops every record more than 60 s older than `now`, keeping the order
+    // of the others.
+    void purge(double now) {
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < size_; ++i) {
+            if (is_stale(now, rec_[i].record_time())) {
+                slot_[rec_[i].key()] = 0;
+                continue;
+            }
+            if (kept != i) {
+                rec_[kept] = rec_[i];
+                slot_[rec_[kept].key()] = std::uint8_t(kept + 1u);
+            }
+            ++kept;
+        }
+        size_ = std::uint8_t(kept);
+    }
+
+    void clear() {
+        for (std::size_t i = 0; i < size_; ++i) slot_[rec_[i].key()] = 0;
+        size_ = 0;
+    }
+
+private:
+    static_assert(N < 256);
+    std::array<Sat, N> rec_{};
+    std::array<std::uint8_t, 256> slot_{};  // key -> index + 1; 0: not listed
+    std::uint8_t size_ = 0;
+};
 
 // ---- Messages 1, 2 and 9 -------------------------------------------------
 
@@ -47,7 +110,6 @@ struct rtcm_sat_1_type {
     // time of day tag (7 bits, as sent).
     bool change = false;
     std::uint8_t tod = 0;
-    std::unique_ptr<rtcm_sat_1_type> next;
 
     double record_time() const { return time; }
     std::uint8_t key() const { return sv; }
@@ -59,11 +121,12 @@ using rtcm_sat_2_type = rtcm_sat_1_type;
 using rtcm_sat_9_type = rtcm_sat_1_type;
 
 struct rtcm_corrections_store {
+    using list_type = sat_records<rtcm_sat_1_type, 32>;
     std::uint8_t frame_length = 0;
     double time = -1;  // -1: no frame of this type yet
-    std::unique_ptr<rtcm_sat_1_type> list;
-    std::unique_ptr<rtcm_sat_1_type> current;
-    std::unique_ptr<rtcm_sat_1_type> spare;
+    list_type list;
+    rtcm_sat_1_type current;  // the record being assembled, while `assembling`
+    bool assembling = false;
     std::int32_t range_acc = 0;
     bool record_bad = false;
 };
@@ -121,7 +184,6 @@ struct rtcm_sat_18_type {
     double phase_err = 0;  // cycles
     std::uint8_t loss = 0;
     double phase = 0;      // cycles
-    std::unique_ptr<rtcm_sat_18_type> next;
 
     double record_time() const { return meas_time; }
     std::uint8_t key() const { return sat_key(sv, glonass); }
@@ -135,7 +197,6 @@ struct rtcm_sat_19_type {
     double pr_err = 0;       // m
     double mp_err = 0;       // m
     double pseudorange = 0;  // m
-    std::unique_ptr<rtcm_sat_19_type> next;
 
     double record_time() const { return meas_time; }
     std::uint8_t key() const { return sat_key(sv, glonass); }
@@ -150,7 +211,6 @@ struct rtcm_sat_20_type {
     std::uint8_t loss = 0;
     std::uint8_t iod = 0;
     double phase_corr = 0;  // cycles
-    std::unique_ptr<rtcm_sat_20_type> next;
 
     double record_time() const { return meas_time; }
     std::uint8_t key() const { return sat_key(sv, glonass); }
@@ -168,7 +228,6 @@ struct rtcm_sat_21_type {
     std::uint8_t iod = 0;
     double prc = 0;     // m
     double rrc = 0;     // m/s
-    std::unique_ptr<rtcm_sat_21_type> next;
 
     double record_time() const { return meas_time; }
     std::uint8_t key() const { return sat_key(sv, glonass); }
@@ -177,20 +236,23 @@ struct rtcm_sat_21_type {
 // One list per frequency indicator value 0..3.
 template <class Sat>
 struct rtcm_measurement_store {
+    using list_type = sat_records<Sat, 64>;
     std::uint8_t freq = freq_none;
     double meas_time = -1;  // -1: no frame of this type yet
-    std::array<std::unique_ptr<Sat>, 4> sat_list;
-    std::unique_ptr<Sat> current;
-    std::unique_ptr<Sat> spare;
-    bool record_bad = false;
+    std::array<list_type, 4> sat_list;
+    // Word A of the satellite in progress, kept until its word B: the record
+    // is written from both at once, when both passed parity.
+    std::uint32_t word_a = 0;
+    bool word_a_ok = false;
 
-    // The list of the last frame's frequency, or none while no frame came.
-    const Sat* current_list() const { return freq < 4 ? sat_list[freq].get() : nullptr; }
+    // The list of the last frame's frequency, empty while no frame came.
+    const list_type& current_list() const { return freq < 4 ? sat_list[freq] : no_list; }
+
+private:
+    static inline const list_type no_list{};
 };
 
-struct rtcm_data_18_type : rtcm_measurement_store<rtcm_sat_18_type> {
-    std::uint32_t phase_acc = 0;
-};
+struct rtcm_data_18_type : rtcm_measurement_store<rtcm_sat_18_type> {};
 struct rtcm_data_19_type : rtcm_measurement_store<rtcm_sat_19_type> {
     std::uint8_t smooth = smooth_none;
 };
@@ -198,82 +260,6 @@ struct rtcm_data_20_type : rtcm_measurement_store<rtcm_sat_20_type> {};
 struct rtcm_data_21_type : rtcm_measurement_store<rtcm_sat_21_type> {
     std::uint8_t smooth = smooth_none;
 };
-
-// ---- List operations ------------------------------------------------------
-
-// A record with the start values, from the spare chain when it has one.
-template <class Sat>
-std::unique_ptr<Sat> new_record(std::unique_ptr<Sat>& spare) {
-    if (!spare) return std::make_unique<Sat>();
-    std::unique_ptr<Sat> rec = std::move(spare);
-    spare = std::move(rec->next);
-    *rec = Sat{};
-    return rec;
-}
-
-// Puts a record that is no longer needed on the spare chain.
-template <class Sat>
-void release_record(std::unique_ptr<Sat>& spare, std::unique_ptr<Sat> rec) {
-    if (!rec) return;
-    rec->next = std::move(spare);
-    spare = std::move(rec);
-}
-
-// Releases every record more than 60 s older than `now`, keeping the order
-// of the others.
-template <class Sat>
-void purge_list(std::unique_ptr<Sat>& list, double now, std::unique_ptr<Sat>& spare) {
-    std::unique_ptr<Sat>* link = &list;
-    while (*link) {
-        if (is_stale(now, (*link)->record_time())) {
-            std::unique_ptr<Sat> gone = std::move(*link);
-            *link = std::move(gone->next);
-            release_record(spare, std::move(gone));
-        } else {
-            link = &(*link)->next;
-        }
-    }
-}
-
-// Puts `rec` in place of the record of the same satellite of the same
-// system (releasing that one), or appends it: each satellite is in a list
-// once, in the order of first appearance.
-template <class Sat>
-void insert_record(std::unique_ptr<Sat>& list, std::unique_ptr<Sat> rec, std::unique_ptr<Sat>& spare) {
-    std::unique_ptr<Sat>* link = &list;
-    while (*link) {
-        if ((*link)->key() == rec->key()) {
-            rec->next = std::move((*link)->next);
-            std::unique_ptr<Sat> older = std::move(*link);
-            *link = std::move(rec);
-            release_record(spare, std::move(older));
-            return;
-        }
-        link = &(*link)->next;
-    }
-    rec->next.reset();
-    *link = std::move(rec);
-}
-template <class Sat>
-void insert_record(std::unique_ptr<Sat>& list, std::unique_ptr<Sat> rec) {
-    std::unique_ptr<Sat> gone;
-    insert_record(list, std::move(rec), gone);
-}
-
-// The record of satellite key `key` (see sat_key), or none.
-template <class Sat>
-const Sat* find_record(const Sat* list, std::uint8_t key) {
-    for (; list; list = list->next.get())
-        if (list->key() == key) return list;
-    return nullptr;
-}
-
-template <class Sat>
-std::size_t list_length(const Sat* head) {
-    std::size_t n = 0;
-    for (; head; head = head->next.get()) ++n;
-    return n;
-}
 
 // All decoded message stores of one decoder.
 struct rtcm_stores {

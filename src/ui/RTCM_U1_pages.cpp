@@ -37,21 +37,21 @@ int satellite_key(const Sat& s) {
 
 // Books the satellites of a list to the rows of a table: the rows of
 // satellites that left are freed first, so that newcomers take them.
-template <class Sat>
-void book_rows(ColumnTable* t, const Sat* head) {
+template <class List>
+void book_rows(ColumnTable* t, const List& list) {
     t->beginRows();
-    for (const Sat* s = head; s; s = s->next.get()) t->keep(satellite_key(*s));
+    for (const auto& s : list) t->keep(satellite_key(s));
     t->releaseRows();
-    for (const Sat* s = head; s; s = s->next.get()) t->rowFor(satellite_key(*s));
+    for (const auto& s : list) t->rowFor(satellite_key(s));
 }
 
 // Shows the satellites of a list on a table, each on its row, and nothing
 // else.
-template <class Sat, class Write>
-void show_rows(ColumnTable* t, const Sat* head, Write write) {
-    book_rows(t, head);
+template <class List, class Write>
+void show_rows(ColumnTable* t, const List& list, Write write) {
+    book_rows(t, list);
     t->showRows();
-    for (const Sat* s = head; s; s = s->next.get()) write(t->rowFor(satellite_key(*s)), *s);
+    for (const auto& s : list) write(t->rowFor(satellite_key(s)), s);
 }
 
 // Widgets redo their layout on every setText, even of the same text.
@@ -487,12 +487,12 @@ void MessagePages::ShowMessagePage(int msg_type) {
 void MessagePages::noteRows(Page p) {
     const rtcm_stores& s = decoder_.stores;
     const auto corrections = [&](const rtcm_corrections_store& store) {
-        if (store.time != -1) book_rows(corrections_[p == Type1 ? 0 : p == Type2 ? 1 : 2].table, store.list.get());
+        if (store.time != -1) book_rows(corrections_[p == Type1 ? 0 : p == Type2 ? 1 : 2].table, store.list);
     };
     const auto measurements = [&](const auto& store) {
         for (int sub = 0; sub < 4; ++sub)
             book_rows(measurements_[std::size_t(p - Type18)][std::size_t(sub)].table,
-                      store.sat_list[std::size_t(sub_page_list[std::size_t(sub)])].get());
+                      store.sat_list[std::size_t(sub_page_list[std::size_t(sub)])]);
     };
     switch (p) {
     case Type1: corrections(s.data_1); break;
@@ -505,7 +505,7 @@ void MessagePages::noteRows(Page p) {
     case Glonass:
         for (int g = 0; g < 2; ++g) {
             const rtcm_corrections_store& store = g == Type31 ? s.data_31 : s.data_34;
-            if (store.time != -1) book_rows(glonass_[std::size_t(g)].table, store.list.get());
+            if (store.time != -1) book_rows(glonass_[std::size_t(g)].table, store.list);
         }
         break;
     default: break;
@@ -586,11 +586,11 @@ void MessagePages::paint(int p) {
 void MessagePages::showCorrections(Page p, const rtcm_corrections_store& store) {
     if (store.time == -1) return;
     const SatellitePage& sp = corrections_[p == Type1 ? 0 : p == Type2 ? 1 : 2];
-    if (store.list) set_text(sp.header, ff(store.time, 7, 1) + " length:" + num(store.frame_length));
+    if (!store.list.empty()) set_text(sp.header, ff(store.time, 7, 1) + " length:" + num(store.frame_length));
     const bool t9 = p == Type9;
     const QString lead = t9 ? QStringLiteral("    ") : QStringLiteral("   ");
     ColumnTable* t = sp.table;
-    show_rows(t, store.list.get(), [&](int row, const rtcm_sat_1_type& r) {
+    show_rows(t, store.list, [&](int row, const rtcm_sat_1_type& r) {
         t->setCell(0, row, (t9 ? "   " : "  ") + num(r.sv));
         t->setCell(1, row, r.scale ? " coarse" : " fine  ");
         t->setCell(2, row, udre_text[r.udre & 3]);
@@ -606,9 +606,9 @@ void MessagePages::showCorrections(Page p, const rtcm_corrections_store& store) 
 void MessagePages::showGlonass(GlonassPage g, const rtcm_corrections_store& store) {
     if (store.time == -1) return;
     const SatellitePage& sp = glonass_[std::size_t(g)];
-    if (store.list) set_text(sp.header, ff(store.time, 7, 1) + " length:" + num(store.frame_length));
+    if (!store.list.empty()) set_text(sp.header, ff(store.time, 7, 1) + " length:" + num(store.frame_length));
     ColumnTable* t = sp.table;
-    show_rows(t, store.list.get(), [&](int row, const rtcm_sat_1_type& r) {
+    show_rows(t, store.list, [&](int row, const rtcm_sat_1_type& r) {
         t->setCell(0, row, " R" + num(r.sv));
         t->setCell(1, row, r.scale ? " coarse" : " fine  ");
         t->setCell(2, row, udre_text[r.udre & 3]);
@@ -695,9 +695,9 @@ QString sv_label(const char* lead, const Sat& e) {
 template <class Store, class Header, class Row>
 void MessagePages::showMeasurements(Page p, const Store& store, Header header, Row row) {
     for (int s = 0; s < 4; ++s) {
-        const auto* list = store.sat_list[std::size_t(sub_page_list[std::size_t(s)])].get();
+        const auto& list = store.sat_list[std::size_t(sub_page_list[std::size_t(s)])];
         const SatellitePage& sp = measurements_[std::size_t(p - Type18)][std::size_t(s)];
-        if (list) set_text(sp.header, header());
+        if (!list.empty()) set_text(sp.header, header());
         ColumnTable* t = sp.table;
         show_rows(t, list, [&](int r, const auto& sat) { row(t, r, sat); });
     }

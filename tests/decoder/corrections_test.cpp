@@ -45,11 +45,11 @@ TEST(Corrections, SatelliteCountFollowsTheLengthForEveryType) {
             l.send({.type = 6, .zcount = 101, .data = {0}});  // the stream stays in step
             const auto& s = store_of(l.d, type);
             const std::string what = "type " + std::to_string(type) + " N " + std::to_string(c.n);
-            EXPECT_EQ(list_length(s.list.get()), std::size_t(c.satellites)) << what;
+            EXPECT_EQ(s.list.size(), std::size_t(c.satellites)) << what;
             const auto built = blocks(c.blocks, 1000);
             for (int i = 0; i < c.satellites; ++i)
-                expect_record(find_sv(s.list.get(), i + 1), built[std::size_t(i)], what.c_str());
-            EXPECT_TRUE(s.current == nullptr && l.d.frames_completed == 2u) << what;
+                expect_record(find_sv(s.list, i + 1), built[std::size_t(i)], what.c_str());
+            EXPECT_TRUE(!s.assembling && l.d.frames_completed == 2u) << what;
         }
     }
 }
@@ -77,7 +77,7 @@ TEST(Corrections, FieldPatternsInEveryBlockPosition) {
                 b[std::size_t(pos)] = c.block;
                 Link l;
                 l.send({.type = std::uint8_t(type), .zcount = 10, .data = correction_words(b)});
-                const auto* r = find_sv(store_of(l.d, type).list.get(), c.sv);
+                const auto* r = find_sv(store_of(l.d, type).list, c.sv);
                 const std::string what = std::string(c.name) + " block " + std::to_string(pos + 1) + " type " + std::to_string(type);
                 ASSERT_NE(r, nullptr) << what;
                 EXPECT_EQ(r->udre, c.block.udre) << what;
@@ -108,9 +108,9 @@ TEST(Corrections, AFailedWordCostsExactlyItsSatellites) {
             const bool lost = std::find(c.lost.begin(), c.lost.end(), sv) != c.lost.end();
             if (!lost) kept.push_back(sv);
             // A lost satellite keeps its older record, a kept one shows the new values.
-            expect_record(find_sv(s.list.get(), sv), (lost ? older : newer)[std::size_t(sv - 1)], c.word);
+            expect_record(find_sv(s.list, sv), (lost ? older : newer)[std::size_t(sv - 1)], c.word);
         }
-        EXPECT_EQ(svs_of(s.list.get()), (std::vector<int>{1, 2, 3})) << c.word;
+        EXPECT_EQ(svs_of(s.list), (std::vector<int>{1, 2, 3})) << c.word;
         EXPECT_EQ(l.delivered(), kept) << c.word;
     }
 }
@@ -122,13 +122,13 @@ TEST(Corrections, ListAgesWithTheFrameTime) {
     auto later = blocks(5, 20);
     later.erase(later.begin(), later.begin() + 3);  // satellites 4, 5
     l.send({.type = 1, .zcount = 100, .data = correction_words(later)});
-    EXPECT_EQ(svs_of(l.d.stores.data_1.list.get()), (std::vector<int>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(svs_of(l.d.stores.data_1.list), (std::vector<int>{1, 2, 3, 4, 5}));
     EXPECT_EQ(l.delivered(), (std::vector<int>{4, 5}));
     // 60 s later nothing is stale yet; 60.6 s after that 1..3 are.
     l.send({.type = 1, .zcount = 200, .data = correction_words({later[0]})});
-    EXPECT_EQ(list_length(l.d.stores.data_1.list.get()), 5u);
+    EXPECT_EQ(l.d.stores.data_1.list.size(), 5u);
     l.send({.type = 1, .zcount = 201, .data = correction_words({later[1]})});
-    EXPECT_EQ(svs_of(l.d.stores.data_1.list.get()), (std::vector<int>{4, 5}));
+    EXPECT_EQ(svs_of(l.d.stores.data_1.list), (std::vector<int>{4, 5}));
     EXPECT_DOUBLE_EQ(l.d.stores.data_1.time, 36000 + 201 * 0.6);
 }
 

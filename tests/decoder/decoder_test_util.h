@@ -36,17 +36,17 @@ struct Link {
     }
 };
 
-template <class Sat>
-std::vector<int> svs_of(const Sat* p) {
+template <class List>
+std::vector<int> svs_of(const List& list) {
     std::vector<int> out;
-    for (; p; p = p->next.get()) out.push_back(p->sv);
+    for (const auto& s : list) out.push_back(s.sv);
     return out;
 }
 
-template <class Sat>
-const Sat* find_sv(const Sat* p, int sv) {
-    for (; p; p = p->next.get())
-        if (p->sv == sv) return p;
+template <class List>
+const typename List::value_type* find_sv(const List& list, int sv) {
+    for (const auto& s : list)
+        if (s.sv == sv) return &s;
     return nullptr;
 }
 

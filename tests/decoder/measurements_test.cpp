@@ -21,20 +21,20 @@ TEST(Measurements, FrequencyListsAndTheirAgeing) {
     l.send({.type = 19, .zcount = 100, .data = words_19(2, 0, 900000, sats({3}, 0))});
     EXPECT_EQ(s.freq, 2);
     EXPECT_DOUBLE_EQ(s.meas_time, 36060.9);
-    EXPECT_EQ(svs_of(s.sat_list[0].get()), (std::vector<int>{1, 2}));
-    EXPECT_EQ(svs_of(s.sat_list[2].get()), (std::vector<int>{3}));
+    EXPECT_EQ(svs_of(s.sat_list[0]), (std::vector<int>{1, 2}));
+    EXPECT_EQ(svs_of(s.sat_list[2]), (std::vector<int>{3}));
     // The second frame of a multiple-message set keeps the first's satellites.
     l.send({.type = 19, .zcount = 100, .data = words_19(0, 0, 900000, sats({4, 1}, 1000))});
-    EXPECT_EQ(svs_of(s.sat_list[0].get()), (std::vector<int>{1, 2, 4}));
+    EXPECT_EQ(svs_of(s.sat_list[0]), (std::vector<int>{1, 2, 4}));
     EXPECT_EQ(l.delivered(), (std::vector<int>{4, 1}));
-    EXPECT_DOUBLE_EQ(s.sat_list[0]->pseudorange, 1001 * 0.02);
+    EXPECT_DOUBLE_EQ(s.sat_list[0].begin()->pseudorange, 1001 * 0.02);
     // Age is judged from the frame time: 59.7 s after the entries' measurement
     // time they stay, though the new measurement time is 60.6 s later.
     l.send({.type = 19, .zcount = 201, .data = words_19(0, 0, 900000, sats({5}, 0))});
-    EXPECT_EQ(svs_of(s.sat_list[0].get()), (std::vector<int>{1, 2, 4, 5}));
+    EXPECT_EQ(svs_of(s.sat_list[0]), (std::vector<int>{1, 2, 4, 5}));
     l.send({.type = 19, .zcount = 203, .data = words_19(0, 0, 0, sats({6}, 0))});
-    EXPECT_EQ(svs_of(s.sat_list[0].get()), (std::vector<int>{5, 6}));
-    EXPECT_EQ(svs_of(s.sat_list[2].get()), (std::vector<int>{3}));  // other lists untouched
+    EXPECT_EQ(svs_of(s.sat_list[0]), (std::vector<int>{5, 6}));
+    EXPECT_EQ(svs_of(s.sat_list[2]), (std::vector<int>{3}));  // other lists untouched
 }
 
 TEST(Measurements, ParityFailures) {
@@ -47,8 +47,8 @@ TEST(Measurements, ParityFailures) {
     // Words A of satellite 1 and B of satellite 3 fail: 2 alone is renewed.
     l.send({.type = 18, .zcount = 110, .data = words_18(0, 0, sats(512)), .corrupt = {3, 8}});
     EXPECT_EQ(l.delivered(), std::vector<int>{2});
-    EXPECT_EQ(svs_of(s.sat_list[0].get()), (std::vector<int>{1, 2, 3}));
-    const auto phase = [&](int sv) { return find_sv(s.sat_list[0].get(), sv)->phase; };
+    EXPECT_EQ(svs_of(s.sat_list[0]), (std::vector<int>{1, 2, 3}));
+    const auto phase = [&](int sv) { return find_sv(s.sat_list[0], sv)->phase; };
     EXPECT_EQ(std::tuple(phase(1), phase(2), phase(3)), std::tuple(1.0, 2.0, 1.0));
     EXPECT_EQ(l.d.sync_losses, 0u);
 
@@ -58,20 +58,19 @@ TEST(Measurements, ParityFailures) {
     EXPECT_EQ(l.d.sync_losses, 1u);
     EXPECT_EQ(s.freq, 0);
     EXPECT_DOUBLE_EQ(s.meas_time, 36066.0);
-    EXPECT_EQ(s.sat_list[2], nullptr);
+    EXPECT_TRUE(s.sat_list[2].empty());
     l.send({.type = 18, .zcount = 130, .data = words_18(2, 5, sats(768))});
-    EXPECT_EQ(svs_of(s.sat_list[2].get()), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(svs_of(s.sat_list[2]), (std::vector<int>{1, 2, 3}));
     EXPECT_DOUBLE_EQ(s.meas_time, 36078.000005);
 
     // N = 1 purges and stores nothing; a frame ending on a word A stores
     // nothing for it.
     l.send({.type = 18, .zcount = 300, .data = words_18(2, 0, {})});
-    EXPECT_EQ(s.sat_list[2], nullptr);
+    EXPECT_TRUE(s.sat_list[2].empty());
     auto odd = words_18(2, 0, sats(0));
     odd.pop_back();
     l.send({.type = 18, .zcount = 301, .data = odd});
-    EXPECT_EQ(svs_of(s.sat_list[2].get()), (std::vector<int>{1, 2}));
-    EXPECT_EQ(s.current, nullptr);
+    EXPECT_EQ(svs_of(s.sat_list[2]), (std::vector<int>{1, 2}));
 }
 
 // GPS and GLONASS satellites share numbers: the GNSS bit of word A keeps
@@ -83,10 +82,10 @@ TEST(Measurements, GlonassSatellitesKeptApartFromGpsOfTheSameNumber) {
     l.send({.type = 19, .zcount = 100, .data = words_19(0, 0, 0, {{.sv = 14, .pseudorange = 1000}})});
     l.send({.type = 19, .zcount = 100, .data = words_19(0, 0, 0, {{.sv = 14, .pseudorange = 2000, .glonass = true},
                                                                   {.sv = 3, .pseudorange = 3000, .glonass = true}})});
-    EXPECT_EQ(svs_of(s.sat_list[0].get()), (std::vector<int>{14, 14, 3}));
+    EXPECT_EQ(svs_of(s.sat_list[0]), (std::vector<int>{14, 14, 3}));
     EXPECT_EQ(l.delivered(), (std::vector<int>{14 | 0x40, 3 | 0x40}));
-    EXPECT_DOUBLE_EQ(find_record(s.sat_list[0].get(), 14)->pseudorange, 20.0);
-    EXPECT_DOUBLE_EQ(find_record(s.sat_list[0].get(), sat_key(14, true))->pseudorange, 40.0);
+    EXPECT_DOUBLE_EQ(s.sat_list[0].find(14)->pseudorange, 20.0);
+    EXPECT_DOUBLE_EQ(s.sat_list[0].find(sat_key(14, true))->pseudorange, 40.0);
     std::string text;
     append_frame_text(text, l.d);
     EXPECT_NE(text.find("\r\n14 |<= 0.020|"), std::string::npos) << text;

@@ -15,9 +15,9 @@ using namespace tessaly::testing;
 
 namespace {
 
-template <class Sat>
-void push(std::unique_ptr<Sat>& list, Sat s) {
-    insert_record(list, std::make_unique<Sat>(std::move(s)));
+template <class List>
+void push(List& list, typename List::value_type s) {
+    list.put(s);
 }
 
 const QStringList blank7(7, " ");
@@ -45,12 +45,12 @@ TEST_F(PagesTest, SatellitesKeepTheirRows) {
     EXPECT_EQ(page_row(p.page(MessagePages::Type1), 0), blank7);
     EXPECT_EQ(p.page(MessagePages::Type1).header->text() + p.page(MessagePages::Type2).header->text(), "");
 
-    s.data_1.list.reset();
+    s.data_1.list.clear();
     s.data_1.time = 10;
     push(s.data_1.list, {.time = 10, .sv = 5, .iod = 1});
     push(s.data_1.list, {.time = 10, .sv = 7, .iod = 2});
     p.ShowMessagePage(1);
-    s.data_1.list.reset();
+    s.data_1.list.clear();
     push(s.data_1.list, {.time = 20, .sv = 12, .iod = 3});
     push(s.data_1.list, {.time = 20, .sv = 7, .iod = 4});
     p.ShowMessagePage(1);

@@ -35,22 +35,22 @@ Shown on_page(const SatellitePage& p) {
     return out;
 }
 
-template <class Sat>
-Shown in_list(const Sat* head) {
+template <class List>
+Shown in_list(const List& list) {
     Shown out;
-    for (; head; head = head->next.get()) ++out[head->sv];
+    for (const auto& s : list) ++out[s.sv];
     return out;
 }
 
 // Every satellite page shows exactly its list.
 void expect_pages_show_stores(MessagePages& p, const rtcm_stores& s) {
-    EXPECT_EQ(on_page(p.page(MessagePages::Type1)), in_list(s.data_1.list.get()));
-    EXPECT_EQ(on_page(p.page(MessagePages::Type2)), in_list(s.data_2.list.get()));
-    EXPECT_EQ(on_page(p.page(MessagePages::Type9)), in_list(s.data_9.list.get()));
+    EXPECT_EQ(on_page(p.page(MessagePages::Type1)), in_list(s.data_1.list));
+    EXPECT_EQ(on_page(p.page(MessagePages::Type2)), in_list(s.data_2.list));
+    EXPECT_EQ(on_page(p.page(MessagePages::Type9)), in_list(s.data_9.list));
     const auto measured = [&](MessagePages::Page page, const auto& store) {
         for (int sub = 0; sub < 4; ++sub)
             EXPECT_EQ(on_page(p.subPage(page, MessagePages::SubPage(sub))),
-                      in_list(store.sat_list[std::size_t(MessagePages::sub_page_list[std::size_t(sub)])].get()))
+                      in_list(store.sat_list[std::size_t(MessagePages::sub_page_list[std::size_t(sub)])]))
                 << "page " << page << " sub-page " << sub;
     };
     measured(MessagePages::Type18, s.data_18);
