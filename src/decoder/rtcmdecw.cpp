@@ -205,7 +205,7 @@ void RtcmDecoder::word_handler() {
     switch (state.word_index) {
         case 0: header_word_1(); break;
         case 1: header_word_2(); break;
-        default: (this->*handler_for(header.msg_type))(); break;
+        default: (this->*handler_)(); break;
     }
 }
 
@@ -215,6 +215,7 @@ void RtcmDecoder::header_word_1() {
     if (state.parity_ok && get_u8(state.word, 24) == preamble) {
         header.msg_type = get_u8(state.word, 18) & 63u;
         header.station_id = get_u16(state.word, 8) & 1023u;
+        handler_ = handler_for(header.msg_type);
         state.word_index = 1;
         return;
     }
@@ -268,24 +269,6 @@ void RtcmDecoder::publish_header() {
     header_info.health = header.health;
     header_info.frame_time = header.frame_time;
     header_info.new_header = true;
-}
-
-void RtcmDecoder::end_data_word() {
-    state.word_ready = false;
-    ++state.word_index;
-    if (state.word_index >= header.frame_length) state.word_index = 0;
-}
-
-bool frame_delivery_type::delivered(std::uint8_t key) const {
-    for (std::size_t i = 0; i < sv_count; ++i)
-        if (svs[i] == key) return true;
-    return false;
-}
-
-void RtcmDecoder::deliver(std::uint8_t key) {
-    // A satellite sent twice in one frame is reported once, with the values
-    // that its list holds now.
-    if (!delivery.delivered(key) && delivery.sv_count < delivery.svs.size()) delivery.svs[delivery.sv_count++] = key;
 }
 
 RtcmDecoder::message_handler RtcmDecoder::handler_for(std::uint8_t msg_type) {
