@@ -48,12 +48,18 @@ void append_json_string(std::string& out, std::string_view bytes) {
 
 namespace {
 
-// Where the object is being written: this thread's scratch buffer, reused
-// from frame to frame, and the memos of the numbers that repeat.
-struct Scratch {
-    TextBuffer buffer;
-    char* p = nullptr;
+// The numbers that repeat from frame to frame, each column with its memo.
+struct Memos {
     NumberMemo zcount, frame_time, latency, meas_time, metres_3, cycles_5;
+};
+
+// Where an object is being written: a pointer into this thread's scratch
+// buffer, kept in a local object (not in the thread's storage, which every
+// character stored could alias) so that it can stay in a register.
+struct Scratch {
+    TextBuffer& buffer;
+    Memos& memos;
+    char* p = buffer.room(0);
 
     // Room for at least `n` more characters at p.
     void need(std::size_t n) {
@@ -168,7 +174,7 @@ void measurements(Members& m, const RtcmDecoder& d, const Store& store, Fields f
     if (d.delivery.measurement_head) {
         m.integer("f", store.freq);
         if constexpr (requires { store.smooth; }) m.integer("sm", store.smooth);
-        m.integer("tom", d.delivery.tom_us).number("meas_time", m.scratch().meas_time, store.meas_time, microsecond);
+        m.integer("tom", d.delivery.tom_us).number("meas_time", m.scratch().memos.meas_time, store.meas_time, microsecond);
     }
     satellites(m, d.delivery, store.current_list(), fields);
 }
@@ -258,7 +264,7 @@ void frame_members(Members& m, const RtcmDecoder& d) {
     const auto& h = d.header;
     const auto& st = d.stores;
     const bool has_data = h.frame_length > 2;
-    Scratch& memos = m.scratch();
+    Memos& memos = m.scratch().memos;
     m.text("class", "RTCM2").integer("type", h.msg_type).integer("station_id", h.station_id);
     m.number("zcount", memos.zcount, d.delivery.zcount * 0.6, tenth_second).integer("seqnum", h.sequence);
     m.integer("length", h.frame_length - 2).integer("station_health", h.health);
@@ -280,22 +286,22 @@ void frame_members(Members& m, const RtcmDecoder& d) {
         case 18:
             measurements(m, d, st.data_18, [](Members& e, const rtcm_sat_18_type& s) {
                 e.integer("sv", s.sv).integer("g", s.glonass).boolean("half_wave", s.half_wave).boolean("p_code", s.p_code);
-                e.number("phase_err", e.scratch().cycles_5, s.phase_err, bound_cycles).integer("loss", s.loss);
+                e.number("phase_err", e.scratch().memos.cycles_5, s.phase_err, bound_cycles).integer("loss", s.loss);
                 e.number("phase", s.phase, cycles_256);
             });
             break;
         case 19:
             measurements(m, d, st.data_19, [](Members& e, const rtcm_sat_19_type& s) {
                 e.integer("sv", s.sv).integer("g", s.glonass).boolean("p_code", s.p_code);
-                e.number("pr_err", e.scratch().metres_3, s.pr_err, bound_metres);
-                e.number("mp_err", e.scratch().metres_3, s.mp_err, bound_metres);
+                e.number("pr_err", e.scratch().memos.metres_3, s.pr_err, bound_metres);
+                e.number("mp_err", e.scratch().memos.metres_3, s.mp_err, bound_metres);
                 e.number("pseudorange", s.pseudorange, metres_002);
             });
             break;
         case 20:
             measurements(m, d, st.data_20, [](Members& e, const rtcm_sat_20_type& s) {
                 e.integer("sv", s.sv).integer("g", s.glonass).boolean("half_wave", s.half_wave);
-                e.number("phase_err", e.scratch().cycles_5, s.phase_err, bound_cycles);
+                e.number("phase_err", e.scratch().memos.cycles_5, s.phase_err, bound_cycles);
                 e.integer("loss", s.loss).integer("iod", s.iod);
                 e.number("phase_corr", s.phase_corr, cycles_256);
             });
@@ -304,8 +310,8 @@ void frame_members(Members& m, const RtcmDecoder& d) {
             measurements(m, d, st.data_21, [](Members& e, const rtcm_sat_21_type& s) {
                 e.integer("sv", s.sv).integer("g", s.glonass).boolean("rr_scale", s.rr_scale).boolean("p_code", s.p_code);
                 e.boolean("pr_scale", s.pr_scale);
-                e.number("pr_err", e.scratch().metres_3, s.pr_err, bound_metres);
-                e.number("mp_err", e.scratch().metres_3, s.mp_err, bound_metres);
+                e.number("pr_err", e.scratch().memos.metres_3, s.pr_err, bound_metres);
+                e.number("mp_err", e.scratch().memos.metres_3, s.mp_err, bound_metres);
                 e.integer("iod", s.iod).number("prc", s.prc, metres_002).number("rrc", s.rrc, rates_0002);
             });
             break;
@@ -320,16 +326,18 @@ void frame_members(Members& m, const RtcmDecoder& d) {
 
 
 // The object, built in this thread's scratch buffer; it holds until the next.
-std::string_view build_frame_json(const RtcmDecoder& d) {
-    thread_local Scratch s;
-    s.buffer.clear();
-    s.p = s.buffer.room(object_room);
+[[gnu::flatten]] std::string_view build_frame_json(const RtcmDecoder& d) {
+    thread_local TextBuffer buffer;
+    thread_local Memos memos;
+    buffer.clear();
+    Scratch s{buffer, memos};
+    s.need(object_room);
     *s.p++ = '{';
     Members m(s);
     frame_members(m, d);
     *s.p++ = '}';
-    s.buffer.commit(s.p);
-    return s.buffer.view();
+    buffer.commit(s.p);
+    return buffer.view();
 }
 
 }  // namespace

@@ -96,12 +96,26 @@ void fill(rtcm_sat_21_type& e, std::uint32_t a, std::uint32_t b) {
     e.rrc = get_s8(b, 8) * (e.rr_scale ? 0.032 : 0.002);
 }
 
+// The first data word: the frequency and the time of measurement. Once a
+// frame, so kept out of the per-satellite path.
+template <class Store>
+[[gnu::noinline]] void take_head(RtcmDecoder& d, Store& store) {
+    const std::uint32_t w = d.state.word;
+    store.freq = std::uint8_t(w >> 30);
+    if constexpr (requires { store.smooth; }) store.smooth = (w >> 28) & 3u;
+    const std::uint32_t tom = (w >> 8) & 0xFFFFFu;
+    store.meas_time = d.header.frame_time + tom * microsecond;
+    // Staleness is judged from the frame time, not the measurement time.
+    store.sat_list[store.freq].purge(d.header.frame_time);
+    d.delivery.measurement_head = true;
+    d.delivery.tom_us = tom;
+}
+
 }  // namespace
 
 template <class Store>
-void RtcmDecoder::decode_measurement(Store& store) {
+[[gnu::always_inline]] inline void RtcmDecoder::decode_measurement(Store& store) {
     const std::uint32_t w = state.word;
-
     if (state.word_index == 2) {
         if (!state.parity_ok) {
             state.word_index = 0;
@@ -109,14 +123,7 @@ void RtcmDecoder::decode_measurement(Store& store) {
             state.word_ready = false;
             return;
         }
-        store.freq = std::uint8_t(w >> 30);
-        if constexpr (requires { store.smooth; }) store.smooth = (w >> 28) & 3u;
-        const std::uint32_t tom = (w >> 8) & 0xFFFFFu;
-        store.meas_time = header.frame_time + tom * microsecond;
-        // Staleness is judged from the frame time, not the measurement time.
-        store.sat_list[store.freq].purge(header.frame_time);
-        delivery.measurement_head = true;
-        delivery.tom_us = tom;
+        take_head(*this, store);
     } else if (state.word_index % 2 == 1) {  // word A
         store.word_a = w;
         store.word_a_ok = state.parity_ok;

@@ -143,19 +143,57 @@ inline constexpr std::array<char, 200> digit_pairs = [] {
 }
 
 // The `count` lowest digits of x, ending at `end`, made two at a time by
-// constant divisions; returns what is left of x above them.
-[[gnu::always_inline]] inline std::uint64_t digits_backward(char* end, std::uint64_t x, int count) {
+// constant divisions (for the numbers beyond sixteen digits).
+inline void digits_backward(char* end, std::uint64_t x, int count) {
     for (; count >= 2; count -= 2) {
         end -= 2;
         std::memcpy(end, &digit_pairs[std::size_t(x % 100) * 2], 2);
         x /= 100;
     }
-    if (count) {
-        end[-1] = char('0' + x % 10);
-        x /= 10;
-    }
-    return x;
+    if (count) end[-1] = char('0' + x % 10);
 }
+
+// The eight digits of n < 10^8, leading zeros included, as characters in
+// memory order: all eight made at once, by splitting the number into lanes
+// of one 64-bit word (halves, then quarters, then bytes), each division a
+// multiplication and a shift that is exact for the range of its lane.
+[[gnu::always_inline]] inline std::uint64_t eight_digits(std::uint32_t n) {
+    std::uint64_t v = (n / 10000) | (std::uint64_t(n % 10000) << 32);
+    std::uint64_t high = ((v * 10486) >> 20) & 0x0000007F0000007FULL;  // each lane / 100
+    v = high | ((v - high * 100) << 16);
+    high = ((v * 103) >> 10) & 0x000F000F000F000FULL;  // each lane / 10
+    v = high | ((v - high * 10) << 8);
+    return v | 0x3030303030303030ULL;  // to little-endian characters
+}
+
+// The sixteen digits of x < 10^16, leading zeros included, as characters
+// in the order of a little-endian 128-bit word (the first digit lowest),
+// and how many of them at the end are zeros.
+struct SixteenDigits {
+    uint128 text;
+    int trailing_zeros;
+};
+
+[[gnu::always_inline]] inline SixteenDigits sixteen_digits(std::uint64_t x) {
+    constexpr std::uint64_t zeros = 0x3030303030303030ULL;
+    const std::uint64_t high = x < 100'000'000 ? zeros : eight_digits(std::uint32_t(x / 100'000'000));
+    const std::uint64_t low = eight_digits(std::uint32_t(x % 100'000'000));
+    // The last digit is the top byte of `low`.
+    const int trailing = low != zeros ? std::countl_zero(low ^ zeros) / 8
+                                      : 8 + (high != zeros ? std::countl_zero(high ^ zeros) / 8 : 8);
+    return {high | (uint128(low) << 64), trailing};
+}
+
+// The 16 characters of `text` at p, the lowest first.
+[[gnu::always_inline]] inline void store16(char* p, uint128 text) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(p, &text, 16);
+    } else {
+        for (int i = 0; i < 16; ++i) p[i] = char(text >> (8 * i));
+    }
+}
+
+inline constexpr std::uint64_t below_sixteen_digits = 10'000'000'000'000'000ULL;
 
 // `width - len` blanks (none when negative), then the position after them.
 [[gnu::always_inline]] inline char* pad(char* p, int width, int len) {
@@ -166,23 +204,41 @@ inline constexpr std::array<char, 200> digit_pairs = [] {
 }
 
 // "-"? integer part "." `decimals` digits of `units` / 10^decimals, at least
-// one digit before the point, right-aligned in `width`.
-[[gnu::always_inline]] inline char* put_units(char* p, bool negative, std::uint64_t units, int decimals,
-                                              int width) {
+// one digit before the point, right-aligned in `width`. With `drop_zeros`,
+// trailing zeros of the fraction are left out, and the point with them.
+[[gnu::always_inline]] inline char* put_units(char* p, bool negative, std::uint64_t units, int decimals, int width,
+                                              bool drop_zeros = false) {
     const int whole_digits = std::max(digit_count(units) - decimals, 1);
     negative = negative && units != 0;
     p = pad(p, width, int(negative) + whole_digits + (decimals > 0 ? decimals + 1 : 0));
     *p = '-';
     p += negative;
-    char* const point = p + whole_digits;
-    char* end = point;
-    if (decimals > 0) {
-        end = point + 1 + decimals;
-        units = digits_backward(end, units, decimals);
+    if (units >= below_sixteen_digits) [[unlikely]] {
+        char* const point = p + whole_digits;
+        digits_backward(point, units / powers_of_ten[std::size_t(decimals)], whole_digits);
+        if (decimals == 0) return point;
         *point = '.';
+        digits_backward(point + 1 + decimals, units % powers_of_ten[std::size_t(decimals)], decimals);
+        p = point + 1 + decimals;
+    } else {
+        // whole_digits + decimals <= 16: the digits of units, the fraction
+        // 15 at most.
+        // The digits go straight from registers to p (a detour through a
+        // stack buffer costs a stalled load on every number).
+        const SixteenDigits d = sixteen_digits(units);
+        store16(p, d.text >> (8 * (16 - decimals - whole_digits)));
+        p += whole_digits;
+        const int fraction = drop_zeros ? decimals - std::min(d.trailing_zeros, decimals) : decimals;
+        if (fraction == 0) return p;
+        *p = '.';
+        store16(p + 1, d.text >> (8 * (16 - decimals)));
+        return p + 1 + fraction;
     }
-    digits_backward(point, units, whole_digits);
-    return end;
+    if (drop_zeros) {
+        while (*(p - 1) == '0') --p;  // the point stops it
+        p -= *(p - 1) == '.';
+    }
+    return p;
 }
 
 char* put_real_slow(char* p, double value, int width, int decimals);
@@ -199,24 +255,22 @@ char* put_json_decimal_slow(char* p, double value, int decimals);
 
 [[gnu::always_inline]] inline char* put_int(char* p, std::int64_t value, int width) {
     const std::uint64_t magnitude = value < 0 ? 0 - std::uint64_t(value) : std::uint64_t(value);
-    const int digits = detail::digit_count(magnitude);
-    p = detail::pad(p, width, digits + int(value < 0));
-    *p = '-';
-    p += value < 0;
-    detail::digits_backward(p + digits, magnitude, digits);
-    return p + digits;
+    if (magnitude < 100) {  // most whole numbers of the stream
+        const int digits = 1 + int(magnitude >= 10);
+        p = detail::pad(p, width, digits + int(value < 0));
+        *p = '-';
+        p += value < 0;
+        std::memcpy(p, &detail::digit_pairs[std::size_t(magnitude) * 2 + std::size_t(2 - digits)], 2);
+        return p + digits;
+    }
+    return detail::put_units(p, value < 0, magnitude, 0, width);
 }
 
 [[gnu::always_inline]] inline char* put_json_decimal(char* p, double value, int decimals) {
     std::uint64_t units = 0;
     if (!detail::scaled_units(value, decimals, true, units)) [[unlikely]]
         return detail::put_json_decimal_slow(p, value, decimals);
-    // Trailing zeros of the fraction go before writing.
-    while (decimals > 0 && units % 10 == 0) {
-        units /= 10;
-        --decimals;
-    }
-    return detail::put_units(p, (std::bit_cast<std::uint64_t>(value) >> 63) != 0, units, decimals, 0);
+    return detail::put_units(p, (std::bit_cast<std::uint64_t>(value) >> 63) != 0, units, decimals, 0, true);
 }
 
 }  // namespace tessaly

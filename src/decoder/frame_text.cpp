@@ -267,7 +267,7 @@ void frame_layout(Block& b, const RtcmDecoder& decoder) {
 }
 
 // The block, built in this thread's scratch buffer; it holds until the next.
-std::string_view build_frame_text(const RtcmDecoder& decoder) {
+[[gnu::flatten]] std::string_view build_frame_text(const RtcmDecoder& decoder) {
     Scratch& s = scratch();
     s.buffer.clear();
     {

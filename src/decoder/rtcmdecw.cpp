@@ -316,18 +316,6 @@ void RtcmDecoder::publish_header() {
     header_info.new_header = true;
 }
 
-void RtcmDecoder::end_data_word() {
-    state.word_ready = false;
-    ++state.word_index;
-    if (state.word_index >= header.frame_length) state.word_index = 0;
-}
-
-void RtcmDecoder::deliver(std::uint8_t key) {
-    // A satellite sent twice in one frame is reported once, with the values
-    // that its list holds now.
-    delivery.deliver(key);
-}
-
 RtcmDecoder::message_handler RtcmDecoder::handler_for(std::uint8_t msg_type) {
     switch (msg_type) {
         case 1: return &RtcmDecoder::decode_type_1;

@@ -87,17 +87,9 @@ struct frame_delivery_type {
     std::uint8_t sv_count = 0;       // satellites whose records entered a list,
     std::array<std::uint8_t, 32> svs{};  // each once by sat_key, in the order they came
     bool whole_frame = false;        // a whole-frame type's record was decoded from this frame
+    std::array<std::uint64_t, 4> in_svs{};  // bit `key` set for each key in svs
 
-    bool delivered(std::uint8_t key) const { return (seen[key >> 6 & 1u] >> (key & 63u)) & 1u; }
-    // Adds `key` once; a satellite sent twice in one frame is reported once.
-    void deliver(std::uint8_t key) {
-        if (delivered(key) || sv_count == svs.size()) return;
-        seen[key >> 6 & 1u] |= std::uint64_t(1) << (key & 63u);
-        svs[sv_count++] = key;
-    }
-
-private:
-    std::array<std::uint64_t, 2> seen{};  // by sat_key, which is below 128
+    bool delivered(std::uint8_t key) const { return (in_svs[key >> 6] >> (key & 63u)) & 1u; }
 };
 
 class RtcmDecoder;
@@ -299,11 +291,21 @@ private:
     void clear_header() { header = rtcm_header_type{}; }
 
     // Frame bookkeeping shared by the message decoders after a data word.
-    void end_data_word();
+    void end_data_word() {
+        state.word_ready = false;
+        ++state.word_index;
+        if (state.word_index >= header.frame_length) state.word_index = 0;
+    }
     // True when the word just handled is the frame's last data word.
     bool last_data_word() const { return state.word_index + 1 >= header.frame_length; }
     // A record of satellite key `key` (sat_key) entered a list in this frame.
-    void deliver(std::uint8_t key);
+    // A satellite sent twice in one frame is reported once, with the values
+    // that its list holds now.
+    void deliver(std::uint8_t key) {
+        if (delivery.delivered(key) || delivery.sv_count == delivery.svs.size()) return;
+        delivery.in_svs[key >> 6] |= std::uint64_t(1) << (key & 63u);
+        delivery.svs[delivery.sv_count++] = key;
+    }
 
     // Messages 1, 2 and 9 share one word layout; 9 has no problem marks.
     // GLONASS 31 and 34 use it too, with a change flag and a time of day in
