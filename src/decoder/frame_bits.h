@@ -16,12 +16,16 @@ public:
     std::size_t size() const { return std::size_t(w_.count) * 24; }
 
     // `n` bits (n <= 63) from bit `pos`, most significant first.
+    // Taken in runs of the bits that lie in one word: D1..D24 are bits 31..8.
     std::uint64_t u(std::size_t pos, int n) const {
         std::uint64_t v = 0;
-        for (int i = 0; i < n; ++i) {
-            const std::size_t b = pos + std::size_t(i);
-            const std::uint32_t word = w_.word[b / 24];
-            v = (v << 1) | ((word >> (31 - b % 24)) & 1u);
+        while (n > 0) {
+            const int off = int(pos % 24);
+            const int take = n < 24 - off ? n : 24 - off;
+            const std::uint32_t run = (w_.word[pos / 24] >> (32 - off - take)) & ((1u << take) - 1u);
+            v = (v << take) | run;
+            pos += std::size_t(take);
+            n -= take;
         }
         return v;
     }
