@@ -1,5 +1,6 @@
 #include "json_output.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "format_fixed.h"
@@ -50,7 +51,7 @@ namespace {
 
 // The numbers that repeat from frame to frame, each column with its memo.
 struct Memos {
-    NumberMemo zcount, frame_time, latency, meas_time, metres_3, cycles_5;
+    NumberMemo zcount, frame_time, latency, meas_time, pr_err, mp_err, phase_err;
 };
 
 // Where an object is being written: a pointer into this thread's scratch
@@ -60,11 +61,14 @@ struct Scratch {
     TextBuffer& buffer;
     Memos& memos;
     char* p = buffer.room(0);
+    const char* end = buffer.room_end();  // of the room
 
     // Room for at least `n` more characters at p.
     void need(std::size_t n) {
+        if (std::size_t(end - p) >= n) return;
         buffer.commit(p);
-        p = buffer.room(n);
+        p = buffer.room(std::max(n, std::size_t(1) << 16));
+        end = buffer.room_end();
     }
 };
 
@@ -286,22 +290,22 @@ void frame_members(Members& m, const RtcmDecoder& d) {
         case 18:
             measurements(m, d, st.data_18, [](Members& e, const rtcm_sat_18_type& s) {
                 e.integer("sv", s.sv).integer("g", s.glonass).boolean("half_wave", s.half_wave).boolean("p_code", s.p_code);
-                e.number("phase_err", e.scratch().memos.cycles_5, s.phase_err, bound_cycles).integer("loss", s.loss);
+                e.number("phase_err", e.scratch().memos.phase_err, s.phase_err, bound_cycles).integer("loss", s.loss);
                 e.number("phase", s.phase, cycles_256);
             });
             break;
         case 19:
             measurements(m, d, st.data_19, [](Members& e, const rtcm_sat_19_type& s) {
                 e.integer("sv", s.sv).integer("g", s.glonass).boolean("p_code", s.p_code);
-                e.number("pr_err", e.scratch().memos.metres_3, s.pr_err, bound_metres);
-                e.number("mp_err", e.scratch().memos.metres_3, s.mp_err, bound_metres);
+                e.number("pr_err", e.scratch().memos.pr_err, s.pr_err, bound_metres);
+                e.number("mp_err", e.scratch().memos.mp_err, s.mp_err, bound_metres);
                 e.number("pseudorange", s.pseudorange, metres_002);
             });
             break;
         case 20:
             measurements(m, d, st.data_20, [](Members& e, const rtcm_sat_20_type& s) {
                 e.integer("sv", s.sv).integer("g", s.glonass).boolean("half_wave", s.half_wave);
-                e.number("phase_err", e.scratch().memos.cycles_5, s.phase_err, bound_cycles);
+                e.number("phase_err", e.scratch().memos.phase_err, s.phase_err, bound_cycles);
                 e.integer("loss", s.loss).integer("iod", s.iod);
                 e.number("phase_corr", s.phase_corr, cycles_256);
             });
@@ -310,8 +314,8 @@ void frame_members(Members& m, const RtcmDecoder& d) {
             measurements(m, d, st.data_21, [](Members& e, const rtcm_sat_21_type& s) {
                 e.integer("sv", s.sv).integer("g", s.glonass).boolean("rr_scale", s.rr_scale).boolean("p_code", s.p_code);
                 e.boolean("pr_scale", s.pr_scale);
-                e.number("pr_err", e.scratch().memos.metres_3, s.pr_err, bound_metres);
-                e.number("mp_err", e.scratch().memos.metres_3, s.mp_err, bound_metres);
+                e.number("pr_err", e.scratch().memos.pr_err, s.pr_err, bound_metres);
+                e.number("mp_err", e.scratch().memos.mp_err, s.mp_err, bound_metres);
                 e.integer("iod", s.iod).number("prc", s.prc, metres_002).number("rrc", s.rrc, rates_0002);
             });
             break;

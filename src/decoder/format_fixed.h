@@ -126,10 +126,11 @@ inline constexpr std::array<char, 200> digit_pairs = [] {
         if ((q >> e) != product) return false;
     } else if (-e < 120) {
         const int s = -e;
-        q = product >> s;
-        const uint128 rest = product - (q << s);
         const uint128 half = uint128(1) << (s - 1);
-        if (rest > half || (rest == half && (!ties_to_even || (q & 1u)))) ++q;
+        // Away from zero, a remainder of half or more rounds up; to even,
+        // a remainder of exactly half only when the kept part is odd.
+        const uint128 bias = ties_to_even ? half - 1 + ((product >> s) & 1u) : half;
+        q = (product + bias) >> s;
     }  // else: below 2^-119 x 2^103, nothing is left at any decimal
     if (q >= fast_limit) return false;
     units = std::uint64_t(q);

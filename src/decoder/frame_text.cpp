@@ -25,13 +25,15 @@ Scratch& scratch() {
 }
 
 // Builds the lines of one block straight into the buffer; R and I are the
-// number fields of the file. Room is taken once per line, for more than
-// any line of the layouts can hold (its literals and up to eight fields).
+// number fields of the file. Every line starts with line_room characters
+// of room at least, more than any line of the layouts can hold (its
+// literals and up to eight fields).
 class Block {
 public:
     static constexpr std::size_t line_room = 4096;
+    static constexpr std::size_t block_room = 16 * line_room;
 
-    explicit Block(Scratch& scratch) : memos(scratch), buffer_(scratch.buffer), p_(buffer_.room(line_room)) {}
+    explicit Block(Scratch& scratch) : memos(scratch), buffer_(scratch.buffer) { take_room(); }
     ~Block() { buffer_.commit(p_); }
     Block(const Block&) = delete;
     Block& operator=(const Block&) = delete;
@@ -63,8 +65,11 @@ public:
     }
     Block& end_line() {
         std::memcpy(p_, "\r\n", 2);
-        buffer_.commit(p_ + 2);
-        p_ = buffer_.room(line_room);
+        p_ += 2;
+        if (p_ > last_line_) [[unlikely]] {
+            buffer_.commit(p_);
+            take_room();
+        }
         return *this;
     }
     template <std::size_t N>
@@ -76,8 +81,14 @@ public:
     Scratch& memos;
 
 private:
+    void take_room() {
+        p_ = buffer_.room(block_room);
+        last_line_ = buffer_.room_end() - line_room;
+    }
+
     TextBuffer& buffer_;
-    char* p_;
+    char* p_ = nullptr;
+    const char* last_line_ = nullptr;  // a line may start up to here
 };
 
 // ---- Types 1, 2 and 9 -------------------------------------------------------

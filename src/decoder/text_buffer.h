@@ -1,7 +1,8 @@
 #pragma once
 // A reusable character buffer that texts are written into through a raw
-// pointer: the writer asks once per line (or per record) for room enough
-// for all of it, writes without further checks, and hands back the end.
+// pointer: the writer takes a large room once, checks once per line (or per
+// record) that enough of it is left for all of that line, writes without
+// further checks, and hands back the end.
 // The layouts of the storing file and of the JSON build every frame here,
 // so that a frame costs no allocation and no check per field.
 
@@ -24,6 +25,9 @@ public:
         if (store_.size() - used_ < n) store_.resize(std::max(store_.size() * 2, used_ + n));
         return store_.data() + used_;
     }
+    // The end of the room that the last room() gave: at least `n` past its
+    // pointer, often more.
+    char* room_end() { return store_.data() + store_.size(); }
     // The text now ends at `end`, a pointer into the last room().
     void commit(const char* end) { used_ = std::size_t(end - store_.data()); }
     void clear() { used_ = 0; }
@@ -45,7 +49,7 @@ public:
     template <class Put>
     [[gnu::always_inline]] char* put(char* p, double value, Put put) {
         const auto bits = std::bit_cast<std::uint64_t>(value);
-        Entry& e = entries_[(bits * 0x9E3779B97F4A7C15ULL) >> 60];
+        Entry& e = entries_[(bits * 0x9E3779B97F4A7C15ULL) >> 59];
         if (e.len != 0 && e.bits == bits) {
             std::memcpy(p, e.text.data(), e.text.size());
             return p + e.len;
@@ -66,7 +70,7 @@ private:
         std::size_t len = 0;  // 0: nothing kept yet
         std::array<char, 32> text{};
     };
-    std::array<Entry, 16> entries_;
+    std::array<Entry, 32> entries_;
 };
 
 }  // namespace tessaly
