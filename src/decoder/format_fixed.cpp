@@ -233,14 +233,24 @@ std::string json_decimal(double value, int decimals) {
 }
 
 void put_real(std::string& out, double value, int width, int decimals) {
+    if (width <= 32) {
+        std::array<char, 32 + max_number_chars> buf;
+        out.append(buf.data(), put_real(buf.data(), value, width, decimals));
+        return;
+    }
     const std::size_t at = out.size();
-    out.resize(at + std::size_t(std::max(width, 0)) + max_number_chars);
+    out.resize(at + std::size_t(width) + max_number_chars);
     out.resize(std::size_t(put_real(out.data() + at, value, width, decimals) - out.data()));
 }
 
 void put_int(std::string& out, std::int64_t value, int width) {
+    if (width <= 32) {
+        std::array<char, 32 + 64> buf;  // a whole number has 20 characters at most
+        out.append(buf.data(), put_int(buf.data(), value, width));
+        return;
+    }
     const std::size_t at = out.size();
-    out.resize(at + std::size_t(std::max(width, 0)) + max_number_chars);
+    out.resize(at + std::size_t(width) + max_number_chars);
     out.resize(std::size_t(put_int(out.data() + at, value, width) - out.data()));
 }
 
