@@ -41,8 +41,9 @@ unsigned field(std::uint32_t data, int first, int n) {
 }  // namespace
 
 std::uint8_t CharRealigner::realigned(int k, std::size_t m) const {
-    if (k == 0) return raw_[m + 1];
-    const unsigned bits = (unsigned(raw_[m] & 63u) >> k) | (unsigned(raw_[m + 1] & 63u) << (6 - k));
+    const std::uint8_t* raw = history_start();
+    if (k == 0) return raw[m + 1];
+    const unsigned bits = (unsigned(raw[m] & 63u) >> k) | (unsigned(raw[m + 1] & 63u) << (6 - k));
     return std::uint8_t(0x40u | (bits & 63u));
 }
 

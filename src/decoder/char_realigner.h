@@ -18,6 +18,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace tessaly {
 
@@ -36,17 +37,25 @@ public:
 
     // Takes one valid character (top bits 01), in arrival order. Inline:
     // the decoder's fast path takes every character through here.
-    void push(std::uint8_t c) { push(&c, 1); }
-    // The same for `n` (at most max_replay) characters in a row.
+    void push(std::uint8_t c) {
+        make_room(1);
+        buf_[end_++] = c;
+        filled_ = std::min(history, filled_ + 1);
+    }
+    // The same for `n` characters in a row.
     void push(const std::uint8_t* c, std::size_t n) {
-        std::copy(raw_.begin() + std::ptrdiff_t(n), raw_.end(), raw_.begin());
-        std::copy(c, c + n, raw_.end() - std::ptrdiff_t(n));
+        if (n > history) {  // only the last ones are kept
+            c += n - history;
+            n = history;
+        }
+        make_room(n);
+        std::memcpy(buf_.data() + end_, c, n);
+        end_ += n;
         filled_ = std::min(history, filled_ + n);
     }
-
     // The realigned character that the last received one completes at the
     // current offset. At offset 0 the received character itself.
-    std::uint8_t current() const { return offset_ == 0 ? raw_.back() : realigned(offset_, history - 2); }
+    std::uint8_t current() const { return offset_ == 0 ? buf_[end_ - 1] : realigned(offset_, history - 2); }
 
     int offset() const { return offset_; }
     void set_offset(int k) { offset_ = k; }
@@ -68,7 +77,20 @@ private:
     // characters m and m + 1 of the history; with offset 0 character m + 1.
     std::uint8_t realigned(int k, std::size_t m) const;
 
-    std::array<std::uint8_t, history> raw_{};  // oldest first
+    // The history is the last `history` characters before end_, oldest
+    // first. Characters are appended, and the history is moved back to the
+    // start only when the buffer is full, so that a push copies no more
+    // than the characters it takes.
+    static constexpr std::size_t capacity = 256;
+    void make_room(std::size_t n) {
+        if (end_ + n <= capacity) return;
+        std::memmove(buf_.data(), buf_.data() + end_ - history, history);
+        end_ = history;
+    }
+    const std::uint8_t* history_start() const { return buf_.data() + end_ - history; }
+
+    std::array<std::uint8_t, capacity> buf_{};
+    std::size_t end_ = history;  // the zeros before it stand for no character yet
     std::size_t filled_ = 0;
     int offset_ = 0;
 };

@@ -1,5 +1,6 @@
 #include "rtcmdecw.h"
 
+#include <cstring>
 #include <initializer_list>
 
 namespace tessaly {
@@ -31,66 +32,76 @@ constexpr std::uint8_t preamble = 0x66;
 constexpr std::uint8_t preamble_complemented = 0x59;
 
 // The word layer runs once per received word, which makes it the hottest
-// code of the decoder; both of its steps go through tables built here from
-// the equations above.
-
-// The six low bits of a character in reverse order: a character's bit j is
-// the word's bit 31 - 6k - j when it is the k-th of the word, so placing the
-// reversed bits at 26 - 6k normalises the word without a 32-step loop.
-constexpr std::array<std::uint8_t, 64> reversed_6 = [] {
-    std::array<std::uint8_t, 64> t{};
-    for (unsigned c = 0; c < 64; ++c)
-        for (unsigned j = 0; j < 6; ++j) t[c] |= std::uint8_t(((c >> j) & 1u) << (5 - j));
+// code of the decoder. Both of its steps, putting the bits in order and the
+// parity check, are linear in the bits of the five characters, so a table
+// per character position gives each character's share of both, and the word
+// is the exclusive or of five lookups.
+//
+// A character's bit j is the word's bit 31 - 6k - j when it is the k-th of
+// the word. A table entry holds, in its low 32 bits, those bits where the
+// normalised word holds them (D1 at bit 31, D30 at bit 2); in bits 32..37,
+// the parity bits D25..D30 that the character's data bits make (characters
+// 0 to 3), or the received D25..D30 themselves (character 4). The sum of
+// the five is the word as received and its syndrome: what the data bits,
+// as received, make of the parity bits, against what came.
+constexpr unsigned parity_of_data(std::uint32_t normalised) {
+    unsigned p = 0;
+    for (unsigned i = 0; i < parity_equations.size(); ++i) {
+        unsigned bit = 0;
+        for (unsigned k = 1; k <= 24; ++k)
+            if ((parity_equations[i].mask >> (k - 1)) & 1u) bit ^= (normalised >> (32 - k)) & 1u;
+        p |= bit << (5 - i);  // D25 at bit 5
+    }
+    return p;
+}
+constexpr std::array<std::array<std::uint64_t, 64>, 5> word_tables = [] {
+    std::array<std::array<std::uint64_t, 64>, 5> t{};
+    for (unsigned k = 0; k < 5; ++k)
+        for (unsigned c = 0; c < 64; ++c) {
+            std::uint32_t w = 0;
+            for (unsigned j = 0; j < 6; ++j) w |= ((c >> j) & 1u) << (31 - 6 * k - j);
+            const std::uint64_t share = k < 4 ? parity_of_data(w) : (w >> 2) & 63u;
+            t[k][c] = w | share << 32;
+        }
     return t;
 }();
 
-// Per data byte of a normalised word (byte 0: d1..d8 in bits 31..24), the
-// parity bits that its 1-bits flip, placed where the normalised word holds
-// D25..D30 (bits 7..2).
-using parity_table = std::array<std::uint8_t, 256>;
-constexpr std::array<parity_table, 3> parity_by_byte = [] {
-    std::array<parity_table, 3> t{};
-    for (unsigned byte = 0; byte < 3; ++byte)
-        for (unsigned v = 0; v < 256; ++v)
-            for (unsigned b = 0; b < 8; ++b) {
-                if (!((v >> b) & 1u)) continue;
-                const unsigned k = 8 + 8 * byte - b;  // data bit d(k)
-                for (unsigned i = 0; i < parity_equations.size(); ++i)
-                    if ((parity_equations[i].mask >> (k - 1)) & 1u) t[byte][v] ^= std::uint8_t(1u << (7 - i));
-            }
+// The syndrome a right word leaves, by D29* and D30* of the previous word.
+// D29* and D30* join some of the parity equations; D30* also means that the
+// data bits came complemented, which flips the parity bits of all data ones.
+constexpr std::array<std::uint8_t, 4> right_syndrome = [] {
+    std::array<std::uint8_t, 4> t{};
+    const unsigned all_ones = parity_of_data(0xFFFFFF00u);
+    for (unsigned d29 = 0; d29 < 2; ++d29)
+        for (unsigned d30 = 0; d30 < 2; ++d30) {
+            unsigned s = d30 ? all_ones : 0;
+            for (unsigned i = 0; i < parity_equations.size(); ++i)
+                if (parity_equations[i].uses_d29 ? d29 : d30) s ^= 1u << (5 - i);
+            t[d29 * 2 + d30] = std::uint8_t(s);
+        }
     return t;
 }();
 
-// The parity bits that D29* and D30* flip, in the same places.
-constexpr std::uint8_t star_bits(bool for_d29) {
-    std::uint8_t m = 0;
-    for (unsigned i = 0; i < parity_equations.size(); ++i)
-        if (parity_equations[i].uses_d29 == for_d29) m |= std::uint8_t(1u << (7 - i));
-    return m;
-}
-constexpr std::uint8_t d29_parity = star_bits(true);
-constexpr std::uint8_t d30_parity = star_bits(false);
-
-// Parity of a normalised word whose data bits are already the source bits.
-[[gnu::always_inline]] inline bool normalised_parity_ok(std::uint32_t w, bool d29_star, bool d30_star) {
-    std::uint32_t p = parity_by_byte[0][w >> 24] ^ parity_by_byte[1][(w >> 16) & 0xFFu] ^ parity_by_byte[2][(w >> 8) & 0xFFu];
-    if (d29_star) p ^= d29_parity;
-    if (d30_star) p ^= d30_parity;
-    return (w & 0xFCu) == p;
-}
-
-// Bit k of `raw` to bit 31 - k.
-std::uint32_t normalise(std::uint32_t raw) {
-    std::uint32_t w = 0;
-    for (int k = 0; k < 5; ++k) w |= std::uint32_t(reversed_6[(raw >> (6 * k)) & 63u]) << (26 - 6 * k);
-    return w;
+struct built_word {
+    std::uint32_t word;  // normalised, data bits back to the source bits
+    bool parity_ok;
+};
+[[gnu::always_inline]] inline built_word word_of(const std::uint8_t* c, bool d29_star, bool d30_star) {
+    const std::uint64_t v = word_tables[0][c[0] & 63u] ^ word_tables[1][c[1] & 63u] ^ word_tables[2][c[2] & 63u] ^
+                            word_tables[3][c[3] & 63u] ^ word_tables[4][c[4] & 63u];
+    std::uint32_t w = std::uint32_t(v);
+    if (d30_star) w ^= 0xFFFFFF00u;  // D1..D24 back to the source bits
+    return {w, (v >> 32) == right_syndrome[unsigned(d29_star) * 2 + unsigned(d30_star)]};
 }
 
 }  // namespace
 
 // Through the decoder's own tables, so that the word tests check those.
 bool parity_check(std::uint32_t raw, bool d29_star, bool d30_star) {
-    return normalised_parity_ok(normalise(raw & 0x3FFFFFFFu), d29_star, d30_star);
+    if (d30_star) raw ^= 0xFFFFFFu;  // the data bits as they came
+    std::array<std::uint8_t, 5> c{};
+    for (unsigned k = 0; k < 5; ++k) c[k] = std::uint8_t(0x40u | ((raw >> (6 * k)) & 63u));
+    return word_of(c.data(), d29_star, d30_star).parity_ok;
 }
 
 RtcmDecoder::RtcmDecoder(const Clock& clock) : clock_(&clock) {}
@@ -110,11 +121,47 @@ void RtcmDecoder::decode_byte(std::uint8_t b) {
     }
     realigner_.push(b);
     decode_char(realigner_.current());
+    after_valid_char(1);
+}
+
+std::size_t RtcmDecoder::take_words(const std::uint8_t* b, std::size_t count) {
+    std::size_t i = 0;
+    while (count - i >= 5 && at_word_start() && whole_word(b + i)) {
+        const std::uint8_t* c = b + i;
+        i += 5;
+        std::memcpy(state.window.data(), c, 5);
+        state.byte_count = 5;
+        state.word_ready = true;
+        new_byte = true;
+        frame_completed = false;
+        // From the received bytes, not the window just written: a read of
+        // what was just stored waits for the store.
+        finish_word(c);
+        if (storing_) storing_->after_byte(*this);
+        word_done = false;
+        if (frame_completed) chars_since_frame_ = 0;
+        else chars_since_frame_ = std::min<std::uint16_t>(realign_pause, std::uint16_t(chars_since_frame_ + 5));
+        if (state.word_index == 0 || storing_) break;
+    }
+    if (i == 0) return 0;
+    // The bit-offset history needs only the characters it keeps, and is
+    // read only once sync is lost, which ends the run.
+    const std::size_t kept = std::min(i, CharRealigner::max_replay + 1);
+    realigner_.push(b + i - kept, kept);
+    realign_if_lost();
+    return i;
+}
+
+void RtcmDecoder::after_valid_char(std::uint16_t chars) {
     if (frame_completed) {
         chars_since_frame_ = 0;
-    } else if (chars_since_frame_ < realign_pause) {
-        ++chars_since_frame_;
+    } else {
+        chars_since_frame_ = std::min<std::uint16_t>(realign_pause, std::uint16_t(chars_since_frame_ + chars));
     }
+    realign_if_lost();
+}
+
+void RtcmDecoder::realign_if_lost() {
     // No frame at this alignment for a while: look at the other bit offsets.
     // A frame start found there is decoded from its first character on.
     CharRealigner::Found found;
@@ -129,24 +176,44 @@ void RtcmDecoder::decode_char(std::uint8_t b) {
     if (!state.in_sync) sync_search(b);
     if (state.in_sync) {
         if (!state.word_ready) assemble_byte(b);
-        if (state.word_ready) {
-            word_done = true;
-            const bool was_in_sync = state.in_sync;
-            word_handler();
-            if (was_in_sync && !state.in_sync) ++sync_losses;
-            if (state.word_index == 0) {
-                frame_done = true;
-                frame_done_rec = true;
-                if (state.in_sync) {
-                    frame_completed = true;
-                    ++frames_completed;
-                }
-            }
-            if (state.word_index == 2) publish_header();
-        }
+        if (state.word_ready) finish_word(state.window.data());
     }
     if (storing_) storing_->after_byte(*this);
     word_done = false;
+}
+
+inline void RtcmDecoder::build_word(const std::uint8_t* c) {
+    const built_word b = word_of(c, state.d29_star, state.d30_star);
+    state.parity_ok = b.parity_ok;
+    if (!b.parity_ok) ++parity_failures;
+    state.word = b.word;
+    state.d29_star = (b.word >> 3) & 1u;
+    state.d30_star = (b.word >> 2) & 1u;
+}
+
+inline void RtcmDecoder::word_handler(const std::uint8_t* chars) {
+    build_word(chars);
+    switch (state.word_index) {
+        case 0: header_word_1(); break;
+        case 1: header_word_2(); break;
+        default: (this->*handler_)(); break;
+    }
+}
+
+void RtcmDecoder::finish_word(const std::uint8_t* chars) {
+    word_done = true;
+    const bool was_in_sync = state.in_sync;
+    word_handler(chars);
+    if (was_in_sync && !state.in_sync) ++sync_losses;
+    if (state.word_index == 0) {
+        frame_done = true;
+        frame_done_rec = true;
+        if (state.in_sync) {
+            frame_completed = true;
+            ++frames_completed;
+        }
+    }
+    if (state.word_index == 2) publish_header();
 }
 
 void RtcmDecoder::sync_search(std::uint8_t b) {
@@ -185,28 +252,6 @@ void RtcmDecoder::assemble_byte(std::uint8_t b) {
     ++state.byte_count;
     new_byte = true;
     if (state.byte_count == 5) state.word_ready = true;
-}
-
-void RtcmDecoder::build_word() {
-    const auto& c = state.window;
-    std::uint32_t w = std::uint32_t(reversed_6[c[0] & 63u]) << 26 | std::uint32_t(reversed_6[c[1] & 63u]) << 20 |
-                      std::uint32_t(reversed_6[c[2] & 63u]) << 14 | std::uint32_t(reversed_6[c[3] & 63u]) << 8 |
-                      std::uint32_t(reversed_6[c[4] & 63u]) << 2;
-    if (state.d30_star) w ^= 0xFFFFFF00u;  // D1..D24 back to the source bits
-    state.parity_ok = normalised_parity_ok(w, state.d29_star, state.d30_star);
-    if (!state.parity_ok) ++parity_failures;
-    state.word = w;
-    state.d29_star = (w >> 3) & 1u;
-    state.d30_star = (w >> 2) & 1u;
-}
-
-void RtcmDecoder::word_handler() {
-    build_word();
-    switch (state.word_index) {
-        case 0: header_word_1(); break;
-        case 1: header_word_2(); break;
-        default: (this->*handler_)(); break;
-    }
 }
 
 void RtcmDecoder::header_word_1() {

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string_view>
 
@@ -131,19 +132,28 @@ public:
     }
 
     // The bytes in order, exactly as one rtcm_decode_byte call each.
-    // `after(i)` runs after every byte bytes[i] that did more than add a
-    // character to the word being assembled; all else that callers read
-    // (frames, headers, counters, stores, flags) changes only with those
-    // bytes, so `after` sees every change that a call after each byte would
-    // have seen.
+    // `after(i)` runs after every byte bytes[i] with which a frame ended
+    // (completed, or cut short by a loss of sync) and, while a storing hook
+    // is set, after every byte that completed a word; all else that callers
+    // read (headers, counters, stores, flags) is still there at the next of
+    // those bytes, or was the storing hook's to see.
     template <class After>
     void rtcm_decode(std::span<const std::uint8_t> bytes, After&& after) {
-        for (std::size_t i = 0; i < bytes.size();) {
-            if (const std::size_t taken = take_inner_bytes(bytes.data() + i, bytes.size() - i)) {
+        const std::uint8_t* p = bytes.data();
+        const std::size_t size = bytes.size();
+        for (std::size_t i = 0; i < size;) {
+            // In sync, most of a stream comes as whole words of five valid
+            // characters: taken as a run, each in one step.
+            if (const std::size_t taken = take_words(p + i, size - i)) {
+                i += taken;
+                after(i - 1);
+                continue;
+            }
+            if (const std::size_t taken = take_inner_bytes(p + i, size - i)) {
                 i += taken;
                 continue;
             }
-            decode_byte(bytes[i]);
+            decode_byte(p[i]);
             after(i);
             ++i;
         }
@@ -232,9 +242,11 @@ private:
             n = 0;
         }
         const std::size_t limit = std::min<std::size_t>(4u - n, count);
-        std::size_t k = 1;
-        while (k < limit && is_valid_char(b[k])) ++k;
-        std::copy(b, b + k, state.window.begin() + n);
+        std::size_t k = 0;
+        do {  // not std::copy: a library call costs more than these few bytes
+            state.window[n + k] = b[k];
+            ++k;
+        } while (k < limit && is_valid_char(b[k]));
         realigner_.push(b, k);
         state.byte_count = std::uint8_t(n + k);
         chars_since_frame_ = std::uint16_t(std::min<std::size_t>(realign_pause, chars_since_frame_ + k));
@@ -242,11 +254,37 @@ private:
         new_byte = !storing_;  // a storing step would have taken it at once
         return k;
     }
+    // In sync at bit offset 0 between two words, with no storing step
+    // that watches the bytes inside a word.
+    bool at_word_start() const {
+        return state.in_sync && !state.word_ready && (state.byte_count == 5 || state.byte_count == 0) &&
+               realigner_.offset() == 0 && !(storing_ && storing_->wants_inner_bytes());
+    }
+    static bool whole_word(const std::uint8_t* b) {
+        std::uint32_t first4;
+        std::memcpy(&first4, b, 4);
+        return (first4 & 0xC0C0C0C0u) == 0x40404040u && is_valid_char(b[4]);
+    }
+    // Whole words of five valid characters from `b` on, while at a word
+    // start, each with every effect that five decode_byte calls would have
+    // had. Stops after a word that ended a frame, or any word while a
+    // storing hook is set, so that the caller's `after` sees it. Returns
+    // the bytes taken.
+    std::size_t take_words(const std::uint8_t* b, std::size_t count);
     void decode_byte(std::uint8_t b);
+    // The end of a valid character's step: the characters since the last
+    // frame, and the search at the other bit offsets when they are many.
+    void after_valid_char(std::uint16_t chars);
+    void realign_if_lost();
+    // The word in `state.window` is complete: handle it and its frame.
+    // `chars` are the word's five characters: the window's, or the same
+    // bytes where they were received.
+    void finish_word(const std::uint8_t* chars);
     void sync_search(std::uint8_t b);
     void assemble_byte(std::uint8_t b);
-    void word_handler();
-    void build_word();
+    // Inline: they run once per word, from this file only.
+    [[gnu::always_inline]] inline void word_handler(const std::uint8_t* chars);
+    [[gnu::always_inline]] inline void build_word(const std::uint8_t* chars);
     void header_word_1();
     void header_word_2();
     void publish_header();
