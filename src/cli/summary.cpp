@@ -5,7 +5,7 @@
 namespace tessaly::cli {
 
 void SummaryReport::frame_completed(const RtcmDecoder& decoder) {
-    ++per_type_[decoder.header.msg_type];
+    ++per_type_[decoder.header.msg_type & 63u];
     const auto id = decoder.header.station_id;
     if (std::find(stations_.begin(), stations_.end(), id) == stations_.end()) stations_.push_back(id);
 }
@@ -16,7 +16,8 @@ void SummaryReport::write(std::ostream& out, const RtcmDecoder& decoder) const {
     out << "frames: " << decoder.frames_completed << "\n";
     out << "parity_failures: " << decoder.parity_failures << "\n";
     out << "sync_losses: " << decoder.sync_losses << "\n";
-    for (const auto& [type, count] : per_type_) out << "type " << type << ": " << count << "\n";
+    for (unsigned type = 0; type < per_type_.size(); ++type)
+        if (per_type_[type]) out << "type " << type << ": " << per_type_[type] << "\n";
     out << "stations:";
     for (auto id : stations_) out << " " << id;
     out << "\n";

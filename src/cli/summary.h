@@ -2,7 +2,7 @@
 // The counts that `--format summary` prints at the end of the stream.
 
 #include <cstdint>
-#include <map>
+#include <array>
 #include <ostream>
 #include <vector>
 
@@ -20,7 +20,7 @@ public:
 
 private:
     std::uint64_t bytes_ = 0;
-    std::map<unsigned, std::uint64_t> per_type_;
+    std::array<std::uint64_t, 64> per_type_{};  // by message type (six bits)
     std::vector<std::uint32_t> stations_;  // in order of first appearance
 };
 

@@ -7,8 +7,9 @@
 // are multiples of 1/256 cycle and land on such ties all the time. A value
 // that rounds to zero never keeps its minus sign.
 //
-// The decimal separator is always a point: the texts are built with
-// std::to_chars, so a locale set by the toolkit cannot change them.
+// The decimal separator is always a point: the texts are built from whole
+// numbers or with std::to_chars, so a locale set by the toolkit cannot
+// change them.
 
 #include <algorithm>
 #include <array>

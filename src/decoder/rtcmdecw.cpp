@@ -124,26 +124,64 @@ void RtcmDecoder::decode_byte(std::uint8_t b) {
     after_valid_char(1);
 }
 
+inline void RtcmDecoder::build_word(const std::uint8_t* c) {
+    const built_word b = word_of(c, state.d29_star, state.d30_star);
+    state.parity_ok = b.parity_ok;
+    if (!b.parity_ok) ++parity_failures;
+    state.word = b.word;
+    state.d29_star = (b.word >> 3) & 1u;
+    state.d30_star = (b.word >> 2) & 1u;
+}
+
+inline void RtcmDecoder::word_handler(const std::uint8_t* chars) {
+    build_word(chars);
+    switch (state.word_index) {
+        case 0: header_word_1(); break;
+        case 1: header_word_2(); break;
+        default: (this->*handler_)(); break;
+    }
+}
+
+inline void RtcmDecoder::finish_word(const std::uint8_t* chars) {
+    word_done = true;
+    const bool was_in_sync = state.in_sync;
+    word_handler(chars);
+    if (was_in_sync && !state.in_sync) ++sync_losses;
+    if (state.word_index == 0) {
+        frame_done = true;
+        frame_done_rec = true;
+        if (state.in_sync) {
+            frame_completed = true;
+            ++frames_completed;
+        }
+    }
+    if (state.word_index == 2) publish_header();
+}
+
 std::size_t RtcmDecoder::take_words(const std::uint8_t* b, std::size_t count) {
+    if (count < 5 || !at_word_start() || !whole_word(b)) return 0;
+    // Within a run nothing changes what at_word_start() found but the word
+    // state that the words themselves set.
+    state.byte_count = 5;
+    new_byte = true;
+    frame_completed = false;
     std::size_t i = 0;
-    while (count - i >= 5 && at_word_start() && whole_word(b + i)) {
+    for (;;) {
         const std::uint8_t* c = b + i;
         i += 5;
         std::memcpy(state.window.data(), c, 5);
-        state.byte_count = 5;
         state.word_ready = true;
-        new_byte = true;
-        frame_completed = false;
         // From the received bytes, not the window just written: a read of
         // what was just stored waits for the store.
         finish_word(c);
-        if (storing_) storing_->after_byte(*this);
-        word_done = false;
-        if (frame_completed) chars_since_frame_ = 0;
-        else chars_since_frame_ = std::min<std::uint16_t>(realign_pause, std::uint16_t(chars_since_frame_ + 5));
+        // A frame ended (completed, or cut short by a loss of sync, which
+        // always ends it), or a storing step watches every word.
         if (state.word_index == 0 || storing_) break;
+        if (count - i < 5 || state.word_ready || !whole_word(b + i)) break;
     }
-    if (i == 0) return 0;
+    if (storing_) storing_->after_byte(*this);
+    word_done = false;
+    chars_since_frame_ = frame_completed ? 0 : std::uint16_t(std::min<std::size_t>(realign_pause, chars_since_frame_ + i));
     // The bit-offset history needs only the characters it keeps, and is
     // read only once sync is lost, which ends the run.
     const std::size_t kept = std::min(i, CharRealigner::max_replay + 1);
@@ -182,39 +220,6 @@ void RtcmDecoder::decode_char(std::uint8_t b) {
     word_done = false;
 }
 
-inline void RtcmDecoder::build_word(const std::uint8_t* c) {
-    const built_word b = word_of(c, state.d29_star, state.d30_star);
-    state.parity_ok = b.parity_ok;
-    if (!b.parity_ok) ++parity_failures;
-    state.word = b.word;
-    state.d29_star = (b.word >> 3) & 1u;
-    state.d30_star = (b.word >> 2) & 1u;
-}
-
-inline void RtcmDecoder::word_handler(const std::uint8_t* chars) {
-    build_word(chars);
-    switch (state.word_index) {
-        case 0: header_word_1(); break;
-        case 1: header_word_2(); break;
-        default: (this->*handler_)(); break;
-    }
-}
-
-void RtcmDecoder::finish_word(const std::uint8_t* chars) {
-    word_done = true;
-    const bool was_in_sync = state.in_sync;
-    word_handler(chars);
-    if (was_in_sync && !state.in_sync) ++sync_losses;
-    if (state.word_index == 0) {
-        frame_done = true;
-        frame_done_rec = true;
-        if (state.in_sync) {
-            frame_completed = true;
-            ++frames_completed;
-        }
-    }
-    if (state.word_index == 2) publish_header();
-}
 
 void RtcmDecoder::sync_search(std::uint8_t b) {
     if (!is_valid_char(b)) {

@@ -279,7 +279,7 @@ private:
     // The word in `state.window` is complete: handle it and its frame.
     // `chars` are the word's five characters: the window's, or the same
     // bytes where they were received.
-    void finish_word(const std::uint8_t* chars);
+    [[gnu::always_inline]] inline void finish_word(const std::uint8_t* chars);
     void sync_search(std::uint8_t b);
     void assemble_byte(std::uint8_t b);
     // Inline: they run once per word, from this file only.
