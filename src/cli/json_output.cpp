@@ -1,6 +1,7 @@
 #include "json_output.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "format_fixed.h"
@@ -52,6 +53,7 @@ namespace {
 // The numbers that repeat from frame to frame, each column with its memo.
 struct Memos {
     NumberMemo zcount, frame_time, latency, meas_time, pr_err, mp_err, phase_err;
+    PieceMemo<96> sat_18, sat_19;  // the satellites' members up to the measurement
 };
 
 // Where an object is being written: a pointer into this thread's scratch
@@ -121,6 +123,18 @@ public:
         p = memo.put(p, v, [=](char* at, double x) { return put_json_decimal(at, x, decimals); });
         return *this;
     }
+    // The members that `write(*this)` makes from the fields in `key` alone,
+    // through the memo.
+    template <std::size_t Size, class Write>
+    Members& cached(PieceMemo<Size>& memo, std::size_t slot, const typename PieceMemo<Size>::Key& key, Write write) {
+        s_.p = memo.put(s_.p, slot, key, [&](char* at) {
+            s_.p = at;
+            write(*this);
+            return s_.p;
+        });
+        first_ = false;
+        return *this;
+    }
     template <std::size_t N>
     Members& text(const char (&name)[N], std::string_view v) {
         s_.need(object_room + 6 * v.size());
@@ -181,6 +195,13 @@ void measurements(Members& m, const RtcmDecoder& d, const Store& store, Fields f
         m.integer("tom", d.delivery.tom_us).number("meas_time", m.scratch().memos.meas_time, store.meas_time, microsecond);
     }
     satellites(m, d.delivery, store.current_list(), fields);
+}
+
+// The memo slot of a satellite's members: the lists of the frequencies
+// take turns, and each keeps its own.
+template <class Sat>
+std::size_t slot(const Sat& s, std::uint8_t freq) {
+    return std::size_t(s.key() & 63u) | std::size_t(freq & 3u) << 6;
 }
 
 void glonass_corrections(Members& m, const RtcmDecoder& d, const rtcm_corrections_store& store) {
@@ -288,17 +309,28 @@ void frame_members(Members& m, const RtcmDecoder& d) {
             break;
         case 16: m.text("message", has_data ? std::string_view(st.data_16.text) : std::string_view()); break;
         case 18:
-            measurements(m, d, st.data_18, [](Members& e, const rtcm_sat_18_type& s) {
-                e.integer("sv", s.sv).integer("g", s.glonass).boolean("half_wave", s.half_wave).boolean("p_code", s.p_code);
-                e.number("phase_err", e.scratch().memos.phase_err, s.phase_err, bound_cycles).integer("loss", s.loss);
+            measurements(m, d, st.data_18, [&](Members& e, const rtcm_sat_18_type& s) {
+                const PieceMemo<96>::Key key{std::bit_cast<std::uint64_t>(s.phase_err),
+                                             s.sv | std::uint64_t(s.loss) << 8 | std::uint64_t(s.glonass) << 16 |
+                                                 std::uint64_t(s.half_wave) << 17 | std::uint64_t(s.p_code) << 18};
+                e.cached(memos.sat_18, slot(s, st.data_18.freq), key, [&](Members& e) {
+                    e.integer("sv", s.sv).integer("g", s.glonass).boolean("half_wave", s.half_wave);
+                    e.boolean("p_code", s.p_code).number("phase_err", memos.phase_err, s.phase_err, bound_cycles);
+                    e.integer("loss", s.loss);
+                });
                 e.number("phase", s.phase, cycles_256);
             });
             break;
         case 19:
-            measurements(m, d, st.data_19, [](Members& e, const rtcm_sat_19_type& s) {
-                e.integer("sv", s.sv).integer("g", s.glonass).boolean("p_code", s.p_code);
-                e.number("pr_err", e.scratch().memos.pr_err, s.pr_err, bound_metres);
-                e.number("mp_err", e.scratch().memos.mp_err, s.mp_err, bound_metres);
+            measurements(m, d, st.data_19, [&](Members& e, const rtcm_sat_19_type& s) {
+                const PieceMemo<96>::Key key{std::bit_cast<std::uint64_t>(s.pr_err),
+                                             std::bit_cast<std::uint64_t>(s.mp_err),
+                                             s.sv | std::uint64_t(s.glonass) << 8 | std::uint64_t(s.p_code) << 9};
+                e.cached(memos.sat_19, slot(s, st.data_19.freq), key, [&](Members& e) {
+                    e.integer("sv", s.sv).integer("g", s.glonass).boolean("p_code", s.p_code);
+                    e.number("pr_err", memos.pr_err, s.pr_err, bound_metres);
+                    e.number("mp_err", memos.mp_err, s.mp_err, bound_metres);
+                });
                 e.number("pseudorange", s.pseudorange, metres_002);
             });
             break;

@@ -17,6 +17,7 @@ namespace {
 struct Scratch {
     TextBuffer buffer;
     NumberMemo latency, time_7_1, time_12_6, cycles_7_5, metres_6_3, metres_5_3, metres_4_3;
+    PieceMemo<48> row_18, row_19;  // the rows up to the measurement
 };
 
 Scratch& scratch() {
@@ -57,6 +58,17 @@ public:
     // R through the column's memo.
     Block& R(NumberMemo& memo, double value, int width, int decimals) {
         p_ = memo.put(p_, value, [=](char* p, double v) { return put_real(p, v, width, decimals); });
+        return *this;
+    }
+    // What `write(*this)` writes from the fields in `key` alone, through the
+    // memo.
+    template <std::size_t Size, class Write>
+    Block& cached(PieceMemo<Size>& memo, std::size_t slot, const typename PieceMemo<Size>::Key& key, Write write) {
+        p_ = memo.put(p_, slot, key, [&](char* at) {
+            p_ = at;
+            write(*this);
+            return p_;
+        });
         return *this;
     }
     Block& I(std::int64_t value, int width) {
@@ -162,6 +174,13 @@ void sv_cell(Block& b, const Sat& s) {
     b.I(s.sv, 2).text(s.glonass ? "R|" : " |");
 }
 
+// The memo slot of a satellite's row: the lists of the frequencies take
+// turns, and each keeps its own.
+template <class Sat>
+std::size_t slot(const Sat& s, std::uint8_t freq) {
+    return std::size_t(s.key() & 63u) | std::size_t(freq & 3u) << 6;
+}
+
 // Rows of the list of the last frame's frequency, then a blank line when
 // there were any.
 template <class List, class Row>
@@ -177,12 +196,18 @@ void phase_layout(Block& b, const rtcm_data_18_type& store) {
     b.text("SV |PhErr  cycle|Loss| Wave | Code| Phase cycles | EXP-Time  s\r\n"
            "===|============|====|======|=====|==============|==========").end_line();
     rows(b, store.current_list(), [&](const rtcm_sat_18_type& s) {
-        sv_cell(b, s);
-        b.text(s.phase_err > 0.1248 ? "  > " : " <= ").R(b.memos.cycles_7_5, s.phase_err, 7, 5).text(" |");
-        b.text(" ").I(s.loss, 2).text(" |");
-        b.text(s.half_wave ? " HALF |" : " FULL |");
-        b.text(s.p_code ? "  P  |" : " C/A |");
-        b.text(" ").R(s.phase, 12, 2).text(" |");
+        const PieceMemo<48>::Key key{std::bit_cast<std::uint64_t>(s.phase_err),
+                                     s.sv | std::uint64_t(s.loss) << 8 | std::uint64_t(s.glonass) << 16 |
+                                         std::uint64_t(s.half_wave) << 17 | std::uint64_t(s.p_code) << 18};
+        b.cached(b.memos.row_18, slot(s, store.freq), key, [&](Block& b) {
+            sv_cell(b, s);
+            b.text(s.phase_err > 0.1248 ? "  > " : " <= ").R(b.memos.cycles_7_5, s.phase_err, 7, 5).text(" |");
+            b.text(" ").I(s.loss, 2).text(" |");
+            b.text(s.half_wave ? " HALF |" : " FULL |");
+            b.text(s.p_code ? "  P  |" : " C/A |");
+            b.text(" ");
+        });
+        b.R(s.phase, 12, 2).text(" |");
         b.text(" ").R(b.memos.time_12_6, s.meas_time, 12, 6).end_line();
     });
 }
@@ -194,13 +219,18 @@ void pseudorange_layout(Block& b, const rtcm_data_19_type& store) {
     b.text("SV |PsRaErr | Multipatherr m |Code|PseudoRange m |  EXP-TIME s\r\n"
            "===|========|================|====|==============|==========").end_line();
     rows(b, store.current_list(), [&](const rtcm_sat_19_type& s) {
-        sv_cell(b, s);
-        b.text(s.pr_err > 6.0 ? " > " : "<= ").R(b.memos.metres_5_3, s.pr_err, 5, 3).text("|");
-        if (s.mp_err < 19.0) b.text("   <=  ").R(b.memos.metres_6_3, s.mp_err, 6, 3).text("   |");
-        else if (s.mp_err < 28.0) b.text("    >  ").R(b.memos.metres_6_3, s.mp_err, 6, 3).text("   |");
-        else b.text(" not determined |");
-        b.text(s.p_code ? "  P |" : " C/A|");
-        b.text(" ").R(s.pseudorange, 11, 2).text("  |");
+        const PieceMemo<48>::Key key{std::bit_cast<std::uint64_t>(s.pr_err), std::bit_cast<std::uint64_t>(s.mp_err),
+                                     s.sv | std::uint64_t(s.glonass) << 8 | std::uint64_t(s.p_code) << 9};
+        b.cached(b.memos.row_19, slot(s, store.freq), key, [&](Block& b) {
+            sv_cell(b, s);
+            b.text(s.pr_err > 6.0 ? " > " : "<= ").R(b.memos.metres_5_3, s.pr_err, 5, 3).text("|");
+            if (s.mp_err < 19.0) b.text("   <=  ").R(b.memos.metres_6_3, s.mp_err, 6, 3).text("   |");
+            else if (s.mp_err < 28.0) b.text("    >  ").R(b.memos.metres_6_3, s.mp_err, 6, 3).text("   |");
+            else b.text(" not determined |");
+            b.text(s.p_code ? "  P |" : " C/A|");
+            b.text(" ");
+        });
+        b.R(s.pseudorange, 11, 2).text("  |");
         b.text(" ").R(b.memos.time_12_6, s.meas_time, 12, 6).end_line();
     });
 }

@@ -73,4 +73,42 @@ private:
     std::array<Entry, 32> entries_;
 };
 
+// The texts last written for records whose fields repeat from one frame to
+// the next (a satellite's number, flags and error bounds), one per record
+// slot: the same key, holding every field that the text shows, gives the
+// same bytes.
+template <std::size_t Size>
+class PieceMemo {
+public:
+    using Key = std::array<std::uint64_t, 3>;
+
+    // The text that `write(p)` writes at p, or the one kept for `key` in
+    // `slot` (any number; slots are reused); the room beyond the text must
+    // hold Size characters more. Returns the end of the text.
+    template <class Write>
+    [[gnu::always_inline]] char* put(char* p, std::size_t slot, const Key& key, Write write) {
+        Entry& e = entries_[slot % entries_.size()];
+        if (e.len != 0 && e.key == key) {
+            std::memcpy(p, e.text.data(), Size);
+            return p + e.len;
+        }
+        char* const end = write(p);
+        const auto len = std::size_t(end - p);
+        if (len <= Size) {
+            e.key = key;
+            e.len = len;
+            std::memcpy(e.text.data(), p, Size);
+        }
+        return end;
+    }
+
+private:
+    struct Entry {
+        Key key{};
+        std::size_t len = 0;  // 0: nothing kept yet
+        std::array<char, Size> text{};
+    };
+    std::array<Entry, 256> entries_;
+};
+
 }  // namespace tessaly
