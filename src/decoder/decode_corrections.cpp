@@ -60,7 +60,7 @@ void RtcmDecoder::decode_corrections(rtcm_corrections_store& store, bool problem
     switch ((state.word_index - 1u) % 5u) {  // the data words are 2 and up
         case 1:  // A: block 1 header and range
             if (state.word_index == 2) {
-                store.list.purge(header.frame_time);
+                store.list.start_frame(header.frame_time, header.frame_time);
                 store.frame_length = header.frame_length;
                 store.time = header.frame_time;
             }

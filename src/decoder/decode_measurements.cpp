@@ -18,14 +18,21 @@ constexpr double microsecond = 0.000001;
 constexpr double cycle_256 = 1.0 / 256;  // 0.00390625 cycle
 constexpr double cycle_128 = 1.0 / 128;  // 0.0078125 cycle
 
-std::uint8_t sv_of(std::uint32_t w) {
-    const std::uint8_t id = get_u8(w, 24) & 31u;
-    return id == 0 ? 32 : id;
-}
 bool data_bit(std::uint32_t w, int k) { return (w >> (32 - k)) & 1u; }
-// Data bit 3 of word A names the system in all four messages (RTCM 2.3):
-// clear for GPS, set for GLONASS.
-bool glonass_of(std::uint32_t w) { return data_bit(w, 3); }
+
+// The satellite's key (sat_key) from data bits 3..8 of word A: the system
+// in bit 3 (RTCM 2.3: clear for GPS, set for GLONASS) and the number, 0
+// standing for 32.
+constexpr std::array<std::uint8_t, 64> keys = [] {
+    std::array<std::uint8_t, 64> t{};
+    for (unsigned v = 0; v < 64; ++v) t[v] = sat_key((v & 31u) == 0 ? 32 : std::uint8_t(v & 31u), v & 32u);
+    return t;
+}();
+std::uint8_t key_of(std::uint32_t a) { return keys[(a >> 24) & 63u]; }
+void set_satellite(auto& e, std::uint8_t key) {
+    e.sv = std::uint8_t(key & ~glonass_key_bit);
+    e.glonass = (key & glonass_key_bit) != 0;
+}
 
 // Upper bounds of the errors from their codes, computed once: the codes
 // have at most 16 values and every satellite of every frame needs them.
@@ -37,10 +44,12 @@ std::array<double, N> by_code(F f) {
 }
 const auto phase_errors = by_code<8>([](unsigned q) { return std::exp(q / std::sqrt(3.0)) / 256; });
 const auto growth = by_code<16>([](unsigned q) { return std::exp(0.4 * q); });
+const auto range_errors_002 = by_code<16>([](unsigned q) { return growth[q] * 0.02; });
+const auto multipath_errors = by_code<16>([](unsigned m) { return 0.1 * growth[m]; });
 
 double phase_error(unsigned q) { return phase_errors[q & 7u]; }
 double range_error(unsigned q, double unit) { return growth[q & 15u] * unit; }
-double multipath_error(unsigned m) { return 0.1 * growth[m & 15u]; }
+double multipath_error(unsigned m) { return multipath_errors[m & 15u]; }
 
 // A signed 24-bit number in data bits 1..24.
 std::int32_t signed_24(std::uint32_t w) {
@@ -50,32 +59,29 @@ std::int32_t signed_24(std::uint32_t w) {
 
 // ---- A record from its word A and word B ---------------------------------
 
-void fill(rtcm_sat_18_type& e, std::uint32_t a, std::uint32_t b) {
-    e.glonass = glonass_of(a);
+void fill(rtcm_sat_18_type& e, std::uint8_t key, std::uint32_t a, std::uint32_t b) {
+    set_satellite(e, key);
     e.half_wave = data_bit(a, 1);
     e.p_code = data_bit(a, 2);
-    e.sv = sv_of(a);
     e.phase_err = phase_error((a >> 21) & 7u);
     e.loss = (a >> 16) & 31u;
     const std::uint32_t phase = std::uint32_t(get_u8(a, 8)) << 24 | ((b >> 8) & 0xFFFFFFu);
     e.phase = std::int32_t(phase) * (e.half_wave ? cycle_128 : cycle_256);
 }
 
-void fill(rtcm_sat_19_type& e, std::uint32_t a, std::uint32_t b) {
-    e.glonass = glonass_of(a);
+void fill(rtcm_sat_19_type& e, std::uint8_t key, std::uint32_t a, std::uint32_t b) {
+    set_satellite(e, key);
     e.p_code = data_bit(a, 2);
-    e.sv = sv_of(a);
-    e.pr_err = range_error((a >> 20) & 15u, 0.02);
+    e.pr_err = range_errors_002[(a >> 20) & 15u];
     e.mp_err = multipath_error((a >> 16) & 15u);
     // The 32-bit value is scaled once, after its halves are added.
     const double upper = std::int32_t(std::uint32_t(get_u8(a, 8)) << 24);
     e.pseudorange = (upper + double((b >> 8) & 0xFFFFFFu)) * 0.02;
 }
 
-void fill(rtcm_sat_20_type& e, std::uint32_t a, std::uint32_t b) {
-    e.glonass = glonass_of(a);
+void fill(rtcm_sat_20_type& e, std::uint8_t key, std::uint32_t a, std::uint32_t b) {
+    set_satellite(e, key);
     e.half_wave = data_bit(a, 1);
-    e.sv = sv_of(a);
     e.phase_err = phase_error((a >> 21) & 7u);
     e.loss = (a >> 16) & 31u;
     e.iod = get_u8(a, 8);
@@ -83,11 +89,10 @@ void fill(rtcm_sat_20_type& e, std::uint32_t a, std::uint32_t b) {
     e.phase_corr = signed_24(b) * (e.half_wave ? cycle_256 : cycle_128);
 }
 
-void fill(rtcm_sat_21_type& e, std::uint32_t a, std::uint32_t b) {
-    e.glonass = glonass_of(a);
+void fill(rtcm_sat_21_type& e, std::uint8_t key, std::uint32_t a, std::uint32_t b) {
+    set_satellite(e, key);
     e.rr_scale = data_bit(a, 1);
     e.p_code = data_bit(a, 2);
-    e.sv = sv_of(a);
     e.pr_scale = data_bit(a, 9);
     e.pr_err = range_error((a >> 20) & 7u, e.pr_scale ? 0.4907 : 0.02);
     e.mp_err = multipath_error((a >> 16) & 15u);
@@ -106,7 +111,7 @@ template <class Store>
     const std::uint32_t tom = (w >> 8) & 0xFFFFFu;
     store.meas_time = d.header.frame_time + tom * microsecond;
     // Staleness is judged from the frame time, not the measurement time.
-    store.sat_list[store.freq].purge(d.header.frame_time);
+    store.sat_list[store.freq].start_frame(d.header.frame_time, store.meas_time);
     d.delivery.measurement_head = true;
     d.delivery.tom_us = tom;
 }
@@ -129,10 +134,10 @@ template <class Store>
         store.word_a_ok = state.parity_ok;
     } else if (state.parity_ok && store.word_a_ok) {  // word B, after its word A of this frame
         const std::uint32_t a = store.word_a;
-        const std::uint8_t key = sat_key(sv_of(a), glonass_of(a));
+        const std::uint8_t key = key_of(a);
         if (auto* rec = store.sat_list[store.freq].place(key)) {
             rec->meas_time = store.meas_time;
-            fill(*rec, a, w);
+            fill(*rec, key, a, w);
             deliver(key);
         }
     }

@@ -10,9 +10,11 @@
 // capacity is the number of keys its type can carry (32 GPS numbers, and as
 // many GLONASS ones for 18 to 21).
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 
 #include "rtcm_more_types.h"
@@ -49,9 +51,17 @@ public:
     // The record of satellite key `key` (see sat_key), or none.
     const Sat* find(std::uint8_t key) const { return slot_[key] ? &rec_[slot_[key] - 1u] : nullptr; }
 
+    // A frame's first step: drops every record more than 60 s older than
+    // `now`, keeping the order of the others, and takes note that the
+    // records the frame writes (place) carry the record time `time`.
+    void start_frame(double now, double time) {
+        purge(now);
+        widen(time);
+    }
+
     // The record to write for satellite key `key`: its present one, or a new
     // one at the end; none when N other keys are listed. The caller writes
-    // every field, the key's among them.
+    // every field, the key's among them, and the time given to start_frame.
     Sat* place(std::uint8_t key) {
         std::uint8_t& slot = slot_[key];
         if (slot) return &rec_[slot - 1u];
@@ -61,18 +71,38 @@ public:
     }
     // `rec` in place of the record of the same satellite, or appended.
     void put(const Sat& rec) {
+        widen(rec.record_time());
         if (Sat* p = place(rec.key())) *p = rec;
     }
 
-    // Drops every record more than 60 s older than `now`, keeping the order
-    // of the others.
+    void clear() {
+        for (std::size_t i = 0; i < size_; ++i) slot_[rec_[i].key()] = 0;
+        size_ = 0;
+        oldest_ = std::numeric_limits<double>::infinity();
+        newest_ = -oldest_;
+    }
+
+private:
+    static_assert(N < 256);
+
+    void widen(double time) {
+        oldest_ = std::min(oldest_, time);
+        newest_ = std::max(newest_, time);
+    }
     void purge(double now) {
+        // Most frames find nothing to drop: no time between the bounds can
+        // be stale (nor lie across midnight) when neither bound is.
+        if (now - oldest_ <= 60.0 && now - newest_ >= -43200.0) return;
         std::size_t kept = 0;
+        oldest_ = std::numeric_limits<double>::infinity();
+        newest_ = -oldest_;
         for (std::size_t i = 0; i < size_; ++i) {
-            if (is_stale(now, rec_[i].record_time())) {
+            const double time = rec_[i].record_time();
+            if (is_stale(now, time)) {
                 slot_[rec_[i].key()] = 0;
                 continue;
             }
+            widen(time);
             if (kept != i) {
                 rec_[kept] = rec_[i];
                 slot_[rec_[kept].key()] = std::uint8_t(kept + 1u);
@@ -82,16 +112,14 @@ public:
         size_ = std::uint8_t(kept);
     }
 
-    void clear() {
-        for (std::size_t i = 0; i < size_; ++i) slot_[rec_[i].key()] = 0;
-        size_ = 0;
-    }
-
-private:
-    static_assert(N < 256);
     std::array<Sat, N> rec_{};
     std::array<std::uint8_t, 256> slot_{};  // key -> index + 1; 0: not listed
     std::uint8_t size_ = 0;
+    // Bounds of the listed records' times: the times of the frames since
+    // the last full purge, and what that purge kept; replaced times stay in
+    // them, which only makes the next full purge come sooner.
+    double oldest_ = std::numeric_limits<double>::infinity();
+    double newest_ = -std::numeric_limits<double>::infinity();
 };
 
 // ---- Messages 1, 2 and 9 -------------------------------------------------
