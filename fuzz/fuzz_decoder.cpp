@@ -28,8 +28,7 @@ void compare(const RtcmDecoder& a, const RtcmDecoder& b, std::size_t at) {
          "the counters", at);
     same(a.state.window == b.state.window && a.state.byte_count == b.state.byte_count &&
              a.state.word == b.state.word && a.state.in_sync == b.state.in_sync &&
-             a.state.word_index == b.state.word_index && a.state.d29_star == b.state.d29_star &&
-             a.state.d30_star == b.state.d30_star && a.bit_offset() == b.bit_offset(),
+             a.state.word_index == b.state.word_index && a.state.stars == b.state.stars && a.bit_offset() == b.bit_offset(),
          "the word layer", at);
     same(a.header.msg_type == b.header.msg_type && a.header.station_id == b.header.station_id &&
              a.header.frame_time == b.header.frame_time && a.header.frame_length == b.header.frame_length &&

@@ -86,12 +86,13 @@ struct built_word {
     std::uint32_t word;  // normalised, data bits back to the source bits
     bool parity_ok;
 };
-[[gnu::always_inline]] inline built_word word_of(const std::uint8_t* c, bool d29_star, bool d30_star) {
+// `stars`: D29* in bit 1, D30* in bit 0.
+[[gnu::always_inline]] inline built_word word_of(const std::uint8_t* c, unsigned stars) {
     const std::uint64_t v = word_tables[0][c[0] & 63u] ^ word_tables[1][c[1] & 63u] ^ word_tables[2][c[2] & 63u] ^
                             word_tables[3][c[3] & 63u] ^ word_tables[4][c[4] & 63u];
     std::uint32_t w = std::uint32_t(v);
-    if (d30_star) w ^= 0xFFFFFF00u;  // D1..D24 back to the source bits
-    return {w, (v >> 32) == right_syndrome[unsigned(d29_star) * 2 + unsigned(d30_star)]};
+    if (stars & 1u) w ^= 0xFFFFFF00u;  // D1..D24 back to the source bits
+    return {w, (v >> 32) == right_syndrome[stars & 3u]};
 }
 
 }  // namespace
@@ -101,7 +102,7 @@ bool parity_check(std::uint32_t raw, bool d29_star, bool d30_star) {
     if (d30_star) raw ^= 0xFFFFFFu;  // the data bits as they came
     std::array<std::uint8_t, 5> c{};
     for (unsigned k = 0; k < 5; ++k) c[k] = std::uint8_t(0x40u | ((raw >> (6 * k)) & 63u));
-    return word_of(c.data(), d29_star, d30_star).parity_ok;
+    return word_of(c.data(), unsigned(d29_star) << 1 | unsigned(d30_star)).parity_ok;
 }
 
 RtcmDecoder::RtcmDecoder(const Clock& clock) : clock_(&clock) {}
@@ -125,12 +126,11 @@ void RtcmDecoder::decode_byte(std::uint8_t b) {
 }
 
 inline void RtcmDecoder::build_word(const std::uint8_t* c) {
-    const built_word b = word_of(c, state.d29_star, state.d30_star);
+    const built_word b = word_of(c, state.stars);
     state.parity_ok = b.parity_ok;
     if (!b.parity_ok) ++parity_failures;
     state.word = b.word;
-    state.d29_star = (b.word >> 3) & 1u;
-    state.d30_star = (b.word >> 2) & 1u;
+    state.stars = std::uint8_t((b.word >> 2) & 3u);
 }
 
 inline void RtcmDecoder::word_handler(const std::uint8_t* chars) {
@@ -230,8 +230,7 @@ void RtcmDecoder::sync_search(std::uint8_t b) {
     // The byte leaving the window is, when the stream is byte-aligned, the
     // last byte of the previous word: it carries D29 and D30.
     const std::uint8_t leaving = state.window[0];
-    state.d29_star = (leaving >> 4) & 1u;
-    state.d30_star = (leaving >> 5) & 1u;
+    state.stars = std::uint8_t(((leaving >> 4) & 1u) << 1 | ((leaving >> 5) & 1u));
     for (std::size_t i = 0; i + 1 < state.window.size(); ++i) state.window[i] = state.window[i + 1];
     state.window[4] = b;
     if (state.window[0] == preamble || state.window[0] == preamble_complemented) {

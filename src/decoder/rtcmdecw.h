@@ -49,13 +49,18 @@ constexpr bool is_valid_char(std::uint8_t b) { return b >= 64 && b <= 127; }
 struct rtcm_decoder_state {
     std::array<std::uint8_t, 5> window{' ', ' ', ' ', ' ', ' '};  // oldest first
     std::uint8_t byte_count = 0;
-    bool d29_star = true;
-    bool d30_star = true;
+    // D29 and D30 of the previous word (or of the character before the
+    // first): D29* in bit 1, D30* in bit 0, as the normalised word holds
+    // them in bits 3 and 2.
+    std::uint8_t stars = 3;
     std::uint32_t word = 0;  // normalised
     bool parity_ok = false;
     bool word_ready = false;
     bool in_sync = false;
     std::uint8_t word_index = 0;  // 0, 1 header words; 2.. data words
+
+    bool d29_star() const { return (stars >> 1) & 1u; }
+    bool d30_star() const { return stars & 1u; }
 };
 
 struct rtcm_header_type {

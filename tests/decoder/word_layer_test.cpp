@@ -128,7 +128,7 @@ TEST(SyncLoss, WrongPreambleClearsTheHeaderAndResetKeepsCountersAndStores) {
 
     feed(d, {0x66, 0x41});
     d.rtcm_decoder_reset();
-    EXPECT_TRUE(!d.state.in_sync && d.state.d29_star && d.state.d30_star);
+    EXPECT_TRUE(!d.state.in_sync && d.state.d29_star() && d.state.d30_star());
     EXPECT_EQ(d.state.window, (std::array<std::uint8_t, 5>{' ', ' ', ' ', ' ', ' '}));
     EXPECT_EQ(std::tuple(d.frames_completed, d.stores.data_other.msg_type), std::tuple(1u, 22));
 }
