@@ -82,17 +82,20 @@ constexpr std::array<std::uint8_t, 4> right_syndrome = [] {
     return t;
 }();
 
-struct built_word {
-    std::uint32_t word;  // normalised, data bits back to the source bits
-    bool parity_ok;
-};
+// The sum of the five characters' table entries: the word as received and
+// its syndrome. (Kept apart from the two below rather than returned with
+// them in a struct, which the compiler packed into one register and out.)
+[[gnu::always_inline]] inline std::uint64_t table_sum(const std::uint8_t* c) {
+    return word_tables[0][c[0] & 63u] ^ word_tables[1][c[1] & 63u] ^ word_tables[2][c[2] & 63u] ^
+           word_tables[3][c[3] & 63u] ^ word_tables[4][c[4] & 63u];
+}
 // `stars`: D29* in bit 1, D30* in bit 0.
-[[gnu::always_inline]] inline built_word word_of(const std::uint8_t* c, unsigned stars) {
-    const std::uint64_t v = word_tables[0][c[0] & 63u] ^ word_tables[1][c[1] & 63u] ^ word_tables[2][c[2] & 63u] ^
-                            word_tables[3][c[3] & 63u] ^ word_tables[4][c[4] & 63u];
-    std::uint32_t w = std::uint32_t(v);
-    if (stars & 1u) w ^= 0xFFFFFF00u;  // D1..D24 back to the source bits
-    return {w, (v >> 32) == right_syndrome[stars & 3u]};
+[[gnu::always_inline]] inline bool parity_right(std::uint64_t sum, unsigned stars) {
+    return (sum >> 32) == right_syndrome[stars & 3u];
+}
+// The normalised word with D1..D24 back to the source bits.
+[[gnu::always_inline]] inline std::uint32_t source_word(std::uint64_t sum, unsigned stars) {
+    return std::uint32_t(sum) ^ (stars & 1u ? 0xFFFFFF00u : 0u);
 }
 
 }  // namespace
@@ -102,7 +105,7 @@ bool parity_check(std::uint32_t raw, bool d29_star, bool d30_star) {
     if (d30_star) raw ^= 0xFFFFFFu;  // the data bits as they came
     std::array<std::uint8_t, 5> c{};
     for (unsigned k = 0; k < 5; ++k) c[k] = std::uint8_t(0x40u | ((raw >> (6 * k)) & 63u));
-    return word_of(c.data(), unsigned(d29_star) << 1 | unsigned(d30_star)).parity_ok;
+    return parity_right(table_sum(c.data()), unsigned(d29_star) << 1 | unsigned(d30_star));
 }
 
 RtcmDecoder::RtcmDecoder(const Clock& clock) : clock_(&clock) {}
@@ -126,11 +129,14 @@ void RtcmDecoder::decode_byte(std::uint8_t b) {
 }
 
 inline void RtcmDecoder::build_word(const std::uint8_t* c) {
-    const built_word b = word_of(c, state.stars);
-    state.parity_ok = b.parity_ok;
-    if (!b.parity_ok) ++parity_failures;
-    state.word = b.word;
-    state.stars = std::uint8_t((b.word >> 2) & 3u);
+    const unsigned stars = state.stars;
+    const std::uint64_t sum = table_sum(c);
+    const std::uint32_t w = source_word(sum, stars);
+    const bool ok = parity_right(sum, stars);
+    state.parity_ok = ok;
+    if (!ok) ++parity_failures;
+    state.word = w;
+    state.stars = std::uint8_t((w >> 2) & 3u);
 }
 
 inline void RtcmDecoder::word_handler(const std::uint8_t* chars) {
