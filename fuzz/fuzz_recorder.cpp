@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <span>
+#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -91,21 +93,23 @@ void check_text(const std::string& out, const std::vector<std::string>& infotext
     }
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size < 4) return 0;
+// One run of the recorder over `stream` into the output file; storing stops
+// at a quarter and starts again at half the stream when `restart` is set.
+// Byte by byte, checking the JSON of every frame and collecting the station
+// texts, or in chunks of varying size as tessaly-decode reads.
+std::string record(const std::uint8_t* head, std::span<const std::uint8_t> stream, bool chunked,
+                   std::vector<std::string>& infotexts) {
     const int fd = output_fd();
     if (fd < 0 || ftruncate(fd, 0) != 0 || lseek(fd, 0, SEEK_SET) != 0) fail("no output file", "");
 
-    FixedClock clock({2026, 12, 31, 23, int(data[0] % 60), 30, 0});
+    FixedClock clock({2026, 12, 31, 23, int(head[0] % 60), 30, 0});
     RtcmDecoder decoder(clock);
     RecordingControl control;
     const StoreFormat formats[] = {StoreFormat::code, StoreFormat::text, StoreFormat::raw, StoreFormat::code};
-    control.format = formats[data[1] & 3];
-    control.all_types = (data[1] & 4) != 0;
-    const bool restart = (data[1] & 8) != 0;
-    const unsigned mask = unsigned(data[2]) | unsigned(data[3]) << 8;
+    control.format = formats[head[1] & 3];
+    control.all_types = (head[1] & 4) != 0;
+    const bool restart = (head[1] & 8) != 0;
+    const unsigned mask = unsigned(head[2]) | unsigned(head[3]) << 8;
     for (std::size_t i = 0; i < selectable_types.size(); ++i)
         control.select(selectable_types[i], ((mask >> i) & 1) != 0);
     control.storing_active = true;
@@ -117,15 +121,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     file.attach(fd, "fuzz output");
     decoder.rtcm_decoder_reset();
 
-    const std::uint8_t* stream = data + 4;
-    const std::size_t length = size - 4;
-    std::vector<std::string> infotexts;
-    for (std::size_t i = 0; i < length; ++i) {
+    const std::size_t length = stream.size();
+    unsigned seed = head[0] | 1u;
+    for (std::size_t i = 0; i < length;) {
         if (restart && (i == length / 4 || i == length / 2)) {
             control.storing_active = i == length / 2;
             control.apply_pending = true;
         }
-        decoder.rtcm_decode_byte(stream[i]);
+        if (chunked) {
+            std::size_t end = i < length / 4 ? length / 4 : i < length / 2 ? length / 2 : length;
+            if (!restart || end == i) end = length;
+            seed = seed * 1103515245u + 12345u;
+            const std::size_t n = std::min<std::size_t>(end - i, 1 + (seed >> 16) % 97);
+            decoder.rtcm_decode(stream.subspan(i, n), [](std::size_t) {});
+            i += n;
+            continue;
+        }
+        decoder.rtcm_decode_byte(stream[i++]);
         if (decoder.frame_completed) check_json(cli::frame_json(decoder));
         if (decoder.header.msg_type == 16) {
             const std::string_view held = std::string_view(decoder.stores.data_16.text).substr(0, 90);
@@ -133,9 +145,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     file.close();
-    const std::string out = read_output();
-    if (control.format == StoreFormat::code) check_code(out);
-    else if (control.format == StoreFormat::text) check_text(out, infotexts);
+    return read_output();
+}
+
+}  // namespace
+
+// Four leading bytes choose the clock and the recording (see the top); the
+// rest is the stream. What must hold besides the shapes checked above: the
+// chunked run writes exactly what the byte-wise one does.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 4) return 0;
+    const std::span<const std::uint8_t> stream(data + 4, size - 4);
+    std::vector<std::string> infotexts;
+    const std::string out = record(data, stream, false, infotexts);
+    const StoreFormat format = std::array{StoreFormat::code, StoreFormat::text, StoreFormat::raw, StoreFormat::code}[data[1] & 3];
+    if (format == StoreFormat::code) check_code(out);
+    else if (format == StoreFormat::text) check_text(out, infotexts);
     else if (!out.empty()) fail("the recorder wrote in raw format", out);
+    std::vector<std::string> unused;
+    if (record(data, stream, true, unused) != out) fail("chunked decoding recorded otherwise than byte by byte", out);
     return 0;
 }

@@ -33,6 +33,9 @@ Recorder::Recorder(RecordingControl& control, StoringFile& file, ErrorSink on_er
     // Inside a word nothing is written and nothing changes that the step
     // reads, until the dialog leaves a format to take over.
     inner_bytes_only_while(&control_.apply_pending);
+    // The text blocks and the stamps come at frame ends and second header
+    // words; only the code lines take the data words one by one.
+    data_words_only_while(&code_mode);
 }
 
 void Recorder::reset_stream_state() {

@@ -175,8 +175,9 @@ std::size_t RtcmDecoder::take_words(const std::uint8_t* b, std::size_t count) {
         // what was just stored waits for the store.
         finish_word(c);
         // A frame ended (completed, or cut short by a loss of sync, which
-        // always ends it), or a storing step watches every word.
-        if (state.word_index == 0 || storing_) break;
+        // always ends it), or the storing step wants this word: both
+        // header words, and the data words while it asks for them.
+        if (state.word_index == 0 || (storing_ && (state.word_index <= 2 || storing_->wants_every_word()))) break;
         if (count - i < 5 || state.word_ready || !whole_word(b + i)) break;
     }
     if (storing_) storing_->after_byte(*this);

@@ -106,15 +106,20 @@ public:
     // Take over a pending format change, then run the storing step.
     virtual void after_byte(RtcmDecoder& decoder) = 0;
 
-    // Read by the decoder at every byte, hence no virtual call.
+    // Read by the decoder at every byte or word, hence no virtual call.
     bool wants_inner_bytes() const { return !inner_wanted_ || *inner_wanted_; }
+    bool wants_every_word() const { return !words_wanted_ || *words_wanted_; }
 
 protected:
     // The hook needs the bytes inside a word only while `*flag` is set.
     void inner_bytes_only_while(const bool* flag) { inner_wanted_ = flag; }
+    // The hook needs the data words of a frame but its last only while
+    // `*flag` is set; it always sees both header words and every frame end.
+    void data_words_only_while(const bool* flag) { words_wanted_ = flag; }
 
 private:
     const bool* inner_wanted_ = nullptr;  // none: every byte
+    const bool* words_wanted_ = nullptr;  // none: every word
 };
 
 class RtcmDecoder {
@@ -133,10 +138,10 @@ public:
 
     // The bytes in order, exactly as one rtcm_decode_byte call each.
     // `after(i)` runs after every byte bytes[i] with which a frame ended
-    // (completed, or cut short by a loss of sync) and, while a storing hook
-    // is set, after every byte that completed a word; all else that callers
-    // read (headers, counters, stores, flags) is still there at the next of
-    // those bytes, or was the storing hook's to see.
+    // (completed, or cut short by a loss of sync) and after every byte with
+    // which the storing hook ran; all else that callers read (headers,
+    // counters, stores, flags) is still there at the next of those bytes,
+    // or was the storing hook's to see.
     template <class After>
     void rtcm_decode(std::span<const std::uint8_t> bytes, After&& after) {
         const std::uint8_t* p = bytes.data();
@@ -267,9 +272,9 @@ private:
     }
     // Whole words of five valid characters from `b` on, while at a word
     // start, each with every effect that five decode_byte calls would have
-    // had. Stops after a word that ended a frame, or any word while a
-    // storing hook is set, so that the caller's `after` sees it. Returns
-    // the bytes taken.
+    // had. Stops after a word that ended a frame, or one the storing hook
+    // wants to see, so that the caller's `after` sees it too. Returns the
+    // bytes taken.
     std::size_t take_words(const std::uint8_t* b, std::size_t count);
     void decode_byte(std::uint8_t b);
     // The end of a valid character's step: the characters since the last
