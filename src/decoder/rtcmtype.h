@@ -153,10 +153,11 @@ struct rtcm_corrections_store {
     std::uint8_t frame_length = 0;
     double time = -1;  // -1: no frame of this type yet
     list_type list;
-    rtcm_sat_1_type current;  // the record being assembled, while `assembling`
-    bool assembling = false;
-    std::int32_t range_acc = 0;
-    bool record_bad = false;
+    // The words A to E of the group in progress, and which passed parity
+    // (bit 0: A): a block is decoded from them at its last word.
+    std::array<std::uint32_t, 5> group{};
+    std::uint8_t group_ok = 0;
+    std::uint8_t group_pos = 0;  // of the last word taken, 0 A .. 4 E
 };
 
 using rtcm_data_1_type = rtcm_corrections_store;
