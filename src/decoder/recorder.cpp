@@ -42,7 +42,7 @@ void Recorder::reset_stream_state() {
     code_mode = false;
     text_mode = false;
     stamp = "-1";
-    stamp_fields_.reset();
+    stamp_key_ = 0;
     line_column = 0;
 }
 
@@ -102,9 +102,11 @@ void Recorder::make_stamp(const RtcmDecoder& d) {
 
     // Frames follow each other within the same second: most stamps come out
     // as the one before.
-    const StampFields fields{date.day, date.month, date.year, hh, mm, ss};
-    if (stamp_fields_ == fields) return;
-    stamp_fields_ = fields;
+    const auto field = [](int v, int bits) { return std::uint64_t(std::uint32_t(v) & ((1u << bits) - 1)); };
+    const std::uint64_t key = field(date.year, 20) << 40 | field(date.month, 4) << 36 | field(date.day, 5) << 31 |
+                              field(hh, 12) << 19 | field(mm, 7) << 12 | field(ss, 12);
+    if (key == stamp_key_) return;
+    stamp_key_ = key;
     stamp.assign("(- ");
     put_int(stamp, date.day, 2);
     stamp += '.';

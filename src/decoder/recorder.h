@@ -12,7 +12,6 @@
 #include <array>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 
 #include "rtcmdecw.h"
@@ -86,8 +85,10 @@ private:
     void text_block(RtcmDecoder& d, double& hour_ref);
     std::string frame_line_start(const RtcmDecoder& d) const;
 
-    using StampFields = std::array<int, 6>;  // day, month, year, hh, mm, ss
-    std::optional<StampFields> stamp_fields_;  // of `stamp`; none while it is "-1"
+    // The day, month, year, hh, mm and ss of `stamp` in one number (a
+    // comparison of six ints compiled to a library call per frame); 0, which
+    // no date gives, while it is "-1".
+    std::uint64_t stamp_key_ = 0;
 
     RecordingControl& control_;
     StoringFile& file_;
