@@ -49,7 +49,7 @@ void RtcmDecoder::decode_type_3() {
             store.x = store.asm_x;
             store.y = store.asm_y;
             store.z = store.asm_z;
-            const ClockReading now = clock_->now_utc();
+            const ClockReading now = now_utc();
             store.time_changed = day_number(now);
             store.date_changed = date_text(now);
         }

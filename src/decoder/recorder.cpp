@@ -95,7 +95,7 @@ void Recorder::make_stamp(const RtcmDecoder& d) {
     const int hh = int(t / 3600.0);
     const int mm = int((t - 3600.0 * hh) / 60.0);
     const int ss = int(t - 3600.0 * hh - 60.0 * mm);
-    ClockReading date = d.clock().now_utc();
+    ClockReading date = d.now_utc();
     if (date.hour > 12 && hh < 12) date = add_days(date, 1);
     else if (date.hour < 12 && hh > 12) date = add_days(date, -1);
     stamp_time = t;

@@ -297,7 +297,7 @@ void RtcmDecoder::header_word_2() {
 
     // The modified Z-count counts only within the hour; the hour comes from
     // the clock, which therefore has to be right to within a quarter hour.
-    const ClockReading now = clock_->now_utc();
+    const ClockReading now = now_utc();
     int h = now.hour;
     if (zcount_seconds > 2400.0 && now.minute < 15) {
         h = h == 0 ? 23 : h - 1;  // the frame is from the end of the previous hour

@@ -149,6 +149,7 @@ public:
     // or was the storing hook's to see.
     template <class After>
     void rtcm_decode(std::span<const std::uint8_t> bytes, After&& after) {
+        const ChunkReading reading(*this);
         const std::uint8_t* p = bytes.data();
         const std::size_t size = bytes.size();
         for (std::size_t i = 0; i < size;) {
@@ -178,6 +179,17 @@ public:
 
     void set_clock(const Clock& clock) { clock_ = &clock; }
     const Clock& clock() const { return *clock_; }
+    // The clock's reading, for the hour and age of a frame and the stamps
+    // of its recording: taken once per rtcm_decode(span) call, as the bytes
+    // of one chunk arrived together, and at every call otherwise.
+    ClockReading now_utc() const {
+        if (!in_chunk_) return clock_->now_utc();
+        if (!chunk_read_) {
+            chunk_reading_ = clock_->now_utc();
+            chunk_read_ = true;
+        }
+        return chunk_reading_;
+    }
     void set_storing_hook(StoringHook* hook) { storing_ = hook; }
 
     // The five received characters of the word in `window`.
@@ -325,7 +337,22 @@ private:
     template <class Store>
     void decode_measurement(Store& store);
 
+    // Marks an rtcm_decode(span) call, until it returns or throws.
+    struct ChunkReading {
+        explicit ChunkReading(const RtcmDecoder& d) : d_(d) {
+            d_.in_chunk_ = true;
+            d_.chunk_read_ = false;
+        }
+        ~ChunkReading() { d_.in_chunk_ = false; }
+        ChunkReading(const ChunkReading&) = delete;
+        ChunkReading& operator=(const ChunkReading&) = delete;
+        const RtcmDecoder& d_;
+    };
+
     const Clock* clock_;
+    mutable bool in_chunk_ = false;
+    mutable bool chunk_read_ = false;
+    mutable ClockReading chunk_reading_;
     StoringHook* storing_ = nullptr;
     CharRealigner realigner_;
     std::uint16_t chars_since_frame_ = realign_pause;
