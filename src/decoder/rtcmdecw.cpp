@@ -152,16 +152,18 @@ inline void RtcmDecoder::finish_word(const std::uint8_t* chars) {
     word_done = true;
     const bool was_in_sync = state.in_sync;
     word_handler(chars);
-    if (was_in_sync && !state.in_sync) ++sync_losses;
-    if (state.word_index == 0) {
-        frame_done = true;
-        frame_done_rec = true;
-        if (state.in_sync) {
-            frame_completed = true;
-            ++frames_completed;
-        }
-    }
+    if (state.word_index == 0) frame_ended(was_in_sync);
     if (state.word_index == 2) publish_header();
+}
+
+void RtcmDecoder::frame_ended(bool was_in_sync) {
+    if (was_in_sync && !state.in_sync) ++sync_losses;
+    frame_done = true;
+    frame_done_rec = true;
+    if (state.in_sync) {
+        frame_completed = true;
+        ++frames_completed;
+    }
 }
 
 std::size_t RtcmDecoder::take_words(const std::uint8_t* b, std::size_t count) {
@@ -179,7 +181,15 @@ std::size_t RtcmDecoder::take_words(const std::uint8_t* b, std::size_t count) {
         state.word_ready = true;
         // From the received bytes, not the window just written: a read of
         // what was just stored waits for the store.
-        finish_word(c);
+        if (state.word_index >= 2) {
+            // A data word, in sync: only the frame's end is left to look at.
+            word_done = true;
+            build_word(c);
+            (this->*handler_)();
+            if (state.word_index == 0) frame_ended(true);
+        } else {
+            finish_word(c);
+        }
         // A frame ended (completed, or cut short by a loss of sync, which
         // always ends it), or the storing step wants this word: both
         // header words, and the data words while it asks for them.

@@ -302,6 +302,8 @@ private:
     // `chars` are the word's five characters: the window's, or the same
     // bytes where they were received.
     [[gnu::always_inline]] inline void finish_word(const std::uint8_t* chars);
+    // The word just handled ended the frame, completed or (sync lost) not.
+    void frame_ended(bool was_in_sync);
     void sync_search(std::uint8_t b);
     void assemble_byte(std::uint8_t b);
     // Inline: they run once per word, from this file only.
