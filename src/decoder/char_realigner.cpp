@@ -52,11 +52,21 @@ bool CharRealigner::search(Found& out) const {
     for (int k = 0; k < 6; ++k) {
         if (k == offset_) continue;
         std::array<std::uint8_t, max_replay> a{};
-        for (std::size_t m = 0; m < max_replay; ++m) a[m] = realigned(k, m);
+        bool built = false;
         // Two shapes end at the newest character: a frame with data words
         // (lead, header 1, header 2, data word 1) and one without (lead,
         // header 1, header 2).
         for (const std::size_t lead : {std::size_t(0), std::size_t(5)}) {
+            // The search runs at every character while no frame is found:
+            // the preamble, d1..d8 of header word 1 (complemented after a
+            // D30* of 1), rules out almost every place before any word is
+            // built.
+            const unsigned d1_to_8 = (realigned(k, lead + 1) & 63u) | (realigned(k, lead + 2) & 3u) << 6;
+            if ((d1_to_8 ^ ((realigned(k, lead) >> 5) & 1u ? 0xFFu : 0u)) != preamble) continue;
+            if (!built) {
+                for (std::size_t m = 0; m < max_replay; ++m) a[m] = realigned(k, m);
+                built = true;
+            }
             const Word h1 = word_of(&a[lead + 1], (a[lead] >> 4) & 1u, (a[lead] >> 5) & 1u);
             if (!h1.ok || field(h1.data, 1, 8) != preamble) continue;
             const Word h2 = word_of(&a[lead + 6], h1.d29, h1.d30);
