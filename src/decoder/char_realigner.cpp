@@ -40,13 +40,6 @@ unsigned field(std::uint32_t data, int first, int n) {
 
 }  // namespace
 
-std::uint8_t CharRealigner::realigned(int k, std::size_t m) const {
-    const std::uint8_t* raw = history_start();
-    if (k == 0) return raw[m + 1];
-    const unsigned bits = (unsigned(raw[m] & 63u) >> k) | (unsigned(raw[m + 1] & 63u) << (6 - k));
-    return std::uint8_t(0x40u | (bits & 63u));
-}
-
 bool CharRealigner::search(Found& out) const {
     if (filled_ < history) return false;
     for (int k = 0; k < 6; ++k) {

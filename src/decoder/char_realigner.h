@@ -75,7 +75,13 @@ private:
 
     // Realigned character m (0 oldest) at offset k, from received
     // characters m and m + 1 of the history; with offset 0 character m + 1.
-    std::uint8_t realigned(int k, std::size_t m) const;
+    // Inline: the search reads it at every character while out of sync.
+    std::uint8_t realigned(int k, std::size_t m) const {
+        const std::uint8_t* raw = history_start();
+        if (k == 0) return raw[m + 1];
+        const unsigned bits = (unsigned(raw[m] & 63u) >> k) | (unsigned(raw[m + 1] & 63u) << (6 - k));
+        return std::uint8_t(0x40u | (bits & 63u));
+    }
 
     // The history is the last `history` characters before end_, oldest
     // first. Characters are appended, and the history is moved back to the
