@@ -125,7 +125,7 @@ void RtcmDecoder::decode_byte(std::uint8_t b) {
     }
     realigner_.push(b);
     decode_char(realigner_.current());
-    after_valid_char(1);
+    after_valid_chars(1);
 }
 
 inline void RtcmDecoder::build_word(const std::uint8_t* c) {
@@ -198,21 +198,17 @@ std::size_t RtcmDecoder::take_words(const std::uint8_t* b, std::size_t count) {
     }
     if (storing_) storing_->after_byte(*this);
     word_done = false;
-    chars_since_frame_ = frame_completed ? 0 : std::uint16_t(std::min<std::size_t>(realign_pause, chars_since_frame_ + i));
     // The bit-offset history needs only the characters it keeps, and is
     // read only once sync is lost, which ends the run.
     const std::size_t kept = std::min(i, CharRealigner::max_replay + 1);
     realigner_.push(b + i - kept, kept);
-    realign_if_lost();
+    after_valid_chars(i);
     return i;
 }
 
-void RtcmDecoder::after_valid_char(std::uint16_t chars) {
-    if (frame_completed) {
-        chars_since_frame_ = 0;
-    } else {
-        chars_since_frame_ = std::min<std::uint16_t>(realign_pause, std::uint16_t(chars_since_frame_ + chars));
-    }
+void RtcmDecoder::after_valid_chars(std::size_t chars) {
+    chars_since_frame_ =
+        frame_completed ? 0 : std::uint16_t(std::min<std::size_t>(realign_pause, chars_since_frame_ + chars));
     realign_if_lost();
 }
 

@@ -294,9 +294,10 @@ private:
     // bytes taken.
     std::size_t take_words(const std::uint8_t* b, std::size_t count);
     void decode_byte(std::uint8_t b);
-    // The end of a valid character's step: the characters since the last
-    // frame, and the search at the other bit offsets when they are many.
-    void after_valid_char(std::uint16_t chars);
+    // The end of the step of `chars` valid characters: the characters since
+    // the last frame, and the search at the other bit offsets when they are
+    // many.
+    void after_valid_chars(std::size_t chars);
     void realign_if_lost();
     // The word in `state.window` is complete: handle it and its frame.
     // `chars` are the word's five characters: the window's, or the same
