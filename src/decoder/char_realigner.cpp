@@ -53,7 +53,9 @@ bool CharRealigner::search(Found& out) const {
             // The search runs at every character while no frame is found:
             // the preamble, d1..d8 of header word 1 (complemented after a
             // D30* of 1), rules out almost every place before any word is
-            // built.
+            // built, and leaves header word 1 only its parity to pass.
+            // (0x66 reads the same from either end, so the bits can stand
+            // with d1 lowest here.)
             const unsigned d1_to_8 = (realigned(k, lead + 1) & 63u) | (realigned(k, lead + 2) & 3u) << 6;
             if ((d1_to_8 ^ ((realigned(k, lead) >> 5) & 1u ? 0xFFu : 0u)) != preamble) continue;
             if (!built) {
@@ -61,7 +63,7 @@ bool CharRealigner::search(Found& out) const {
                 built = true;
             }
             const Word h1 = word_of(&a[lead + 1], (a[lead] >> 4) & 1u, (a[lead] >> 5) & 1u);
-            if (!h1.ok || field(h1.data, 1, 8) != preamble) continue;
+            if (!h1.ok) continue;
             const Word h2 = word_of(&a[lead + 6], h1.d29, h1.d30);
             if (!h2.ok || field(h2.data, 1, 13) >= zcount_limit) continue;
             const unsigned n = field(h2.data, 17, 5);
