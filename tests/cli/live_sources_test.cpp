@@ -30,59 +30,6 @@ const std::string tool = TESSALY_DECODE;
 const std::string serve = TESSALY_SERVE;
 const std::string demo = TESSALY_DEMO;
 
-// A program running beside the test, its output in files; killed at the end.
-class Child {
-public:
-    Child(const std::string& program, const std::vector<std::string>& args, int stdin_fd = -1)
-        : out_("child-out"), err_("child-err") {
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(stdin_fd >= 0 ? stdin_fd : ::open("/dev/null", O_RDONLY), 0);
-            ::dup2(::open(out_.str().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
-            ::dup2(::open(err_.str().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
-            std::vector<char*> argv{const_cast<char*>(program.c_str())};
-            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            ::execv(program.c_str(), argv.data());
-            ::_exit(127);
-        }
-    }
-    ~Child() {
-        if (pid_ > 0 && status_ < 0) ::kill(pid_, SIGKILL), ::waitpid(pid_, nullptr, 0);
-    }
-    void signal(int sig) const { ::kill(pid_, sig); }
-    // The exit status, or -1 when it did not end in `ms` (or ended by a signal).
-    int wait(int ms = 15000) {
-        for (int waited = 0; status_ < 0 && waited < ms; waited += 10) {
-            int st = 0;
-            if (::waitpid(pid_, &st, WNOHANG) == pid_) {
-                status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 1000 + WTERMSIG(st);
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return status_ >= 1000 ? -1 : status_;
-    }
-    std::string out() const { return read_file(out_.str()); }
-    std::string err() const { return read_file(err_.str()); }
-    // Waits until standard error matches `pattern`; returns the first group.
-    std::string await_err(const std::string& pattern, int ms = 10000) const {
-        const std::regex re(pattern);
-        for (int waited = 0; waited < ms; waited += 20) {
-            std::smatch m;
-            const std::string e = err();
-            if (std::regex_search(e, m, re)) return m.size() > 1 ? m[1].str() : m[0].str();
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return {};
-    }
-
-private:
-    TempPath out_, err_;
-    pid_t pid_ = -1;
-    int status_ = -1;
-};
-
 // tessaly-serve; `port` once it listens (on a port of its choosing after "--port 0").
 struct Caster : Child {
     explicit Caster(const std::vector<std::string>& args) : Child(serve, args), port(await_err(R"(on 127\.0\.0\.1:(\d+))")) {}

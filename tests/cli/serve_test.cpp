@@ -1,0 +1,97 @@
+// tessaly-serve run as operators run it: out of file descriptors, several
+// mountpoints with users from a credentials file, files it cannot serve.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "tool_test_util.h"
+
+using namespace tessaly::testing;
+
+namespace {
+
+const std::string tool = TESSALY_DECODE;
+const std::string serve = TESSALY_SERVE;
+const std::string demo = TESSALY_DEMO;
+
+int connect_to(const std::string& port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(std::uint16_t(std::stoi(port)));
+    ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    return fd;
+}
+
+// The first bytes a client gets within five seconds.
+std::string first_bytes(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    char buf[256];
+    const ssize_t n = ::poll(&p, 1, 5000) == 1 ? ::read(fd, buf, sizeof buf) : 0;
+    return std::string(buf, std::size_t(std::max<ssize_t>(n, 0)));
+}
+
+// 60 clients against a limit of 32 descriptors: accept() fails with EMFILE.
+// Once they are gone the next client is served, and the limit was named once.
+TEST(Serve, KeepsAcceptingAfterRunningOutOfDescriptors) {
+    Child server("/bin/sh", {"-c", "ulimit -n 32 && exec \"$0\" \"$@\"", serve, demo, "--port", "0", "--loop"});
+    const std::string port = server.await_err(R"(on 127\.0\.0\.1:(\d+))");
+    ASSERT_FALSE(port.empty()) << server.err();
+    std::vector<int> crowd;
+    for (int i = 0; i < 60; ++i) crowd.push_back(connect_to(port));
+    EXPECT_NE(server.await_err("cannot take more clients for now \\(.*\\): new ones wait\n", 5000), "");
+    for (int fd : crowd) ::close(fd);
+    const int late = connect_to(port);
+    const std::string got = first_bytes(late);
+    EXPECT_TRUE(!got.empty() && read_file(demo).starts_with(got)) << got;
+    ::close(late);
+    const std::string err = server.err();
+    EXPECT_EQ(err.find("cannot take more"), err.rfind("cannot take more")) << err;
+}
+
+std::string summary_of(const std::string& file) { return run_tool(tool, {"--format", "summary", file}).out; }
+
+// Each mountpoint serves its file (re-timed, at full speed) to each user of
+// the credentials file; the sourcetable has a line for each.
+TEST(Serve, SeveralMountpointsEachServeTheirFile) {
+    TempPath half("half"), users("users");
+    write_file(half.str(), read_file(demo).substr(0, 20000));
+    write_file(users.str(), "# who may read\nalice:s3cret\r\n\nbob:pa:ss\n");
+    ::chmod(users.str().c_str(), 0600);
+    Child caster(serve, {"--ntrip", "A", "--ntrip", "B=" + half.str(), "--credentials", users.str(), "--rate", "0",
+                         "--live", "--port", "0", demo});
+    const std::string port = caster.await_err(R"(on 127\.0\.0\.1:(\d+))");
+    ASSERT_FALSE(port.empty()) << caster.err();
+    const std::string url = "@127.0.0.1:" + port + "/";
+    EXPECT_EQ(run_tool(tool, {"--format", "summary", "ntrip://alice:s3cret" + url + "A"}).out, summary_of(demo));
+    EXPECT_EQ(run_tool(tool, {"--format", "summary", "ntrip://bob:pa%3Ass" + url + "B?v=1"}).out, summary_of(half.str()));
+    EXPECT_EQ(run_tool(tool, {"ntrip://bob:s3cret" + url + "A"}).status, 1);
+    const std::string line = "\tRTCM 2.3\t1(1),3(10),18(1),19(1)\t\t0\t0\t-\tTessaly\n";
+    EXPECT_EQ(run_tool(tool, {"--sourcetable", "ntrip://127.0.0.1:" + port}).out, "A" + line + "B" + line);
+}
+
+// Refused at the start with the reason, never waiting: a named pipe that
+// nobody writes to, a credentials file others may read.
+TEST(Serve, RefusesWhatItCannotServe) {
+    TempPath fifo("fifo"), users("users");
+    ASSERT_EQ(::mkfifo(fifo.str().c_str(), 0600), 0);
+    write_file(users.str(), "alice:s3cret\n");
+    ::chmod(users.str().c_str(), 0640);
+    const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
+        {{fifo.str()}, 1, fifo.str() + " is a named pipe without a writer (or its writer sent nothing): nothing to serve"},
+        {{"--ntrip", "M", "--credentials", users.str(), demo}, 2,
+         "credentials file " + users.str() + " is readable by group (mode 0640): it must be 0600 (chmod 600 " +
+             users.str() + ")"}};
+    for (const auto& [args, status, why] : cases) {
+        const ToolResult r = run_tool(serve, args);
+        EXPECT_EQ(std::tuple(r.status, r.err), std::tuple(status, "tessaly-serve: " + why + "\n"));
+    }
+}
+
+}  // namespace
