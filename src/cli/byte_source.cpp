@@ -321,6 +321,17 @@ void install_stop_signals() {
     ::sigaction(SIGTERM, &sa, nullptr);
 }
 
+namespace {
+
+void use_login(ntrip::Url& url, const std::optional<credentials::Login>& login) {
+    if (!login) return;
+    url.user = login->user;
+    url.password = login->password;
+    url.has_credentials = url.has_password = true;
+}
+
+}  // namespace
+
 SourceEnd read_source(const std::string& source, const ChunkSink& sink, const SourceOptions& options) {
     if (source == "-") return read_plain(STDIN_FILENO, "standard input", sink);
     if (source.starts_with("tcp://")) {
@@ -329,8 +340,9 @@ SourceEnd read_source(const std::string& source, const ChunkSink& sink, const So
     }
     if (ntrip::is_ntrip_url(source)) {
         std::string error;
-        const auto url = ntrip::parse_url(source, error);
+        auto url = ntrip::parse_url(source, error);
         if (!url) return {SourceEnd::How::failed, error};
+        use_login(*url, options.ntrip_login);
         if (url->mount.empty())
             return {SourceEnd::How::failed, "no mountpoint in " + url->display() + " (--sourcetable lists them)"};
         return follow(url->display(), [&](const ChunkSink& s) { return attempt_ntrip(*url, options, s); }, options,
@@ -377,13 +389,15 @@ std::string outage_json(const Outage& o) {
            ",\"reason\":" + json_string(o.reason) + "}";
 }
 
-int print_sourcetable(const std::string& text, bool json, std::ostream& out) {
+int print_sourcetable(const std::string& text, bool json, std::ostream& out,
+                      const std::optional<credentials::Login>& login) {
     std::string error;
-    const auto url = ntrip::parse_url(text, error);
+    auto url = ntrip::parse_url(text, error);
     if (!url) {
         std::fprintf(stderr, "tessaly-decode: %s\n", error.c_str());
         return 2;
     }
+    use_login(*url, login);
     ensure_qt_application();
     QEventLoop loop;
     NtripClient client;

@@ -11,8 +11,11 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
+
+#include "credentials.h"
 
 namespace tessaly::cli {
 
@@ -34,6 +37,7 @@ struct SourceOptions {
     int baud = 9600;           // serial devices
     int silence_s = 20;        // live sources: seconds without a byte; 0 waits for ever
     std::function<void(const Outage&)> on_outage;  // once per outage, when it ends
+    std::optional<credentials::Login> ntrip_login;  // NTRIP: in place of the URL's user and password
 };
 
 struct SourceEnd {
@@ -55,6 +59,7 @@ SourceEnd read_source(const std::string& source, const ChunkSink& sink, const So
 
 // `--sourcetable URL`: prints the caster's mountpoints, one line each (or
 // one JSON object each). Returns the exit status; failures on stderr.
-int print_sourcetable(const std::string& url, bool json, std::ostream& out);
+int print_sourcetable(const std::string& url, bool json, std::ostream& out,
+                      const std::optional<credentials::Login>& login = {});
 
 }  // namespace tessaly::cli

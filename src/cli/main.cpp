@@ -9,6 +9,7 @@
 #include "byte_source.h"
 #include "command_line.h"
 #include "json_output.h"
+#include "ntrip_login.h"
 #include "options.h"
 #include "output_file.h"
 #include "record.h"
@@ -27,7 +28,14 @@ int main(int argc, char** argv) {
         std::cerr << "tessaly-decode: " << why << "\n";
         return 2;
     }
-    if (!opt.sourcetable.empty()) return cli::print_sourcetable(opt.sourcetable, opt.format == cli::Format::json, std::cout);
+    std::optional<credentials::Login> login;
+    if (const std::string why = cli::resolve_login(opt.sourcetable.empty() ? opt.source : opt.sourcetable, opt.credentials, login);
+        !why.empty()) {
+        std::cerr << "tessaly-decode: " << why << "\n";
+        return 2;
+    }
+    if (!opt.sourcetable.empty())
+        return cli::print_sourcetable(opt.sourcetable, opt.format == cli::Format::json, std::cout, login);
     cli::install_stop_signals();
     FixedClock fixed;
     RtcmDecoder decoder;
@@ -37,7 +45,7 @@ int main(int argc, char** argv) {
     }
     decoder.leapSeconds = opt.leap_seconds;
     decoder.rtcm_decoder_reset();
-    cli::SourceOptions source_options{opt.reconnect, opt.baud, opt.silence_s, {}};
+    cli::SourceOptions source_options{opt.reconnect, opt.baud, opt.silence_s, {}, login};
     source_options.on_outage = [](const cli::Outage& o) { std::cerr << "tessaly-decode: " << cli::outage_line(o) << "\n"; };
     if (opt.format == cli::Format::text || opt.format == cli::Format::code)
         return cli::record_stream(opt, decoder, source_options);

@@ -136,6 +136,7 @@ std::optional<Url> parse_url(std::string_view text, std::string& error) {
             return std::nullopt;
         }
         url.has_credentials = true;
+        url.has_password = colon != std::string_view::npos;
     }
 
     std::string_view port_text;

@@ -34,6 +34,7 @@ struct Url {
     std::string user;
     std::string password;
     bool has_credentials = false;  // a user part was given (maybe empty)
+    bool has_password = false;     // ... with a ':' and a password (maybe empty)
     std::string host;              // without the brackets of an IPv6 address
     int port = default_port;
     std::string mount;  // without the leading '/'

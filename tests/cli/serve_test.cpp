@@ -58,39 +58,64 @@ TEST(Serve, KeepsAcceptingAfterRunningOutOfDescriptors) {
 std::string summary_of(const std::string& file) { return run_tool(tool, {"--format", "summary", file}).out; }
 
 // Each mountpoint serves its file (re-timed, at full speed) to each user of
-// the credentials file; the sourcetable has a line for each.
+// the credentials file; the sourcetable has a line for each. The decoder
+// takes its password from a file or the environment as well as the URL.
 TEST(Serve, SeveralMountpointsEachServeTheirFile) {
-    TempPath half("half"), users("users");
+    TempPath half("half"), users("users"), alice("alice");
     write_file(half.str(), read_file(demo).substr(0, 20000));
     write_file(users.str(), "# who may read\nalice:s3cret\r\n\nbob:pa:ss\n");
+    write_file(alice.str(), "alice:s3cret\n");
     ::chmod(users.str().c_str(), 0600);
+    ::chmod(alice.str().c_str(), 0400);
     Child caster(serve, {"--ntrip", "A", "--ntrip", "B=" + half.str(), "--credentials", users.str(), "--rate", "0",
                          "--live", "--port", "0", demo});
     const std::string port = caster.await_err(R"(on 127\.0\.0\.1:(\d+))");
     ASSERT_FALSE(port.empty()) << caster.err();
-    const std::string url = "@127.0.0.1:" + port + "/";
-    EXPECT_EQ(run_tool(tool, {"--format", "summary", "ntrip://alice:s3cret" + url + "A"}).out, summary_of(demo));
-    EXPECT_EQ(run_tool(tool, {"--format", "summary", "ntrip://bob:pa%3Ass" + url + "B?v=1"}).out, summary_of(half.str()));
-    EXPECT_EQ(run_tool(tool, {"ntrip://bob:s3cret" + url + "A"}).status, 1);
+    const std::string at = "127.0.0.1:" + port + "/";
+    const std::string env = "TESSALY_NTRIP_PASSWORD=";
+    const std::tuple<std::vector<std::string>, std::string> reads[] = {  // env and arguments, what arrives
+        {{env + "x", "--credentials", alice.str(), "ntrip://" + at + "A"}, summary_of(demo)},
+        {{env + "x", "--credentials", users.str(), "ntrip://bob@" + at + "B?v=1"}, summary_of(half.str())},
+        {{env + "pa:ss", "ntrip://bob@" + at + "B"}, summary_of(half.str())},
+        {{env + "x", "ntrip://bob:pa%3Ass@" + at + "B"}, summary_of(half.str())},
+        {{env + "s3cret", "ntrip://bob@" + at + "A"}, summary_of("/dev/null")}};
+    for (const auto& [args, expected] : reads) {
+        std::vector<std::string> command{args[0], tool, "--format", "summary"};
+        command.insert(command.end(), args.begin() + 1, args.end());
+        const ToolResult r = run_tool("/usr/bin/env", command);
+        EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(expected.starts_with("bytes: 0\n") ? 1 : 0, expected)) << args.back() << r.err;
+    }
     const std::string line = "\tRTCM 2.3\t1(1),3(10),18(1),19(1)\t\t0\t0\t-\tTessaly\n";
-    EXPECT_EQ(run_tool(tool, {"--sourcetable", "ntrip://127.0.0.1:" + port}).out, "A" + line + "B" + line);
+    EXPECT_EQ(run_tool(tool, {"--sourcetable", "ntrip://" + at}).out, "A" + line + "B" + line);
 }
 
 // Refused at the start with the reason, never waiting: a named pipe that
-// nobody writes to, a credentials file others may read.
-TEST(Serve, RefusesWhatItCannotServe) {
-    TempPath fifo("fifo"), users("users");
+// nobody writes to, a credentials file others may read or that does not
+// say whose password to use.
+TEST(Serve, RefusesWhatItCannotUse) {
+    TempPath fifo("fifo"), open_file("users"), two("two");
     ASSERT_EQ(::mkfifo(fifo.str().c_str(), 0600), 0);
-    write_file(users.str(), "alice:s3cret\n");
-    ::chmod(users.str().c_str(), 0640);
-    const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
-        {{fifo.str()}, 1, fifo.str() + " is a named pipe without a writer (or its writer sent nothing): nothing to serve"},
-        {{"--ntrip", "M", "--credentials", users.str(), demo}, 2,
-         "credentials file " + users.str() + " is readable by group (mode 0640): it must be 0600 (chmod 600 " +
-             users.str() + ")"}};
-    for (const auto& [args, status, why] : cases) {
-        const ToolResult r = run_tool(serve, args);
-        EXPECT_EQ(std::tuple(r.status, r.err), std::tuple(status, "tessaly-serve: " + why + "\n"));
+    write_file(open_file.str(), "alice:s3cret\n");
+    write_file(two.str(), "alice:s3cret\nbob:pa:ss\n");
+    ::chmod(open_file.str().c_str(), 0640);
+    ::chmod(two.str().c_str(), 0600);
+    const std::string refused = "credentials file " + open_file.str() +
+                                " is readable by group (mode 0640): it must be 0600 (chmod 600 " + open_file.str() + ")\n";
+    const std::string url = "ntrip://127.0.0.1:" + std::to_string(closed_port()) + "/M";
+    const std::tuple<std::string, std::vector<std::string>, int, std::string> cases[] = {
+        {serve, {fifo.str()}, 1, fifo.str() + " is a named pipe without a writer (or its writer sent nothing): nothing to serve\n"},
+        {serve, {"--ntrip", "M", "--credentials", open_file.str(), demo}, 2, refused},
+        {tool, {"--credentials", open_file.str(), url}, 2, refused},
+        {tool, {"--credentials", two.str(), url}, 2,
+         "credentials file " + two.str() + " holds 2 users: name the one to use in the URL (ntrip://USER@HOST/MOUNT)\n"},
+        {tool, {"--credentials", two.str(), "ntrip://alice:x@127.0.0.1/M"}, 2,
+         "the password is given twice: in the URL and by --credentials\n"},
+        {tool, {"--credentials", two.str(), "tcp://127.0.0.1:2101"}, 2,
+         "--credentials applies to ntrip:// and ntrips:// sources only\nTry 'tessaly-decode --help'.\n"}};
+    for (const auto& [program, args, status, why] : cases) {
+        const ToolResult r = run_tool(program, args);
+        const std::string name = program == serve ? "tessaly-serve: " : "tessaly-decode: ";
+        EXPECT_EQ(std::tuple(r.status, r.err), std::tuple(status, name + why));
     }
 }
 
