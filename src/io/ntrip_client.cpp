@@ -167,10 +167,19 @@ void NtripClient::on_ready_read() {
         if (retry_as_v1()) return;
         fail(Failure::network, "NTRIP caster " + where + " answered: " + shown(answer_.reason()));
         return;
-    case R::not_ntrip:
-        fail(Failure::not_ntrip, where + " does not answer as an NTRIP caster (it sent \"" +
-                                     shown(head_.left(head_.indexOf('\r')).toStdString()) + "\")");
+    case R::not_ntrip: {
+        if (answer_.header_overflow()) {
+            fail(Failure::not_ntrip, "NTRIP caster " + where + " sent more than 16 KiB of header lines");
+            return;
+        }
+        // The first line, however it ends.
+        qsizetype end = head_.size();
+        for (const char c : {'\r', '\n'})
+            if (const qsizetype at = head_.indexOf(c); at >= 0) end = std::min(end, at);
+        fail(Failure::not_ntrip,
+             where + " does not answer as an NTRIP caster (it sent \"" + shown(head_.left(end).toStdString()) + "\")");
         return;
+    }
     }
 }
 
@@ -221,7 +230,10 @@ void NtripClient::on_disconnected() {
             emit streamData(QByteArray(scratch_.data(), qsizetype(scratch_.size())));
             if (run != run_) return;
         }
-        fail(Failure::closed_by_peer, "NTRIP caster " + where + " closed the connection");
+        if (answer_.body_cut())
+            fail(Failure::network, "the stream from " + where + " broke off inside a chunk");
+        else
+            fail(Failure::closed_by_peer, "NTRIP caster " + where + " closed the connection");
     }
     }
 }

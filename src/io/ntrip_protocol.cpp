@@ -140,6 +140,7 @@ std::optional<Url> parse_url(std::string_view text, std::string& error) {
     }
 
     std::string_view port_text;
+    bool port_given = false;  // a ':' after the host, maybe with nothing after it
     if (authority.starts_with("[")) {
         const auto close = authority.find(']');
         if (close == std::string_view::npos) {
@@ -154,21 +155,21 @@ std::optional<Url> parse_url(std::string_view text, std::string& error) {
                 return std::nullopt;
             }
             port_text = after.substr(1);
-            if (port_text.empty()) port_text = "x";
+            port_given = true;
         }
     } else {
         const auto colon = authority.rfind(':');
         url.host = std::string(authority.substr(0, colon));
         if (colon != std::string_view::npos) {
             port_text = authority.substr(colon + 1);
-            if (port_text.empty()) port_text = "x";
+            port_given = true;
         }
     }
     if (url.host.empty() || has_control_or_space(url.host)) {
         error = "bad NTRIP source: no host name";
         return std::nullopt;
     }
-    if (!port_text.empty()) {
+    if (port_given) {
         int port = 0;
         const auto [ptr, ec] = std::from_chars(port_text.data(), port_text.data() + port_text.size(), port);
         if (ec != std::errc{} || ptr != port_text.data() + port_text.size() || port < 1 || port > 65535) {
@@ -495,6 +496,7 @@ AnswerParser::Result AnswerParser::feed(const std::uint8_t* data, std::size_t si
                 line_ += c;
             }
             if (++header_bytes_ > max_header_bytes) {
+                header_overflow_ = true;
                 result_ = Result::not_ntrip;
                 phase_ = Phase::body;
             }
@@ -504,6 +506,14 @@ AnswerParser::Result AnswerParser::feed(const std::uint8_t* data, std::size_t si
             // "ICY 200 OK", others start the stream at once. Stream bytes
             // never form "Name:" followed by a line end, so a line of that
             // shape is taken for a header and anything else starts the stream.
+            // Header lines for ever would keep the stream from starting:
+            // they end as HTTP headers do, at 16 KiB.
+            if (++header_bytes_ > max_header_bytes) {
+                header_overflow_ = true;
+                result_ = Result::not_ntrip;
+                phase_ = Phase::body;
+                break;
+            }
             icy_pending_ += c;
             const std::string_view p = icy_pending_;
             const auto colon = p.find(':');
