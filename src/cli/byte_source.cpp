@@ -213,13 +213,6 @@ Attempt attempt_serial(const std::string& path, const SourceOptions& o, const Ch
     return read_live(fd, path, path + " went away", o.silence_s, sink);
 }
 
-void ensure_qt_application() {
-    static int argc = 1;
-    static char name[] = "tessaly-decode";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) static QCoreApplication app(argc, argv);
-}
-
 Attempt attempt_ntrip(const ntrip::Url& url, const SourceOptions& o, const ChunkSink& sink) {
     ensure_qt_application();
     QEventLoop loop;
@@ -311,6 +304,13 @@ bool is_serial_device(const std::string& path) {
 
 }  // namespace
 
+void ensure_qt_application() {
+    static int argc = 1;
+    static char name[] = "tessaly-decode";
+    static char* argv[] = {name, nullptr};
+    if (!QCoreApplication::instance()) static QCoreApplication app(argc, argv);
+}
+
 void install_stop_signals() {
     if (stop_pipe[0] < 0 && ::pipe2(stop_pipe, O_CLOEXEC | O_NONBLOCK) != 0) stop_pipe[0] = stop_pipe[1] = -1;
     struct sigaction sa {};
@@ -387,51 +387,6 @@ std::string outage_json(const Outage& o) {
            "\",\"end\":\"" + utc_text(o.end) + "\",\"duration\":" + json_number(seconds_of(o), 3) +
            ",\"attempts\":" + std::to_string(o.attempts) + ",\"ongoing\":" + (o.ongoing ? "true" : "false") +
            ",\"reason\":" + json_string(o.reason) + "}";
-}
-
-int print_sourcetable(const std::string& text, bool json, std::ostream& out,
-                      const std::optional<credentials::Login>& login) {
-    std::string error;
-    auto url = ntrip::parse_url(text, error);
-    if (!url) {
-        std::fprintf(stderr, "tessaly-decode: %s\n", error.c_str());
-        return 2;
-    }
-    use_login(*url, login);
-    ensure_qt_application();
-    QEventLoop loop;
-    NtripClient client;
-    client.setUrl(*url);
-    std::optional<ntrip::Sourcetable> table;
-    QString failure;
-    QObject::connect(&client, &NtripClient::sourcetableReceived, [&](const ntrip::Sourcetable& t) { table = t; });
-    QObject::connect(&client, &NtripClient::failed, [&](NtripClient::Failure, const QString& m) { failure = m; });
-    QObject::connect(&client, &NtripClient::closed, &loop, &QEventLoop::quit);
-    client.fetchSourcetable();
-    loop.exec();
-    if (!table) {
-        std::fprintf(stderr, "tessaly-decode: %s\n", qPrintable(failure));
-        return 1;
-    }
-    for (const ntrip::StreamRecord& s : ntrip::rtcm2_first(table->streams)) {
-        if (json) {
-            out << "{\"class\":\"STR\",\"mountpoint\":" << json_string(s.mountpoint)
-                << ",\"identifier\":" << json_string(s.identifier) << ",\"format\":" << json_string(s.format)
-                << ",\"format_details\":" << json_string(s.format_details) << ",\"carrier\":" << s.carrier
-                << ",\"nav_system\":" << json_string(s.nav_system) << ",\"network\":" << json_string(s.network)
-                << ",\"country\":" << json_string(s.country) << ",\"latitude\":" << json_number(s.latitude, 2)
-                << ",\"longitude\":" << json_number(s.longitude, 2) << ",\"nmea\":" << (s.nmea ? "true" : "false")
-                << ",\"solution\":" << s.solution << ",\"authentication\":" << json_string(s.authentication)
-                << ",\"fee\":" << json_string(s.fee) << ",\"bitrate\":" << s.bitrate
-                << ",\"rtcm2\":" << (s.is_rtcm2() ? "true" : "false") << "}\n";
-        } else {
-            out << s.mountpoint << '\t' << s.format << '\t' << s.format_details << '\t' << s.country << '\t'
-                << json_number(s.latitude, 2) << '\t' << json_number(s.longitude, 2) << '\t'
-                << (s.nmea ? "nmea" : "-") << '\t' << s.identifier << '\n';
-        }
-    }
-    out.flush();
-    return out ? 0 : 1;
 }
 
 }  // namespace tessaly::cli

@@ -57,9 +57,7 @@ void install_stop_signals();
 // Reads the source, handing every chunk to `sink` in order.
 SourceEnd read_source(const std::string& source, const ChunkSink& sink, const SourceOptions& options = {});
 
-// `--sourcetable URL`: prints the caster's mountpoints, one line each (or
-// one JSON object each). Returns the exit status; failures on stderr.
-int print_sourcetable(const std::string& url, bool json, std::ostream& out,
-                      const std::optional<credentials::Login>& login = {});
+// The Qt application the NTRIP channel needs, made once when there is none.
+void ensure_qt_application();
 
 }  // namespace tessaly::cli

@@ -13,6 +13,7 @@
 #include "options.h"
 #include "output_file.h"
 #include "record.h"
+#include "sourcetable_output.h"
 #include "rtcmdecw.h"
 #include "stats_report.h"
 #include "stream_sniffer.h"
@@ -34,8 +35,20 @@ int main(int argc, char** argv) {
         std::cerr << "tessaly-decode: " << why << "\n";
         return 2;
     }
-    if (!opt.sourcetable.empty())
-        return cli::print_sourcetable(opt.sourcetable, opt.format == cli::Format::json, std::cout, login);
+    if (!opt.sourcetable.empty()) {
+        cli::OutputFile file;
+        if (!file.open(opt.output)) {
+            std::cerr << "tessaly-decode: " << file.error() << "\n";
+            return 1;
+        }
+        std::ostream out(&file);
+        const int status = cli::print_sourcetable(opt.sourcetable, opt.format == cli::Format::json, out, login);
+        if (!file.error().empty()) {
+            std::cerr << "tessaly-decode: " << file.error() << "\n";
+            return 1;
+        }
+        return status;
+    }
     cli::install_stop_signals();
     FixedClock fixed;
     RtcmDecoder decoder;

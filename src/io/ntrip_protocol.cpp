@@ -426,7 +426,7 @@ void AnswerParser::finish_headers() {
 }
 
 void AnswerParser::take_table(std::string_view text) {
-    if (table_done_) return;
+    if (table_done_ || table_overflow_) return;
     const std::size_t old = table_.size();
     table_.append(text.substr(0, max_table_bytes - std::min(max_table_bytes, old)));
     const std::size_t from = old > 16 ? old - 16 : 0;
@@ -434,8 +434,15 @@ void AnswerParser::take_table(std::string_view text) {
         table_.resize(end + 14);  // what follows is no part of the table
         table_done_ = true;
     } else if (table_.size() >= max_table_bytes) {
-        table_done_ = true;
+        table_overflow_ = true;  // given up, never cut short without a word
     }
+}
+
+std::string AnswerParser::take_sourcetable_lines() {
+    const std::size_t n = table_done_ ? table_.size() : table_.rfind('\n') + 1;  // npos + 1 is 0
+    std::string lines = table_.substr(0, n);
+    table_.erase(0, n);
+    return lines;
 }
 
 void AnswerParser::take_body(const std::uint8_t* data, std::size_t size, std::string& stream) {

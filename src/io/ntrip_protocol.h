@@ -127,9 +127,15 @@ public:
     int status() const { return status_; }
     const std::string& reason() const { return reason_; }  // the status line, for messages
     bool chunked() const { return chunked_; }
-    // The sourcetable text so far; complete once sourcetable_complete().
+    // The sourcetable text so far (less what was taken); complete once
+    // sourcetable_complete(). At most 8 MiB are held: beyond that
+    // sourcetable_overflow() and the rest is dropped.
     const std::string& sourcetable() const { return table_; }
     bool sourcetable_complete() const { return table_done_; }
+    bool sourcetable_overflow() const { return table_overflow_; }
+    // Takes the whole lines held so far (all of the text once complete),
+    // so that a table of any size is read a piece at a time.
+    std::string take_sourcetable_lines();
     // The body ended by the framing (the last chunk); the stream is over.
     bool body_ended() const { return body_ended_; }
     // The chunked framing broke: the rest of the connection cannot be trusted.
@@ -164,6 +170,7 @@ private:
     ChunkedDecoder chunks_;
     std::string table_;
     bool table_done_ = false;
+    bool table_overflow_ = false;
     std::string icy_pending_;
 };
 

@@ -206,6 +206,71 @@ TEST(LiveSources, SerialDeviceOnAPseudoTerminal) {
     EXPECT_EQ(run_tool(tool, {"--baud", "1234", near.str()}).status, 2);
 }
 
+// A caster that gives one answer to one client and closes.
+struct OneAnswer {
+    explicit OneAnswer(std::string answer)
+        : thread([this, answer = std::move(answer)] {
+              pollfd p{listener.fd, POLLIN, 0};
+              if (::poll(&p, 1, 10000) <= 0) return;
+              const int c = ::accept(listener.fd, nullptr, nullptr);
+              char request[4096];
+              (void)::read(c, request, sizeof request);
+              for (std::size_t at = 0; at < answer.size();) {
+                  const ssize_t n = ::send(c, answer.data() + at, answer.size() - at, MSG_NOSIGNAL);
+                  if (n <= 0) break;
+                  at += std::size_t(n);
+              }
+              ::close(c);
+          }) {}
+    ~OneAnswer() { thread.join(); }
+    Listener listener;
+    std::thread thread;
+};
+
+// Sourcetables as hostile casters send them: larger than any real one (all
+// of it, RTCM 2 first), cut off in a record (only whole records, and a
+// failure), with escape sequences (made harmless); and an output that
+// cannot be written.
+TEST(LiveSources, SourcetablesWholeSafeOrFailed) {
+    std::string big = "SOURCETABLE 200 OK\r\n\r\n", rtcm2, others;
+    const std::string id(48, 'x');
+    for (int i = 0; i < 140000; ++i) {
+        const std::string format = i % 3 ? "RTCM 3.2" : "RTCM 2.3";
+        big += "STR;M" + std::to_string(i) + ";" + id + ";" + format + "\r\n";
+        (i % 3 ? others : rtcm2) += "M" + std::to_string(i) + "\t" + format + "\t\t\t0\t0\t-\t" + id + "\n";
+    }
+    ASSERT_GT(big.size(), 9u << 20);
+    const std::string table = "SOURCETABLE 200 OK\r\n\r\nSTR;\x1b[2JM;\aId\xc2\x9b;RTCM 2.3\r\nSTR;N;;RTCM 3\r\n";
+    const std::string json =
+        "{\"class\":\"STR\",\"mountpoint\":\"\\u001b[2JM\",\"identifier\":\"\\u0007Id\\u00c2\\u009b\",\"format\":\"RTCM 2.3\","
+        "\"format_details\":\"\",\"carrier\":0,\"nav_system\":\"\",\"network\":\"\",\"country\":\"\",\"latitude\":0,"
+        "\"longitude\":0,\"nmea\":false,\"solution\":0,\"authentication\":\"\",\"fee\":\"\",\"bitrate\":0,\"rtcm2\":true}\n"
+        "{\"class\":\"STR\",\"mountpoint\":\"N\",\"identifier\":\"\",\"format\":\"RTCM 3\",\"format_details\":\"\",\"carrier\":0,"
+        "\"nav_system\":\"\",\"network\":\"\",\"country\":\"\",\"latitude\":0,\"longitude\":0,\"nmea\":false,\"solution\":0,"
+        "\"authentication\":\"\",\"fee\":\"\",\"bitrate\":0,\"rtcm2\":false}\n";
+    const std::tuple<const char*, std::string, std::vector<std::string>, int, std::string, std::string> cases[] = {
+        {"Big", big + "ENDSOURCETABLE\r\n", {}, 0, rtcm2 + others, ""},
+        {"Cut", table + "STR;BRO", {}, 1, "?[2JM\tRTCM 2.3\t\t\t0\t0\t-\t?Id??\nN\tRTCM 3\t\t\t0\t0\t-\t\n",
+         "NTRIP caster %1/ closed the connection before the end of its sourcetable"},
+        {"Json", table + "ENDSOURCETABLE\r\n", {"--format", "json"}, 0, json, ""},
+        {"Full", table + "ENDSOURCETABLE\r\n", {}, 1, "", "cannot write standard output: No space left on device"}};
+    for (const auto& [name, answer, args, status, out, err] : cases) {
+        const OneAnswer caster(answer);
+        const std::string endpoint = "127.0.0.1:" + caster.listener.port;
+        // "Full" writes its standard output to /dev/full.
+        std::vector<std::string> command{"-c", std::string("exec \"$0\" \"$@\"") + (name == std::string("Full") ? " >/dev/full" : ""), tool};
+        command.insert(command.end(), args.begin(), args.end());
+        command.insert(command.end(), {"--sourcetable", "ntrip://" + endpoint});
+        const ToolResult r = run_tool("/bin/sh", command);
+        const std::string expected_err = err.empty() ? "" : "tessaly-decode: " + std::regex_replace(err, std::regex("%1"), endpoint) + "\n";
+        EXPECT_EQ(std::tuple(r.status, r.err), std::tuple(status, expected_err)) << name;
+        EXPECT_TRUE(r.out == out) << name << ": " << r.out.size() << " bytes, " << r.out.substr(0, 200);
+    }
+    const ToolResult help = run_tool("/bin/sh", {"-c", "exec \"$0\" --help >/dev/full", tool});
+    EXPECT_EQ(std::tuple(help.status, help.err),
+              std::tuple(1, "tessaly-decode: cannot write standard output: No space left on device\n"));
+}
+
 TEST(LiveSources, OtherProtocolsAreNamed) {
     // CRC-24Q computed with a bitwise Python loop: types 1005 and 1077.
     const std::string f1005 = std::string("\xd3\x00\x13\x3e\xd0", 5) + std::string(17, '\0') + "\xf2\x4b\xf4";
