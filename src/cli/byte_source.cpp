@@ -332,6 +332,8 @@ void use_login(ntrip::Url& url, const std::optional<credentials::Login>& login) 
 
 }  // namespace
 
+int stop_signal_fd() { return stop_pipe[0]; }
+
 SourceEnd read_source(const std::string& source, const ChunkSink& sink, const SourceOptions& options) {
     if (source == "-") return read_plain(STDIN_FILENO, "standard input", sink);
     if (source.starts_with("tcp://")) {

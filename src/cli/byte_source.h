@@ -53,6 +53,9 @@ std::string outage_json(const Outage& outage);
 
 // Makes SIGINT and SIGTERM stop read_source instead of the program.
 void install_stop_signals();
+// Readable once a stop signal came (-1 before install_stop_signals()):
+// writes that wait for a slow reader watch it too.
+int stop_signal_fd();
 
 // Reads the source, handing every chunk to `sink` in order.
 SourceEnd read_source(const std::string& source, const ChunkSink& sink, const SourceOptions& options = {});

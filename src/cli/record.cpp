@@ -29,6 +29,7 @@ int record_stream(const Options& opt, RtcmDecoder& decoder, const SourceOptions&
     try {
         if (opt.output.empty()) file.attach(STDOUT_FILENO, "standard output");
         else file.open_append(opt.output);
+        file.give_up_when_readable(stop_signal_fd());
         StreamSniffer sniffer;
         const SourceEnd end = read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
             sniffer.feed(chunk.data(), chunk.size());

@@ -3,8 +3,12 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <climits>
 
 namespace tessaly {
 
@@ -17,6 +21,37 @@ constexpr std::size_t flush_threshold = 64 * 1024;
 constexpr int append_flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
 
 }  // namespace
+
+int write_fully(int fd, const char* data, std::size_t size, int wake_fd) {
+    struct stat st {};
+    const bool may_wait = wake_fd >= 0 && ::fstat(fd, &st) == 0 &&
+                          (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || ::isatty(fd));
+    while (size > 0) {
+        std::size_t piece = size;
+        if (may_wait) {
+            pollfd p[2] = {{fd, POLLOUT, 0}, {wake_fd, POLLIN, 0}};
+            if (::poll(p, 2, -1) < 0) {
+                if (errno == EINTR) continue;
+                return errno;
+            }
+            if (!(p[0].revents & (POLLOUT | POLLERR | POLLHUP))) {
+                if (p[1].revents & POLLIN) return ECANCELED;
+                continue;
+            }
+            // Writable means room for PIPE_BUF bytes at least: a piece of
+            // that size goes in without waiting, so that only poll() waits.
+            piece = std::min<std::size_t>(size, PIPE_BUF);
+        }
+        const ssize_t n = ::write(fd, data, piece);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        data += n;
+        size -= std::size_t(n);
+    }
+    return 0;
+}
 
 StoringFile::~StoringFile() {
     try {
@@ -90,19 +125,12 @@ void StoringFile::flush() { write_out(pending_.size()); }
 void StoringFile::write_out(std::size_t count) {
     if (count == 0) return;
     if (fd_ < 0) reopen();
-    const char* p = pending_.data();
-    std::size_t left = count;
-    while (left > 0) {
-        const ssize_t n = ::write(fd_, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int err = errno;
-            pending_.clear();
-            complete_ = 0;
-            fail("cannot write to " + name_, err);
-        }
-        p += n;
-        left -= std::size_t(n);
+    if (const int err = write_fully(fd_, pending_.data(), count, wake_fd_); err != 0) {
+        pending_.clear();
+        complete_ = 0;
+        if (err == ECANCELED)
+            throw StoringError("stopped by a signal while waiting to write to " + name_ + ": the output is incomplete");
+        fail("cannot write to " + name_, err);
     }
     pending_.erase(0, count);
     complete_ = complete_ > count ? complete_ - count : 0;

@@ -167,6 +167,24 @@ TEST(LiveSources, StopSignalsStillWriteTheSummary) {
     }
 }
 
+// An output that nobody reads (a pipe held open but never drained) must not
+// keep a stop signal from ending the run: it ends at once, saying that the
+// output is incomplete.
+TEST(LiveSources, StopSignalEndsAWriteThatWaits) {
+    for (const std::string format : {"json", "text"}) {
+        TempPath fifo("fifo");
+        ASSERT_EQ(::mkfifo(fifo.str().c_str(), 0600), 0);
+        const int held = ::open(fifo.str().c_str(), O_RDWR | O_CLOEXEC);  // a reader that never reads
+        Child reader("/bin/sh", {"-c", "exec \"$0\" \"$@\" >" + fifo.str(), tool, "--format", format, demo});
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the pipe is full by now
+        reader.signal(SIGTERM);
+        EXPECT_EQ(reader.wait(5000), 1) << format;
+        EXPECT_EQ(reader.err(), "tessaly-decode: stopped by a signal while waiting to write to standard output: the "
+                                "output is incomplete\n") << format;
+        ::close(held);
+    }
+}
+
 // A server that sends the file and then resets the connection or falls
 // silent without closing (a cut link): the run ends with status 1 and the
 // summary of everything that arrived.
