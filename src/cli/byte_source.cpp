@@ -318,11 +318,15 @@ SourceEnd follow(const std::string& name, const AttemptFn& attempt, const Source
     };
     for (;;) {
         bool first = true;
+        // An outage starts with the last byte before the failure, not when
+        // the failure was noticed (a silence limit later).
+        std::optional<UtcTime> last_byte;
         const ChunkSink counted = [&](std::span<const std::uint8_t> chunk) {
             if (first) {
                 first = false;
                 end_outage(false);
             }
+            last_byte = std::chrono::system_clock::now();
             sink(chunk);
         };
         if (outage) ++outage->attempts;
@@ -337,7 +341,7 @@ SourceEnd follow(const std::string& name, const AttemptFn& attempt, const Source
             return {};
         }
         if (!outage) {
-            outage = Outage{name, std::chrono::system_clock::now(), {}, a.reason, 0, false};
+            outage = Outage{name, last_byte.value_or(std::chrono::system_clock::now()), {}, a.reason, 0, false};
             tell(SourceEvent::Kind::outage_begin, a.reason);
         }
         if (!pause(policy.next_wait(a.receiving), o)) {

@@ -58,9 +58,21 @@ int main(int argc, char** argv) {
     decoder.leapSeconds = opt.leap_seconds;
     decoder.rtcm_decoder_reset();
     cli::SourceOptions source_options{opt.reconnect, opt.baud, opt.silence_s, {}, {}, login};
-    source_options.on_event = [](const SourceEvent& e) {
-        if (e.kind == SourceEvent::Kind::outage_end) std::cerr << "tessaly-decode: " << cli::outage_line(e.outage) << "\n";
+    // While the source is followed across outages, a failure is said at
+    // once and again only when its reason changes (a wrong password is not
+    // silent for the hours it lasts); the outage gets its line at its end.
+    // Without --reconnect the one failure ends the run and is said then.
+    std::string said;
+    const auto tell = [&](const SourceEvent& e) {
+        if (e.kind == SourceEvent::Kind::failed && opt.reconnect && e.reason != said) {
+            said = e.reason;
+            std::cerr << "tessaly-decode: " << e.reason << "; reconnecting\n";
+        } else if (e.kind == SourceEvent::Kind::outage_end) {
+            said.clear();
+            std::cerr << "tessaly-decode: " << cli::outage_line(e.outage) << "\n";
+        }
     };
+    source_options.on_event = tell;
     if (opt.format == cli::Format::text || opt.format == cli::Format::code)
         return cli::record_stream(opt, decoder, source_options);
 
@@ -87,9 +99,9 @@ int main(int argc, char** argv) {
         lines += '\n';
     };
     source_options.on_event = [&](const SourceEvent& e) {
+        tell(e);
         if (e.kind != SourceEvent::Kind::outage_end) return;
         const Outage& o = e.outage;
-        std::cerr << "tessaly-decode: " << cli::outage_line(o) << "\n";
         if (json) out << cli::outage_json(o) << '\n';
         if (with_stats) stats.outage(utc_seconds(o.start), utc_seconds(o.end));
     };

@@ -134,6 +134,47 @@ TEST(LiveSources, ReconnectFollowsACasterThatGoesAndComesBack) {
     EXPECT_NE(out.find("\"type\":", out.find("\"class\":\"OUTAGE\"")), std::string::npos);
 }
 
+// Under --reconnect a failure is said at once, again only when its reason
+// changes, and the outage (from the last byte, not from when the silence
+// was noticed) at its end.
+TEST(LiveSources, ReconnectSaysEachNewFailureAtOnce) {
+    const Listener listener;
+    const std::string d = read_file(demo);
+    std::chrono::system_clock::time_point last_byte;
+    std::thread server([&] {
+        pollfd p{listener.fd, POLLIN, 0};
+        if (::poll(&p, 1, 5000) <= 0) return;
+        const int c = ::accept(listener.fd, nullptr, nullptr);
+        ::send(c, d.data(), d.size(), MSG_NOSIGNAL);
+        last_byte = std::chrono::system_clock::now();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1400));  // silent past the limit
+        ::shutdown(listener.fd, SHUT_RDWR);  // later connects are refused
+        ::close(c);
+    });
+    const std::string source = "tcp://127.0.0.1:" + listener.port;
+    Child reader(tool, {"--format", "json", "--reconnect", "--silence", "1", source});
+    const std::string refused = "tessaly-decode: cannot connect to 127.0.0.1:" + listener.port + ": Connection refused; reconnecting\n";
+    EXPECT_NE(reader.await_err(refused, 5000), "");
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // a third attempt, refused as well
+    reader.signal(SIGINT);
+    EXPECT_EQ(reader.wait(), 0);
+    server.join();
+    const std::string silence = "no data from " + source + " for 1 s";
+    const std::string err = reader.err();
+    EXPECT_TRUE(std::regex_match(err, std::regex("tessaly-decode: " + silence + "; reconnecting\n" + refused +
+                                                 "tessaly-decode: outage of " + source + " from \\S+Z to \\S+Z \\([0-9.]+ s, "
+                                                 "2 attempts, not over when the run ended\\): " + silence + "\n")))
+        << err;
+    std::smatch start;
+    const std::string out = reader.out();
+    ASSERT_TRUE(std::regex_search(out, start, std::regex(R"("start":"(\d+)-(\d+)-(\d+)T(\d+):(\d+):([0-9.]+)Z")"))) << out;
+    std::tm tm{};
+    tm.tm_year = std::stoi(start[1]) - 1900, tm.tm_mon = std::stoi(start[2]) - 1, tm.tm_mday = std::stoi(start[3]);
+    tm.tm_hour = std::stoi(start[4]), tm.tm_min = std::stoi(start[5]);
+    const double begun = double(::timegm(&tm)) + std::stod(start[6]);
+    EXPECT_NEAR(begun, std::chrono::duration<double>(last_byte.time_since_epoch()).count(), 0.3);
+}
+
 // --live: the same frames (parity failures included), each timed now, so
 // that the latency is that of the link (Z-count steps of 0.6 s), not hours.
 TEST(LiveSources, LiveServingRetimesEveryFrame) {
