@@ -74,15 +74,14 @@ int main(int argc, char** argv) {
                             "Serves a recorded raw RTCM file to every TCP client that connects, each\n"
                             "from the first byte, paced at the given rate; or, with --ntrip, serves\n"
                             "recordings as the mountpoints of an NTRIP caster.",
-                            "Passwords:\n"
-                            "  --credentials FILE  One USER:PASSWORD per line ('#' starts a comment),\n"
-                            "                      readable by its owner only (mode 0600); every\n"
-                            "                      user in it may read every mountpoint.\n"
+                            "Passwords (a password on the command line is seen by every user in ps):\n"
+                            "  --credentials FILE      One USER:PASSWORD per line ('#' starts a\n"
+                            "                          comment), readable by its owner only (mode\n"
+                            "                          0600); every user in it may read every\n"
+                            "                          mountpoint.\n"
                             "  TESSALY_NTRIP_PASSWORD  In the environment: the password of --user\n"
-                            "                      when --password is not given, so that it does not\n"
-                            "                      show in the process list.\n"
-                            "\n"
-                            "Exit status: 0 done, 1 a file could not be read or the port not\n"
+                            "                          when --password is not given.\n"
+                            "\n"                            "Exit status: 0 done, 1 a file could not be read or the port not\n"
                             "taken, 2 usage error or a credentials file that is refused.\n");
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("TCP port to listen on (default 2101)."),
                                         QStringLiteral("PORT"));
