@@ -40,8 +40,15 @@ using Clock = std::chrono::steady_clock;
 int stop_pipe[2] = {-1, -1};
 volatile std::sig_atomic_t stop_seen = 0;
 
+// Every second after a stop: a write that began just before the stop
+// signal came, and waits on a reader that takes nothing, returns EINTR.
+extern "C" void on_alarm(int) {
+    if (stop_seen) ::alarm(1);
+}
+
 extern "C" void on_stop_signal(int) {
     stop_seen = 1;
+    ::alarm(1);
     if (stop_pipe[1] >= 0) {
         const ssize_t ignored = ::write(stop_pipe[1], "x", 1);
         (void)ignored;
@@ -378,6 +385,8 @@ void install_stop_signals() {
     sa.sa_flags = 0;  // no SA_RESTART: a blocked read returns at once
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
+    sa.sa_handler = on_alarm;
+    ::sigaction(SIGALRM, &sa, nullptr);
 }
 
 namespace {
@@ -391,7 +400,7 @@ void use_login(ntrip::Url& url, const std::optional<credentials::Login>& login) 
 
 }  // namespace
 
-int stop_signal_fd() { return stop_pipe[0]; }
+bool stop_requested() { return stop_seen != 0; }
 
 SourceEnd read_source(const std::string& source, const ChunkSink& sink, const SourceOptions& options) {
     if (source == "-") return read_plain(STDIN_FILENO, "standard input", sink);

@@ -51,9 +51,10 @@ std::string outage_json(const Outage& outage);
 
 // Makes SIGINT and SIGTERM stop read_source instead of the program.
 void install_stop_signals();
-// Readable once a stop signal came (-1 before install_stop_signals()):
-// writes that wait for a slow reader watch it too.
-int stop_signal_fd();
+// True once a stop signal came. From then on a write blocked on an output
+// that takes nothing is interrupted at least once a second (SIGALRM), so
+// that it can give up instead of keeping the run from ending.
+bool stop_requested();
 
 // Reads the source, handing every chunk to `sink` in order.
 SourceEnd read_source(const std::string& source, const ChunkSink& sink, const SourceOptions& options = {});

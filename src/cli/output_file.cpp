@@ -60,7 +60,7 @@ bool OutputFile::open(const std::string& path) {
 
 bool OutputFile::hand_over() {
     if (!error_.empty()) return false;
-    const int err = write_fully(fd_, pending_.data(), pending_.size(), stop_signal_fd());
+    const int err = write_fully(fd_, pending_.data(), pending_.size(), stop_requested);
     pending_.clear();
     if (err == ECANCELED) error_ = "stopped by a signal while waiting to write to " + name_ + ": the output is incomplete";
     else if (err != 0) error_ = "cannot write " + name_ + ": " + std::strerror(err);

@@ -29,7 +29,7 @@ int record_stream(const Options& opt, RtcmDecoder& decoder, const SourceOptions&
     try {
         if (opt.output.empty()) file.attach(STDOUT_FILENO, "standard output");
         else file.open_append(opt.output);
-        file.give_up_when_readable(stop_signal_fd());
+        file.give_up_when(stop_requested);
         stream::StreamPipeline pipeline(decoder);
         const SourceEnd end = read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
             pipeline.feed(chunk, [](const stream::CompletedFrame&) {}, [&](std::size_t) {

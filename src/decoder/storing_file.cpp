@@ -7,8 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <climits>
 
 namespace tessaly {
 
@@ -22,33 +20,20 @@ constexpr int append_flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
 
 }  // namespace
 
-int write_fully(int fd, const char* data, std::size_t size, int wake_fd) {
-    struct stat st {};
-    const bool may_wait = wake_fd >= 0 && ::fstat(fd, &st) == 0 &&
-                          (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || ::isatty(fd));
+int write_fully(int fd, const char* data, std::size_t size, bool (*stopped)()) {
     while (size > 0) {
-        std::size_t piece = size;
-        if (may_wait) {
-            pollfd p[2] = {{fd, POLLOUT, 0}, {wake_fd, POLLIN, 0}};
-            if (::poll(p, 2, -1) < 0) {
-                if (errno == EINTR) continue;
-                return errno;
-            }
-            if (!(p[0].revents & (POLLOUT | POLLERR | POLLHUP))) {
-                if (p[1].revents & POLLIN) return ECANCELED;
-                continue;
-            }
-            // Writable means room for PIPE_BUF bytes at least: a piece of
-            // that size goes in without waiting, so that only poll() waits.
-            piece = std::min<std::size_t>(size, PIPE_BUF);
-        }
-        const ssize_t n = ::write(fd, data, piece);
+        const ssize_t n = ::write(fd, data, size);
         if (n < 0) {
-            if (errno == EINTR) continue;
-            return errno;
+            if (errno != EINTR) return errno;
+            if (stopped && stopped()) return ECANCELED;
+            continue;
         }
         data += n;
         size -= std::size_t(n);
+        // A short write that the stop interrupted: give up at once unless
+        // the output has room again.
+        pollfd p{fd, POLLOUT, 0};
+        if (size > 0 && stopped && stopped() && ::poll(&p, 1, 0) == 0) return ECANCELED;
     }
     return 0;
 }
@@ -125,7 +110,7 @@ void StoringFile::flush() { write_out(pending_.size()); }
 void StoringFile::write_out(std::size_t count) {
     if (count == 0) return;
     if (fd_ < 0) reopen();
-    if (const int err = write_fully(fd_, pending_.data(), count, wake_fd_); err != 0) {
+    if (const int err = write_fully(fd_, pending_.data(), count, stopped_); err != 0) {
         pending_.clear();
         complete_ = 0;
         if (err == ECANCELED)

@@ -34,11 +34,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Writes all of `data` to `fd`. When `wake_fd` is given and `fd` may wait
-// for a reader (a pipe, a socket, a terminal), every wait also watches
-// `wake_fd`: once that is readable and `fd` still takes nothing, the write
-// gives up. Returns 0, ECANCELED when it gave up, or the errno of a failure.
-int write_fully(int fd, const char* data, std::size_t size, int wake_fd = -1);
+// Writes all of `data` to `fd`. A write that a signal interrupts goes on,
+// unless `stopped` says that the run is to end: then it gives up. Returns
+// 0, ECANCELED when it gave up, or the errno of a failure.
+int write_fully(int fd, const char* data, std::size_t size, bool (*stopped)() = nullptr);
 
 class StoringFile {
 public:
@@ -72,9 +71,10 @@ public:
     // An attached descriptor: the text up to the last durability step goes
     // to the operating system. Nothing to do for an owned file.
     void hand_over();
-    // Writes that wait for a reader give up once `fd` is readable (a stop
-    // signal's pipe): the failure says that the output is incomplete.
-    void give_up_when_readable(int fd) { wake_fd_ = fd; }
+    // A write that a signal interrupts gives up when `stopped` says so
+    // (the run is to end while the output takes nothing): the failure says
+    // that the output is incomplete.
+    void give_up_when(bool (*stopped)()) { stopped_ = stopped; }
     // How often a durability step compares the path with the open file.
     void check_path_every(std::chrono::steady_clock::duration interval) { check_interval_ = interval; }
     // Hands over what is collected and closes an owned file; afterwards
@@ -91,7 +91,7 @@ private:
     [[noreturn]] void fail(const std::string& what, int err);
 
     int fd_ = -1;
-    int wake_fd_ = -1;
+    bool (*stopped_)() = nullptr;
     bool owned_ = false;
     std::string path_;  // empty for an attached descriptor
     std::string name_;
