@@ -6,6 +6,7 @@
 #include <iostream>
 #include <memory>
 
+#include "ais_input.h"
 #include "byte_source.h"
 #include "command_line.h"
 #include "json_output.h"
@@ -92,6 +93,16 @@ int main(int argc, char** argv) {
         if (with_stats) stats.record_outage(seconds(o.start), seconds(o.end));
     };
     StreamSniffer sniffer;
+    AisInput ais;
+    ais.on_problem = [](const std::string& line) { std::cerr << "tessaly-decode: " << line << "\n"; };
+    const auto take_frame = [&] {
+        summary.frame_completed(decoder);
+        if (json) {
+            cli::append_frame_json(lines, decoder);
+            lines += '\n';
+        }
+        if (with_stats) count_frame();
+    };
     cli::SourceEnd end;
     try {
         end = cli::read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
@@ -99,16 +110,11 @@ int main(int argc, char** argv) {
             if (sniffer.take_news()) std::cerr << "tessaly-decode: " << StreamSniffer::message(sniffer.kind()) << "\n";
             summary.count_bytes(chunk.size());
             std::size_t counted = 0;  // bytes of the chunk in bytes_since_frame
-            decoder.rtcm_decode(chunk, [&](std::size_t i) {
+            ais.decode(decoder, chunk, [&](std::size_t i) {
                 if (!decoder.frame_completed) return;
-                summary.frame_completed(decoder);
                 bytes_since_frame += i + 1 - counted;
                 counted = i + 1;
-                if (json) {
-                    cli::append_frame_json(lines, decoder);
-                    lines += '\n';
-                }
-                if (with_stats) count_frame();
+                take_frame();
             });
             bytes_since_frame += chunk.size() - counted;
             // Each chunk's output leaves at once, in one piece: a live
@@ -124,12 +130,18 @@ int main(int argc, char** argv) {
         std::cerr << "tessaly-decode: " << file.error() << "\n";
         return 1;
     }
+    ais.finish(decoder, [&] {
+        if (decoder.frame_completed) take_frame();
+    });
+    out << lines;
+    lines.clear();
     // What was decoded before a read error or a stop is written in full.
     if (end.how == cli::SourceEnd::How::failed) std::cerr << "tessaly-decode: " << end.error << "\n";
     if (opt.format == cli::Format::summary) {
         summary.write(out, decoder);
         // Apart from the RTCM 2 lines, so that those keep their meaning.
         for (const auto& [type, count] : sniffer.rtcm3_types()) out << "rtcm3 type " << type << ": " << count << "\n";
+        if (ais.counts().any()) cli::write_ais_summary(out, ais.counts());
     }
     if (with_stats) {
         if (!stats_started) stats.reset(0);

@@ -4,6 +4,7 @@
 
 #include <iostream>
 
+#include "ais_input.h"
 #include "byte_source.h"
 #include "recorder.h"
 #include "stream_sniffer.h"
@@ -30,14 +31,18 @@ int record_stream(const Options& opt, RtcmDecoder& decoder, const SourceOptions&
         if (opt.output.empty()) file.attach(STDOUT_FILENO, "standard output");
         else file.open_append(opt.output);
         StreamSniffer sniffer;
+        AisInput ais;
+        ais.on_problem = [](const std::string& line) { std::cerr << "tessaly-decode: " << line << "\n"; };
+        const auto check = [&] {
+            if (!failure.empty()) throw StoringError(failure);  // stop at the first failure
+        };
         const SourceEnd end = read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
             sniffer.feed(chunk.data(), chunk.size());
             if (sniffer.take_news()) std::cerr << "tessaly-decode: " << StreamSniffer::message(sniffer.kind()) << "\n";
-            decoder.rtcm_decode(chunk, [&](std::size_t) {
-                if (!failure.empty()) throw StoringError(failure);  // stop at the first failure
-            });
+            ais.decode(decoder, chunk, [&](std::size_t) { check(); });
             file.hand_over();  // standard output and pipes: once per chunk, whole frames
         }, source);
+        ais.finish(decoder, check);
         file.close();
         if (end.how == SourceEnd::How::failed) {
             std::cerr << "tessaly-decode: " << end.error << "\n";
