@@ -121,6 +121,7 @@ void TForm1::forgetPreviousStream() {
     decoder_.rtcm_decoder_reset();
     pages_->ResetPages();
     sniffer_ = StreamSniffer{};
+    ais_.reset();
 }
 
 void TForm1::buildWindow() {

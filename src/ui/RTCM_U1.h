@@ -18,6 +18,7 @@
 #include <span>
 #include <string>
 
+#include "ais_input.h"
 #include "stream_sniffer.h"
 #include "RTCM_U1_pages.h"
 #include "raw_lines.h"
@@ -271,6 +272,7 @@ private:
     MessagePages* pages_ = nullptr;
     StatsPage* statsPage_ = nullptr;  // the last tab of pages_
     StreamSniffer sniffer_;
+    AisInput ais_;  // AIS sentences split off the received bytes
     std::array<ElidedLabel*, 4> panels_{};
     QTimer* timer1_ = nullptr;
     QTimer* timer2_ = nullptr;

@@ -192,6 +192,11 @@ void TForm1::setUpSupervisor() {
         if (connectionLog_.size() > 500) connectionLog_.removeFirst();
         qInfo().noquote() << line;
     };
+    // An AIS message 17 that cannot be decoded is named in the same log.
+    ais_.on_problem = [this](const std::string& text) {
+        supervisor_->onLog(QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) + ' ' +
+                           QString::fromStdString(text));
+    };
     supervisor_->onOutage = [this](const SourceSupervisor::Outage& o) {
         statsPage_->recordOutage(o.start, o.end);
     };
@@ -434,12 +439,22 @@ void TForm1::decodeBytes(std::span<const std::uint8_t> bytes, std::size_t& taken
     const header_info_type& h = decoder_.header_info;
     const std::size_t first = taken;
     auto counted = qScopeGuard([&] { statsPage_->countBytes(taken - first); });
-    // One byte at a time, so that a step that throws leaves the count exact
-    // and the next slice goes on with the byte after it.
-    while (taken < bytes.size() && go()) {
-        decoder_.rtcm_decode_byte(bytes[taken++]);
+    const auto afterFrame = [&](std::size_t) {
         if (decoder_.frame_completed) statsPage_->frameCompleted();
         if (h.new_header || decoder_.frame_done) AfterByte();
+    };
+    // One byte at a time, so that a step that throws leaves the count exact
+    // and the next slice goes on with the byte after it. AIS sentences are
+    // split off on the way (their messages 17 come back as frames).
+    while (taken < bytes.size() && go()) {
+        const std::uint8_t b = bytes[taken++];
+        if (ais_.passes(b)) {
+            decoder_.rtcm_decode_byte(b);
+            afterFrame(0);
+        } else {
+            ais_.decode(decoder_, std::span(&b, 1), afterFrame);
+            if (h.new_header || decoder_.frame_done) AfterByte();
+        }
     }
 }
 
