@@ -21,7 +21,7 @@ inline std::string with_checksum(const std::string& body, bool spoil = false) {
 struct AisBits {
     std::vector<bool> v;
     AisBits& put(std::uint32_t value, int n) {
-        for (int k = n - 1; k >= 0; --k) v.push_back((value >> k) & 1u);
+        for (int k = n - 1; k >= 0; --k) v.push_back(k < 32 && ((value >> k) & 1u));  // zeros above bit 31
         return *this;
     }
 };
