@@ -4,10 +4,9 @@
 
 #include <iostream>
 
-#include "ais_input.h"
 #include "byte_source.h"
 #include "recorder.h"
-#include "stream_sniffer.h"
+#include "stream_pipeline.h"
 
 namespace tessaly::cli {
 
@@ -30,19 +29,18 @@ int record_stream(const Options& opt, RtcmDecoder& decoder, const SourceOptions&
     try {
         if (opt.output.empty()) file.attach(STDOUT_FILENO, "standard output");
         else file.open_append(opt.output);
-        StreamSniffer sniffer;
-        AisInput ais;
-        ais.on_problem = [](const std::string& line) { std::cerr << "tessaly-decode: " << line << "\n"; };
-        const auto check = [&] {
+        stream::StreamPipeline pipeline(decoder);
+        pipeline.ais().on_problem = [](const std::string& line) { std::cerr << "tessaly-decode: " << line << "\n"; };
+        const auto check = [&](const auto&) {
             if (!failure.empty()) throw StoringError(failure);  // stop at the first failure
         };
         const SourceEnd end = read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
-            sniffer.feed(chunk.data(), chunk.size());
-            if (sniffer.take_news()) std::cerr << "tessaly-decode: " << StreamSniffer::message(sniffer.kind()) << "\n";
-            ais.decode(decoder, chunk, [&](std::size_t) { check(); });
+            pipeline.feed(chunk, [](const stream::CompletedFrame&) {}, check);
+            if (pipeline.take_sniffer_news())
+                std::cerr << "tessaly-decode: " << StreamSniffer::message(pipeline.sniffer().kind()) << "\n";
             file.hand_over();  // standard output and pipes: once per chunk, whole frames
         }, source);
-        ais.finish(decoder, check);
+        pipeline.finish(check);
         file.close();
         if (end.how == SourceEnd::How::failed) {
             std::cerr << "tessaly-decode: " << end.error << "\n";

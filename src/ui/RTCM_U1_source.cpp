@@ -193,12 +193,12 @@ void TForm1::setUpSupervisor() {
         qInfo().noquote() << line;
     };
     // An AIS message 17 that cannot be decoded is named in the same log.
-    ais_.on_problem = [this](const std::string& text) {
+    pipeline_.ais().on_problem = [this](const std::string& text) {
         supervisor_->onLog(QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) + ' ' +
                            QString::fromStdString(text));
     };
     supervisor_->onOutage = [this](const SourceSupervisor::Outage& o) {
-        statsPage_->recordOutage(o.start, o.end);
+        statsPage_->recordOutage(o);
     };
 }
 
@@ -439,22 +439,11 @@ void TForm1::decodeBytes(std::span<const std::uint8_t> bytes, std::size_t& taken
     const header_info_type& h = decoder_.header_info;
     const std::size_t first = taken;
     auto counted = qScopeGuard([&] { statsPage_->countBytes(taken - first); });
-    const auto afterFrame = [&](std::size_t) {
-        if (decoder_.frame_completed) statsPage_->frameCompleted();
-        if (h.new_header || decoder_.frame_done) AfterByte();
-    };
     // One byte at a time, so that a step that throws leaves the count exact
-    // and the next slice goes on with the byte after it. AIS sentences are
-    // split off on the way (their messages 17 come back as frames).
+    // and the next slice goes on with the byte after it.
     while (taken < bytes.size() && go()) {
-        const std::uint8_t b = bytes[taken++];
-        if (ais_.passes(b)) {
-            decoder_.rtcm_decode_byte(b);
-            afterFrame(0);
-        } else {
-            ais_.decode(decoder_, std::span(&b, 1), afterFrame);
-            if (h.new_header || decoder_.frame_done) AfterByte();
-        }
+        pipeline_.feed_byte(bytes[taken++], [this](const stream::CompletedFrame& f) { statsPage_->frameCompleted(f); });
+        if (h.new_header || decoder_.frame_done) AfterByte();
     }
 }
 
@@ -490,8 +479,9 @@ void TForm1::AfterByte() {
 }
 
 void TForm1::sniff(const QByteArray& chunk) {
-    sniffer_.feed(reinterpret_cast<const std::uint8_t*>(chunk.constData()), std::size_t(chunk.size()));
-    if (sniffer_.take_news()) setPanel(0, QString::fromLatin1(StreamSniffer::message(sniffer_.kind())));
+    pipeline_.sniff(std::span(reinterpret_cast<const std::uint8_t*>(chunk.constData()), std::size_t(chunk.size())));
+    if (pipeline_.take_sniffer_news())
+        setPanel(0, QString::fromLatin1(StreamSniffer::message(pipeline_.sniffer().kind())));
 }
 
 void TForm1::showRawLines() {
