@@ -1,8 +1,15 @@
 #include "stream_server.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QDateTime>
-#include <QTcpServer>
+#include <QSocketNotifier>
 #include <QTcpSocket>
+#include <cerrno>
+#include <cstring>
 
 namespace tessaly {
 
@@ -31,15 +38,12 @@ qsizetype header_end(const QByteArray& request) {
 }  // namespace
 
 StreamServer::StreamServer(QByteArray data, int rate, bool loop, QObject* parent)
-    : QObject(parent), data_(std::move(data)), rate_(rate), loop_(loop), server_(new QTcpServer(this)) {
-    server_->setListenBacklogSize(listen_backlog);
-    server_->setMaxPendingConnections(listen_backlog);
-    connect(server_, &QTcpServer::newConnection, this, &StreamServer::accept);
-    // Qt stops accepting after a failed accept() (EMFILE and the like): the
-    // pending connections stay in the backlog and are taken on the next try.
-    connect(server_, &QTcpServer::acceptError, this, &StreamServer::accept_failed);
+    : QObject(parent), data_(std::move(data)), rate_(rate), loop_(loop) {
     resume_.setSingleShot(true);
-    connect(&resume_, &QTimer::timeout, server_, &QTcpServer::resumeAccepting);
+    connect(&resume_, &QTimer::timeout, this, [this] {
+        acceptor_->setEnabled(true);
+        accept();
+    });
     tick_.setInterval(20);
     connect(&tick_, &QTimer::timeout, this, &StreamServer::pace);
 }
@@ -50,6 +54,7 @@ StreamServer::~StreamServer() {
         c.socket->abort();
         delete c.socket;
     }
+    if (listen_fd_ >= 0) ::close(listen_fd_);
 }
 
 void StreamServer::setCaster(std::vector<Mount> mounts, const std::vector<User>& users) {
@@ -59,9 +64,42 @@ void StreamServer::setCaster(std::vector<Mount> mounts, const std::vector<User>&
     for (const User& u : users) credentials_.insert((u.name + ":" + u.password).toUtf8().toBase64());
 }
 
-bool StreamServer::listen(const QHostAddress& address, quint16 port) { return server_->listen(address, port); }
-quint16 StreamServer::port() const { return server_->serverPort(); }
-QString StreamServer::errorString() const { return server_->errorString(); }
+bool StreamServer::listen(const QHostAddress& address, quint16 port) {
+    sockaddr_storage where{};
+    socklen_t size = 0;
+    if (address.protocol() == QAbstractSocket::IPv6Protocol) {
+        auto* a = reinterpret_cast<sockaddr_in6*>(&where);
+        a->sin6_family = AF_INET6;
+        a->sin6_port = htons(port);
+        const Q_IPV6ADDR bytes = address.toIPv6Address();
+        std::memcpy(&a->sin6_addr, &bytes, sizeof bytes);
+        size = sizeof *a;
+    } else {
+        auto* a = reinterpret_cast<sockaddr_in*>(&where);
+        a->sin_family = AF_INET;
+        a->sin_port = htons(port);
+        a->sin_addr.s_addr = htonl(address.toIPv4Address());
+        size = sizeof *a;
+    }
+    const int fd = ::socket(where.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    if (fd < 0 || ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+        ::bind(fd, reinterpret_cast<sockaddr*>(&where), size) != 0 || ::listen(fd, listen_backlog) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&where), &size) != 0) {
+        error_ = QString::fromLocal8Bit(std::strerror(errno));
+        if (fd >= 0) ::close(fd);
+        return false;
+    }
+    listen_fd_ = fd;
+    port_ = ntohs(where.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&where)->sin6_port
+                                              : reinterpret_cast<sockaddr_in*>(&where)->sin_port);
+    acceptor_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(acceptor_, &QSocketNotifier::activated, this, &StreamServer::accept);
+    return true;
+}
+
+quint16 StreamServer::port() const { return port_; }
+QString StreamServer::errorString() const { return error_; }
 
 StreamServer::Client* StreamServer::find(QTcpSocket* s) {
     for (Client& c : clients_)
@@ -75,49 +113,65 @@ const StreamServer::Mount* StreamServer::mount_named(const QByteArray& name) con
     return nullptr;
 }
 
-void StreamServer::accept_failed() {
-    emit acceptFailed(server_->errorString());
-    resume_.start(resume_ms);
+void StreamServer::accept() {
+    for (;;) {
+        const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd >= 0) {
+            auto* s = new QTcpSocket(this);
+            s->setSocketDescriptor(fd);
+            take(s);
+        } else if (errno == EINTR || errno == ECONNABORTED) {
+            continue;  // a client that left while waiting
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            break;
+        } else {
+            // No descriptor left (EMFILE, ENFILE) or no memory: the waiting
+            // clients stay in the backlog until the next try.
+            const int error = errno;
+            acceptor_->setEnabled(false);
+            resume_.start(resume_ms);
+            emit acceptFailed(QString::fromLocal8Bit(std::strerror(error)));
+            break;
+        }
+    }
+    if (!clients_.empty() && !tick_.isActive()) tick_.start();
+    pace();
 }
 
-void StreamServer::accept() {
-    while (QTcpSocket* s = server_->nextPendingConnection()) {
-        clients_.push_back(Client{s, caster_ ? nullptr : &data_, {}, {}, 0, false, false, !caster_, false, {},
-                                  live_ ? std::make_unique<LiveRetimer>() : nullptr});
-        clients_.back().since.start();
-        clients_.back().idle.start();
-        // A disconnect can come in the middle of pace() (a close of a socket
-        // with nothing left to write is reported at once): only mark here.
-        connect(s, &QTcpSocket::disconnected, this, [this, s] {
-            if (Client* c = find(s)) c->gone = true;
-            if (!sweep_due_) {
-                sweep_due_ = true;
-                QTimer::singleShot(0, this, &StreamServer::sweep);
-            }
-        });
-        connect(s, &QTcpSocket::readyRead, this, [this, s] {
-            Client* c = find(s);
-            if (!c) return;
-            c->idle.restart();
-            if (c->streaming) {
-                s->readAll();  // GGA sentences and the like
-                return;
-            }
-            c->request += s->readAll();
-            answer_request(*c);
-        });
-        // Unpaced clients are topped up whenever the socket took bytes, not
-        // only on the timer, so that the network alone sets the speed.
-        connect(s, &QTcpSocket::bytesWritten, this, [this, s] {
-            Client* c = find(s);
-            if (!c) return;
-            c->idle.restart();
-            if (rate_ == 0 && c->streaming && !c->closing) feed(*c, c->sent + backlog_limit);
-        });
-        emit clientConnected();
-    }
-    if (!tick_.isActive()) tick_.start();
-    pace();
+void StreamServer::take(QTcpSocket* s) {
+    clients_.push_back(Client{s, caster_ ? nullptr : &data_, {}, {}, 0, false, false, !caster_, false, {},
+                              live_ ? std::make_unique<LiveRetimer>() : nullptr});
+    clients_.back().since.start();
+    clients_.back().idle.start();
+    // A disconnect can come in the middle of pace() (a close of a socket
+    // with nothing left to write is reported at once): only mark here.
+    connect(s, &QTcpSocket::disconnected, this, [this, s] {
+        if (Client* c = find(s)) c->gone = true;
+        if (!sweep_due_) {
+            sweep_due_ = true;
+            QTimer::singleShot(0, this, &StreamServer::sweep);
+        }
+    });
+    connect(s, &QTcpSocket::readyRead, this, [this, s] {
+        Client* c = find(s);
+        if (!c) return;
+        c->idle.restart();
+        if (c->streaming) {
+            s->readAll();  // GGA sentences and the like
+            return;
+        }
+        c->request += s->readAll();
+        answer_request(*c);
+    });
+    // Unpaced clients are topped up whenever the socket took bytes, not
+    // only on the timer, so that the network alone sets the speed.
+    connect(s, &QTcpSocket::bytesWritten, this, [this, s] {
+        Client* c = find(s);
+        if (!c) return;
+        c->idle.restart();
+        if (rate_ == 0 && c->streaming && !c->closing) feed(*c, c->sent + backlog_limit);
+    });
+    emit clientConnected();
 }
 
 void StreamServer::sweep() {

@@ -11,7 +11,9 @@
 //
 // Clients that neither send nor take a byte for the idle limit are dropped,
 // and running out of file descriptors only delays new clients: accepting
-// starts again once some are free.
+// starts again once some are free. (The listening socket is our own:
+// QTcpServer stops accepting for good after such a failure, or, once an
+// earlier accept() ran dry, keeps retrying at full speed without a word.)
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -24,7 +26,7 @@
 
 #include "live_retimer.h"
 
-class QTcpServer;
+class QSocketNotifier;
 class QTcpSocket;
 
 namespace tessaly {
@@ -88,7 +90,7 @@ private:
     };
 
     void accept();
-    void accept_failed();
+    void take(QTcpSocket* s);
     void pace();
     void sweep();
     void feed(Client& c, qint64 upto);
@@ -102,7 +104,10 @@ private:
     QByteArray data_;
     int rate_;
     bool loop_;
-    QTcpServer* server_;
+    int listen_fd_ = -1;
+    QSocketNotifier* acceptor_ = nullptr;
+    quint16 port_ = 0;
+    QString error_;
     QTimer tick_;
     QTimer resume_;  // accepting again after accept() failed
     std::list<Client> clients_;
