@@ -312,9 +312,9 @@ void frame_members(Members& m, const RtcmDecoder& d) {
             measurements(m, d, st.data_18, [&](Members& e, const rtcm_sat_18_type& s) {
                 const PieceMemo<96>::Key key{std::bit_cast<std::uint64_t>(s.phase_err),
                                              s.sv | std::uint64_t(s.loss) << 8 | std::uint64_t(s.glonass) << 16 |
-                                                 std::uint64_t(s.half_wave) << 17 | std::uint64_t(s.p_code) << 18};
+                                                 std::uint64_t(s.more) << 17 | std::uint64_t(s.p_code) << 18};
                 e.cached(memos.sat_18, slot(s, st.data_18.freq), key, [&](Members& e) {
-                    e.integer("sv", s.sv).integer("g", s.glonass).boolean("half_wave", s.half_wave);
+                    e.integer("sv", s.sv).integer("g", s.glonass).integer("m", s.more);
                     e.boolean("p_code", s.p_code).number("phase_err", memos.phase_err, s.phase_err, bound_cycles);
                     e.integer("loss", s.loss);
                 });
@@ -336,7 +336,7 @@ void frame_members(Members& m, const RtcmDecoder& d) {
             break;
         case 20:
             measurements(m, d, st.data_20, [](Members& e, const rtcm_sat_20_type& s) {
-                e.integer("sv", s.sv).integer("g", s.glonass).boolean("half_wave", s.half_wave);
+                e.integer("sv", s.sv).integer("g", s.glonass).integer("m", s.more);
                 e.number("phase_err", e.scratch().memos.phase_err, s.phase_err, bound_cycles);
                 e.integer("loss", s.loss).integer("iod", s.iod);
                 e.number("phase_corr", s.phase_corr, cycles_256);

@@ -36,7 +36,7 @@ std::vector<std::uint8_t> golden_stream() {
     for (std::uint8_t sv = 1; sv <= 15; ++sv)  // every phase error bound
         fifteen.push_back({.sv = sv, .quality = std::uint8_t(sv % 8), .loss = sv, .phase = sv * 2560});
     send(18, 1004, words_18(2, 0, fifteen));
-    send(18, 1005, words_18(0, 123456, {{.half_wave = true, .sv = 3, .quality = 7, .loss = 5, .phase = 158032},
+    send(18, 1005, words_18(0, 123456, {{.more = true, .sv = 3, .quality = 7, .loss = 5, .phase = 158032},
                                         {.p_code = true, .sv = 12, .quality = 6, .loss = 31, .phase = -1},
                                         {.sv = 0, .quality = 0, .phase = 316064}, {.sv = 1, .phase = INT32_MIN}}));
     std::vector<Range19> ranges{{.sv = 7, .quality = 15, .multipath = 14, .pseudorange = INT32_MIN},
@@ -45,7 +45,7 @@ std::vector<std::uint8_t> golden_stream() {
     for (std::uint8_t q = 1; q <= 12; ++q) ranges.push_back({.sv = std::uint8_t(q + 12), .quality = q, .multipath = q});
     send(19, 1006, words_19(2, 1, 500000, ranges));  // with the next, every error bound
     send(19, 1006, words_19(2, 1, 500000, {{.sv = 30, .quality = 13, .multipath = 13, .pseudorange = 5}}));
-    send(20, 1007, words_20(1, 999999, {{.half_wave = true, .sv = 10, .quality = 7, .loss = 3, .iod = 200, .correction = -384},
+    send(20, 1007, words_20(1, 999999, {{.more = true, .sv = 10, .quality = 7, .loss = 3, .iod = 200, .correction = -384},
                                         {.sv = 11, .quality = 6, .loss = 31, .iod = 0, .correction = 256},
                                         {.sv = 0, .correction = 0x7FFFFF}}));
     std::vector<RangeCorr21> corrections{{.sv = 4, .quality = 0, .multipath = 7, .iod = 17, .prc = -1, .rrc = -128},

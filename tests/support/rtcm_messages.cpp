@@ -69,7 +69,7 @@ std::vector<std::uint32_t> measurement_words(std::uint32_t head, const std::vect
 std::vector<std::uint32_t> words_18(std::uint8_t freq, std::uint32_t tom_us, const std::vector<Phase18>& sats) {
     return measurement_words(measurement_head(freq, 0, tom_us), sats, [](BitPacker& p, const Phase18& s) {
         const auto ph = std::uint32_t(s.phase);
-        p.put(s.half_wave, 1).put(s.p_code, 1).put(s.glonass, 1).put(s.sv, 5).put(s.quality, 3).put(s.loss, 5);
+        p.put(s.more, 1).put(s.p_code, 1).put(s.glonass, 1).put(s.sv, 5).put(s.quality, 3).put(s.loss, 5);
         p.put(ph >> 24, 8).put(ph & 0xFFFFFFu, 24);
     });
 }
@@ -85,7 +85,7 @@ std::vector<std::uint32_t> words_19(std::uint8_t freq, std::uint8_t smooth, std:
 
 std::vector<std::uint32_t> words_20(std::uint8_t freq, std::uint32_t tom_us, const std::vector<PhaseCorr20>& sats) {
     return measurement_words(measurement_head(freq, 0, tom_us), sats, [](BitPacker& p, const PhaseCorr20& s) {
-        p.put(s.half_wave, 1).put(0, 1).put(s.glonass, 1).put(s.sv, 5).put(s.quality, 3).put(s.loss, 5).put(s.iod, 8);
+        p.put(s.more, 1).put(0, 1).put(s.glonass, 1).put(s.sv, 5).put(s.quality, 3).put(s.loss, 5).put(s.iod, 8);
         p.put(std::uint32_t(s.correction) & 0xFFFFFFu, 24);
     });
 }

@@ -42,9 +42,9 @@ std::vector<std::uint32_t> text_words(const std::string& text);
 std::uint32_t measurement_head(std::uint8_t freq, std::uint8_t smooth_bits, std::uint32_t tom_us);
 
 struct Phase18 {
-    bool half_wave = false, p_code = false;
+    bool more = false, p_code = false;  // more: the multiple-message flag
     std::uint8_t sv = 1, quality = 0, loss = 0;
-    std::int32_t phase = 0;  // units 1/256 or 1/128 cycle
+    std::int32_t phase = 0;  // units 1/256 cycle
     bool glonass = false;
 };
 std::vector<std::uint32_t> words_18(std::uint8_t freq, std::uint32_t tom_us, const std::vector<Phase18>& sats);
@@ -59,9 +59,9 @@ std::vector<std::uint32_t> words_19(std::uint8_t freq, std::uint8_t smooth, std:
                                     const std::vector<Range19>& sats);
 
 struct PhaseCorr20 {
-    bool half_wave = false;
+    bool more = false;  // the multiple-message flag
     std::uint8_t sv = 1, quality = 0, loss = 0, iod = 0;
-    std::int32_t correction = 0;  // 24-bit, units 1/256 or 1/128 cycle
+    std::int32_t correction = 0;  // 24-bit, units 1/256 cycle
     bool glonass = false;
 };
 std::vector<std::uint32_t> words_20(std::uint8_t freq, std::uint32_t tom_us, const std::vector<PhaseCorr20>& sats);
