@@ -99,4 +99,24 @@ std::vector<std::uint32_t> words_21(std::uint8_t freq, std::uint8_t smooth, std:
     });
 }
 
+std::vector<std::uint32_t> iono_words(const std::vector<Iono15>& sats) {
+    BitPacker p;
+    for (const auto& s : sats)
+        p.put(s.glonass, 1).put(s.sv, 5).put(s.delay, 14).put(std::uint32_t(s.rate) & 0x3FFFu, 14).put(0, 2);
+    return p.words();
+}
+
+std::vector<std::uint32_t> ephemeris_words(const Ephemeris17& e) {
+    auto bits = [](std::int64_t v, int n) { return std::uint32_t(v) & (n == 32 ? 0xFFFFFFFFu : (1u << n) - 1u); };
+    BitPacker p;
+    p.put(e.week, 10).put(bits(e.idot, 14), 14).put(e.iode, 8).put(e.toc, 16).put(bits(e.af1, 16), 16);
+    p.put(bits(e.af2, 8), 8).put(bits(e.crs, 16), 16).put(bits(e.delta_n, 16), 16).put(bits(e.cuc, 16), 16);
+    p.put(e.e, 32).put(bits(e.cus, 16), 16).put(e.sqrt_a, 32).put(e.toe, 16).put(bits(e.omega0, 32), 32);
+    p.put(bits(e.cic, 16), 16).put(bits(e.i0, 32), 32).put(bits(e.cis, 16), 16).put(bits(e.omega, 32), 32);
+    p.put(bits(e.crc, 16), 16).put(bits(e.omega_dot, 24), 24).put(bits(e.m0, 32), 32).put(e.iodc, 10);
+    p.put(bits(e.af0, 22), 22).put(e.sv, 5).put(0, 3).put(bits(e.tgd, 8), 8).put(e.l2_codes, 2).put(e.ura, 4);
+    p.put(e.health, 6).put(e.l2p_data, 1);
+    return p.words();  // 477 bits: the fill completes the twentieth word
+}
+
 }  // namespace tessaly::testing
