@@ -98,6 +98,17 @@ std::vector<std::uint8_t> golden_stream() {
     send(32, 1016, station_words(INT32_MIN, INT32_MAX, 0));
     send(34, 1016, correction_words({{.udre = 1, .id = 0, .range = 1, .rate = -1, .iod = 128}}));
     send(59, 1016, {0xFFFFFF, 0x000001});
+    // 15, 17, 27 and 36, decoded from the whole frame as well.
+    send(15, 1017, iono_words({{.sv = 5, .delay = 16383, .rate = -8192}, {.glonass = true, .sv = 0, .delay = 1, .rate = 8191}}));
+    send(17, 1017, ephemeris_words({.week = 1023, .idot = -8192, .iode = 255, .toc = 37799, .af1 = -1, .af2 = 127,
+                                    .crs = -32768, .delta_n = 1, .cuc = -1, .e = 0xFFFFFFFFu, .cus = 32767,
+                                    .sqrt_a = 0xFFFFFFFFu, .toe = 37799, .omega0 = INT32_MIN, .cic = 1, .i0 = INT32_MAX,
+                                    .cis = -1, .omega = -1, .crc = 32767, .omega_dot = -0x800000, .m0 = 1, .iodc = 1023,
+                                    .af0 = -0x200000, .sv = 0, .tgd = -128, .l2_codes = 3, .ura = 15, .health = 63,
+                                    .l2p_data = true}));
+    send(27, 1017, bits({{0x7FFF, 16}, {0x8001, 16}, {1023, 10}, {4095, 12}, {3, 2}, {1023, 10}, {7, 3}, {7, 3},
+                         {0xABCDEF, 24}, {0x123456, 24}, {0, 24}}));
+    send(36, 1017, text_words("GLONASS 36"));
     return s.take();
 }
 
