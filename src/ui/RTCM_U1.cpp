@@ -120,7 +120,7 @@ void TForm1::forgetPreviousStream() {
     decoder_.stores = rtcm_stores{};
     decoder_.rtcm_decoder_reset();
     pages_->ResetPages();
-    sniffer_ = StreamSniffer{};
+    pipeline_.restart();
 }
 
 void TForm1::buildWindow() {
