@@ -34,9 +34,17 @@ bool decode_type_15(rtcm_data_15_type& d, const FrameBits& b) {
 // IS-GPS-200 width and scale; three fill bits end the last word.
 bool decode_type_17(rtcm_data_17_type& d, const FrameBits& b) {
     if (b.size() < 480) return false;
-    std::size_t p = 0;
-    auto u = [&](int n) { const auto v = b.u(p, n); p += std::size_t(n); return std::int64_t(v); };
-    auto s = [&](int n) { const auto v = b.s(p, n); p += std::size_t(n); return v; };
+    std::size_t p = 0;  // the next field's first bit
+    auto u = [&](int n) {
+        const auto v = std::int64_t(b.u(p, n));
+        p += std::size_t(n);
+        return v;
+    };
+    auto s = [&](int n) {
+        const auto v = b.s(p, n);
+        p += std::size_t(n);
+        return v;
+    };
     d.week = int(u(10));
     d.idot = scaled(s(14), -43) * semicircle;
     d.iode = int(u(8));
