@@ -7,9 +7,11 @@
 #include "byte_source.h"
 #include "command_line.h"
 #include "json_output.h"
+#include "ntrip_login.h"
 #include "options.h"
 #include "output_file.h"
 #include "record.h"
+#include "sourcetable_output.h"
 #include "rtcmdecw.h"
 #include "stats_report.h"
 #include "stream_sniffer.h"
@@ -26,7 +28,26 @@ int main(int argc, char** argv) {
         std::cerr << "tessaly-decode: " << why << "\n";
         return 2;
     }
-    if (!opt.sourcetable.empty()) return cli::print_sourcetable(opt.sourcetable, opt.format == cli::Format::json, std::cout);
+    std::optional<credentials::Login> login;
+    if (const std::string why = cli::resolve_login(opt.sourcetable.empty() ? opt.source : opt.sourcetable, opt.credentials, login);
+        !why.empty()) {
+        std::cerr << "tessaly-decode: " << why << "\n";
+        return 2;
+    }
+    if (!opt.sourcetable.empty()) {
+        cli::OutputFile file;
+        if (!file.open(opt.output)) {
+            std::cerr << "tessaly-decode: " << file.error() << "\n";
+            return 1;
+        }
+        std::ostream out(&file);
+        const int status = cli::print_sourcetable(opt.sourcetable, opt.format == cli::Format::json, out, login);
+        if (!file.error().empty()) {
+            std::cerr << "tessaly-decode: " << file.error() << "\n";
+            return 1;
+        }
+        return status;
+    }
     cli::install_stop_signals();
     FixedClock fixed;
     RtcmDecoder decoder;
@@ -36,10 +57,22 @@ int main(int argc, char** argv) {
     }
     decoder.leapSeconds = opt.leap_seconds;
     decoder.rtcm_decoder_reset();
-    cli::SourceOptions source_options{opt.reconnect, opt.baud, opt.silence_s, {}, {}};
-    source_options.on_event = [](const SourceEvent& e) {
-        if (e.kind == SourceEvent::Kind::outage_end) std::cerr << "tessaly-decode: " << cli::outage_line(e.outage) << "\n";
+    cli::SourceOptions source_options{opt.reconnect, opt.baud, opt.silence_s, {}, {}, login};
+    // While the source is followed across outages, a failure is said at
+    // once and again only when its reason changes (a wrong password is not
+    // silent for the hours it lasts); the outage gets its line at its end.
+    // Without --reconnect the one failure ends the run and is said then.
+    std::string said;
+    const auto tell = [&](const SourceEvent& e) {
+        if (e.kind == SourceEvent::Kind::failed && opt.reconnect && e.reason != said) {
+            said = e.reason;
+            std::cerr << "tessaly-decode: " << e.reason << "; reconnecting\n";
+        } else if (e.kind == SourceEvent::Kind::outage_end) {
+            said.clear();
+            std::cerr << "tessaly-decode: " << cli::outage_line(e.outage) << "\n";
+        }
     };
+    source_options.on_event = tell;
     if (opt.format == cli::Format::text || opt.format == cli::Format::code)
         return cli::record_stream(opt, decoder, source_options);
 
@@ -66,9 +99,9 @@ int main(int argc, char** argv) {
         lines += '\n';
     };
     source_options.on_event = [&](const SourceEvent& e) {
+        tell(e);
         if (e.kind != SourceEvent::Kind::outage_end) return;
         const Outage& o = e.outage;
-        std::cerr << "tessaly-decode: " << cli::outage_line(o) << "\n";
         if (json) out << cli::outage_json(o) << '\n';
         if (with_stats) stats.outage(utc_seconds(o.start), utc_seconds(o.end));
     };

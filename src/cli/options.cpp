@@ -31,9 +31,19 @@ const char* const epilogue =
     "           closing block: bytes, frames per type, parity failures,\n"
     "           sync losses, latency per type, missed frames, stations.\n"
     "\n"
-    "Exit status: 0 done (also when stopped by SIGINT or SIGTERM), 1 the\n"
+    "Passwords (a password in the URL is seen by every user in ps):\n"
+    "  --credentials FILE      One USER:PASSWORD per line ('#' starts a\n"
+    "                          comment), readable by its owner only (mode\n"
+    "                          0600): the line of the user the URL names,\n"
+    "                          or the only line.\n"
+    "  TESSALY_NTRIP_PASSWORD  In the environment: the password of the\n"
+    "                          user the URL names (ntrip://USER@HOST/MOUNT)\n"
+    "                          when neither the URL nor --credentials gives\n"
+    "                          one.\n"
+    "\n"    "Exit status: 0 done (also when stopped by SIGINT or SIGTERM), 1 the\n"
     "source could not be read or the output not written (the summary is\n"
-    "written all the same), 2 usage error or an output that is the input.\n";
+    "written all the same), 2 usage error, an output that is the input, or\n"
+    "a credentials file that is refused.\n";
 
 bool parse_int(const std::string& text, int& out) {
     const char* begin = text.data();
@@ -115,7 +125,12 @@ std::optional<int> parse_options(const QStringList& args, Options& out) {
                                          "nmea, identifier; RTCM 2 ones first. With\n"
                                          "--format json one object each. Then exit.",
                                          QStringLiteral("URL"));
-    cl.parser.addOptions({format, types, clock, leap, output, interval, statsOption, reconnect, baud, silence, sourcetable});
+    const QCommandLineOption credentials(QStringLiteral("credentials"),
+                                         "NTRIP: the user and password from FILE instead\n"
+                                         "of the URL (see Passwords below).",
+                                         QStringLiteral("FILE"));
+    cl.parser.addOptions({format, types, clock, leap, output, interval, statsOption, reconnect, baud, silence, sourcetable,
+                          credentials});
     cl.parser.addPositionalArgument(QStringLiteral("SOURCE"),
                                     "A file, '-' for standard input (the default),\n"
                                     "a serial device (/dev/ttyUSB0), tcp://HOST:PORT,\n"
@@ -171,6 +186,11 @@ std::optional<int> parse_options(const QStringList& args, Options& out) {
         return cl.fail("more than one source given ('" + sources[0] + "' and '" + sources[1] + "')");
     if (!sources.isEmpty()) out.source = sources[0].toLocal8Bit().toStdString();
 
+    if (p.isSet(credentials)) {
+        out.credentials = p.value(credentials).toLocal8Bit().toStdString();
+        if (out.sourcetable.empty() && !out.source.starts_with("ntrip://") && !out.source.starts_with("ntrips://"))
+            return cl.fail(QStringLiteral("--credentials applies to ntrip:// and ntrips:// sources only"));
+    }
     if (!out.types.empty() && out.format != Format::text && out.format != Format::code)
         return cl.fail(QStringLiteral("--types applies to --format text and code only"));
     return std::nullopt;

@@ -26,6 +26,7 @@ struct Options {
     int baud = 9600;           // serial devices
     int silence_s = 20;        // live sources: seconds without a byte before giving up (0: never)
     std::string sourcetable;   // --sourcetable URL: list the caster's mountpoints instead
+    std::string credentials;   // --credentials FILE: the NTRIP user and password
 };
 
 // Reads `args` (program name first) into `out`. Returns the exit status when

@@ -29,6 +29,7 @@ int record_stream(const Options& opt, RtcmDecoder& decoder, const SourceOptions&
     try {
         if (opt.output.empty()) file.attach(STDOUT_FILENO, "standard output");
         else file.open_append(opt.output);
+        file.give_up_when(stop_requested);
         stream::StreamPipeline pipeline(decoder);
         pipeline.ais().on_problem = [](const std::string& line) { std::cerr << "tessaly-decode: " << line << "\n"; };
         const auto check = [&](const auto&) {

@@ -1,6 +1,10 @@
 #include "settings_store.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -164,12 +168,18 @@ bool write_values(QSettings& s, const std::vector<NamedValue>& values, const std
         for (const auto& [name, value] : live) s.setValue(QLatin1String(name), value);
         s.endGroup();
     }
+    // The file may hold a caster's password: readable by its owner only,
+    // from its creation on. QSettings writes a new file with the umask's
+    // mode (0644) and an existing one with that file's mode, so a new file
+    // is made empty and private first.
+    const QByteArray path = QFile::encodeName(s.fileName());
+    if (QDir().mkpath(QFileInfo(s.fileName()).absolutePath()))
+        if (const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600); fd >= 0) ::close(fd);
     s.sync();
     if (s.status() != QSettings::NoError) {
         cannot_set(first);
         return false;
     }
-    // The file may hold a caster's password: readable by its owner only.
     QFile::setPermissions(s.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     return true;
 }

@@ -68,6 +68,10 @@ public:
     // Connects and asks for the sourcetable; sourcetableReceived() then
     // closed() (with failed() before it when it did not arrive).
     void fetchSourcetable();
+    // fetchSourcetable() hands the table on as sourcetableLines() while it
+    // arrives (whole lines only, any size) instead of sourcetableReceived()
+    // at the end; a table cut off before its end fails.
+    void setSourcetableStreaming(bool on) { stream_table_ = on; }
     // Ends the run; closed() follows (at once), failed() does not.
     void close();
 
@@ -84,6 +88,7 @@ signals:
     void receiving();  // the caster accepted: stream bytes follow
     void streamData(const QByteArray& bytes);
     void sourcetableReceived(const tessaly::ntrip::Sourcetable& table);
+    void sourcetableLines(const QByteArray& lines);
     void failed(tessaly::NtripClient::Failure kind, const QString& message);
     void closed();
 
@@ -99,6 +104,7 @@ private:
     void finish();
     bool retry_as_v1();
     void deliver_table();
+    bool stream_table_lines();
 
     ntrip::Url url_;
     std::optional<GgaPosition> gga_;
@@ -108,6 +114,7 @@ private:
     QSslSocket* socket_ = nullptr;
     State state_ = State::idle;
     bool want_table_ = false;
+    bool stream_table_ = false;
     ntrip::Version asked_ = ntrip::Version::v2;
     ntrip::AnswerParser answer_;
     bool answered_ = false;

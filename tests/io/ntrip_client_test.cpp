@@ -100,6 +100,10 @@ TEST(NtripClient, DeliversOnlyStreamBytesAndNamesEachFailure) {
         {"SourcetableInstead", {{{"SOURCETABLE 200 OK\r\n\r\nSTR;OTHER;;RTCM 2.3\r\n", "ENDSOURCETABLE\r\n"}}}, ""},
         {"Garbage", {{{"SSH-2.0-OpenSSH_9.2\r\n"}}}, ""},
         {"BrokenChunks", {{{http_chunked + "4\r\nfY@@\r\nqq\r\n"}}}, ""},
+        {"IcyHeadersForever", {{{"ICY 200 OK\r\n" + QByteArray("X-Foo: bar\r\n").repeated(2000)}, false}}, ""},
+        {"ChunkCutInside", {{{http_chunked + "10\r\nfY@@Zb"}}}, ""},
+        {"ChunkCutBetween", {{{http_chunked + "4\r\nfY@@\r\n"}}}, ""},
+        {"NoCarriageReturn", {{{"SSH-2.0-OpenSSH_9.2\n"}}}, ""},
         {"Silent", {{{"ICY 200 OK\r\n" + rtcm}, false}}, ""}};
     QString text;
     for (const auto& [name, script, query] : cases) {
