@@ -413,7 +413,7 @@ void TForm1::setLeapsecondClick() {
     });
 }
 
-void TForm1::Info1Click() { show_message(QString::fromLatin1(caption)); }
+void TForm1::Info1Click() { post_message(this, QString::fromLatin1(caption)); }
 
 // ---- Keys ------------------------------------------------------------------------------
 

@@ -286,16 +286,18 @@ private:
 
 namespace tessaly {
 
+// The report is shown from the event loop: the handler may be a socket's or
+// a timer's (see post_box).
 template <class F>
 void TForm1::guarded(F&& body) {
     try {
         body();
     } catch (const Failure& f) {
-        report_failure(f.text());
+        post_failure(this, f.text());
     } catch (const std::exception& e) {
-        report_failure(QString::fromUtf8(e.what()));
+        post_failure(this, QString::fromUtf8(e.what()));
     } catch (...) {
-        report_failure(QStringLiteral("Unknown failure"));
+        post_failure(this, QStringLiteral("Unknown failure"));
     }
 }
 

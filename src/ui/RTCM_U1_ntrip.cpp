@@ -55,7 +55,7 @@ void TForm1::openNtripSource() {
     if (url.host.empty() || url.port == 0 || url.mount.empty()) {
         supervisor_->stop();
         setPanel(0, QStringLiteral("NTRIP source incomplete"));
-        show_error(QStringLiteral("The NTRIP source needs a host, a port (1..65535) and a mountpoint."));
+        post_error(this, QStringLiteral("The NTRIP source needs a host, a port (1..65535) and a mountpoint."));
         return;
     }
     ntrip_->open();

@@ -20,6 +20,7 @@
 #include "ntrip_client.h"
 #include "stats_page.h"
 #include "storing_file.h"
+#include "winsock_errors.h"
 
 namespace tessaly {
 
@@ -66,7 +67,7 @@ void TForm1::openFileSource() {
         // Opening a named pipe waits for a writer and a device may never
         // end: the window would freeze inside open() or read().
         setPanel(0, "file " + name + " is " + kind);
-        show_message(" Cannot read " + name + ": it is " + kind +
+        post_message(this, " Cannot read " + name + ": it is " + kind +
                      ", not a file. A file source reads regular files only.");
     } else if (QFileInfo::exists(name)) {
         auto file = std::make_shared<QFile>(name);
@@ -83,7 +84,7 @@ void TForm1::openFileSource() {
         }
     } else {
         setPanel(0, "file " + name + " not found");
-        show_message(" Error while openning file: " + name);
+        post_message(this, " Error while openning file: " + name);
     }
     setPanel(1, QStringLiteral("Source: File"));
     menu_.transmit->menuAction()->setEnabled(true);
@@ -185,7 +186,7 @@ void TForm1::setUpSupervisor() {
         // One box per run while reconnecting: later failures go to the
         // status and the log. Without reconnecting every failure is shown
         // (a close by the server only in the status, as before).
-        if (supervisor_->reconnect() ? first : !quietFailure_) show_error(text);
+        if (supervisor_->reconnect() ? first : !quietFailure_) post_error(this, text);
     };
     supervisor_->onLog = [this](const QString& line) {
         connectionLog_.append(line);
@@ -264,11 +265,15 @@ void TForm1::ClientConnected() {
 
 void TForm1::ClientClosed() {
     guarded([&] {
+        // An end by an error (a reset, keepalive probes unanswered on a cut
+        // link) is named as such, not as the server's close.
+        const int code = client_->closeCode();
         client_->Close();
-        setPanel(0, QStringLiteral("Connection closed by server!"));
+        const QString why = code == 0 ? QStringLiteral("connection closed by the server") : winsock_text(code);
+        setPanel(0, code == 0 ? QStringLiteral("Connection closed by server!") : supervisor_->endpoint() + ": " + why);
         quietFailure_ = true;
         auto loud = qScopeGuard([&] { quietFailure_ = false; });
-        supervisor_->failed(QStringLiteral("connection closed by the server"));
+        supervisor_->failed(why);
     });
 }
 
@@ -277,7 +282,7 @@ void TForm1::ClientError(int, const QString& msg) {
     const State s = supervisor_->state();
     if (settings_.source != kSourceInternet || s == State::Closed || s == State::Waiting) {
         // Nothing the supervisor watches (a late error of a dropped attempt).
-        if (!supervisor_->reconnect()) show_error(supervisor_->endpoint() + ": " + msg);
+        if (!supervisor_->reconnect()) post_error(this, supervisor_->endpoint() + ": " + msg);
         return;
     }
     supervisor_->failed(msg);
@@ -350,7 +355,7 @@ void TForm1::makeRawDurable() {
 
 void TForm1::storingFailed(const QString& text) {
     if (hooks_.storingFailed) hooks_.storingFailed(text);
-    else report_failure(text);
+    else post_failure(this, text);
 }
 
 // ---- File path ------------------------------------------------------------------------
@@ -364,8 +369,20 @@ void TForm1::Timer1Timer() {
     });
     guarded([&] {
         if (src_.openStoreAtStart) {
-            if (hooks_.storingDialog) hooks_.storingDialog(settings_.source == kSourceFile);
+            // Shown from the event loop, not inside this tick; for a file
+            // modally, and the file is read once it is closed.
             src_.openStoreAtStart = false;
+            restart = false;
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    guarded([&] {
+                        if (hooks_.storingDialog) hooks_.storingDialog(settings_.source == kSourceFile);
+                    });
+                    if (!settings_.reopenRequested) timer1_->start();
+                },
+                Qt::QueuedConnection);
+            return;
         }
         if (settings_.reopenRequested) {
             restart = false;
@@ -424,7 +441,7 @@ void TForm1::ReadFileBytes() {
             // file cuts short does not hold back the pages.
             refreshDisplay();
             pages_->refresh(true);
-            show_message(QStringLiteral(" End of data"));
+            post_message(this, QStringLiteral(" End of data"));
         }
     }
 }

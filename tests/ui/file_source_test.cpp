@@ -32,17 +32,17 @@ TEST(FileSource, OpensAndReadsWholeFileInOneTick) {
     EXPECT_TRUE(w.menu().transmit->menuAction()->isEnabled() && w.menu().halt->isVisible() && w.menu().halt->isEnabled());
 
     w.Timer1Timer();
-    EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{kMessage, " End of data"}}));
+    EXPECT_EQ(rig.shown(), std::vector<Box>({{kMessage, " End of data"}}));
     EXPECT_EQ(rig.decoder.frames_completed, 4u);
     EXPECT_EQ(w.strip().sequence->text(), "+0-1+2-3");
     EXPECT_EQ(w.strip().charsUnused->text(), QString::number(rig.decoder.unused_chars));
     // Later ticks find the file at its end.
     w.Timer1Timer();
     w.Timer1Timer();
-    EXPECT_EQ(rig.boxes.boxes.size(), 1u);
+    EXPECT_EQ(rig.shown().size(), 1u);
     WindowRig empty;
     empty.openFile(write_file(dir, "empty", {})).Timer1Timer();
-    EXPECT_TRUE(empty.boxes.boxes.empty());
+    EXPECT_TRUE(empty.shown().empty());
 
     // Raw lines: a line completes at 80 characters; the page shows at most 15.
     std::vector<std::uint8_t> bytes;
@@ -84,7 +84,7 @@ TEST(FileSource, SourceChangedInsideTheLoop) {
     EXPECT_EQ(text.find_first_not_of('a'), text.find('b'));
     EXPECT_LT(std::count(text.begin(), text.end(), 'a'), 30);
     EXPECT_EQ(std::count(text.begin(), text.end(), 'b'), 20);
-    EXPECT_EQ(rig.boxes.texts(), QStringList({" End of data"}));
+    EXPECT_EQ(rig.shownTexts(), QStringList({" End of data"}));
 
     // Switching to another kind of source stops the file loop as well.
     WindowRig other;
@@ -97,7 +97,7 @@ TEST(FileSource, SourceChangedInsideTheLoop) {
     });
     w2.Timer1Timer();
     EXPECT_LT(last_line(w2).size(), 30u);
-    EXPECT_TRUE(other.boxes.boxes.empty());
+    EXPECT_TRUE(other.shown().empty());
 }
 
 TEST(FileSource, HaltPausesAndResumes) {
@@ -116,7 +116,7 @@ TEST(FileSource, HaltPausesAndResumes) {
     EXPECT_EQ(w.menu().halt->text(), "Halt");
     w.Timer1Timer();
     EXPECT_EQ(last_line(w), std::string(50, 'h'));
-    EXPECT_EQ(rig.boxes.texts(), QStringList({" End of data"}));
+    EXPECT_EQ(rig.shownTexts(), QStringList({" End of data"}));
 }
 
 // A failure inside the loop (here the storing step, as a failing write of the
@@ -128,12 +128,12 @@ TEST(FileSource, ReadingResumesAfterAFailure) {
     rig.decoder.set_storing_hook(&hook);
     TForm1& w = rig.openFile(write_file(dir, "a", letters('f', 25)));
     w.Timer1Timer();
-    EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{kFailure, "disk full"}}));
+    EXPECT_EQ(rig.shown(), std::vector<Box>({{kFailure, "disk full"}}));
     EXPECT_TRUE(!w.sourceState().fileBusy && w.timer1()->isActive());
     w.Timer1Timer();
     EXPECT_EQ(last_line(w), std::string(25, 'f'));
     EXPECT_EQ(hook.bytes, 25);
-    EXPECT_EQ(rig.boxes.texts(), QStringList({"disk full", " End of data"}));
+    EXPECT_EQ(rig.shownTexts(), QStringList({"disk full", " End of data"}));
 }
 
 }  // namespace
@@ -153,7 +153,7 @@ TEST(FileSource, PipesAndDevicesAreRefusedWithoutBlocking) {
         WindowRig rig;
         TForm1& w = rig.openFile(path);
         EXPECT_EQ(w.panelText(0), "file " + path + " " + state);
-        EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{kMessage, box}}));
+        EXPECT_EQ(rig.shown(), std::vector<Box>({{kMessage, box}}));
         EXPECT_FALSE(w.timer1()->isActive() || w.menu().halt->isVisible());
     }
 }

@@ -19,7 +19,7 @@ namespace {
 
 TForm1& replay_demo(WindowRig& rig) {
     TForm1& w = rig.openFile(QStringLiteral(TESSALY_DEMO));
-    EXPECT_TRUE(wait_for([&] { return rig.boxes.texts().contains(" End of data"); }, 60000));
+    EXPECT_TRUE(wait_for([&] { return rig.shownTexts().contains(" End of data"); }, 60000));
     return w;
 }
 
@@ -69,7 +69,7 @@ TEST(StatsPage, DemoStreamFiguresExportsAndReset) {
     // A file that cannot be written is said, not reported as done.
     set_save_file_asker([&](QWidget*, const QString&, const QString&, const QString&) { return dir.filePath("no/such.csv"); });
     EXPECT_FALSE(p.exportCsv());
-    EXPECT_EQ(rig.boxes.boxes.back().caption, kError);
+    EXPECT_EQ(rig.shown().back().caption, kError);
     set_save_file_asker({});
 
     // Reset: the decoder's parity failure and sync loss stay behind it.

@@ -68,7 +68,7 @@ TEST(MainWindow, OpensWithItsCaptions) {
                   "|" + w.statusHint(), "---------XYZ|special info");
     EXPECT_FALSE(w.menu().transmit->menuAction()->isEnabled() || w.menu().halt->isVisible());
     w.menu().info->trigger();
-    EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{kMessage, "Tessaly Version 2.1"}}));
+    EXPECT_EQ(rig.shown(), std::vector<Box>({{kMessage, "Tessaly Version 2.1"}}));
 
     // The decoding items mark the choice in force, which is stored.
     EXPECT_EQ(w.menu().on->text(), "Display decoded RTCM messages");
