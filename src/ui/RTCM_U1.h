@@ -199,6 +199,10 @@ private:
     // lines and the decoder.
     void takeStreamChunk(const QByteArray& chunk);
     void CreateInternetClient();
+    // A live source's new connection (or reopened device) starts the word
+    // sync afresh: its words do not continue a frame the old one cut. The
+    // stores and the counters stay.
+    void newConnection();
     void setUpSupervisor();
     // Starts the supervisor on a live source with its reconnect setting.
     void superviseSource(const QString& endpoint, bool reconnect);

@@ -29,7 +29,10 @@ void TForm1::openNtripSource() {
     if (ComPort1->Connected()) ComPort1->Close();
     if (!ntrip_) {
         ntrip_ = new NtripClient(this);
-        connect(ntrip_, &NtripClient::receiving, this, [this] { supervisor_->connected(); });
+        connect(ntrip_, &NtripClient::receiving, this, [this] {
+            newConnection();
+            supervisor_->connected();
+        });
         connect(ntrip_, &NtripClient::streamData, this, [this](const QByteArray& bytes) {
             if (settings_.source != kSourceNtrip) return;
             src_.byteCount += std::int32_t(bytes.size());

@@ -222,6 +222,7 @@ void TForm1::reopenLiveSource() {
     } else if (settings_.source == kSourceSerial) {
         if (ComPort1->Connected()) ComPort1->Close();
         ComPort1->Open();  // a failure goes back to the supervisor
+        newConnection();
         supervisor_->connected();
     }
 }
@@ -260,8 +261,11 @@ void TForm1::takeStreamChunk(const QByteArray& chunk) {
 
 void TForm1::ClientConnected() {
     setPanel(0, settings_.address + ",port " + settings_.port + " connected " + client_->LocalPort());
+    newConnection();
     supervisor_->connected();
 }
+
+void TForm1::newConnection() { decoder_.rtcm_decoder_reset(); }
 
 void TForm1::ClientClosed() {
     guarded([&] {

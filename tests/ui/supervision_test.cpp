@@ -71,6 +71,26 @@ TEST(Supervision, TcpEndByAnErrorIsNamed) {
     }
 }
 
+// A connection cut inside a frame: the next connection's words start a new
+// frame, not the end of the cut one; the counters go on.
+TEST(Supervision, NewConnectionStartsTheWordSyncAfresh) {
+    TestServer server;
+    WindowRig rig;
+    configure_internet(rig.settings, server.port());
+    rig.settings.reconnectInternet = true;
+    TForm1& w = rig.open();
+    ASSERT_TRUE(server.accept());
+    server.send(frames(3).left(1 + 2 * 20 + 15));  // the lead byte, two frames of four words, three of the third
+    ASSERT_TRUE(wait_for([&] { return rig.decoder.frames_completed == 2u && rig.decoder.state.word_index == 3; }));
+    server.clients[0]->disconnectFromHost();
+    ASSERT_TRUE(server.accept());
+    server.send(frames(3), 1);
+    ASSERT_TRUE(wait_for([&] { return rig.decoder.frames_completed >= 5u; }));
+    EXPECT_EQ(std::tuple(rig.decoder.frames_completed, rig.decoder.parity_failures, rig.decoder.sync_losses),
+              std::tuple(5u, 0u, 0u));
+    EXPECT_EQ(w.supervisor().state(), State::Receiving);
+}
+
 // A host name that does not resolve is a failed connect, said once.
 TEST(Supervision, UnknownHostIsReported) {
     WindowRig rig;
