@@ -120,7 +120,22 @@ void TForm1::forgetPreviousStream() {
     decoder_.stores = rtcm_stores{};
     decoder_.rtcm_decoder_reset();
     pages_->ResetPages();
+    clearStrip();
     sniffer_ = StreamSniffer{};
+}
+
+void TForm1::clearStrip() {
+    noted_ = HeaderNoted{};
+    heartbeat_ = QStringLiteral("-");
+    for (QLineEdit* e : {strip_.station, strip_.health, strip_.latency}) e->setText(QStringLiteral("---"));
+    strip_.refX->setText(QStringLiteral("X"));
+    strip_.refY->setText(QStringLiteral("Y"));
+    strip_.refZ->setText(QStringLiteral("Z"));
+    for (QLineEdit* e : {strip_.sequence, strip_.mzCount, strip_.frames, strip_.special}) e->clear();
+    // The decoder counts on for the statistics; the strip counts this source's.
+    unusedBase_ = decoder_.unused_chars;
+    shownUnused_ = UINT32_MAX;
+    strip_.charsUnused->clear();
 }
 
 void TForm1::buildWindow() {
@@ -332,8 +347,8 @@ void TForm1::showStatus() {
                                 time_of_day_text(noted_.frameTime));
         strip_.latency->setText(QString::fromStdString(FormatFixed(noted_.latency, 10, 3)));
     }
-    if (decoder_.unused_chars != shownUnused_) {
-        shownUnused_ = decoder_.unused_chars;
+    if (const std::uint32_t unused = decoder_.unused_chars - unusedBase_; unused != shownUnused_) {
+        shownUnused_ = unused;
         strip_.charsUnused->setText(QString::number(shownUnused_));
     }
 }

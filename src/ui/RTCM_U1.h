@@ -191,6 +191,9 @@ private:
     // A new source starts from empty stores and pages: satellites and
     // stations of the previous stream are not shown as current.
     void forgetPreviousStream();
+    // The strip as it opens: nothing of the previous source's station,
+    // coordinates, message or latency is shown as current.
+    void clearStrip();
     void openFileSource();
     void openComSource();
     void openInternetSource();
@@ -246,6 +249,7 @@ private:
     Tsend_buffer sendRing_;
     QString heartbeat_ = QStringLiteral("-");
     std::uint32_t shownUnused_ = UINT32_MAX;
+    std::uint32_t unusedBase_ = 0;  // the decoder's count when the source was opened
     int sliceBytes_ = 64 * 1024;
     // The strip's header fields as noted per header, shown at the refresh.
     struct HeaderNoted {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include "rtcm_encoder.h"
+#include "rtcm_messages.h"
 #include "ui_test_util.h"
 
 using namespace tessaly;
@@ -134,6 +135,42 @@ TEST(FileSource, ReadingResumesAfterAFailure) {
     EXPECT_EQ(last_line(w), std::string(25, 'f'));
     EXPECT_EQ(hook.bytes, 25);
     EXPECT_EQ(rig.shownTexts(), QStringList({"disk full", " End of data"}));
+}
+
+// A new source starts the strip empty, like the pages: the station, its
+// coordinates, message and latency of the previous one are gone, and the
+// unused characters count the new source's only.
+TEST(FileSource, NewSourceStartsTheStripEmpty) {
+    QTemporaryDir dir;
+    StreamEncoder a;
+    a.raw({0x01, 0x02, 0x03});
+    a.frame({.type = 3, .station = 268, .zcount = 1000, .data = station_words(380000000, 80000000, 500000000)});
+    a.frame({.type = 16, .station = 268, .zcount = 1001, .data = text_words("SAPOS_EPS")});
+    StreamEncoder b;
+    b.raw({0x04, 0x05});
+    b.frame({.type = 1, .station = 652, .zcount = 1002, .sequence = 2, .data = {1, 2}});
+    WindowRig rig;
+    TForm1& w = rig.openFile(write_file(dir, "a", a.bytes()));
+    w.Timer1Timer();
+    const auto strip = [&] {
+        const auto& s = w.strip();
+        return QStringList{s.station->text(), s.health->text(), s.latency->text(), s.refX->text(), s.refY->text(),
+                           s.refZ->text(), s.sequence->text(), s.frames->text(), s.special->text(), s.charsUnused->text()};
+    };
+    // What a decoder of its own leaves unused in each stream.
+    const auto unused = [](const StreamEncoder& e) {
+        RtcmDecoder alone;
+        alone.rtcm_decode(e.bytes());
+        return QString::number(alone.unused_chars);
+    };
+    ASSERT_EQ(strip().mid(0, 2) + strip().mid(8), QStringList({"268", "0", "SAPOS_EPS", unused(a)}));
+
+    rig.settings.fileName = write_file(dir, "b", b.bytes());
+    rig.settings.reopenRequested = true;
+    w.OpenSource();
+    EXPECT_EQ(strip(), QStringList({"---", "---", "---", "X", "Y", "Z", "", "", "", "0"}));
+    w.Timer1Timer();
+    EXPECT_EQ(strip(), QStringList({"652", "0", "137.050", "X", "Y", "Z", "+2", "+1", "", unused(b)}));
 }
 
 }  // namespace
