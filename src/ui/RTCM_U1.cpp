@@ -451,12 +451,8 @@ void TForm1::FormKeyDown(int key) {
 }
 
 void TForm1::subPageStep(int step) {
-    for (auto p : {MessagePages::Type18, MessagePages::Type19, MessagePages::Type20, MessagePages::Type21,
-                   MessagePages::Glonass}) {
-        if (pages_->currentIndex() != p) continue;
-        QTabWidget* tabs = pages_->subTabs(p);
+    if (QTabWidget* tabs = pages_->subTabs(pages_->currentIndex()))
         tabs->setCurrentIndex((tabs->currentIndex() + step + tabs->count()) % tabs->count());
-    }
 }
 
 // ---- Shutdown ----------------------------------------------------------------------------
