@@ -314,8 +314,13 @@ void MessagePages::ResetPages() {
 
 void MessagePages::ShowMessagePage(int msg_type) {
     ended_ = false;
-    const Spec& spec = specs_[pageOf(std::uint32_t(msg_type))];
-    (this->*spec.note)(spec, msg_type);
+    // A frame without data words changed no store: the page of its type
+    // would show the frame before it. It is shown as itself instead.
+    const rtcm_header_type& h = decoder_.header;
+    const bool empty = decoder_.frame_completed && h.frame_length == 2 && h.msg_type == msg_type;
+    const Spec& spec = specs_[empty ? Other : pageOf(std::uint32_t(msg_type))];
+    if (empty) noteOtherLine(h.msg_type, h.frame_length, h.frame_time, {});
+    else (this->*spec.note)(spec, msg_type);
     markDirty(spec.page);
     if (owed_) refresh();
 }
@@ -345,17 +350,21 @@ void MessagePages::noteText(const Spec&, int) {
 void MessagePages::noteOther(const Spec&, int) {
     const rtcm_data_other_type& d = decoder_.stores.data_other;
     if (d.msg_type < 1 || d.msg_type > 63) return;
+    noteOtherLine(d.msg_type, d.frame_length, d.time, QString::fromLatin1(d.raw.data(), qsizetype(d.raw.size())));
+}
+
+void MessagePages::noteOtherLine(int msg_type, int frame_length, double time, const QString& chars) {
     if (otherLines_.size() > 15) otherLines_.removeFirst();
-    QString line = num(d.msg_type) + ":" + QString::fromLatin1(d.raw.data(), qsizetype(d.raw.size()));
+    QString line = num(msg_type) + ":" + chars;
     // The decoded content, where the type has one, after the characters.
-    if (decoder_.header.msg_type == d.msg_type) {
+    if (decoder_.header.msg_type == msg_type) {
         const std::string decoded = more_type_line(decoder_);
         if (!decoded.empty()) line += "  " + QString::fromStdString(decoded);
     }
     otherLines_.append(line);
     // Noted now: the store of other types also holds the characters of
     // 22, 31 and 34, which have pages of their own.
-    otherHeading_ = {"Type: " + num(d.msg_type) + "  Length: " + num(d.frame_length), ff(d.time, 7, 1)};
+    otherHeading_ = {"Type: " + num(msg_type) + "  Length: " + num(frame_length), ff(time, 7, 1)};
 }
 
 void MessagePages::markDirty(Page p) {

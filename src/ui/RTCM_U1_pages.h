@@ -60,6 +60,8 @@ public:
 
     // A frame of this type completed: note what belongs to the frame and
     // mark its page dirty. A refresh owed (see refresh()) is paid here.
+    // A frame without data words, whatever its type, is shown as itself on
+    // the "other Type" page.
     void ShowMessagePage(int msg_type);
     // The raw data page's lines changed.
     void rawLinesChanged() { markDirty(Raw); }
@@ -137,6 +139,8 @@ private:
     void noteText(const Spec& s, int msg_type);
     void noteOther(const Spec& s, int msg_type);
     void noteNothing(const Spec&, int) {}
+    // A line of the "other Type" box and its heading.
+    void noteOtherLine(int msg_type, int frame_length, double time, const QString& chars);
     // Painters (RTCM_U1_page_cells.cpp).
     void showCorrections(const Spec& s);
     void showGlonass(const Spec& s);
