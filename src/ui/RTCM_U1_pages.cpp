@@ -154,10 +154,13 @@ MessagePages::MessagePages(const RtcmDecoder& decoder, const RawLines& raw, Stri
     QFont tabs = tabBar()->font();
     tabs.setPixelSize(11);
     tabBar()->setFont(tabs);
-    setCurrentIndex(Type2);
+    setCurrentIndex(Type1);
     // A page shown is brought up to date at once (or at the end of the
     // frame in progress).
-    connect(this, &QTabWidget::currentChanged, this, [this] { refresh(); });
+    connect(this, &QTabWidget::currentChanged, this, [this] {
+        if (!choosing_) operatorChose_ = true;
+        refresh();
+    });
 }
 
 QWidget* MessagePages::addHeadedPage(const Spec& s) {
@@ -310,6 +313,7 @@ void MessagePages::ResetPages() {
     for (int p = 0; p < page_count; ++p) dirty_[std::size_t(p)] = p == Raw && dirty_[std::size_t(p)];
     stationStripDirty_ = textStripDirty_ = owed_ = stationSeen_ = ended_ = false;
     otherHeading_ = {};
+    choosePage_ = !operatorChose_;
 }
 
 void MessagePages::ShowMessagePage(int msg_type) {
@@ -322,6 +326,13 @@ void MessagePages::ShowMessagePage(int msg_type) {
     if (empty) noteOtherLine(h.msg_type, h.frame_length, h.frame_time, {});
     else (this->*spec.note)(spec, msg_type);
     markDirty(spec.page);
+    // The first frame of a source shows its page.
+    if (choosePage_ && !operatorChose_) {
+        choosing_ = true;
+        setCurrentIndex(spec.page);
+        choosing_ = false;
+    }
+    choosePage_ = false;
     if (owed_) refresh();
 }
 

@@ -55,7 +55,9 @@ public:
     // Empties every list and text box but the raw data page, then gives every
     // column list and the "other Type" box 15 rows of one blank; frees every
     // satellite row. Also run when the source changes, so that nothing of
-    // the previous stream stays on a page.
+    // the previous stream stays on a page. The next frame then chooses the
+    // page showing (the window opens on Type 1), unless the operator has
+    // chosen a page.
     void ResetPages();
 
     // A frame of this type completed: note what belongs to the frame and
@@ -186,6 +188,9 @@ private:
     ClockReading stationReceived_{};   // when the latest type 3 completed
     bool stationSeen_ = false;         // a type 3 came (the page also shows 22)
     bool ended_ = false;               // the source ended inside a frame
+    bool choosePage_ = true;           // the next frame chooses the page showing
+    bool operatorChose_ = false;       // the operator chose a page
+    bool choosing_ = false;            // the frame is choosing it
     std::array<QString, 2> otherHeading_;  // header and Z-count of the latest other-type line
     ClockReading textReceived_{};      // when the latest type 16 completed
     // Per page: its satellite tables (one, or one per sub-page), the tabs of

@@ -59,7 +59,7 @@ TEST(MainWindow, OpensWithItsCaptions) {
     for (int i = 0; i < w.pages().count(); ++i) tabs << w.pages().tabText(i);
     EXPECT_EQ(tabs, QStringList({"Type 1", "Type 2", "Type 3+22", "Type 9", "Type 16", "Type 18", "Type 19",
                                  "Type 20", "Type 21", "Type 31+34", "other Type", "Raw Data", "Statistics"}));
-    EXPECT_EQ(w.pages().tabText(w.pages().currentIndex()), "Type 2");
+    EXPECT_EQ(w.pages().tabText(w.pages().currentIndex()), "Type 1");
     QTabWidget* sub = w.pages().subTabs(MessagePages::Type19);
     EXPECT_EQ(sub->tabText(0) + "|" + sub->tabText(1) + "|" + sub->tabText(2) + "|" + sub->tabText(3),
               "L1 Frequency|L2 Frequency|Ionosph. Difference|Special");
@@ -106,13 +106,49 @@ TEST(MainWindow, FieldsTakeNoTypedText) {
     EXPECT_EQ(dialogs, 1);
 }
 
+// The window opens on Type 1; the first frame of a source shows its page,
+// unless the operator chose a page (which then stays).
+TEST(MainWindow, FirstFrameChoosesThePage) {
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> first, second;  // the types of each source's frames
+        int chosen;                               // by the operator at the start, or -1
+        QStringList shown;                        // the page after each source
+    } cases[] = {
+        {"station first", {3, 1}, {19, 3}, -1, {"Type 3+22", "Type 19"}},
+        {"other type first", {6, 1}, {1}, -1, {"other Type", "Type 1"}},
+        {"operator's page", {3, 1}, {19}, MessagePages::Type9, {"Type 9", "Type 9"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const auto file = [&](const char* name, const std::vector<std::uint8_t>& types) {
+            StreamEncoder s;
+            for (std::uint8_t t : types)
+                s.frame({.type = t, .data = t == 3 ? station_words(1, 2, 3) : std::vector<std::uint32_t>{0x123456}});
+            return write_file(dir, name, s.bytes());
+        };
+        WindowRig rig;
+        TForm1& w = rig.openFile(file("a", c.first));
+        if (c.chosen >= 0) w.pages().setCurrentIndex(c.chosen);
+        w.Timer1Timer();
+        QStringList shown{w.pages().tabText(w.pages().currentIndex())};
+        rig.settings.fileName = file("b", c.second);
+        rig.settings.reopenRequested = true;
+        w.OpenSource();
+        w.Timer1Timer();
+        shown << w.pages().tabText(w.pages().currentIndex());
+        EXPECT_EQ(shown, c.shown);
+    }
+}
+
 // Up and Down walk the four sub-pages of the page showing; elsewhere nothing.
 TEST(MainWindow, ArrowKeysSwitchSubPages) {
     WindowRig rig;
     TForm1& w = rig.open();
     MessagePages& p = w.pages();
     QTabWidget* sub = p.subTabs(MessagePages::Type20);
-    QTest::keyClick(&w, Qt::Key_Up);  // on "Type 2"
+    QTest::keyClick(&w, Qt::Key_Up);  // on "Type 1"
     EXPECT_EQ(sub->currentIndex(), 0);
     p.setCurrentIndex(MessagePages::Type20);
     sub->setCurrentIndex(MessagePages::Special);
