@@ -14,6 +14,8 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenuBar>
+#include <QProxyStyle>
+#include <QStyleOptionMenuItem>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -44,6 +46,29 @@ QLineEdit* strip_field(QWidget* parent, const QString& text, QLineEdit* e = null
     paint_field(e);
     return e;
 }
+
+// The menu bar's keys: Alt alone moves into it (then the arrow keys, Enter
+// and Esc), whatever the style says, and the entry the keyboard is on is
+// shown, which the style does only while a submenu is open.
+class MenuKeysStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returned) const override {
+        if (hint == SH_MenuBar_AltKeyNavigation) return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returned);
+    }
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+        if (element == CE_MenuBarItem && item && (item->state & State_Selected) && widget && widget->hasFocus()) {
+            QStyleOptionMenuItem on(*item);
+            on.state |= State_Sunken;
+            QProxyStyle::drawControl(element, &on, painter, widget);
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+};
 
 // The last 12 characters of a history field, the marker and the newest entry.
 QString history(const QString& old, const QString& marker, unsigned value) {
@@ -262,9 +287,30 @@ void TForm1::buildStrip(QWidget* strip) {
 
 void TForm1::buildMenus() {
     QMenuBar* bar = menuBar();
+    auto* keys = new MenuKeysStyle;
+    keys->setParent(bar);
+    bar->setStyle(keys);
+    // The entry the keyboard is on must show against the window's blue,
+    // which the style's own highlight nearly matches.
+    QPalette pal = bar->palette();
+    pal.setColor(QPalette::Highlight, QColor(0, 0, 128));
+    pal.setColor(QPalette::HighlightedText, Qt::white);
+    bar->setPalette(pal);
+    // Every entry has a plain letter key: the fields are displays, so the
+    // letters always reach the menus.
     const auto key = [](QAction* a, Qt::Key k) {
         a->setShortcut(QKeySequence(k));
         a->setShortcutContext(Qt::WindowShortcut);
+    };
+    // A submenu opens below its entry, while the entry is enabled.
+    const auto popupKey = [this, bar, key](QMenu* menu, Qt::Key k) {
+        auto* a = new QAction(this);
+        key(a, k);
+        addAction(a);
+        connect(a, &QAction::triggered, this, [bar, menu] {
+            if (!menu->menuAction()->isEnabled()) return;
+            menu->popup(bar->mapToGlobal(bar->actionGeometry(menu->menuAction()).bottomLeft()));
+        });
     };
     menu_.datasource = bar->addAction(QStringLiteral("&Data Source"));
     key(menu_.datasource, Qt::Key_D);
@@ -278,21 +324,15 @@ void TForm1::buildMenus() {
     menu_.transmit->menuAction()->setEnabled(false);
     menu_.start = menu_.transmit->addAction(QStringLiteral("Start transmit through COM port"));
     connect(menu_.start, &QAction::triggered, this, &TForm1::StartClick);
-    // The plain T key opens the Transmit menu while it is enabled.
-    auto* t = new QAction(this);
-    key(t, Qt::Key_T);
-    addAction(t);
-    connect(t, &QAction::triggered, this, [this, bar] {
-        if (!menu_.transmit->menuAction()->isEnabled()) return;
-        menu_.transmit->popup(bar->mapToGlobal(bar->actionGeometry(menu_.transmit->menuAction()).bottomLeft()));
-    });
+    popupKey(menu_.transmit, Qt::Key_T);
 
-    menu_.decoding = bar->addMenu(QStringLiteral("Decoding"));
+    menu_.decoding = bar->addMenu(QStringLiteral("De&coding"));
     menu_.on = menu_.decoding->addAction(QStringLiteral("Display decoded RTCM messages"));
     menu_.off = menu_.decoding->addAction(QStringLiteral("Don't display decoded RTCM messages"));
     connect(menu_.decoding, &QMenu::aboutToShow, this, &TForm1::decoding1Click);
     connect(menu_.on, &QAction::triggered, this, &TForm1::On1Click);
     connect(menu_.off, &QAction::triggered, this, &TForm1::Off1Click);
+    popupKey(menu_.decoding, Qt::Key_C);
 
     menu_.halt = bar->addAction(QStringLiteral("&Halt"));
     key(menu_.halt, Qt::Key_H);
@@ -300,10 +340,26 @@ void TForm1::buildMenus() {
     menu_.halt->setEnabled(false);
     connect(menu_.halt, &QAction::triggered, this, &TForm1::Halt1Click);
 
-    menu_.leapSecond = bar->addAction(QStringLiteral("Leap Second"));
+    menu_.leapSecond = bar->addAction(QStringLiteral("&Leap Second"));
+    key(menu_.leapSecond, Qt::Key_L);
     connect(menu_.leapSecond, &QAction::triggered, this, &TForm1::setLeapsecondClick);
-    menu_.info = bar->addAction(QStringLiteral("Info"));
+    menu_.info = bar->addAction(QStringLiteral("&Info"));
+    key(menu_.info, Qt::Key_I);
     connect(menu_.info, &QAction::triggered, this, &TForm1::Info1Click);
+
+    // F10 moves into the menu bar as Alt does: the menu bar takes the
+    // keyboard on a lone Alt press and release.
+    auto* f10 = new QAction(this);
+    key(f10, Qt::Key_F10);
+    addAction(f10);
+    connect(f10, &QAction::triggered, this, [this] {
+        QKeyEvent over(QEvent::ShortcutOverride, Qt::Key_Alt, Qt::AltModifier);
+        QCoreApplication::sendEvent(this, &over);
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Alt, Qt::AltModifier);
+        QCoreApplication::sendEvent(this, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_Alt, Qt::NoModifier);
+        QCoreApplication::sendEvent(this, &release);
+    });
 }
 
 // ---- Status bar ---------------------------------------------------------------------

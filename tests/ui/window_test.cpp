@@ -5,6 +5,8 @@
 #include "rtcm_messages.h"
 #include "ui_test_util.h"
 
+#include <QMenuBar>
+
 using namespace tessaly;
 using namespace tessaly::testing;
 
@@ -139,6 +141,47 @@ TEST(MainWindow, FirstFrameChoosesThePage) {
         w.Timer1Timer();
         shown << w.pages().tabText(w.pages().currentIndex());
         EXPECT_EQ(shown, c.shown);
+    }
+}
+
+// Every menu entry is reached from the keyboard: by its plain letter, and
+// through the menu bar after Alt or F10 (the arrow keys, then Enter).
+TEST(MainWindow, EveryMenuByKeyboard) {
+    const struct {
+        const char* name;
+        std::vector<Qt::Key> keys;
+        const char* reached;
+    } cases[] = {
+        {"L", {Qt::Key_L}, "leap second"},
+        {"I", {Qt::Key_I}, "info"},
+        {"C", {Qt::Key_C}, "decoding"},
+        {"Alt", {Qt::Key_Alt, Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Return}, "info"},
+        {"F10", {Qt::Key_F10, Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Return}, "leap second"},
+        {"F10 to Decoding", {Qt::Key_F10, Qt::Key_Right, Qt::Key_Right, Qt::Key_Return}, "decoding"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WindowRig rig;
+        QString reached;
+        TForm1& w = rig.open({.leapSecondDialog = [&] { reached = "leap second"; }});
+        QObject::connect(w.menu().decoding, &QMenu::aboutToShow, [&] { reached = "decoding"; });
+        w.show();
+        QApplication::setActiveWindow(&w);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+        QMenuBar* bar = w.menuBar();
+        const QImage before = bar->grab().toImage();
+        for (Qt::Key k : c.keys) {
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &w, k);
+            // The entry the keyboard is on stands out from the bar.
+            if (QAction* on = bar->activeAction(); on && !on->menu()) {
+                const QPoint at = bar->actionGeometry(on).topLeft() + QPoint(2, 2);
+                const QColor was = before.pixelColor(at), is = bar->grab().toImage().pixelColor(at);
+                EXPECT_GT(std::abs(was.lightness() - is.lightness()), 60) << on->text().toStdString();
+            }
+        }
+        if (rig.shownTexts().size() == 1 && rig.shownTexts()[0].startsWith("Tessaly Version 2.1")) reached = "info";
+        EXPECT_EQ(reached, c.reached);
+        w.menu().decoding->close();
     }
 }
 
