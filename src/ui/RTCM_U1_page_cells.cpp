@@ -118,7 +118,7 @@ void MessagePages::showStation(const Spec&) {
 
 void MessagePages::showText(const Spec&) {
     const rtcm_data_16_type& d = decoder_.stores.data_16;
-    const QString text = QString::fromLatin1(d.text.data(), qsizetype(d.text.size()));
+    const QString text = display_text(d.text);
     set_text(type16Time_, clock_time_text(textReceived_));
     set_text(type16Message_, text);
     type16Message_->setCursorPosition(0);  // from the first character, not scrolled to the end

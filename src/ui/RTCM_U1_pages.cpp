@@ -407,7 +407,7 @@ void MessagePages::showStrip() {
     }
     if (textStripDirty_) {
         const rtcm_data_16_type& d = decoder_.stores.data_16;
-        set_text(strip_.special, QString::fromLatin1(d.text.data(), qsizetype(d.text.size())));
+        set_text(strip_.special, display_text(d.text));
         strip_.special->setCursorPosition(0);  // from the first character, not scrolled to the end
     }
     stationStripDirty_ = textStripDirty_ = false;

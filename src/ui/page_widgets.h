@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QString>
+#include <string>
 
 #include "clock.h"
 #include "format_fixed.h"
@@ -26,6 +27,10 @@ inline QString ff(double value, int precision, int decimals) {
     return QString::fromStdString(FormatFixed(value, precision, decimals));
 }
 inline QString num(long long v) { return QString::number(v); }
+// A text the station sent, as a display shows it: the nulls that fill up
+// its last data word left out, other control characters as blanks (a font
+// would show them as glyphs such as "∆").
+QString display_text(const std::string& sent);
 
 // Widgets redo their layout on every setText, even of the same text.
 inline void set_text(QLineEdit* e, const QString& text) {

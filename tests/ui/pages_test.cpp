@@ -138,6 +138,22 @@ TEST_F(PagesTest, OtherTypes) {
     EXPECT_EQ(p.otherHeader()->text(), "Type: 63  Length: 4");
 }
 
+// The text of 16 as the station sent it, shown without the nulls that fill
+// its last word and with other control characters as blanks.
+TEST_F(PagesTest, SpecialMessageWithoutControlCharacters) {
+    const std::tuple<std::string, QString> cases[] = {
+        {std::string("TESSALY 42\0\0", 12), "TESSALY 42"},
+        {std::string("A\x07" "B\r\n\x7f" "C\0", 7), "A B   C"},
+        {"\xe4\xb0", "\u00e4\u00b0"},  // Latin-1 as ever
+    };
+    for (const auto& [sent, shown] : cases) {
+        s.data_16.text = sent;
+        p.ShowMessagePage(16);
+        w.refreshDisplay();
+        EXPECT_EQ(p.type16Message()->text() + "|" + w.strip().special->text(), shown + "|" + shown);
+    }
+}
+
 // A frame without data words is shown as itself, whatever its type: on the
 // "other Type" page and in the strip's history, not as the frame before it.
 TEST(EmptyFrames, ShownAsThemselves) {
