@@ -102,6 +102,39 @@ TEST(Dialogs, FilePickedAtStartUpOpensTheFileSourceAndTheStoringDialog) {
     EXPECT_TRUE(rig.shownTexts()[1].startsWith("Unable to open com port")) << rig.shownTexts()[1].toStdString();
 }
 
+// The file source chosen with OK is opened again at the next start, also
+// when the operator leaves the settings dialog with Quit.
+TEST(Dialogs, FileSourceOpensAgainAtTheNextStart) {
+    QTemporaryDir dir;
+    const QString stream = dir.filePath("kept.rtcm");
+    {
+        DialogRig rig;
+        ASSERT_TRUE(QFile::copy(rig.stream, stream));
+        whenModal<TSettings>([&](TSettings* d) {
+            d->openFileDialog = [&](QWidget*, const QString&) { return stream; };
+            d->FileBtn->click();
+            d->FileMenuBtn->click();
+            d->OKBtn->click();
+        });
+        rig.start();
+        ASSERT_EQ(rig.settings.source, kSourceFile);
+    }
+    WindowRig next;  // a new run: a fresh record, the settings as stored
+    SettingsStore store;
+    RecordingControl recording;
+    StoringFile storingFile;
+    Dialogs dialogs{next.settings, store, next.decoder, recording, storingFile};
+    whenModal<TSettings>([](TSettings* d) {
+        EXPECT_TRUE(d->FileBtn->isChecked());
+        d->QuitBtn->click();
+    });
+    TForm1& w = next.open(dialogs.hooks());
+    EXPECT_EQ(w.panelText(0), "file " + stream + " is open");
+    w.Timer1Timer();
+    EXPECT_EQ(next.shownTexts(), QStringList{" End of data"});
+    EXPECT_EQ(next.decoder.frames_completed, 3u);
+}
+
 TEST(Dialogs, AFailingStoringFileStopsStoringWithOneBox) {
     DialogRig rig;
     whenModal<TSettings>(chooseCom12);  // boxes of that start forgotten
