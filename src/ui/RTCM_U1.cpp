@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -421,10 +422,25 @@ void TForm1::Timer2Timer() {
             setPanel(1, (ntrip ? "source: ntrip - " : "source: internet - ") + QString::number(src_.lastRate) + " bps");
             src_.byteCount = 0;
         }
+        showStoring();
         // A device that hung up without Qt reporting it (a pseudo-terminal
         // whose other end closed) is noticed here, once a second.
         if (settings_.source == kSourceSerial && ComPort1->hungUp()) ComPort1Lost(QStringLiteral("the device was closed by its other end"));
     });
+}
+
+void TForm1::showStoring() {
+    if (!recording_ || !storingFile_ || !recording_->storing_active || !storingFile_->is_open()) {
+        setPanel(3, QString());
+        return;
+    }
+    const QString format = recording_->raw_mode                        ? QStringLiteral("raw data")
+                           : recording_->format == StoreFormat::text ? QStringLiteral("decoded text")
+                                                                     : QStringLiteral("RTCM code");
+    // The file's size: all that was made durable, what came before this
+    // storing run included.
+    const QString name = QString::fromStdString(storingFile_->name());
+    setPanel(3, "storing " + format + " into " + name + ": " + QString::number(QFileInfo(name).size()) + " bytes");
 }
 
 // ---- Menus ---------------------------------------------------------------------------

@@ -224,6 +224,9 @@ private:
     void appendRawLines(std::span<const std::uint8_t> bytes, bool trimFirst);
     void scheduleRefresh();
     void showStatus();
+    // The storing state in the status bar's last panel, once a second
+    // while storing runs: format, file and its size.
+    void showStoring();
     bool rawStoring() const { return recording_ && storingFile_ && recording_->raw_mode; }
     void storeRaw(const QByteArray& chunk);
     void makeRawDurable();

@@ -185,6 +185,35 @@ TEST(MainWindow, EveryMenuByKeyboard) {
     }
 }
 
+// While storing runs, the status bar's last panel says what is stored where,
+// and how large the file is; nothing when storing stops.
+TEST(MainWindow, StoringStateInTheStatusBar) {
+    QTemporaryDir dir;
+    WindowRig rig;
+    TForm1& w = rig.open();
+    RecordingControl control;
+    StoringFile file;
+    w.setStoring(&control, &file);
+    const QString path = dir.filePath("RTCM.DAT");
+    file.create(path.toStdString());
+    const std::tuple<StoreFormat, bool, const char*> cases[] = {
+        {StoreFormat::code, false, "RTCM code"}, {StoreFormat::text, false, "decoded text"}, {StoreFormat::raw, true, "raw data"}};
+    int size = 0;
+    for (const auto& [format, raw, name] : cases) {
+        control.storing_active = true;
+        control.format = format;
+        control.raw_mode = raw;
+        file.write("12345");
+        file.make_durable();
+        size += 5;
+        w.Timer2Timer();
+        EXPECT_EQ(w.panelText(3), "storing " + QString(name) + " into " + path + ": " + QString::number(size) + " bytes");
+    }
+    control.storing_active = false;
+    w.Timer2Timer();
+    EXPECT_EQ(w.panelText(3), "");
+}
+
 // Up and Down walk the four sub-pages of the page showing; elsewhere nothing.
 TEST(MainWindow, ArrowKeysSwitchSubPages) {
     WindowRig rig;
