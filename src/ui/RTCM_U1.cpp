@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -23,6 +24,7 @@
 
 #include "elided_text.h"
 #include "format_fixed.h"
+#include "settings_store.h"
 #include "stats_page.h"
 
 namespace tessaly {
@@ -500,7 +502,25 @@ void TForm1::setLeapsecondClick() {
     });
 }
 
-void TForm1::Info1Click() { post_message(this, QString::fromLatin1(caption)); }
+QString TForm1::infoText() {
+    // The README of an installed program lies beside its bin/; a program
+    // run from elsewhere names where the install puts it.
+    QString readme = QCoreApplication::applicationDirPath() + QStringLiteral("/../share/doc/tessaly/README.md");
+    readme = QFileInfo::exists(readme) ? QFileInfo(readme).canonicalFilePath() : QStringLiteral(TESSALY_README);
+    return QString::fromLatin1(caption) +
+           QStringLiteral("\nMonitor for RTCM SC-104 version 2 differential-GNSS streams.\n\n"
+                          "Keys: D Data Source, S Save Menu, T Transmit, C Decoding, H Halt (file source), "
+                          "L Leap Second, I Info; Alt or F10, then the arrow keys and Enter, walk the menus; "
+                          "Up and Down switch the sub-pages of types 18 to 21 and 31+34.\n\n"
+                          "Sources (Data Source): a TCP address and port (default 127.0.0.1:2101), an NTRIP "
+                          "caster's mountpoint, a serial port, or a recorded file.\n\n"
+                          "Settings: %1\n"
+                          "Connection log: standard error, one line per event (UTC).\n"
+                          "Documentation: %2 and the man pages tessaly(1), tessaly-decode(1), tessaly-serve(1).")
+               .arg(SettingsStore::file_path(), readme);
+}
+
+void TForm1::Info1Click() { post_message(this, infoText()); }
 
 // ---- Keys ------------------------------------------------------------------------------
 

@@ -146,6 +146,9 @@ public:
     void Halt1Click();
     void setLeapsecondClick();
     void Info1Click();
+    // What Info shows: the version and a short help (keys, sources, where
+    // the settings, the connection log and the README are).
+    static QString infoText();
     void FormKeyDown(int key);
 
     // ---- Read access (the window's own state and widgets)

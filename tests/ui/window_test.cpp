@@ -3,6 +3,7 @@
 
 #include "rtcm_encoder.h"
 #include "rtcm_messages.h"
+#include "settings_store.h"
 #include "ui_test_util.h"
 
 #include <QMenuBar>
@@ -70,7 +71,13 @@ TEST(MainWindow, OpensWithItsCaptions) {
                   "|" + w.statusHint(), "---------XYZ|special info");
     EXPECT_FALSE(w.menu().transmit->menuAction()->isEnabled() || w.menu().halt->isVisible());
     w.menu().info->trigger();
-    EXPECT_EQ(rig.shown(), std::vector<Box>({{kMessage, "Tessaly Version 2.1"}}));
+    ASSERT_EQ(rig.shown().size(), 1u);
+    const QStringList info = rig.shown()[0].text.split('\n');
+    EXPECT_EQ(info.mid(0, 2), QStringList({"Tessaly Version 2.1", "Monitor for RTCM SC-104 version 2 differential-GNSS streams."}));
+    EXPECT_TRUE(info.filter(QRegularExpression("^Keys: D Data Source, S Save Menu, T Transmit, C Decoding, "
+                                               "H Halt .*, L Leap Second, I Info; Alt or F10")).size() == 1);
+    EXPECT_TRUE(info.contains("Settings: " + SettingsStore::file_path()));
+    EXPECT_TRUE(info.contains("Documentation: " TESSALY_README " and the man pages tessaly(1), tessaly-decode(1), tessaly-serve(1)."));
 
     // The decoding items mark the choice in force, which is stored.
     EXPECT_EQ(w.menu().on->text(), "Display decoded RTCM messages");
