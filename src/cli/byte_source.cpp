@@ -11,7 +11,9 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QSocketNotifier>
+#include <QTimer>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -55,17 +57,50 @@ struct FdCloser {
 
 enum class Wait { ready, stopped, timeout };
 
+// Calls the owner's tick about once a second while a live source is read
+// or waited for, whether data flow or not.
+class Ticks {
+public:
+    explicit Ticks(const std::function<void(UtcTime)>& tick) : tick_(tick) {}
+    // Ticks when a second has passed since the last tick.
+    void maybe() {
+        if (!tick_) return;
+        const auto now = Clock::now();
+        if (now < next_) return;
+        next_ = now + std::chrono::seconds(1);
+        tick_(std::chrono::system_clock::now());
+    }
+    // A poll timeout shortened so that the next tick is not missed.
+    int cap(int timeout_ms) const {
+        if (!tick_) return timeout_ms;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(next_ - Clock::now()).count();
+        const int until = int(std::clamp<long long>(left, 0, 1000)) + 1;
+        return timeout_ms < 0 ? until : std::min(timeout_ms, until);
+    }
+
+private:
+    const std::function<void(UtcTime)>& tick_;
+    Clock::time_point next_ = Clock::now() + std::chrono::seconds(1);
+};
+
 // Waits until `fd` has `events`, a stop signal came, or `timeout_ms` passed
-// (-1: no limit).
-Wait wait_for(int fd, short events, int timeout_ms) {
+// (-1: no limit), ticking meanwhile when `ticks` is given.
+Wait wait_for(int fd, short events, int timeout_ms, Ticks* ticks = nullptr) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
     for (;;) {
         if (stop_seen) return Wait::stopped;
+        int slice = timeout_ms;
+        if (timeout_ms >= 0)
+            slice = int(std::max<long long>(
+                0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count()));
+        if (ticks) slice = ticks->cap(slice);
         pollfd p[2] = {{fd, events, 0}, {stop_pipe[0], POLLIN, 0}};
-        const int n = ::poll(p, stop_pipe[0] >= 0 ? 2 : 1, timeout_ms);
+        const int n = ::poll(p, stop_pipe[0] >= 0 ? 2 : 1, slice);
         if (n < 0 && errno == EINTR) continue;
         if (stop_seen || (p[1].revents & POLLIN)) return Wait::stopped;
-        if (n == 0) return Wait::timeout;
-        return Wait::ready;
+        if (ticks) ticks->maybe();
+        if (n > 0) return Wait::ready;
+        if (timeout_ms >= 0 && Clock::now() >= deadline) return Wait::timeout;
     }
 }
 
@@ -108,11 +143,14 @@ struct DataClock {
 
 // A connected socket or an open device: read until it ends, fails, stays
 // silent for the limit, or a stop signal comes.
-Attempt read_live(int fd, const std::string& what, const std::string& end_text, int silence_s, const ChunkSink& sink) {
+Attempt read_live(int fd, const std::string& what, const std::string& end_text, const SourceOptions& o,
+                  const ChunkSink& sink) {
+    const int silence_s = o.silence_s;
     std::array<std::uint8_t, 65536> buf{};
     DataClock clock;
+    Ticks ticks(o.on_tick);
     for (;;) {
-        const Wait w = wait_for(fd, POLLIN, silence_s > 0 ? silence_s * 1000 : -1);
+        const Wait w = wait_for(fd, POLLIN, silence_s > 0 ? silence_s * 1000 : -1, &ticks);
         if (w == Wait::stopped) return {Attempt::How::stopped, {}, clock.span()};
         if (w == Wait::timeout)
             return {Attempt::How::failed, "no data from " + what + " for " + std::to_string(silence_s) + " s",
@@ -164,7 +202,8 @@ Attempt attempt_tcp(const std::string& endpoint, const SourceOptions& o, const C
                 continue;
             }
             // A host that never answers is given up after the silence limit.
-            const Wait w = wait_for(fd, POLLOUT, o.silence_s > 0 ? o.silence_s * 1000 : -1);
+            Ticks ticks(o.on_tick);
+            const Wait w = wait_for(fd, POLLOUT, o.silence_s > 0 ? o.silence_s * 1000 : -1, &ticks);
             if (w == Wait::stopped) return {Attempt::How::stopped, {}, {}};
             int error = ETIMEDOUT;
             socklen_t len = sizeof error;
@@ -175,7 +214,7 @@ Attempt attempt_tcp(const std::string& endpoint, const SourceOptions& o, const C
             }
         }
         enable_short_keepalive(fd);
-        return read_live(fd, "tcp://" + endpoint, "tcp://" + endpoint + " closed the connection", o.silence_s, sink);
+        return read_live(fd, "tcp://" + endpoint, "tcp://" + endpoint + " closed the connection", o, sink);
     }
     return fail("cannot connect to " + host + ":" + port + ": " + last_error);
 }
@@ -210,7 +249,7 @@ Attempt attempt_serial(const std::string& path, const SourceOptions& o, const Ch
             return {Attempt::How::failed, "cannot set up " + path + ": " + std::strerror(errno), {}};
     }
     // A vanished device (adapter pulled, pty peer gone) reads as an error.
-    return read_live(fd, path, path + " went away", o.silence_s, sink);
+    return read_live(fd, path, path + " went away", o, sink);
 }
 
 void ensure_qt_application() {
@@ -237,6 +276,11 @@ Attempt attempt_ntrip(const ntrip::Url& url, const SourceOptions& o, const Chunk
         a.reason = message.toStdString();
     });
     QObject::connect(&client, &NtripClient::closed, &loop, &QEventLoop::quit);
+    QTimer ticker;
+    if (o.on_tick) {
+        QObject::connect(&ticker, &QTimer::timeout, [&] { o.on_tick(std::chrono::system_clock::now()); });
+        ticker.start(1000);
+    }
     QSocketNotifier stop(stop_pipe[0], QSocketNotifier::Read);
     QObject::connect(&stop, &QSocketNotifier::activated, [&] {
         a.how = Attempt::How::stopped;
@@ -251,12 +295,13 @@ Attempt attempt_ntrip(const ntrip::Url& url, const SourceOptions& o, const Chunk
 }
 
 // The wait between attempts; false when a stop signal came.
-bool pause(std::chrono::seconds wait) {
+bool pause(std::chrono::seconds wait, const SourceOptions& o) {
     if (stop_pipe[0] < 0) {
         ::sleep(unsigned(wait.count()));
         return !stop_seen;
     }
-    return wait_for(stop_pipe[0], POLLIN, int(wait.count() * 1000)) == Wait::timeout;
+    Ticks ticks(o.on_tick);
+    return wait_for(stop_pipe[0], POLLIN, int(wait.count() * 1000), &ticks) == Wait::timeout;
 }
 
 using AttemptFn = std::function<Attempt(const ChunkSink&)>;
@@ -265,11 +310,17 @@ using AttemptFn = std::function<Attempt(const ChunkSink&)>;
 SourceEnd follow(const std::string& name, const AttemptFn& attempt, const SourceOptions& o, const ChunkSink& sink) {
     ReconnectPolicy policy;
     std::optional<Outage> outage;
+    const auto tell = [&](SourceEvent::Kind kind, const std::string& reason) {
+        if (!o.on_event) return;
+        SourceEvent e{kind, std::chrono::system_clock::now(), name, reason, {}};
+        if (outage) e.outage = *outage;
+        o.on_event(e);
+    };
     const auto end_outage = [&](bool ongoing) {
         if (!outage) return;
         outage->end = std::chrono::system_clock::now();
         outage->ongoing = ongoing;
-        if (o.on_outage) o.on_outage(*outage);
+        tell(SourceEvent::Kind::outage_end, outage->reason);
         outage.reset();
     };
     for (;;) {
@@ -287,12 +338,16 @@ SourceEnd follow(const std::string& name, const AttemptFn& attempt, const Source
             end_outage(true);
             return {SourceEnd::How::stopped, {}};
         }
+        tell(SourceEvent::Kind::failed, a.reason);
         if (!o.reconnect) {
             if (a.how == Attempt::How::failed) return {SourceEnd::How::failed, a.reason};
             return {};
         }
-        if (!outage) outage = Outage{name, std::chrono::system_clock::now(), {}, a.reason, 0, false};
-        if (!pause(policy.next_wait(a.receiving))) {
+        if (!outage) {
+            outage = Outage{name, std::chrono::system_clock::now(), {}, a.reason, 0, false};
+            tell(SourceEvent::Kind::outage_begin, a.reason);
+        }
+        if (!pause(policy.next_wait(a.receiving), o)) {
             end_outage(true);
             return {SourceEnd::How::stopped, {}};
         }

@@ -14,26 +14,25 @@
 #include <span>
 #include <string>
 
+#include "source_event.h"
+
 namespace tessaly::cli {
 
 using ChunkSink = std::function<void(std::span<const std::uint8_t>)>;
 
 // One outage of a live source: from the failure to the first byte of the
 // next good connection (or to the end of the run).
-struct Outage {
-    std::string source;  // as named on the command line, without a password
-    std::chrono::system_clock::time_point start;
-    std::chrono::system_clock::time_point end;
-    std::string reason;  // what ended the connection
-    int attempts = 0;    // connection attempts made during the outage
-    bool ongoing = false;  // the run ended before the source came back
-};
+using Outage = tessaly::Outage;
 
 struct SourceOptions {
     bool reconnect = false;
     int baud = 9600;           // serial devices
     int silence_s = 20;        // live sources: seconds without a byte; 0 waits for ever
-    std::function<void(const Outage&)> on_outage;  // once per outage, when it ends
+    // Failures at once, an outage at its begin and at its end.
+    std::function<void(const SourceEvent&)> on_event;
+    // About once a second while a live source is read or waited for (not
+    // for files and standard input), with the time of the call.
+    std::function<void(UtcTime)> on_tick;
 };
 
 struct SourceEnd {

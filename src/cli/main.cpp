@@ -1,8 +1,6 @@
 // tessaly-decode: the stream decoder without the window, on a file,
 // standard input, a serial device, a TCP stream or an NTRIP mountpoint.
 
-#include <algorithm>
-#include <chrono>
 #include <iostream>
 #include <memory>
 
@@ -15,6 +13,7 @@
 #include "rtcmdecw.h"
 #include "stats_report.h"
 #include "stream_sniffer.h"
+#include "stream_pipeline.h"
 #include "stream_stats.h"
 #include "summary.h"
 
@@ -37,8 +36,10 @@ int main(int argc, char** argv) {
     }
     decoder.leapSeconds = opt.leap_seconds;
     decoder.rtcm_decoder_reset();
-    cli::SourceOptions source_options{opt.reconnect, opt.baud, opt.silence_s, {}};
-    source_options.on_outage = [](const cli::Outage& o) { std::cerr << "tessaly-decode: " << cli::outage_line(o) << "\n"; };
+    cli::SourceOptions source_options{opt.reconnect, opt.baud, opt.silence_s, {}, {}};
+    source_options.on_event = [](const SourceEvent& e) {
+        if (e.kind == SourceEvent::Kind::outage_end) std::cerr << "tessaly-decode: " << cli::outage_line(e.outage) << "\n";
+    };
     if (opt.format == cli::Format::text || opt.format == cli::Format::code)
         return cli::record_stream(opt, decoder, source_options);
 
@@ -52,14 +53,11 @@ int main(int argc, char** argv) {
     struct OutputFailed {};
 
     cli::SummaryReport summary;
-    // Statistics run on stream time: the frames' Z-count times, carried on
-    // across midnight, so that a recording gives the same lines however
-    // fast it is read.
+    // Statistics run on stream time: the frames' own times, so that a
+    // recording gives the same lines however fast it is read.
     const bool with_stats = opt.format == cli::Format::stats || opt.stats;
-    stats::StreamStats stats(opt.interval);
-    bool stats_started = false;
-    double day = 0, axis = 0;
-    std::uint64_t bytes_since_frame = 0;
+    stream::StreamAxisStats stats(opt.interval);
+    stream::StreamPipeline pipeline(decoder);
     // The lines of one input chunk, handed over together.
     const bool json = opt.format == cli::Format::json;
     std::string lines;
@@ -67,50 +65,29 @@ int main(int argc, char** argv) {
         lines += opt.format == cli::Format::stats ? stats::interval_line(s) : stats::to_json(s, false);
         lines += '\n';
     };
-    const auto count_frame = [&] {
-        double t = decoder.header.frame_time + day;
-        if (stats_started && t < axis - 43200) {
-            day += 86400;
-            t += 86400;
-        }
-        if (!stats_started) {
-            stats.reset(t);
-            stats_started = true;
-        } else if (stats.interval_due(t)) {
-            emit_interval(stats.close_interval(t));
-        }
-        axis = std::max(axis, t);
-        stats.add_bytes(bytes_since_frame, t);
-        bytes_since_frame = 0;
-        stats.set_decoder_counters(decoder.parity_failures, decoder.sync_losses, decoder.unused_chars, t);
-        stats.add_frame(stats::completed_frame(decoder), t);
-    };
-    source_options.on_outage = [&](const cli::Outage& o) {
+    source_options.on_event = [&](const SourceEvent& e) {
+        if (e.kind != SourceEvent::Kind::outage_end) return;
+        const Outage& o = e.outage;
         std::cerr << "tessaly-decode: " << cli::outage_line(o) << "\n";
-        if (opt.format == cli::Format::json) out << cli::outage_json(o) << '\n';
-        const auto seconds = [](auto t) { return std::chrono::duration<double>(t.time_since_epoch()).count(); };
-        if (with_stats) stats.record_outage(seconds(o.start), seconds(o.end));
+        if (json) out << cli::outage_json(o) << '\n';
+        if (with_stats) stats.outage(utc_seconds(o.start), utc_seconds(o.end));
     };
-    StreamSniffer sniffer;
+    const auto take_frame = [&](const stream::CompletedFrame& f) {
+        summary.frame_completed(f.decoder);
+        if (json) {
+            cli::append_frame_json(lines, f.decoder);
+            lines += '\n';
+        }
+        if (with_stats) stats.frame(f, emit_interval);
+    };
+    pipeline.ais().on_problem = [](const std::string& line) { std::cerr << "tessaly-decode: " << line << "\n"; };
     cli::SourceEnd end;
     try {
         end = cli::read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
-            sniffer.feed(chunk.data(), chunk.size());
-            if (sniffer.take_news()) std::cerr << "tessaly-decode: " << StreamSniffer::message(sniffer.kind()) << "\n";
             summary.count_bytes(chunk.size());
-            std::size_t counted = 0;  // bytes of the chunk in bytes_since_frame
-            decoder.rtcm_decode(chunk, [&](std::size_t i) {
-                if (!decoder.frame_completed) return;
-                summary.frame_completed(decoder);
-                bytes_since_frame += i + 1 - counted;
-                counted = i + 1;
-                if (json) {
-                    cli::append_frame_json(lines, decoder);
-                    lines += '\n';
-                }
-                if (with_stats) count_frame();
-            });
-            bytes_since_frame += chunk.size() - counted;
+            pipeline.feed(chunk, take_frame);
+            if (pipeline.take_sniffer_news())
+                std::cerr << "tessaly-decode: " << StreamSniffer::message(pipeline.sniffer().kind()) << "\n";
             // Each chunk's output leaves at once, in one piece: a live
             // stream's lines are not held back, and a failing output stops
             // the run here.
@@ -124,21 +101,23 @@ int main(int argc, char** argv) {
         std::cerr << "tessaly-decode: " << file.error() << "\n";
         return 1;
     }
+    pipeline.finish(take_frame);
+    out << lines;
+    lines.clear();
     // What was decoded before a read error or a stop is written in full.
     if (end.how == cli::SourceEnd::How::failed) std::cerr << "tessaly-decode: " << end.error << "\n";
     if (opt.format == cli::Format::summary) {
         summary.write(out, decoder);
         // Apart from the RTCM 2 lines, so that those keep their meaning.
-        for (const auto& [type, count] : sniffer.rtcm3_types()) out << "rtcm3 type " << type << ": " << count << "\n";
+        for (const auto& [type, count] : pipeline.sniffer().rtcm3_types())
+            out << "rtcm3 type " << type << ": " << count << "\n";
+        if (pipeline.ais().counts().any()) cli::write_ais_summary(out, pipeline.ais().counts());
     }
     if (with_stats) {
-        if (!stats_started) stats.reset(0);
-        stats.add_bytes(bytes_since_frame, axis);
-        stats.set_decoder_counters(decoder.parity_failures, decoder.sync_losses, decoder.unused_chars, axis);
-        if (stats.interval().bytes || stats.interval().frames) emit_interval(stats.close_interval(axis));
+        stats.finish(pipeline, emit_interval);
         out << lines;
-        if (opt.format == cli::Format::stats) out << stats::final_block(stats.total());
-        else out << stats::to_json(stats.total(), true) << '\n';
+        if (opt.format == cli::Format::stats) out << stats::final_block(stats.stats().total());
+        else out << stats::to_json(stats.stats().total(), true) << '\n';
     }
     if (!out.flush()) {
         std::cerr << "tessaly-decode: " << file.error() << "\n";

@@ -6,7 +6,7 @@
 
 #include "byte_source.h"
 #include "recorder.h"
-#include "stream_sniffer.h"
+#include "stream_pipeline.h"
 
 namespace tessaly::cli {
 
@@ -29,15 +29,18 @@ int record_stream(const Options& opt, RtcmDecoder& decoder, const SourceOptions&
     try {
         if (opt.output.empty()) file.attach(STDOUT_FILENO, "standard output");
         else file.open_append(opt.output);
-        StreamSniffer sniffer;
+        stream::StreamPipeline pipeline(decoder);
+        pipeline.ais().on_problem = [](const std::string& line) { std::cerr << "tessaly-decode: " << line << "\n"; };
+        const auto check = [&](const auto&) {
+            if (!failure.empty()) throw StoringError(failure);  // stop at the first failure
+        };
         const SourceEnd end = read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
-            sniffer.feed(chunk.data(), chunk.size());
-            if (sniffer.take_news()) std::cerr << "tessaly-decode: " << StreamSniffer::message(sniffer.kind()) << "\n";
-            decoder.rtcm_decode(chunk, [&](std::size_t) {
-                if (!failure.empty()) throw StoringError(failure);  // stop at the first failure
-            });
+            pipeline.feed(chunk, [](const stream::CompletedFrame&) {}, check);
+            if (pipeline.take_sniffer_news())
+                std::cerr << "tessaly-decode: " << StreamSniffer::message(pipeline.sniffer().kind()) << "\n";
             file.hand_over();  // standard output and pipes: once per chunk, whole frames
         }, source);
+        pipeline.finish(check);
         file.close();
         if (end.how == SourceEnd::How::failed) {
             std::cerr << "tessaly-decode: " << end.error << "\n";

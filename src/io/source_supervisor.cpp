@@ -82,18 +82,40 @@ void SourceSupervisor::data_after_quiet() {
     set_state(State::Receiving);
 }
 
-void SourceSupervisor::begin_outage(const QDateTime& start) {
+namespace {
+
+UtcTime utc_of(const QDateTime& t) { return UtcTime(std::chrono::milliseconds(t.toMSecsSinceEpoch())); }
+
+}  // namespace
+
+void SourceSupervisor::tell(SourceEvent::Kind kind, const QString& reason) {
+    if (!onEvent) return;
+    SourceEvent e{kind, utc_of(QDateTime::currentDateTimeUtc()), endpoint_.toStdString(), reason.toStdString(), {}};
+    if (kind != SourceEvent::Kind::failed)
+        e.outage = Outage{e.source, utc_of(outage_start_), e.time, outage_reason_.toStdString(), attempt(), false};
+    onEvent(e);
+}
+
+void SourceSupervisor::begin_outage(const QDateTime& start, const QString& reason) {
     in_outage_ = true;
     outage_start_ = start;
+    outage_reason_ = reason;
+    tell(SourceEvent::Kind::outage_begin, reason);
 }
 
 void SourceSupervisor::end_outage(const QDateTime& end) {
     in_outage_ = false;
-    const Outage o{outage_start_, std::max(end, outage_start_)};
+    const QDateTime until = std::max(end, outage_start_);
+    const Outage o{endpoint_.toStdString(), utc_of(outage_start_), utc_of(until), outage_reason_.toStdString(),
+                   attempt(), false};
     outages_.push_back(o);
     log(QStringLiteral("%1: outage from %2 to %3 (%4 s)")
-            .arg(endpoint_, o.start.toString(Qt::ISODate), o.end.toString(Qt::ISODate))
-            .arg(o.seconds()));
+            .arg(endpoint_, outage_start_.toString(Qt::ISODate), until.toString(Qt::ISODate))
+            .arg(outage_start_.secsTo(until)));
+    if (onEvent) {
+        SourceEvent e{SourceEvent::Kind::outage_end, utc_of(until), o.source, o.reason, o};
+        onEvent(e);
+    }
     if (onOutage) onOutage(o);
 }
 
@@ -104,13 +126,14 @@ void SourceSupervisor::failed(const QString& why) {
     const qint64 now = clock_.elapsed();
     const auto receiving = delivering_ ? std::chrono::milliseconds(last_data_ - first_data_)
                                        : std::chrono::milliseconds(0);
+    // A channel's own text may name the endpoint already.
+    const QString text = why.contains(endpoint_) ? why : endpoint_ + QStringLiteral(": ") + why;
+    tell(SourceEvent::Kind::failed, text);
     if (delivered_in_run_ && !in_outage_ && reconnect_)
-        begin_outage(state_ == State::Silent ? wall_of(last_data_) : wall_of(now));
+        begin_outage(state_ == State::Silent ? wall_of(last_data_) : wall_of(now), text);
     delivering_ = false;
     const bool first = !reported_;
     reported_ = true;
-    // A channel's own text may name the endpoint already.
-    const QString text = why.contains(endpoint_) ? why : endpoint_ + QStringLiteral(": ") + why;
     log(text);
     if (reconnect_) {
         wait_left_ = int(policy_.next_wait(receiving).count());
@@ -147,7 +170,8 @@ void SourceSupervisor::tick() {
         } else {
             // Without reconnecting the connection is kept; the gap is an
             // outage all the same once data come again.
-            if (delivered_in_run_ && !in_outage_) begin_outage(wall_of(last_data_));
+            if (delivered_in_run_ && !in_outage_)
+                begin_outage(wall_of(last_data_), QStringLiteral("no data for %1 s").arg(silence_limit_));
             set_state(State::Silent);
         }
         break;

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "reconnect_policy.h"
+#include "source_event.h"
 
 namespace tessaly {
 
@@ -33,11 +34,7 @@ class SourceSupervisor : public QObject {
 public:
     enum class State { Closed, Connecting, Receiving, Silent, Waiting };
 
-    struct Outage {
-        QDateTime start;  // UTC
-        QDateTime end;    // UTC
-        qint64 seconds() const { return start.secsTo(end); }
-    };
+    using Outage = tessaly::Outage;
 
     static constexpr int kDefaultSilenceLimit = 20;  // s without a byte
 
@@ -57,6 +54,9 @@ public:
     std::function<void(const QString& line)> onLog;
     // An outage has ended.
     std::function<void(const Outage&)> onOutage;
+    // Failures, and outages at their begin and end, as every program
+    // reports them (statistics, alarms).
+    std::function<void(const SourceEvent&)> onEvent;
 
     explicit SourceSupervisor(QObject* parent = nullptr);
 
@@ -96,8 +96,9 @@ private:
     void tick();
     void data_after_quiet();
     void set_state(State s);
-    void begin_outage(const QDateTime& start);
+    void begin_outage(const QDateTime& start, const QString& reason);
     void end_outage(const QDateTime& end);
+    void tell(SourceEvent::Kind kind, const QString& reason);
     void log(const QString& text);
     QDateTime wall_of(qint64 elapsed_ms) const;
     int silent_seconds() const { return int((clock_.elapsed() - last_data_) / 1000); }
@@ -119,6 +120,7 @@ private:
     int wait_left_ = 0;
     bool in_outage_ = false;
     QDateTime outage_start_;
+    QString outage_reason_;
     std::vector<Outage> outages_;
 };
 

@@ -149,7 +149,7 @@ void TForm1::forgetPreviousStream() {
     decoder_.rtcm_decoder_reset();
     pages_->ResetPages();
     clearStrip();
-    sniffer_ = StreamSniffer{};
+    pipeline_.restart();
 }
 
 void TForm1::clearStrip() {

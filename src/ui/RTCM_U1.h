@@ -18,7 +18,7 @@
 #include <span>
 #include <string>
 
-#include "stream_sniffer.h"
+#include "stream_pipeline.h"
 #include "RTCM_U1_pages.h"
 #include "raw_lines.h"
 #include "rtcmdecw.h"
@@ -284,7 +284,7 @@ private:
     Menu menu_;
     MessagePages* pages_ = nullptr;
     StatsPage* statsPage_ = nullptr;  // the last tab of pages_
-    StreamSniffer sniffer_;
+    stream::StreamPipeline pipeline_{decoder_};
     std::array<ElidedLabel*, 4> panels_{};
     QTimer* timer1_ = nullptr;
     QTimer* timer2_ = nullptr;

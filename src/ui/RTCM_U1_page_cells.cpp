@@ -160,7 +160,7 @@ void MessagePages::show18(const Spec&) {
             t->setCell(0, r, sv_label("  ", e));
             t->setCell(1, r, (e.phase_err <= 0.1248 ? "<= " : " > ") + ff(e.phase_err, 7, 5));
             t->setCell(2, r, " " + num(e.loss));
-            t->setCell(3, r, e.half_wave ? " HALF" : " FULL");
+            t->setCell(3, r, e.more ? " MORE" : " LAST");
             t->setCell(4, r, e.p_code ? "  P " : " C/A");
             t->setCell(5, r, " " + ff(e.phase, 12, 2));
             t->setCell(6, r, " " + ff(e.meas_time, 12, 6));
@@ -193,7 +193,7 @@ void MessagePages::show20(const Spec&) {
             t->setCell(0, r, sv_label(" ", e));
             t->setCell(1, r, (e.phase_err < 0.2 ? " <= " : " > ") + ff(e.phase_err, 7, 5));
             t->setCell(2, r, " " + num(e.loss));
-            t->setCell(3, r, e.half_wave ? " HALF" : " FULL");
+            t->setCell(3, r, e.more ? " MORE" : " LAST");
             t->setCell(4, r, " " + num(e.iod));
             t->setCell(5, r, " " + ff(e.phase_corr, 9, 2));
             t->setCell(6, r, " " + ff(e.meas_time, 12, 6));

@@ -193,8 +193,13 @@ void TForm1::setUpSupervisor() {
         if (connectionLog_.size() > 500) connectionLog_.removeFirst();
         qInfo().noquote() << line;
     };
+    // An AIS message 17 that cannot be decoded is named in the same log.
+    pipeline_.ais().on_problem = [this](const std::string& text) {
+        supervisor_->onLog(QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) + ' ' +
+                           QString::fromStdString(text));
+    };
     supervisor_->onOutage = [this](const SourceSupervisor::Outage& o) {
-        statsPage_->recordOutage(o.start, o.end);
+        statsPage_->recordOutage(o);
     };
 }
 
@@ -458,8 +463,7 @@ void TForm1::decodeBytes(std::span<const std::uint8_t> bytes, std::size_t& taken
     // One byte at a time, so that a step that throws leaves the count exact
     // and the next slice goes on with the byte after it.
     while (taken < bytes.size() && go()) {
-        decoder_.rtcm_decode_byte(bytes[taken++]);
-        if (decoder_.frame_completed) statsPage_->frameCompleted();
+        pipeline_.feed_byte(bytes[taken++], [this](const stream::CompletedFrame& f) { statsPage_->frameCompleted(f); });
         if (h.new_header || decoder_.frame_done) AfterByte();
     }
 }
@@ -496,8 +500,9 @@ void TForm1::AfterByte() {
 }
 
 void TForm1::sniff(const QByteArray& chunk) {
-    sniffer_.feed(reinterpret_cast<const std::uint8_t*>(chunk.constData()), std::size_t(chunk.size()));
-    if (sniffer_.take_news()) setPanel(0, QString::fromLatin1(StreamSniffer::message(sniffer_.kind())));
+    pipeline_.sniff(std::span(reinterpret_cast<const std::uint8_t*>(chunk.constData()), std::size_t(chunk.size())));
+    if (pipeline_.take_sniffer_news())
+        setPanel(0, QString::fromLatin1(StreamSniffer::message(pipeline_.sniffer().kind())));
 }
 
 void TForm1::showRawLines() {

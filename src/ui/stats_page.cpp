@@ -217,15 +217,16 @@ double StatsPage::now() const {
     return double(days) * 86400.0 + r.time_of_day();
 }
 
-void StatsPage::frameCompleted() {
-    stats_.add_frame(stats::completed_frame(decoder_), now());
-    sampleLatencyMax_ = sampleFrames_ ? std::max(sampleLatencyMax_, decoder_.latency) : decoder_.latency;
-    sampleLatencySum_ += decoder_.latency;
+void StatsPage::frameCompleted(const stream::CompletedFrame& f) {
+    stats_.add_frame(f.frame, now());
+    const double latency = f.frame.latency;
+    sampleLatencyMax_ = sampleFrames_ ? std::max(sampleLatencyMax_, latency) : latency;
+    sampleLatencySum_ += latency;
     ++sampleFrames_;
 }
 
-void StatsPage::recordOutage(const QDateTime& start, const QDateTime& end) {
-    stats_.record_outage(double(start.toMSecsSinceEpoch()) / 1000, double(end.toMSecsSinceEpoch()) / 1000);
+void StatsPage::recordOutage(const Outage& outage) {
+    stats_.record_outage(utc_seconds(outage.start), utc_seconds(outage.end));
 }
 
 void StatsPage::reset() {

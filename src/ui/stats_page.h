@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <deque>
 
+#include "source_event.h"
+#include "stream_pipeline.h"
 #include "stream_stats.h"
 
 class QBarCategoryAxis;
@@ -47,8 +49,8 @@ public:
 
     void countBytes(std::uint64_t n) { pendingBytes_ += n; }
     // The decoder has just completed a frame: its header and latency count.
-    void frameCompleted();
-    void recordOutage(const QDateTime& start, const QDateTime& end);
+    void frameCompleted(const stream::CompletedFrame& f);
+    void recordOutage(const Outage& outage);
     // Counters, interval and plots start over now.
     void reset();
     // The timer's step: the bytes and the decoder's counters are taken in,
