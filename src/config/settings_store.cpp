@@ -204,6 +204,7 @@ std::vector<NamedValue> live_values(const SettingsRecord& r) {
         {"ntriplongitude", QString::number(r.ntripLongitude, 'f', 9)},
         {"ntripheight", QString::number(r.ntripHeight, 'f', 3)},
         {"ntripggainterval", r.ntripGgaInterval},
+        {"filename", r.fileName},
     };
 }
 
@@ -241,6 +242,8 @@ void read_live_values(QSettings& s, SettingsRecord& r) {
     number("ntriplongitude", r.ntripLongitude);
     number("ntripheight", r.ntripHeight);
     number("ntripggainterval", r.ntripGgaInterval);
+    // The file source's file, so that the next start opens it again.
+    text("filename", r.fileName);
     s.endGroup();
 }
 

@@ -19,6 +19,18 @@ QString shown(const std::string& text) {
 
 }  // namespace
 
+struct NtripClient::InHandler {
+    explicit InHandler(NtripClient& c) : client(&c) { ++c.handlers_; }
+    ~InHandler() {
+        if (!client || --client->handlers_ > 0) return;
+        for (QSslSocket* s : client->retired_) s->deleteLater();
+        client->retired_.clear();
+    }
+    InHandler(const InHandler&) = delete;
+    InHandler& operator=(const InHandler&) = delete;
+    QPointer<NtripClient> client;
+};
+
 NtripClient::NtripClient(QObject* parent) : QObject(parent) {
     silence_.setSingleShot(true);
     connect(&silence_, &QTimer::timeout, this, &NtripClient::on_silence);
@@ -44,13 +56,17 @@ void NtripClient::fetchSourcetable() {
     start(true, url_.version == ntrip::Version::v1 ? ntrip::Version::v1 : ntrip::Version::v2);
 }
 
+void NtripClient::release_socket() {
+    if (!socket_) return;
+    socket_->disconnect(this);
+    socket_->abort();
+    if (handlers_ > 0) retired_.push_back(socket_);
+    else socket_->deleteLater();
+    socket_ = nullptr;
+}
+
 void NtripClient::start(bool table, ntrip::Version version) {
-    if (socket_) {
-        socket_->disconnect(this);
-        socket_->abort();
-        socket_->deleteLater();
-        socket_ = nullptr;
-    }
+    release_socket();
     ++run_;
     want_table_ = table;
     asked_ = version;
@@ -91,6 +107,7 @@ void NtripClient::close() {
 }
 
 void NtripClient::on_connected() {
+    const InHandler busy(*this);
     enable_short_keepalive(int(socket_->socketDescriptor()));
     state_ = State::requesting;
     std::string request;
@@ -114,6 +131,7 @@ void NtripClient::on_connected() {
 }
 
 void NtripClient::on_ready_read() {
+    const InHandler busy(*this);
     if (!socket_ || state_ == State::idle) return;
     const QByteArray raw = socket_->readAll();
     if (raw.isEmpty()) return;
@@ -224,6 +242,7 @@ bool NtripClient::retry_as_v1() {
 }
 
 void NtripClient::on_disconnected() {
+    const InHandler busy(*this);
     if (!socket_ || state_ == State::idle) return;
     if (socket_->bytesAvailable() > 0) {
         const int run = run_;
@@ -263,6 +282,7 @@ void NtripClient::on_disconnected() {
 }
 
 void NtripClient::on_socket_error() {
+    const InHandler busy(*this);
     if (!socket_ || state_ == State::idle) return;
     const auto error = socket_->error();
     const QString where = endpoint();
@@ -314,12 +334,7 @@ void NtripClient::finish() {
     silence_.stop();
     gga_timer_.stop();
     state_ = State::idle;
-    if (socket_) {
-        socket_->disconnect(this);
-        socket_->abort();
-        socket_->deleteLater();
-        socket_ = nullptr;
-    }
+    release_socket();
     emit closed();
 }
 

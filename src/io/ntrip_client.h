@@ -17,6 +17,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ntrip_protocol.h"
 #include "ntrip_sourcetable.h"
@@ -102,6 +103,11 @@ private:
     void send_gga();
     void fail(Failure kind, const QString& message);
     void finish();
+    // Drops the socket. One whose signal is being handled (an owner's
+    // handler may run a modal box, whose event loop runs the retry) is
+    // deleted only after that handler has returned.
+    void release_socket();
+    struct InHandler;  // marks a socket handler on the stack
     bool retry_as_v1();
     void deliver_table();
     bool stream_table_lines();
@@ -112,6 +118,8 @@ private:
     int silence_s_ = 20;
 
     QSslSocket* socket_ = nullptr;
+    int handlers_ = 0;                  // socket handlers on the stack
+    std::vector<QSslSocket*> retired_;  // released while one was
     State state_ = State::idle;
     bool want_table_ = false;
     bool stream_table_ = false;

@@ -146,6 +146,9 @@ public:
     void Halt1Click();
     void setLeapsecondClick();
     void Info1Click();
+    // What Info shows: the version and a short help (keys, sources, where
+    // the settings, the connection log and the README are).
+    static QString infoText();
     void FormKeyDown(int key);
 
     // ---- Read access (the window's own state and widgets)
@@ -191,6 +194,9 @@ private:
     // A new source starts from empty stores and pages: satellites and
     // stations of the previous stream are not shown as current.
     void forgetPreviousStream();
+    // The strip as it opens: nothing of the previous source's station,
+    // coordinates, message or latency is shown as current.
+    void clearStrip();
     void openFileSource();
     void openComSource();
     void openInternetSource();
@@ -199,6 +205,10 @@ private:
     // lines and the decoder.
     void takeStreamChunk(const QByteArray& chunk);
     void CreateInternetClient();
+    // A live source's new connection (or reopened device) starts the word
+    // sync afresh: its words do not continue a frame the old one cut. The
+    // stores and the counters stay.
+    void newConnection();
     void setUpSupervisor();
     // Starts the supervisor on a live source with its reconnect setting.
     void superviseSource(const QString& endpoint, bool reconnect);
@@ -217,6 +227,9 @@ private:
     void appendRawLines(std::span<const std::uint8_t> bytes, bool trimFirst);
     void scheduleRefresh();
     void showStatus();
+    // The storing state in the status bar's last panel, once a second
+    // while storing runs: format, file and its size.
+    void showStoring();
     bool rawStoring() const { return recording_ && storingFile_ && recording_->raw_mode; }
     void storeRaw(const QByteArray& chunk);
     void makeRawDurable();
@@ -242,6 +255,7 @@ private:
     Tsend_buffer sendRing_;
     QString heartbeat_ = QStringLiteral("-");
     std::uint32_t shownUnused_ = UINT32_MAX;
+    std::uint32_t unusedBase_ = 0;  // the decoder's count when the source was opened
     int sliceBytes_ = 64 * 1024;
     // The strip's header fields as noted per header, shown at the refresh.
     struct HeaderNoted {
@@ -286,16 +300,18 @@ private:
 
 namespace tessaly {
 
+// The report is shown from the event loop: the handler may be a socket's or
+// a timer's (see post_box).
 template <class F>
 void TForm1::guarded(F&& body) {
     try {
         body();
     } catch (const Failure& f) {
-        report_failure(f.text());
+        post_failure(this, f.text());
     } catch (const std::exception& e) {
-        report_failure(QString::fromUtf8(e.what()));
+        post_failure(this, QString::fromUtf8(e.what()));
     } catch (...) {
-        report_failure(QStringLiteral("Unknown failure"));
+        post_failure(this, QStringLiteral("Unknown failure"));
     }
 }
 

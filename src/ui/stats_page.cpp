@@ -316,7 +316,9 @@ void StatsPage::refreshTexts() {
 
 void StatsPage::refreshPlots() {
     QList<QPointF> mean, worst, rate;
-    double top_latency = 1, top_rate = 1;
+    // A recording replayed without re-timing has negative latencies: the
+    // axis reaches below 0 for them.
+    double top_latency = 1, bottom_latency = 0, top_rate = 1;
     for (const Sample& s : samples_) {
         const double x = s.t * 1000;
         rate << QPointF(x, s.byteRate);
@@ -325,6 +327,7 @@ void StatsPage::refreshPlots() {
         mean << QPointF(x, s.latencyMean);
         worst << QPointF(x, s.latencyMax);
         top_latency = std::max(top_latency, s.latencyMax);
+        bottom_latency = std::min({bottom_latency, s.latencyMean, s.latencyMax});
     }
     latencyMean_->replace(mean);
     latencyMax_->replace(worst);
@@ -334,7 +337,8 @@ void StatsPage::refreshPlots() {
     const QDateTime to = QDateTime::fromMSecsSinceEpoch(qint64(t * 1000), Qt::UTC);
     for (QChart* c : {latencyChart(), rateChart()}) {
         c->axes(Qt::Horizontal).front()->setRange(from, to);
-        c->axes(Qt::Vertical).front()->setRange(0, c == latencyChart() ? top_latency * 1.1 : top_rate * 1.1);
+        c->axes(Qt::Vertical).front()->setRange(c == latencyChart() ? bottom_latency * 1.1 : 0,
+                                                c == latencyChart() ? top_latency * 1.1 : top_rate * 1.1);
     }
 
     QList<qreal> counts;

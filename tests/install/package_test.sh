@@ -19,7 +19,7 @@ dpkg-deb -x "$deb" "$work/root" || exit 1
 usr=$work/root/usr
 id=org.tessaly.Tessaly
 
-for f in bin/tessaly bin/tessaly-decode bin/tessaly-serve share/tessaly/demo.rtcm2 \
+for f in bin/tessaly bin/tessaly-decode bin/tessaly-serve share/tessaly/demo.rtcm2 share/doc/tessaly/README.md \
          share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
          share/icons/hicolor/scalable/apps/$id.svg \
          share/man/man1/tessaly.1.gz share/man/man1/tessaly-decode.1.gz share/man/man1/tessaly-serve.1.gz; do
