@@ -55,7 +55,7 @@ void configure_ntrip(SettingsRecord& s, quint16 port, const QString& password) {
 // get 401 too.
 TEST(FailureBox, NtripRefusedWhileTheRetriesRun) {
     StreamServer caster(frames(4), 0, true);
-    caster.setCaster("DEMO", "alice", "s3cret");
+    caster.setCaster({{"DEMO", frames(4)}}, {{"alice", "s3cret"}});
     ASSERT_TRUE(caster.listen(QHostAddress::LocalHost, 0));
     WindowRig rig;
     configure_ntrip(rig.settings, caster.port(), "wrong");
