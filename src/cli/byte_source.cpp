@@ -432,6 +432,38 @@ std::string outage_json(const Outage& o) {
            ",\"reason\":" + json_string(o.reason) + "}";
 }
 
+namespace {
+
+std::optional<ntrip::Sourcetable> fetch_sourcetable(const ntrip::Url& url, std::string& failure) {
+    ensure_qt_application();
+    QEventLoop loop;
+    NtripClient client;
+    client.setUrl(url);
+    std::optional<ntrip::Sourcetable> table;
+    QObject::connect(&client, &NtripClient::sourcetableReceived, [&](const ntrip::Sourcetable& t) { table = t; });
+    QObject::connect(&client, &NtripClient::failed,
+                     [&](NtripClient::Failure, const QString& m) { failure = m.toStdString(); });
+    QObject::connect(&client, &NtripClient::closed, &loop, &QEventLoop::quit);
+    client.fetchSourcetable();
+    loop.exec();
+    return table;
+}
+
+}  // namespace
+
+std::optional<std::string> mountpoint_format_details(const std::string& source, std::string& failure) {
+    auto url = ntrip::parse_url(source, failure);
+    if (!url) return std::nullopt;
+    const std::string mount = url->mount;
+    url->mount.clear();
+    const auto table = fetch_sourcetable(*url, failure);
+    if (!table) return std::nullopt;
+    for (const ntrip::StreamRecord& s : table->streams)
+        if (s.mountpoint == mount) return s.format_details;
+    failure = "the sourcetable of " + url->host + ":" + std::to_string(url->port) + " has no mountpoint " + mount;
+    return std::nullopt;
+}
+
 int print_sourcetable(const std::string& text, bool json, std::ostream& out) {
     std::string error;
     const auto url = ntrip::parse_url(text, error);
@@ -439,19 +471,10 @@ int print_sourcetable(const std::string& text, bool json, std::ostream& out) {
         std::fprintf(stderr, "tessaly-decode: %s\n", error.c_str());
         return 2;
     }
-    ensure_qt_application();
-    QEventLoop loop;
-    NtripClient client;
-    client.setUrl(*url);
-    std::optional<ntrip::Sourcetable> table;
-    QString failure;
-    QObject::connect(&client, &NtripClient::sourcetableReceived, [&](const ntrip::Sourcetable& t) { table = t; });
-    QObject::connect(&client, &NtripClient::failed, [&](NtripClient::Failure, const QString& m) { failure = m; });
-    QObject::connect(&client, &NtripClient::closed, &loop, &QEventLoop::quit);
-    client.fetchSourcetable();
-    loop.exec();
+    std::string failure;
+    const auto table = fetch_sourcetable(*url, failure);
     if (!table) {
-        std::fprintf(stderr, "tessaly-decode: %s\n", qPrintable(failure));
+        std::fprintf(stderr, "tessaly-decode: %s\n", failure.c_str());
         return 1;
     }
     for (const ntrip::StreamRecord& s : ntrip::rtcm2_first(table->streams)) {

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -55,5 +56,10 @@ SourceEnd read_source(const std::string& source, const ChunkSink& sink, const So
 // `--sourcetable URL`: prints the caster's mountpoints, one line each (or
 // one JSON object each). Returns the exit status; failures on stderr.
 int print_sourcetable(const std::string& url, bool json, std::ostream& out);
+
+// The format details ("1(1),3(10)") of the mountpoint of an ntrip:// source
+// in its caster's sourcetable; nothing, and `failure` set, when the table
+// cannot be had or lacks the mountpoint.
+std::optional<std::string> mountpoint_format_details(const std::string& source, std::string& failure);
 
 }  // namespace tessaly::cli

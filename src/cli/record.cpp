@@ -5,12 +5,13 @@
 #include <iostream>
 
 #include "byte_source.h"
+#include "cli_alarms.h"
 #include "recorder.h"
 #include "stream_pipeline.h"
 
 namespace tessaly::cli {
 
-int record_stream(const Options& opt, RtcmDecoder& decoder, const SourceOptions& source) {
+int record_stream(const Options& opt, RtcmDecoder& decoder, const SourceOptions& source, CliAlarms* alarms) {
     // As the storing dialog leaves it after Start.
     RecordingControl control;
     control.format = opt.format == Format::code ? StoreFormat::code : StoreFormat::text;
@@ -31,14 +32,18 @@ int record_stream(const Options& opt, RtcmDecoder& decoder, const SourceOptions&
         else file.open_append(opt.output);
         stream::StreamPipeline pipeline(decoder);
         const SourceEnd end = read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
-            pipeline.feed(chunk, [](const stream::CompletedFrame&) {}, [&](std::size_t) {
+            pipeline.feed(chunk, [&](const stream::CompletedFrame& f) {
+                if (alarms) alarms->frame(f);
+            }, [&](std::size_t) {
                 if (!failure.empty()) throw StoringError(failure);  // stop at the first failure
             });
+            if (alarms) alarms->poll();
             if (pipeline.take_sniffer_news())
                 std::cerr << "tessaly-decode: " << StreamSniffer::message(pipeline.sniffer().kind()) << "\n";
             file.hand_over();  // standard output and pipes: once per chunk, whole frames
         }, source);
         file.close();
+        if (alarms) alarms->finish();
         if (end.how == SourceEnd::How::failed) {
             std::cerr << "tessaly-decode: " << end.error << "\n";
             return 1;
