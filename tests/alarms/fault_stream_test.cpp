@@ -66,3 +66,27 @@ TEST(InjectedFaults, NothingElseAndTheSameLiveAsFromAFile) {
 
 }  // namespace
 }  // namespace tessaly::testing
+
+namespace tessaly::testing {
+namespace {
+
+// A rule switched off raises nothing, a limit raised lets its fault pass,
+// a shorter recovery ends sooner; the other faults are judged as before.
+TEST(InjectedFaults, TheRulesFileTakesEffect) {
+    std::string error;
+    const auto rules = alarms::parse_rules(std::string(fault_stream_rules_file) +
+                                               "[prc_step]\nenabled=false\n[prc]\nlimit=250\n[outage]\nrecover=5\n",
+                                           error);
+    ASSERT_TRUE(rules) << error;
+    const FaultStream stream = build_fault_stream();
+    std::vector<alarms::Event> expected;
+    for (alarms::Event e : events(false)) {
+        if (e.rule == "prc_step" || e.rule == "prc") continue;
+        if (e.rule == "outage" && !e.begin) e.time -= 25;
+        expected.push_back(e);
+    }
+    EXPECT_EQ(show(replay(stream.bytes, stream.steps, *rules, false), start), show(expected, start));
+}
+
+}  // namespace
+}  // namespace tessaly::testing
