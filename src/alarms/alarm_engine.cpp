@@ -64,8 +64,31 @@ struct AlarmEngine::Impl {
         limits = {cfg(Rule::prc).limit, cfg(Rule::rrc).limit, cfg(Rule::prc_step).limit, cfg(Rule::age).limit};
         judge_corrections = on(Rule::do_not_use) || on(Rule::prc) || on(Rule::rrc) || on(Rule::prc_step) ||
                             on(Rule::satellites);
+        silence = cfg(Rule::outage).limit;
+        age_limit = on(Rule::age) ? cfg(Rule::age).limit : infinity;
+        health_limit = on(Rule::health) ? cfg(Rule::health).limit : infinity;
+        latency_limit = cfg(Rule::latency).limit;
         schedule.set(rules.expect);
     }
+
+    // What every frame reads, together.
+    bool started = false;
+    bool live = false;           // a tick came: the clock-based rules apply
+    bool supervised_outage = false;
+    bool have_corrections = false;
+    bool judge_corrections = true;
+    std::uint32_t holding = 0;   // a bit per rule whose condition holds
+    std::uint32_t station = 0;
+    double now = 0;              // the newest stream time, of frames and ticks
+    double last_frame = 0;       // the newest frame time
+    double origin = 0;           // the start, or the end of the last silence
+    double offset = 0;           // clock minus stream time at the last frame
+    double next_due = infinity;  // the earliest delay that runs out
+    double newest_correction = 0;
+    double missing_due = infinity;
+    double overdue = infinity;   // the earlier of the two above
+    double next_rate_check = -infinity;
+    double silence = 0, age_limit = 0, health_limit = 0, latency_limit = 0;
 
     Rules rules;
     std::string source;
@@ -75,35 +98,16 @@ struct AlarmEngine::Impl {
     double last_emitted = -infinity;
     std::map<std::string, std::uint64_t> counts;
 
-    bool started = false;
-    bool live = false;          // a tick came: the clock-based rules apply
-    double now = 0;             // the newest stream time, of frames and ticks
-    double last_frame = 0;      // the newest frame time
-    double origin = 0;          // the start, or the end of the last silence
-    double offset = 0;          // clock minus stream time at the last frame
-    double next_due = infinity;  // the earliest delay that runs out
-    bool supervised_outage = false;
-
-    bool have_station = false;
-    std::uint32_t station = 0;
-    bool have_corrections = false;
-    double newest_correction = 0;
-    bool judge_corrections = true;
     CorrectionLimits limits;
     CorrectionWatch corrections;
     ScheduleWatch schedule;
-    double missing_due = infinity;
-    double next_rate_check = -infinity;
     ParityWindow parity;
-    bool counters_known = false;
-    std::uint64_t last_parity = 0, last_sync = 0;
-    std::uint32_t last_unused = 0;
     std::vector<Place> places;
 
     Slot& slot(Rule r) { return slots[std::size_t(r)]; }
     const RuleConfig& cfg(Rule r) const { return slots[std::size_t(r)].config; }
     bool on(Rule r) const { return cfg(r).enabled; }
-    bool holds(Rule r) const { return slots[std::size_t(r)].delay.holds(); }
+    bool holds(Rule r) const { return (holding >> unsigned(r)) & 1u; }
 
     // ---- Delays and events
 
@@ -140,6 +144,7 @@ struct AlarmEngine::Impl {
             emit(r, false, t);
             s.delay.reset();
         }
+        holding |= 1u << unsigned(r);
         if (!s.delay.raised()) s.severity = severity;
         s.held = std::move(f);
         s.delay.hold(t);
@@ -147,10 +152,11 @@ struct AlarmEngine::Impl {
     }
     void release(Rule r, double t, Figure f) {
         Slot& s = slot(r);
-        if (!s.delay.holds()) return;
+        if (!holds(r)) return;
         fire(r, t);
         s.cleared = std::move(f);
         s.delay.release(t);
+        holding &= ~(1u << unsigned(r));
         next_due = std::min(next_due, s.delay.next(s.config.fail, s.config.recover));
     }
     void set(Rule r, bool condition, double t, Figure f, Severity severity = Severity::alarm) {
@@ -160,44 +166,25 @@ struct AlarmEngine::Impl {
 
     // ---- Frames
 
+    static constexpr std::uint32_t bit(Rule r) { return 1u << unsigned(r); }
+
+    // Most frames change nothing: a few comparisons, the rest out of line.
     void frame(const stream::CompletedFrame& f) {
-        const RtcmDecoder& d = f.decoder;
         const double t = f.utc;
-        const double silence = cfg(Rule::outage).limit;
-        if (!started) {
-            started = true;
-            origin = now = last_frame = t;
-            missing_due = schedule.next_overdue(origin, cfg(Rule::missing).limit);
-        } else if (t - last_frame > silence) {
-            silence_ended(t);
-        } else if (holds(Rule::outage) && !supervised_outage) {
-            release(Rule::outage, t, Figure(t - last_frame));
-        }
+        if (!started || t - last_frame > silence || (holding & bit(Rule::outage))) [[unlikely]]
+            stream_time(f, t);
         last_frame = std::max(last_frame, t);
         now = std::max(now, t);
         offset = f.frame.latency;
-        const int type = f.frame.type;
-
         // What time alone decides comes first: a type overdue before this
         // frame was overdue even when this frame is of that type.
-        if (have_corrections && on(Rule::age)) {
-            const double from = std::max(newest_correction, origin);
-            if (t - from > cfg(Rule::age).limit) hold(Rule::age, from + cfg(Rule::age).limit, Figure::after(newest_correction));
-        }
-        if (t > missing_due) judge_missing(t);
-
-        station_of(f.frame.station, t);
-        const int health = d.header.health;
-        if (health >= cfg(Rule::health).limit)
-            hold(Rule::health, t, Figure::of(health), health >= 7 ? Severity::alarm : Severity::notice);
-        else if (holds(Rule::health))
-            release(Rule::health, t, Figure::of(health));
-        if (live) {
-            const double latency = f.frame.latency;
-            if (std::fabs(latency) > cfg(Rule::latency).limit || holds(Rule::latency))
-                set(Rule::latency, std::fabs(latency) > cfg(Rule::latency).limit, t, Figure(latency));
-        }
-
+        if (t > overdue) [[unlikely]]
+            judge_overdue(t);
+        const RtcmDecoder& d = f.decoder;
+        constexpr std::uint32_t header_bits = bit(Rule::station) | bit(Rule::health) | bit(Rule::latency);
+        if (f.frame.station != station || d.header.health >= health_limit || (holding & header_bits) || live)
+            [[unlikely]] header_rules(f, t);
+        const int type = f.frame.type;
         switch (type) {
         case 1: case 2: case 9: case 31: case 34: corrections_frame(d, type, t); break;
         case 20: case 21:
@@ -209,21 +196,67 @@ struct AlarmEngine::Impl {
             break;
         default: break;
         }
+        if (!schedule.empty()) [[unlikely]]
+            schedule_frame(type, t);
+        if (parity.add(t, f.bytes, d.unused_chars, d.parity_failures, d.sync_losses)) [[unlikely]]
+            judge_parity(t);
+        if (t >= next_due) [[unlikely]]
+            fire_all(t);
+    }
 
-        if (!schedule.empty()) {
-            if (schedule.watches(type)) {
-                schedule.heard(type, t);
-                missing_due = schedule.next_overdue(origin, cfg(Rule::missing).limit);
-                if (holds(Rule::missing)) judge_missing(t);
-            }
-            if (t >= next_rate_check) judge_rates(t);
+    // The first frame, the first after a silence, or one that ends an outage.
+    void stream_time(const stream::CompletedFrame& f, double t) {
+        if (!started) {
+            started = true;
+            station = f.frame.station;
+            origin = now = last_frame = t;
+            missing_due = schedule.next_overdue(origin, cfg(Rule::missing).limit);
+            reschedule();
+        } else if (t - last_frame > silence) {
+            silence_ended(t);
+        } else if (!supervised_outage) {
+            release(Rule::outage, t, Figure(t - last_frame));
         }
-        parity_frame(f, t);
-        if (t >= next_due) fire_all(t);
+    }
+
+    // The earliest time at which age or missing will hold.
+    void reschedule() {
+        const double age_due = have_corrections ? std::max(newest_correction, origin) + age_limit : infinity;
+        overdue = std::min(age_due, missing_due);
+    }
+    void judge_overdue(double t) {
+        if (have_corrections) {
+            const double from = std::max(newest_correction, origin);
+            if (t - from > age_limit) hold(Rule::age, from + age_limit, Figure::after(newest_correction));
+        }
+        if (t > missing_due) judge_missing(t);
+    }
+
+    void header_rules(const stream::CompletedFrame& f, double t) {
+        station_of(f.frame.station, t);
+        const int health = f.decoder.header.health;
+        if (health >= health_limit)
+            hold(Rule::health, t, Figure::of(health), health >= 7 ? Severity::alarm : Severity::notice);
+        else if (holds(Rule::health))
+            release(Rule::health, t, Figure::of(health));
+        if (live) {
+            const double latency = f.frame.latency;
+            if (std::fabs(latency) > latency_limit || holds(Rule::latency))
+                set(Rule::latency, std::fabs(latency) > latency_limit, t, Figure(latency));
+        }
+    }
+
+    void schedule_frame(int type, double t) {
+        if (schedule.watches(type)) {
+            schedule.heard(type, t);
+            missing_due = schedule.next_overdue(origin, cfg(Rule::missing).limit);
+            reschedule();
+            if (holds(Rule::missing)) judge_missing(t);
+        }
+        if (t >= next_rate_check) judge_rates(t);
     }
 
     void silence_ended(double t) {
-        const double silence = cfg(Rule::outage).limit;
         hold(Rule::outage, last_frame + silence, Figure::after(last_frame));
         if (!supervised_outage) release(Rule::outage, t, Figure(t - last_frame));
         stream_returned(t);
@@ -232,13 +265,11 @@ struct AlarmEngine::Impl {
     void stream_returned(double t) {
         origin = std::max(origin, t);
         missing_due = schedule.next_overdue(origin, cfg(Rule::missing).limit);
+        reschedule();
     }
 
     void station_of(std::uint32_t id, double t) {
-        if (!have_station) {
-            have_station = true;
-            station = id;
-        } else if (id != station) {
+        if (id != station) {
             hold(Rule::station, t, Figure::of(int(id), int(station)));
             corrections.forget_predictions();
             station = id;
@@ -251,6 +282,7 @@ struct AlarmEngine::Impl {
     void corrections_arrived(double t) {
         have_corrections = true;
         newest_correction = std::max(newest_correction, t);
+        reschedule();
         if (holds(Rule::age)) release(Rule::age, t, Figure(0));
     }
 
@@ -328,6 +360,7 @@ struct AlarmEngine::Impl {
     void judge_missing(double t) {
         if (!on(Rule::missing)) {
             missing_due = infinity;
+            reschedule();
             return;
         }
         if (const auto m = schedule.missing(t, origin, cfg(Rule::missing).limit))
@@ -345,22 +378,11 @@ struct AlarmEngine::Impl {
         else release(Rule::advertised, t, Figure());
     }
 
-    void parity_frame(const stream::CompletedFrame& f, double t) {
-        const RtcmDecoder& d = f.decoder;
-        if (!counters_known) {
-            // What the decoder counted before this stream is not its own.
-            counters_known = true;
-            last_parity = d.parity_failures, last_sync = d.sync_losses, last_unused = d.unused_chars;
-            return;
-        }
-        const std::uint64_t parity_failures = d.parity_failures - last_parity;
-        const std::uint64_t sync_losses = d.sync_losses - last_sync;
-        const std::uint32_t unused = d.unused_chars - last_unused;
-        last_parity = d.parity_failures, last_sync = d.sync_losses, last_unused = d.unused_chars;
-        if (!parity.add(t, f.bytes, unused, parity_failures, sync_losses) || !on(Rule::parity)) return;
+    void judge_parity(double t) {
+        if (!on(Rule::parity)) return;
         const double percent = parity.percent();
         const auto losses = parity.sync_losses();
-        const Figure fig{percent, 0, int(parity.words()), int(losses)};
+        const Figure fig(percent, 0, int(parity.words()), int(losses));
         set(Rule::parity, percent > cfg(Rule::parity).limit || double(losses) > rules.sync_loss_limit, t, fig);
     }
 
@@ -370,7 +392,6 @@ struct AlarmEngine::Impl {
         live = true;
         if (!started) return;
         now = std::max(now, clock - offset);
-        const double silence = cfg(Rule::outage).limit;
         if (now - last_frame > silence) hold(Rule::outage, last_frame + silence, Figure::after(last_frame));
         if (now >= next_due) fire_all(now);
     }
@@ -383,7 +404,7 @@ struct AlarmEngine::Impl {
         } else if (e.kind == SourceEvent::Kind::outage_end) {
             supervised_outage = false;
             // Frames not yet back after the silence limit: their return ends it.
-            if (!started || at - last_frame <= cfg(Rule::outage).limit) release(Rule::outage, at, Figure(e.outage.seconds()));
+            if (!started || at - last_frame <= silence) release(Rule::outage, at, Figure(e.outage.seconds()));
             if (started) stream_returned(at);
         }
         now = std::max(now, at);
@@ -395,6 +416,7 @@ struct AlarmEngine::Impl {
         if (!rules.expect.empty()) return;  // the rules file's list comes first
         schedule.set(given);
         missing_due = started ? schedule.next_overdue(origin, cfg(Rule::missing).limit) : infinity;
+        reschedule();
         if (holds(Rule::missing)) release(Rule::missing, now, Figure());
     }
 
@@ -402,8 +424,9 @@ struct AlarmEngine::Impl {
         for (Slot& s : slots) s.delay.reset();
         last_emitted = -infinity;
         out.clear();
-        started = live = supervised_outage = have_station = have_corrections = counters_known = false;
-        next_due = missing_due = infinity;
+        started = live = supervised_outage = have_corrections = false;
+        holding = 0;
+        next_due = missing_due = overdue = infinity;
         next_rate_check = -infinity;
         corrections.clear();
         parity.clear();

@@ -1,13 +1,13 @@
 #pragma once
 // Words, parity failures and sync losses of the last 60 s of stream time,
-// in one-second buckets, for the rule `parity`. The words are counted from
-// what the pipeline and the decoder count anyway: a frame's share of the
-// bytes less the characters taken into no word, five characters a word;
-// nothing is added to the decoder's work per word. Internal to the engine.
+// for the rule `parity`. The words are counted from what the pipeline and
+// the decoder count anyway: the frames' shares of the bytes less the
+// characters taken into no word, five characters a word; nothing is added
+// to the decoder's work per word, and a frame costs a few additions here.
+// The running totals are marked at the first frame of every second; the
+// window is the totals less the mark of 60 s before. Internal to the engine.
 
-#include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstdint>
 
 namespace tessaly::alarms::detail {
@@ -16,62 +16,73 @@ class ParityWindow {
 public:
     static constexpr int seconds = 60;
 
-    // A frame's share at stream time `t`; true when the window's figures
-    // changed in a way that may change the verdict (failures came or left).
-    bool add(double t, std::uint64_t bytes, std::uint64_t unused, std::uint64_t parity, std::uint64_t sync) {
-        const std::int64_t s = std::int64_t(std::floor(t));
-        bool moved = false;
+    // The counts at stream time `t`: the bytes of a frame's share, and the
+    // decoder's running counts of unused characters, parity failures and
+    // sync losses. True when the verdict may have changed: failures came,
+    // or a second went by.
+    bool add(double t, std::uint64_t bytes, std::uint32_t unused, std::uint64_t parity, std::uint64_t sync) {
         if (!started_) {
+            // What the decoder counted before this stream is not its own.
             started_ = true;
-            first_ = head_ = s;
-        } else if (s > head_) {
-            // The seconds that leave the window take their counts along.
-            const std::int64_t steps = std::min<std::int64_t>(s - head_, seconds);
-            for (std::int64_t k = 1; k <= steps; ++k) {
-                Bucket& b = ring_[std::size_t((head_ + k) % seconds)];
-                moved = moved || b.parity || b.sync;
-                sum_.bytes -= b.bytes;
-                sum_.unused -= b.unused;
-                sum_.parity -= b.parity;
-                sum_.sync -= b.sync;
-                b = Bucket{};
-            }
-            head_ = s;
+            first_ = head_ = second_of(t);
+            last_unused_ = unused;
+            now_ = {0, 0, parity, sync};
+            marks_.fill(now_);
+            return false;
         }
-        Bucket& b = ring_[std::size_t(head_ % seconds)];
-        b.bytes += bytes;
-        b.unused += unused;
-        b.parity += parity;
-        b.sync += sync;
-        sum_.bytes += bytes;
-        sum_.unused += unused;
-        sum_.parity += parity;
-        sum_.sync += sync;
-        const bool now_full = head_ - first_ >= seconds;
-        const bool became_full = now_full && !full_;
-        full_ = now_full;
-        return full_ && (moved || parity || sync || became_full);
+        const std::int64_t s = second_of(t);
+        bool changed = parity != now_.parity || sync != now_.sync;
+        if (s > head_) {
+            // The counts before this frame open the seconds up to its own.
+            const std::int64_t from = s - head_ > seconds ? s - seconds : head_ + 1;
+            for (std::int64_t k = from; k <= s; ++k) marks_[slot(k)] = now_;
+            head_ = s;
+            changed = true;
+        }
+        now_.bytes += bytes;
+        now_.unused += std::uint32_t(unused - last_unused_);
+        last_unused_ = unused;
+        now_.parity = parity;
+        now_.sync = sync;
+        return changed && full();
     }
 
     // The window has seen a whole minute of the stream.
-    bool full() const { return full_; }
-    std::uint64_t words() const { return sum_.bytes > sum_.unused ? (sum_.bytes - sum_.unused) / 5 : 0; }
-    std::uint64_t parity_failures() const { return sum_.parity; }
-    std::uint64_t sync_losses() const { return sum_.sync; }
-    double percent() const { return words() ? 100.0 * double(sum_.parity) / double(words()) : 0; }
+    bool full() const { return head_ - first_ >= seconds; }
+    std::uint64_t words() const {
+        const Counts& m = window_start();
+        const std::uint64_t bytes = now_.bytes - m.bytes, unused = now_.unused - m.unused;
+        return bytes > unused ? (bytes - unused) / 5 : 0;
+    }
+    std::uint64_t parity_failures() const { return now_.parity - window_start().parity; }
+    std::uint64_t sync_losses() const { return now_.sync - window_start().sync; }
+    double percent() const {
+        const std::uint64_t w = words();
+        return w ? 100.0 * double(parity_failures()) / double(w) : 0;
+    }
 
     void clear() { *this = ParityWindow{}; }
 
 private:
-    struct Bucket {
+    struct Counts {
         std::uint64_t bytes = 0, unused = 0, parity = 0, sync = 0;
     };
-    std::array<Bucket, seconds> ring_{};
-    Bucket sum_;
+    // The mark at the start of the second 60 s before the newest.
+    const Counts& window_start() const { return marks_[slot(head_ + 1)]; }
+    static std::int64_t second_of(double t) {
+        const auto s = std::int64_t(t);
+        return double(s) > t ? s - 1 : s;  // down, before 1970 too
+    }
+    static std::size_t slot(std::int64_t second) {
+        return std::size_t(((second % (seconds + 1)) + seconds + 1) % (seconds + 1));
+    }
+
+    Counts now_;
+    std::array<Counts, seconds + 1> marks_{};  // by second modulo 61
     std::int64_t first_ = 0;
     std::int64_t head_ = 0;
+    std::uint32_t last_unused_ = 0;
     bool started_ = false;
-    bool full_ = false;
 };
 
 }  // namespace tessaly::alarms::detail
