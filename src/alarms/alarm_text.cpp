@@ -44,6 +44,11 @@ std::string event_line(const Event& e) {
            " station " + std::to_string(e.station) + " " + e.source + ": " + e.detail;
 }
 
+std::vector<std::string> event_fields(const Event& e) {
+    return {e.rule, e.begin ? "begin" : "end", utc_text(e.time), e.source, std::to_string(e.station), e.detail,
+            severity_name(e.severity)};
+}
+
 namespace detail {
 
 std::string satellite_name(int key) {
@@ -86,7 +91,7 @@ std::string describe(Rule rule, const Figure& figure, const RuleConfig& c, doubl
         if (!begin) return "PRCs as predicted again";
         return "PRC of " + satellite_name(f.subject) + " jumped " + fixed(f.value, 1) + " m (limit " + limit + " m)";
     case Rule::satellites:
-        return std::to_string(f.subject) + " satellites corrected with UDRE 0-2" +
+        return std::to_string(f.subject) + (f.subject == 1 ? " satellite" : " satellites") + " corrected with UDRE 0-2" +
                (begin ? " (limit " + limit + ")" : "");
     case Rule::station:
         if (!begin) return "station id " + std::to_string(f.subject) + " steady";

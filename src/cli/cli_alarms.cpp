@@ -56,8 +56,7 @@ void CliAlarms::event(const alarms::Event& e) {
     if (lines_on_stderr_) std::cerr << "tessaly-decode: " << alarms::event_line(e) << "\n";
     if (to_output) to_output(e);
     if (hooks_)
-        hooks_->run({e.rule, e.begin ? "begin" : "end", alarms::utc_text(e.time), e.source, std::to_string(e.station),
-                     e.detail, alarms::severity_name(e.severity)});
+        hooks_->run(alarms::event_fields(e));
 }
 
 void CliAlarms::tick(UtcTime now) {
