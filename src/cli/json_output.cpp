@@ -285,6 +285,14 @@ void whole_frame(Members& m, std::uint8_t type, const rtcm_more_stores& s) {
     }
 }
 
+// A frame read from an AIS message 17: its sender and the position it
+// broadcast, with gpsd's names for them (degrees; four decimals keep every
+// step of 1/10 minute apart).
+void carrier_members(Members& m, const frame_carrier_type& c) {
+    m.text("source", "ais").integer("mmsi", c.mmsi);
+    if (c.has_position) m.number("lon", c.lon / 600.0, 4).number("lat", c.lat / 600.0, 4);
+}
+
 void frame_members(Members& m, const RtcmDecoder& d) {
     const auto& h = d.header;
     const auto& st = d.stores;
@@ -295,6 +303,7 @@ void frame_members(Members& m, const RtcmDecoder& d) {
     m.integer("length", h.frame_length - 2).integer("station_health", h.health);
     m.number("frame_time", memos.frame_time, h.frame_time, tenth_second);
     m.number("latency", memos.latency, d.latency, millisecond);
+    if (d.carrier.ais) carrier_members(m, d.carrier);
 
     switch (h.msg_type) {
         case 1: corrections(m, d, st.data_1, true); break;

@@ -108,19 +108,21 @@ int main(int argc, char** argv) {
         if (json) out << cli::outage_json(o) << '\n';
         if (with_stats) stats.outage(utc_seconds(o.start), utc_seconds(o.end));
     };
+    const auto take_frame = [&](const stream::CompletedFrame& f) {
+        summary.frame_completed(f.decoder);
+        if (json) {
+            cli::append_frame_json(lines, f.decoder);
+            lines += '\n';
+        }
+        if (with_stats) stats.frame(f, emit_interval);
+        if (watch) watch->frame(f);
+    };
+    pipeline.ais().on_problem = [](const std::string& line) { std::cerr << "tessaly-decode: " << line << "\n"; };
     cli::SourceEnd end;
     try {
         end = cli::read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
             summary.count_bytes(chunk.size());
-            pipeline.feed(chunk, [&](const stream::CompletedFrame& f) {
-                summary.frame_completed(f.decoder);
-                if (json) {
-                    cli::append_frame_json(lines, f.decoder);
-                    lines += '\n';
-                }
-                if (with_stats) stats.frame(f, emit_interval);
-                if (watch) watch->frame(f);
-            });
+            pipeline.feed(chunk, take_frame);
             if (watch) watch->poll();
             if (pipeline.take_sniffer_news())
                 std::cerr << "tessaly-decode: " << StreamSniffer::message(pipeline.sniffer().kind()) << "\n";
@@ -137,6 +139,9 @@ int main(int argc, char** argv) {
         std::cerr << "tessaly-decode: " << file.error() << "\n";
         return 1;
     }
+    pipeline.finish(take_frame);
+    out << lines;
+    lines.clear();
     // What was decoded before a read error or a stop is written in full.
     if (end.how == cli::SourceEnd::How::failed) std::cerr << "tessaly-decode: " << end.error << "\n";
     if (watch) watch->finish();
@@ -146,6 +151,7 @@ int main(int argc, char** argv) {
         // Apart from the RTCM 2 lines, so that those keep their meaning.
         for (const auto& [type, count] : pipeline.sniffer().rtcm3_types())
             out << "rtcm3 type " << type << ": " << count << "\n";
+        if (pipeline.ais().counts().any()) cli::write_ais_summary(out, pipeline.ais().counts());
     }
     if (with_stats) {
         stats.finish(pipeline, emit_interval);
