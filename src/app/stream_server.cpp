@@ -147,7 +147,7 @@ void StreamServer::feed(Client& c, qint64 upto) {
 }
 
 QByteArray StreamServer::sourcetable() const {
-    return "STR;" + mount_.toUtf8() + ";Tessaly;RTCM 2.3;1(1),3(10),18(1),19(1);1;GPS;Tessaly;;0.00;0.00;0;0;tessaly-serve;none;" +
+    return "STR;" + mount_.toUtf8() + ";Tessaly;RTCM 2.3;1(5),3(10),18(1),19(1),20(5),21(5);1;GPS;Tessaly;;0.00;0.00;0;0;tessaly-serve;none;" +
            (credentials_.isEmpty() ? "N" : "B") + ";N;" + QByteArray::number(rate_ * 8) + ";\r\nENDSOURCETABLE\r\n";
 }
 
