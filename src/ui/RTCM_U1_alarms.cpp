@@ -22,7 +22,7 @@ void TForm1::setUpAlarms() {
     alarms_ = new WindowAlarms(decoder_, this);
     alarmsPage_ = new AlarmsPage(*alarms_, settings_, pages_);
     pages_->addTab(alarmsPage_, QStringLiteral("Alarms"));
-    connect(alarms_, &WindowAlarms::event, this, [this](const alarms::Event& e) {
+    connect(alarms_, &WindowAlarms::alarmEvent, this, [this](const alarms::Event& e) {
         if (e.begin) statsPage_->countAlarm(e.rule);
     });
     connect(alarmsPage_, &AlarmsPage::countChanged, this, &TForm1::showAlarmCount);

@@ -70,7 +70,7 @@ AlarmsPage::AlarmsPage(WindowAlarms& alarms, const SettingsRecord& settings, QWi
     settings_label_->setWordWrap(true);
     v->addWidget(settings_label_);
 
-    connect(&alarms_, &WindowAlarms::event, this, [this] { refresh(); });
+    connect(&alarms_, &WindowAlarms::alarmEvent, this, [this] { refresh(); });
     connect(&alarms_, &WindowAlarms::ticked, this, [this] {
         if (isVisible()) refreshActive();
     });

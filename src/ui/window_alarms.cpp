@@ -82,7 +82,7 @@ void WindowAlarms::take(const alarms::Event& e) {
     if (hooks_)
         hooks_->run(alarms::event_fields(e));
     notifier_->notify(e);
-    emit event(e);
+    emit alarmEvent(e);
 }
 
 }  // namespace tessaly

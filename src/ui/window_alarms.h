@@ -52,7 +52,7 @@ public:
     DesktopNotifier& notifier() { return *notifier_; }
 
 signals:
-    void event(const tessaly::alarms::Event& e);
+    void alarmEvent(const tessaly::alarms::Event& e);
     // After every tick: the figures of the active alarms may have moved.
     void ticked();
 
