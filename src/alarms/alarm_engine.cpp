@@ -33,7 +33,8 @@ constexpr double infinity = std::numeric_limits<double>::infinity();
 constexpr double gps_epoch = 315964800;  // 1980-01-06 in seconds since 1970
 constexpr double seconds_per_week = 604800;
 
-const RuleConfig& config_of(const Rules& rules, std::string_view name) {
+// A rule the caller's Rules leave out keeps its default.
+RuleConfig config_of(const Rules& rules, std::string_view name) {
     for (const auto& [n, c] : rules.rules)
         if (n == name) return c;
     return Rules::defaults()[name];
@@ -41,7 +42,7 @@ const RuleConfig& config_of(const Rules& rules, std::string_view name) {
 
 }  // namespace
 
-struct AlarmEngine::Impl {
+struct alignas(64) AlarmEngine::Impl {
     struct Slot {
         RuleConfig config;
         RuleDelay delay;
@@ -69,26 +70,36 @@ struct AlarmEngine::Impl {
         health_limit = on(Rule::health) ? cfg(Rule::health).limit : infinity;
         latency_limit = cfg(Rule::latency).limit;
         schedule.set(rules.expect);
+        if (!schedule.empty()) flags |= schedule_bit;
     }
 
-    // What every frame reads, together.
-    bool started = false;
-    bool live = false;           // a tick came: the clock-based rules apply
+    // What every frame reads, in one cache line.
+    static constexpr std::uint32_t fresh_bit = 1u << 31;     // no frame yet
+    static constexpr std::uint32_t live_bit = 1u << 30;      // a tick came: the clock-based rules apply
+    static constexpr std::uint32_t schedule_bit = 1u << 29;  // types are expected
+    double last_frame = 0;       // the newest frame time
+    double silence = 0;          // the outage rule's limit
+    double overdue = infinity;   // the earliest time at which age or missing will hold
+    double next_due = infinity;  // the earliest delay that runs out
+    double next_second = -infinity;  // the parity window's next mark
+    double offset = 0;           // clock minus stream time at the last frame
+    std::uint64_t frame_bytes = 0;  // the frames' shares of the stream
+    std::uint32_t quiet_header = ~0u;  // station id and health of the last frame that said nothing
+    std::uint32_t flags = fresh_bit;   // a bit per rule whose condition holds, and the bits above
+
+    bool started() const { return !(flags & fresh_bit); }
+    bool live() const { return flags & live_bit; }
+
     bool supervised_outage = false;
     bool have_corrections = false;
     bool judge_corrections = true;
-    std::uint32_t holding = 0;   // a bit per rule whose condition holds
     std::uint32_t station = 0;
-    double now = 0;              // the newest stream time, of frames and ticks
-    double last_frame = 0;       // the newest frame time
+    double now = 0;  // the newest stream time of ticks and the source's events; see present()
     double origin = 0;           // the start, or the end of the last silence
-    double offset = 0;           // clock minus stream time at the last frame
-    double next_due = infinity;  // the earliest delay that runs out
     double newest_correction = 0;
     double missing_due = infinity;
-    double overdue = infinity;   // the earlier of the two above
     double next_rate_check = -infinity;
-    double silence = 0, age_limit = 0, health_limit = 0, latency_limit = 0;
+    double age_limit = 0, health_limit = 0, latency_limit = 0;
 
     Rules rules;
     std::string source;
@@ -107,7 +118,8 @@ struct AlarmEngine::Impl {
     Slot& slot(Rule r) { return slots[std::size_t(r)]; }
     const RuleConfig& cfg(Rule r) const { return slots[std::size_t(r)].config; }
     bool on(Rule r) const { return cfg(r).enabled; }
-    bool holds(Rule r) const { return (holding >> unsigned(r)) & 1u; }
+    bool holds(Rule r) const { return (flags >> unsigned(r)) & 1u; }
+    double present() const { return std::max(now, last_frame); }
 
     // ---- Delays and events
 
@@ -144,7 +156,7 @@ struct AlarmEngine::Impl {
             emit(r, false, t);
             s.delay.reset();
         }
-        holding |= 1u << unsigned(r);
+        flags |= 1u << unsigned(r);
         if (!s.delay.raised()) s.severity = severity;
         s.held = std::move(f);
         s.delay.hold(t);
@@ -156,7 +168,7 @@ struct AlarmEngine::Impl {
         fire(r, t);
         s.cleared = std::move(f);
         s.delay.release(t);
-        holding &= ~(1u << unsigned(r));
+        flags &= ~(1u << unsigned(r));
         next_due = std::min(next_due, s.delay.next(s.config.fail, s.config.recover));
     }
     void set(Rule r, bool condition, double t, Figure f, Severity severity = Severity::alarm) {
@@ -171,19 +183,19 @@ struct AlarmEngine::Impl {
     // Most frames change nothing: a few comparisons, the rest out of line.
     void frame(const stream::CompletedFrame& f) {
         const double t = f.utc;
-        if (!started || t - last_frame > silence || (holding & bit(Rule::outage))) [[unlikely]]
+        if ((flags & (fresh_bit | bit(Rule::outage))) || t - last_frame > silence) [[unlikely]]
             stream_time(f, t);
         last_frame = std::max(last_frame, t);
-        now = std::max(now, t);
         offset = f.frame.latency;
         // What time alone decides comes first: a type overdue before this
         // frame was overdue even when this frame is of that type.
         if (t > overdue) [[unlikely]]
             judge_overdue(t);
         const RtcmDecoder& d = f.decoder;
-        constexpr std::uint32_t header_bits = bit(Rule::station) | bit(Rule::health) | bit(Rule::latency);
-        if (f.frame.station != station || d.header.health >= health_limit || (holding & header_bits) || live)
-            [[unlikely]] header_rules(f, t);
+        const std::uint32_t header = f.frame.station << 3 | d.header.health;
+        constexpr std::uint32_t header_bits = bit(Rule::station) | bit(Rule::health) | bit(Rule::latency) | live_bit;
+        if (header != quiet_header || (flags & header_bits)) [[unlikely]]
+            header_rules(f, t, header);
         const int type = f.frame.type;
         switch (type) {
         case 1: case 2: case 9: case 31: case 34: corrections_frame(d, type, t); break;
@@ -192,22 +204,23 @@ struct AlarmEngine::Impl {
             break;
         case 3: case 24: case 32: position_frame(d, type, t); break;
         case 14:
-            if (live && d.delivery.whole_frame) clock_frame(f, t);
+            if (live() && d.delivery.whole_frame) clock_frame(f, t);
             break;
         default: break;
         }
-        if (!schedule.empty()) [[unlikely]]
+        if (flags & schedule_bit) [[unlikely]]
             schedule_frame(type, t);
-        if (parity.add(t, f.bytes, d.unused_chars, d.parity_failures, d.sync_losses)) [[unlikely]]
-            judge_parity(t);
+        frame_bytes += f.bytes;
+        if (t >= next_second) [[unlikely]]
+            judge_parity(t, d);
         if (t >= next_due) [[unlikely]]
             fire_all(t);
     }
 
     // The first frame, the first after a silence, or one that ends an outage.
     void stream_time(const stream::CompletedFrame& f, double t) {
-        if (!started) {
-            started = true;
+        if (!started()) {
+            flags &= ~fresh_bit;
             station = f.frame.station;
             origin = now = last_frame = t;
             missing_due = schedule.next_overdue(origin, cfg(Rule::missing).limit);
@@ -232,14 +245,15 @@ struct AlarmEngine::Impl {
         if (t > missing_due) judge_missing(t);
     }
 
-    void header_rules(const stream::CompletedFrame& f, double t) {
+    void header_rules(const stream::CompletedFrame& f, double t, std::uint32_t header) {
         station_of(f.frame.station, t);
         const int health = f.decoder.header.health;
         if (health >= health_limit)
             hold(Rule::health, t, Figure::of(health), health >= 7 ? Severity::alarm : Severity::notice);
         else if (holds(Rule::health))
             release(Rule::health, t, Figure::of(health));
-        if (live) {
+        quiet_header = health < health_limit && f.frame.station == station ? header : ~0u;
+        if (live()) {
             const double latency = f.frame.latency;
             if (std::fabs(latency) > latency_limit || holds(Rule::latency))
                 set(Rule::latency, std::fabs(latency) > latency_limit, t, Figure(latency));
@@ -330,7 +344,8 @@ struct AlarmEngine::Impl {
                 places.push_back({station, type, x, y, z, 0});
             it = places.end() - 1;
         }
-        it->distance = std::hypot(x - it->x, y - it->y, z - it->z);
+        const double dx = x - it->x, dy = y - it->y, dz = z - it->z;
+        it->distance = std::sqrt(dx * dx + dy * dy + dz * dz);
         judge_position(t);
     }
     void judge_position(double t) {
@@ -378,8 +393,11 @@ struct AlarmEngine::Impl {
         else release(Rule::advertised, t, Figure());
     }
 
-    void judge_parity(double t) {
-        if (!on(Rule::parity)) return;
+    // Once a second of stream time.
+    void judge_parity(double t, const RtcmDecoder& d) {
+        const bool full = parity.mark(t, frame_bytes, d.unused_chars, d.parity_failures, d.sync_losses);
+        next_second = parity.next_second();
+        if (!full || !on(Rule::parity)) return;
         const double percent = parity.percent();
         const auto losses = parity.sync_losses();
         const Figure fig(percent, 0, int(parity.words()), int(losses));
@@ -389,9 +407,9 @@ struct AlarmEngine::Impl {
     // ---- The source and the clock
 
     void tick(double clock) {
-        live = true;
-        if (!started) return;
-        now = std::max(now, clock - offset);
+        flags |= live_bit;
+        if (!started()) return;
+        now = std::max({now, last_frame, clock - offset});
         if (now - last_frame > silence) hold(Rule::outage, last_frame + silence, Figure::after(last_frame));
         if (now >= next_due) fire_all(now);
     }
@@ -404,10 +422,10 @@ struct AlarmEngine::Impl {
         } else if (e.kind == SourceEvent::Kind::outage_end) {
             supervised_outage = false;
             // Frames not yet back after the silence limit: their return ends it.
-            if (!started || at - last_frame <= silence) release(Rule::outage, at, Figure(e.outage.seconds()));
-            if (started) stream_returned(at);
+            if (!started() || at - last_frame <= silence) release(Rule::outage, at, Figure(e.outage.seconds()));
+            if (started()) stream_returned(at);
         }
-        now = std::max(now, at);
+        now = std::max({now, last_frame, at});
         if (now >= next_due) fire_all(now);
     }
 
@@ -415,23 +433,28 @@ struct AlarmEngine::Impl {
         given = std::move(types);
         if (!rules.expect.empty()) return;  // the rules file's list comes first
         schedule.set(given);
-        missing_due = started ? schedule.next_overdue(origin, cfg(Rule::missing).limit) : infinity;
+        flags = schedule.empty() ? flags & ~schedule_bit : flags | schedule_bit;
+        missing_due = started() ? schedule.next_overdue(origin, cfg(Rule::missing).limit) : infinity;
         reschedule();
-        if (holds(Rule::missing)) release(Rule::missing, now, Figure());
+        if (holds(Rule::missing)) release(Rule::missing, present(), Figure());
     }
 
     void restart() {
         for (Slot& s : slots) s.delay.reset();
         last_emitted = -infinity;
         out.clear();
-        started = live = supervised_outage = have_corrections = false;
-        holding = 0;
+        supervised_outage = have_corrections = false;
+        quiet_header = ~0u;
+        flags = fresh_bit;
+        frame_bytes = 0;
+        next_second = -infinity;
         next_due = missing_due = overdue = infinity;
         next_rate_check = -infinity;
         corrections.clear();
         parity.clear();
         places.clear();
         schedule.set(rules.expect.empty() ? given : rules.expect);
+        if (!schedule.empty()) flags |= schedule_bit;
     }
 };
 
@@ -477,7 +500,7 @@ std::vector<Active> AlarmEngine::active() const {
         const Impl::Slot& s = impl_->slots[i];
         if (!s.delay.raised()) continue;
         list.push_back({rule_names()[i], s.delay.begun(),
-                        describe(Rule(i), s.held, s.config, impl_->rules.sync_loss_limit, true, impl_->now), s.severity,
+                        describe(Rule(i), s.held, s.config, impl_->rules.sync_loss_limit, true, impl_->present()), s.severity,
                         s.station});
     }
     std::stable_sort(list.begin(), list.end(), [](const Active& a, const Active& b) { return a.since > b.since; });

@@ -23,7 +23,9 @@ const rtcm_corrections_store& store_of(const rtcm_stores& s, int type) {
 }  // namespace
 
 CorrectionSurvey CorrectionWatch::take(const RtcmDecoder& d, int type, double t, const CorrectionLimits& lim) {
-    CorrectionSurvey out;
+    int step_key = 0;
+    double largest_step = 0;
+    bool suspicious = false;  // a satellite of this frame is marked or beyond a limit
     const rtcm_corrections_store& store = store_of(d.stores, type);
     const bool glonass = type == 31 || type == 34;
     const bool marks = type == 1 || type == 2;
@@ -41,7 +43,10 @@ CorrectionSurvey CorrectionWatch::take(const RtcmDecoder& d, int type, double t,
         if (marks) {
             s.marks = std::uint8_t((rec->range_problem ? 1 : 0) | (rec->rate_problem ? 2 : 0));
             s.marked_time = t;
-            if (s.marks) continue;  // its figures are the marks, not corrections
+            if (s.marks) {
+                suspicious = true;
+                continue;  // its figures are the marks, not corrections
+            }
         }
         if (!values) continue;
         const double prc = rec->range_corr;
@@ -51,11 +56,12 @@ CorrectionSurvey CorrectionWatch::take(const RtcmDecoder& d, int type, double t,
         const bool plausible = std::fabs(prc) <= lim.prc;
         if (s.valued && s.predicts && plausible && s.iod == rec->iod && t - s.time <= table_life) {
             const double step = std::fabs(prc - (s.prc + s.rrc * (t - s.time)));
-            if (step > lim.step && step > out.step) {
-                out.step = step;
-                out.step_key = key;
+            if (step > lim.step && step > largest_step) {
+                largest_step = step;
+                step_key = key;
             }
         }
+        suspicious = suspicious || !plausible || std::fabs(rrc) > lim.rrc;
         s.time = t;
         s.prc = prc;
         s.rrc = rrc;
@@ -65,7 +71,19 @@ CorrectionSurvey CorrectionWatch::take(const RtcmDecoder& d, int type, double t,
         s.predicts = plausible;
     }
 
-    // The survey, dropping what is older than the table's life.
+    // What stood at the last survey may have cleared; a second may have
+    // aged the table.
+    if (suspicious || last_.marked_key || last_.prc_key || last_.rrc_key || t >= next_survey_) survey(t, lim);
+    CorrectionSurvey out = last_;
+    out.step_key = step_key;
+    out.step = largest_step;
+    return out;
+}
+
+// The table surveyed, dropping what is older than its life.
+void CorrectionWatch::survey(double t, const CorrectionLimits& lim) {
+    next_survey_ = t + 1;
+    CorrectionSurvey out;
     std::size_t kept = 0;
     for (std::size_t j = 0; j < listed_; ++j) {
         const int key = keys_[j];
@@ -95,7 +113,7 @@ CorrectionSurvey CorrectionWatch::take(const RtcmDecoder& d, int type, double t,
         if (s.udre <= 2 && t - s.time <= lim.fresh) ++out.good;
     }
     listed_ = kept;
-    return out;
+    last_ = out;
 }
 
 void CorrectionWatch::forget_predictions() {
@@ -105,6 +123,8 @@ void CorrectionWatch::forget_predictions() {
 void CorrectionWatch::clear() {
     for (std::size_t j = 0; j < listed_; ++j) sats_[keys_[j]].listed = false;
     listed_ = 0;
+    last_ = CorrectionSurvey{};
+    next_survey_ = -1e300;
 }
 
 }  // namespace tessaly::alarms::detail

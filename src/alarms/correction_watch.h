@@ -36,7 +36,9 @@ struct CorrectionSurvey {
 class CorrectionWatch {
 public:
     // A completed frame of type 1, 2, 9, 31 or 34 at stream time `t`: its
-    // satellites enter the table, then the table is surveyed.
+    // satellites enter the table, then the table is surveyed. While all is
+    // well the survey is made once a second of stream time and the frames
+    // between take it as it stands (with their own steps).
     CorrectionSurvey take(const RtcmDecoder& d, int type, double t, const CorrectionLimits& limits);
     // The station changed: its corrections predict nothing of the next one.
     void forget_predictions();
@@ -56,6 +58,10 @@ private:
         bool listed = false;
     };
 
+    void survey(double t, const CorrectionLimits& limits);
+
+    CorrectionSurvey last_;  // the latest survey
+    double next_survey_ = -1e300;
     std::array<Sat, 128> sats_{};
     std::array<std::uint8_t, 128> keys_{};  // the listed keys
     std::size_t listed_ = 0;

@@ -3,9 +3,9 @@
 // for the rule `parity`. The words are counted from what the pipeline and
 // the decoder count anyway: the frames' shares of the bytes less the
 // characters taken into no word, five characters a word; nothing is added
-// to the decoder's work per word, and a frame costs a few additions here.
-// The running totals are marked at the first frame of every second; the
-// window is the totals less the mark of 60 s before. Internal to the engine.
+// to the decoder's work per word. At the first frame of every second of
+// stream time the running totals are marked and the window (the totals
+// less the mark of 60 s before) judged. Internal to the engine.
 
 #include <array>
 #include <cstdint>
@@ -16,39 +16,34 @@ class ParityWindow {
 public:
     static constexpr int seconds = 60;
 
-    // The counts at stream time `t`: the bytes of a frame's share, and the
-    // decoder's running counts of unused characters, parity failures and
-    // sync losses. True when the verdict may have changed: failures came,
-    // or a second went by.
-    bool add(double t, std::uint64_t bytes, std::uint32_t unused, std::uint64_t parity, std::uint64_t sync) {
+    // The running counts at the first frame of a second of stream time: the
+    // frames' shares of the bytes, and the decoder's unused characters,
+    // parity failures and sync losses. False until the window has seen a
+    // whole minute.
+    bool mark(double t, std::uint64_t bytes, std::uint32_t unused, std::uint64_t parity, std::uint64_t sync) {
+        const std::int64_t s = second_of(t);
         if (!started_) {
             // What the decoder counted before this stream is not its own.
             started_ = true;
-            first_ = head_ = second_of(t);
+            first_ = head_ = s;
             last_unused_ = unused;
-            now_ = {0, 0, parity, sync};
+            now_ = {bytes, 0, parity, sync};
             marks_.fill(now_);
-            return false;
         }
-        const std::int64_t s = second_of(t);
-        bool changed = parity != now_.parity || sync != now_.sync;
-        if (s > head_) {
-            // The counts before this frame open the seconds up to its own.
-            const std::int64_t from = s - head_ > seconds ? s - seconds : head_ + 1;
-            for (std::int64_t k = from; k <= s; ++k) marks_[slot(k)] = now_;
-            head_ = s;
-            changed = true;
-        }
-        now_.bytes += bytes;
         now_.unused += std::uint32_t(unused - last_unused_);
         last_unused_ = unused;
         now_.parity = parity;
         now_.sync = sync;
-        return changed && full();
+        now_.bytes = bytes;
+        // The seconds up to this frame's open with the totals as they stand.
+        const std::int64_t from = s - head_ > seconds ? s - seconds : head_ + 1;
+        for (std::int64_t k = from; k <= s; ++k) marks_[slot(k)] = now_;
+        head_ = s;
+        return head_ - first_ >= seconds;
     }
+    // When the next second begins.
+    double next_second() const { return double(head_ + 1); }
 
-    // The window has seen a whole minute of the stream.
-    bool full() const { return head_ - first_ >= seconds; }
     std::uint64_t words() const {
         const Counts& m = window_start();
         const std::uint64_t bytes = now_.bytes - m.bytes, unused = now_.unused - m.unused;
@@ -77,7 +72,7 @@ private:
         return std::size_t(((second % (seconds + 1)) + seconds + 1) % (seconds + 1));
     }
 
-    Counts now_;
+    Counts now_;  // as of the newest mark
     std::array<Counts, seconds + 1> marks_{};  // by second modulo 61
     std::int64_t first_ = 0;
     std::int64_t head_ = 0;
