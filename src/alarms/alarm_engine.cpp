@@ -77,6 +77,7 @@ struct alignas(64) AlarmEngine::Impl {
     static constexpr std::uint32_t fresh_bit = 1u << 31;     // no frame yet
     static constexpr std::uint32_t live_bit = 1u << 30;      // a tick came: the clock-based rules apply
     static constexpr std::uint32_t schedule_bit = 1u << 29;  // types are expected
+    static constexpr std::uint32_t events_bit = 1u << 28;    // events wait in `out`
     double last_frame = 0;       // the newest frame time
     double silence = 0;          // the outage rule's limit
     double overdue = infinity;   // the earliest time at which age or missing will hold
@@ -130,6 +131,7 @@ struct alignas(64) AlarmEngine::Impl {
             s.station = station;
             ++counts[name];
         }
+        flags |= events_bit;
         time = std::max(time, last_emitted);  // a frame a little older than the one before
         last_emitted = time;
         out.push_back({name, begin, time, source, begin ? station : s.station,
@@ -139,7 +141,7 @@ struct alignas(64) AlarmEngine::Impl {
         Slot& s = slot(r);
         while (const auto c = s.delay.due(t, s.config.fail, s.config.recover)) emit(r, c->begin, c->time);
     }
-    void fire_all(double t) {
+    [[gnu::noinline]] void fire_all(double t) {
         next_due = infinity;
         for (std::size_t i = 0; i < rule_count; ++i) {
             fire(Rule(i), t);
@@ -181,7 +183,7 @@ struct alignas(64) AlarmEngine::Impl {
     static constexpr std::uint32_t bit(Rule r) { return 1u << unsigned(r); }
 
     // Most frames change nothing: a few comparisons, the rest out of line.
-    void frame(const stream::CompletedFrame& f) {
+    [[gnu::always_inline]] void frame(const stream::CompletedFrame& f) {
         const double t = f.utc;
         if ((flags & (fresh_bit | bit(Rule::outage))) || t - last_frame > silence) [[unlikely]]
             stream_time(f, t);
@@ -218,7 +220,7 @@ struct alignas(64) AlarmEngine::Impl {
     }
 
     // The first frame, the first after a silence, or one that ends an outage.
-    void stream_time(const stream::CompletedFrame& f, double t) {
+    [[gnu::noinline]] void stream_time(const stream::CompletedFrame& f, double t) {
         if (!started()) {
             flags &= ~fresh_bit;
             station = f.frame.station;
@@ -237,7 +239,7 @@ struct alignas(64) AlarmEngine::Impl {
         const double age_due = have_corrections ? std::max(newest_correction, origin) + age_limit : infinity;
         overdue = std::min(age_due, missing_due);
     }
-    void judge_overdue(double t) {
+    [[gnu::noinline]] void judge_overdue(double t) {
         if (have_corrections) {
             const double from = std::max(newest_correction, origin);
             if (t - from > age_limit) hold(Rule::age, from + age_limit, Figure::after(newest_correction));
@@ -245,7 +247,7 @@ struct alignas(64) AlarmEngine::Impl {
         if (t > missing_due) judge_missing(t);
     }
 
-    void header_rules(const stream::CompletedFrame& f, double t, std::uint32_t header) {
+    [[gnu::noinline]] void header_rules(const stream::CompletedFrame& f, double t, std::uint32_t header) {
         station_of(f.frame.station, t);
         const int health = f.decoder.header.health;
         if (health >= health_limit)
@@ -260,7 +262,7 @@ struct alignas(64) AlarmEngine::Impl {
         }
     }
 
-    void schedule_frame(int type, double t) {
+    [[gnu::noinline]] void schedule_frame(int type, double t) {
         if (schedule.watches(type)) {
             schedule.heard(type, t);
             missing_due = schedule.next_overdue(origin, cfg(Rule::missing).limit);
@@ -293,14 +295,14 @@ struct alignas(64) AlarmEngine::Impl {
         }
     }
 
-    void corrections_arrived(double t) {
+    [[gnu::noinline]] void corrections_arrived(double t) {
         have_corrections = true;
         newest_correction = std::max(newest_correction, t);
         reschedule();
         if (holds(Rule::age)) release(Rule::age, t, Figure(0));
     }
 
-    void corrections_frame(const RtcmDecoder& d, int type, double t) {
+    [[gnu::noinline]] void corrections_frame(const RtcmDecoder& d, int type, double t) {
         if (judge_corrections) {
             const CorrectionSurvey s = corrections.take(d, type, t, limits);
             if (s.marked_key || holds(Rule::do_not_use))
@@ -316,7 +318,7 @@ struct alignas(64) AlarmEngine::Impl {
         if (type != 2 && d.delivery.sv_count) corrections_arrived(t);
     }
 
-    void position_frame(const RtcmDecoder& d, int type, double t) {
+    [[gnu::noinline]] void position_frame(const RtcmDecoder& d, int type, double t) {
         if (!on(Rule::position)) return;
         double x, y, z;
         if (type == 3) {
@@ -359,7 +361,7 @@ struct alignas(64) AlarmEngine::Impl {
 
     // Type 14's week and hour with the frame's Z-count, against the clock
     // the decoder read for the frame.
-    void clock_frame(const stream::CompletedFrame& f, double t) {
+    [[gnu::noinline]] void clock_frame(const stream::CompletedFrame& f, double t) {
         if (!on(Rule::clock)) return;
         const auto& m = f.decoder.stores.more.data_14;
         const double leap = m.leap_seconds ? m.leap_seconds : f.frame.leap_seconds;
@@ -394,7 +396,7 @@ struct alignas(64) AlarmEngine::Impl {
     }
 
     // Once a second of stream time.
-    void judge_parity(double t, const RtcmDecoder& d) {
+    [[gnu::noinline]] void judge_parity(double t, const RtcmDecoder& d) {
         const bool full = parity.mark(t, frame_bytes, d.unused_chars, d.parity_failures, d.sync_losses);
         next_second = parity.next_second();
         if (!full || !on(Rule::parity)) return;
@@ -465,6 +467,7 @@ AlarmEngine::AlarmEngine(AlarmEngine&&) noexcept = default;
 AlarmEngine& AlarmEngine::operator=(AlarmEngine&&) noexcept = default;
 
 void AlarmEngine::flush() {
+    impl_->flags &= ~Impl::events_bit;
     std::vector<Event> events;
     events.swap(impl_->out);
     std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) { return a.time < b.time; });
@@ -474,7 +477,7 @@ void AlarmEngine::flush() {
 
 void AlarmEngine::frame(const stream::CompletedFrame& f) {
     impl_->frame(f);
-    if (!impl_->out.empty()) flush();
+    if (impl_->flags & Impl::events_bit) flush();
 }
 
 void AlarmEngine::source(const SourceEvent& e) {
