@@ -1,7 +1,6 @@
 // See alarms_page.h.
 #include "alarms_page.h"
 
-#include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -11,28 +10,13 @@
 #include <QVBoxLayout>
 
 #include "alarm_text.h"
+#include "page_tables.h"
 #include "settings_record.h"
 #include "window_alarms.h"
 
 namespace tessaly {
 
 namespace {
-
-QTableWidget* display_table(QWidget* parent, const QStringList& columns) {
-    auto* t = new QTableWidget(0, int(columns.size()), parent);
-    t->setHorizontalHeaderLabels(columns);
-    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    t->setSelectionMode(QAbstractItemView::NoSelection);
-    t->setFocusPolicy(Qt::NoFocus);
-    t->verticalHeader()->hide();
-    t->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    t->horizontalHeader()->setStretchLastSection(true);
-    return t;
-}
-
-QString utc(double seconds) {
-    return QDateTime::fromMSecsSinceEpoch(qint64(seconds * 1000), Qt::UTC).toString(u"yyyy-MM-dd hh:mm:ss");
-}
 
 void set_row(QTableWidget* t, int row, const QStringList& cells, bool grey) {
     for (int c = 0; c < cells.size(); ++c) {
@@ -62,6 +46,8 @@ AlarmsPage::AlarmsPage(WindowAlarms& alarms, const SettingsRecord& settings, QWi
     auto* split = new QSplitter(Qt::Vertical, this);
     active_ = display_table(split, {"Since (UTC)", "Rule", "Kind", "Station", "Figure"});
     history_ = display_table(split, {"Time (UTC)", "State", "Rule", "Kind", "Station", "Detail"});
+    active_->verticalHeader()->hide();
+    history_->verticalHeader()->hide();
     split->setStretchFactor(0, 1);
     split->setStretchFactor(1, 2);
     v->addWidget(split, 1);
@@ -92,7 +78,7 @@ void AlarmsPage::refresh() {
     for (int r = 0; r < int(events.size()); ++r) {
         const alarms::Event& e = events[events.size() - 1 - std::size_t(r)];
         set_row(history_, r,
-                {utc(e.time), e.begin ? "begin" : "end", QString::fromStdString(e.rule),
+                {utc_display(e.time), e.begin ? "begin" : "end", QString::fromStdString(e.rule),
                  alarms::severity_name(e.severity), QString::number(e.station), QString::fromStdString(e.detail)},
                 !e.begin);
     }
@@ -110,7 +96,7 @@ void AlarmsPage::refreshActive() {
         if (acked) still.insert(key);
         else ++fresh;
         set_row(active_, r,
-                {utc(a.since), QString::fromStdString(a.rule), alarms::severity_name(a.severity),
+                {utc_display(a.since), QString::fromStdString(a.rule), alarms::severity_name(a.severity),
                  QString::number(a.station), QString::fromStdString(a.detail)},
                 acked);
     }
