@@ -8,8 +8,13 @@
 #include <QDateTime>
 #include <QSocketNotifier>
 #include <QTcpSocket>
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
+#include <map>
 #include <cstring>
+
+#include "rtcmdecw.h"
 
 namespace tessaly {
 
@@ -60,8 +65,54 @@ StreamServer::~StreamServer() {
 void StreamServer::setCaster(std::vector<Mount> mounts, const std::vector<User>& users) {
     caster_ = true;
     mounts_ = std::move(mounts);
+    details_.clear();
+    for (const Mount& m : mounts_) details_.push_back(advertised_format(m.data));
     credentials_.clear();
     for (const User& u : users) credentials_.insert((u.name + ":" + u.password).toUtf8().toBase64());
+}
+
+QByteArray advertised_format(const QByteArray& recording) {
+    // The Z-count times of every frame, per type, in the order they came.
+    FixedClock clock({2026, 1, 1, 0, 30, 0, 0});
+    RtcmDecoder decoder(clock);
+    std::map<int, std::vector<double>> times;
+    decoder.rtcm_decode(std::span(reinterpret_cast<const std::uint8_t*>(recording.constData()), std::size_t(recording.size())),
+                        [&](std::size_t) {
+                            if (decoder.frame_completed)
+                                times[decoder.header.msg_type].push_back(decoder.delivery.zcount * 0.6);
+                        });
+    // Each type's distinct times, carried across the hour and sorted.
+    std::map<int, std::vector<double>> at;
+    double span = 1;
+    for (const auto& [type, t] : times) {
+        std::vector<double>& a = at[type];
+        double hours = 0;
+        for (std::size_t i = 0; i < t.size(); ++i) {
+            if (i && t[i] + hours < a.back() - 1800) hours += 3600;
+            a.push_back(t[i] + hours);
+        }
+        std::sort(a.begin(), a.end());
+        span = std::max(span, a.back() - a.front());
+    }
+    QByteArray details;
+    for (const auto& [type, a] : at) {
+        // The usual step between the frames of the type: the median step
+        // between their distinct times, so that the frames of one set,
+        // which share a Z-count, and frames of two time scales sent in turn
+        // (GPS and GLONASS measurements) count as the stream's pace. A type
+        // sent once recurs with the recording when it loops.
+        std::vector<double> steps;
+        for (std::size_t i = 1; i < a.size(); ++i)
+            if (a[i] - a[i - 1] > 0.05) steps.push_back(a[i] - a[i - 1]);
+        double interval = span;
+        if (!steps.empty()) {
+            std::nth_element(steps.begin(), steps.begin() + long(steps.size() / 2), steps.end());
+            interval = steps[steps.size() / 2];
+        }
+        if (!details.isEmpty()) details += ',';
+        details += QByteArray::number(type) + '(' + QByteArray::number(std::max(1L, std::lround(interval))) + ')';
+    }
+    return details;
 }
 
 bool StreamServer::listen(const QHostAddress& address, quint16 port) {
@@ -249,9 +300,10 @@ void StreamServer::feed(Client& c, qint64 upto) {
 
 QByteArray StreamServer::sourcetable() const {
     QByteArray table;
-    for (const Mount& m : mounts_)
-        table += "STR;" + m.name.toUtf8() + ";Tessaly;RTCM 2.3;1(1),3(10),18(1),19(1);1;GPS;Tessaly;;0.00;0.00;0;0;tessaly-serve;none;" +
-                 (credentials_.isEmpty() ? "N" : "B") + ";N;" + QByteArray::number(rate_ * 8) + ";\r\n";
+    for (std::size_t i = 0; i < mounts_.size(); ++i)
+        table += "STR;" + mounts_[i].name.toUtf8() + ";Tessaly;RTCM 2.3;" + details_[i] +
+                 ";1;GPS;Tessaly;;0.00;0.00;0;0;tessaly-serve;none;" + (credentials_.isEmpty() ? "N" : "B") + ";N;" +
+                 QByteArray::number(rate_ * 8) + ";\r\n";
     return table + "ENDSOURCETABLE\r\n";
 }
 

@@ -31,6 +31,10 @@ class QTcpSocket;
 
 namespace tessaly {
 
+// The sourcetable's format details of a recording: each message type it
+// carries with its usual interval in seconds, "1(5),3(10),18(1)".
+QByteArray advertised_format(const QByteArray& recording);
+
 class StreamServer : public QObject {
     Q_OBJECT
 public:
@@ -114,6 +118,7 @@ private:
     bool sweep_due_ = false;
     bool caster_ = false;
     std::vector<Mount> mounts_;
+    std::vector<QByteArray> details_;  // per mountpoint, its sourcetable's format details
     QSet<QByteArray> credentials_;  // "user:password" in base64, empty: none asked
     bool live_ = false;
     int leap_seconds_ = 18;

@@ -459,4 +459,36 @@ std::string outage_json(const Outage& o) {
            ",\"reason\":" + json_string(o.reason) + "}";
 }
 
+namespace {
+
+std::optional<ntrip::Sourcetable> fetch_sourcetable(const ntrip::Url& url, std::string& failure) {
+    ensure_qt_application();
+    QEventLoop loop;
+    NtripClient client;
+    client.setUrl(url);
+    std::optional<ntrip::Sourcetable> table;
+    QObject::connect(&client, &NtripClient::sourcetableReceived, [&](const ntrip::Sourcetable& t) { table = t; });
+    QObject::connect(&client, &NtripClient::failed,
+                     [&](NtripClient::Failure, const QString& m) { failure = m.toStdString(); });
+    QObject::connect(&client, &NtripClient::closed, &loop, &QEventLoop::quit);
+    client.fetchSourcetable();
+    loop.exec();
+    return table;
+}
+
+}  // namespace
+
+std::optional<std::string> mountpoint_format_details(const std::string& source, std::string& failure) {
+    auto url = ntrip::parse_url(source, failure);
+    if (!url) return std::nullopt;
+    const std::string mount = url->mount;
+    url->mount.clear();
+    const auto table = fetch_sourcetable(*url, failure);
+    if (!table) return std::nullopt;
+    for (const ntrip::StreamRecord& s : table->streams)
+        if (s.mountpoint == mount) return s.format_details;
+    failure = "the sourcetable of " + url->host + ":" + std::to_string(url->port) + " has no mountpoint " + mount;
+    return std::nullopt;
+}
+
 }  // namespace tessaly::cli

@@ -62,4 +62,9 @@ SourceEnd read_source(const std::string& source, const ChunkSink& sink, const So
 // The Qt application the NTRIP channel needs, made once when there is none.
 void ensure_qt_application();
 
+// The format details ("1(1),3(10)") of the mountpoint of an ntrip:// source
+// in its caster's sourcetable; nothing, and `failure` set, when the table
+// cannot be had or lacks the mountpoint.
+std::optional<std::string> mountpoint_format_details(const std::string& source, std::string& failure);
+
 }  // namespace tessaly::cli

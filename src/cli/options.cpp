@@ -30,6 +30,8 @@ const char* const epilogue =
     "  stats    A line of statistics per interval (--interval) and a\n"
     "           closing block: bytes, frames per type, parity failures,\n"
     "           sync losses, latency per type, missed frames, stations.\n"
+    "  alarms   Only the alarm events, one line each (implies --alarms):\n"
+    "           TIME begin|end RULE alarm|notice station N SOURCE: DETAIL\n"
     "\n"
     "Passwords (a password in the URL is seen by every user in ps):\n"
     "  --credentials FILE      One USER:PASSWORD per line ('#' starts a\n"
@@ -77,7 +79,8 @@ std::optional<int> parse_options(const QStringList& args, Options& out) {
     CommandLine cl(QStringLiteral("tessaly-decode"), QStringLiteral("[options] [SOURCE]"), description, epilogue);
     const QCommandLineOption format(QStringLiteral("format"),
                                     "What to print: text (the default), code,\n"
-                                    "summary, json or stats; see Formats below.",
+                                    "summary, json, stats or alarms; see Formats\n"
+                                    "below.",
                                     QStringLiteral("F"));
     const QCommandLineOption types(QStringLiteral("types"),
                                    "text and code: store only these types, a\n"
@@ -129,8 +132,25 @@ std::optional<int> parse_options(const QStringList& args, Options& out) {
                                          "NTRIP: the user and password from FILE instead\n"
                                          "of the URL (see Passwords below).",
                                          QStringLiteral("FILE"));
+    const QCommandLineOption alarms(QStringLiteral("alarms"),
+                                    "Judge the stream by the alarm rules (defaults,\n"
+                                    "or --rules): a line on standard error per alarm\n"
+                                    "that begins or ends (an ALARM object in --format\n"
+                                    "json); the summary and statistics count them.");
+    const QCommandLineOption rules(QStringLiteral("rules"),
+                                   "The alarm rules from FILE (INI: a [section] per\n"
+                                   "rule with limit, fail, recover, enabled); implies\n"
+                                   "--alarms.",
+                                   QStringLiteral("FILE"));
+    const QCommandLineOption onEvent(QStringLiteral("on-event"),
+                                     "Run COMMAND for every alarm event, with rule,\n"
+                                     "begin or end, time, source, station, detail and\n"
+                                     "severity as its last arguments (no shell; at\n"
+                                     "most 4 at once, each ended after 10 s); implies\n"
+                                     "--alarms.",
+                                     QStringLiteral("COMMAND"));
     cl.parser.addOptions({format, types, clock, leap, output, interval, statsOption, reconnect, baud, silence, sourcetable,
-                          credentials});
+                          credentials, alarms, rules, onEvent});
     cl.parser.addPositionalArgument(QStringLiteral("SOURCE"),
                                     "A file, '-' for standard input (the default),\n"
                                     "a serial device (/dev/ttyUSB0), tcp://HOST:PORT,\n"
@@ -148,7 +168,8 @@ std::optional<int> parse_options(const QStringList& args, Options& out) {
         else if (v == QLatin1String("text")) out.format = Format::text;
         else if (v == QLatin1String("code")) out.format = Format::code;
         else if (v == QLatin1String("stats")) out.format = Format::stats;
-        else return cl.fail("unknown format '" + v + "' (known: text, code, json, summary, stats)");
+        else if (v == QLatin1String("alarms")) out.format = Format::alarms;
+        else return cl.fail("unknown format '" + v + "' (known: text, code, json, summary, stats, alarms)");
     }
     // Every occurrence counts, in order, as the options always did.
     for (const QString& v : p.values(types)) {
@@ -180,6 +201,13 @@ std::optional<int> parse_options(const QStringList& args, Options& out) {
     out.stats = p.isSet(statsOption);
     if (out.stats && out.format != Format::json) return cl.fail(QStringLiteral("--stats applies to --format json only"));
     if (p.isSet(output)) out.output = p.value(output).toLocal8Bit().toStdString();
+    if (p.isSet(rules)) out.rules = p.value(rules).toLocal8Bit().toStdString();
+    if (p.isSet(onEvent)) {
+        out.on_event = p.value(onEvent).toLocal8Bit().toStdString();
+        if (out.on_event.find_first_not_of(" \t") == std::string::npos)
+            return cl.fail(QStringLiteral("--on-event needs a command"));
+    }
+    out.alarms = p.isSet(alarms) || p.isSet(rules) || p.isSet(onEvent) || out.format == Format::alarms;
 
     const QStringList sources = p.positionalArguments();
     if (sources.size() > 1)

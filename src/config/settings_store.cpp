@@ -247,6 +247,16 @@ void read_live_values(QSettings& s, SettingsRecord& r) {
     s.endGroup();
 }
 
+// The alarm settings; absent ones keep the record's (none).
+void read_alarm_values(QSettings& s, SettingsRecord& r) {
+    s.beginGroup(kAlarmsGroup);
+    for (const auto& [name, out] : {std::pair{"rules", &r.alarmRules}, std::pair{"onevent", &r.alarmCommand}}) {
+        const QVariant v = s.value(QLatin1String(name));
+        if (v.typeId() == QMetaType::QString) *out = v.toString();
+    }
+    s.endGroup();
+}
+
 // The values of the record that Save writes, in their order.
 std::vector<NamedValue> saved_values(const SettingsRecord& r, int source, std::int32_t baudrate) {
     return {
@@ -332,6 +342,7 @@ SettingsStore::LoadResult SettingsStore::Load(SettingsRecord& r) {
     }
     s->endGroup();
     read_live_values(*s, r);
+    read_alarm_values(*s, r);
 
     // A device path stays; any other name outside the twelve becomes "COM1".
     if (r.comport.startsWith(QLatin1Char('/'))) r.comNumber = 0;

@@ -182,6 +182,7 @@ void TForm1::buildWindow() {
     pages_ = new MessagePages(decoder_, rawLines_, {strip_.refX, strip_.refY, strip_.refZ, strip_.special}, central);
     statsPage_ = new StatsPage(decoder_, pages_);
     pages_->addTab(statsPage_, QStringLiteral("Statistics"));
+    setUpAlarms();
     v->addWidget(pages_, 1);
     setCentralWidget(central);
 

@@ -39,9 +39,11 @@ class QTimer;
 
 namespace tessaly {
 
+class AlarmsPage;
 class ElidedLabel;
 class NtripClient;
 class StatsPage;
+class WindowAlarms;
 
 // What a path names when it is not a regular file ("a named pipe", "a
 // device", ...); empty for a regular file or a path that does not exist.
@@ -161,6 +163,8 @@ public:
     const Menu& menu() const { return menu_; }
     MessagePages& pages() { return *pages_; }
     StatsPage& statsPage() { return *statsPage_; }
+    AlarmsPage& alarmsPage() { return *alarmsPage_; }
+    WindowAlarms& alarms() { return *alarms_; }
     QString panelText(int panel) const;
     QString statusHint() const;
     SourceState& sourceState() { return src_; }
@@ -241,6 +245,12 @@ private:
     void showRawLines();
     void forwardBytes(std::span<const std::uint8_t> bytes);
     void subPageStep(int step);
+    // Alarms (RTCM_U1_alarms.cpp): the page and its tab, a new source, the
+    // status bar's count, the strip of a source that went quiet.
+    void setUpAlarms();
+    void alarmsForNewSource();
+    void showAlarmCount(int standing, int unacknowledged);
+    void showStaleness();
 
     // The general error report: runs a handler and shows what it throws.
     template <class F>
@@ -283,7 +293,11 @@ private:
     Strip strip_;
     Menu menu_;
     MessagePages* pages_ = nullptr;
-    StatsPage* statsPage_ = nullptr;  // the last tab of pages_
+    StatsPage* statsPage_ = nullptr;  // the tab after the raw data
+    AlarmsPage* alarmsPage_ = nullptr;  // the last tab of pages_
+    WindowAlarms* alarms_ = nullptr;
+    bool stripStale_ = false;  // the strip shows the figures of a source gone quiet
+    int sourceRun_ = 0;        // counts the sources opened, for late answers
     stream::StreamPipeline pipeline_{decoder_};
     std::array<ElidedLabel*, 4> panels_{};
     QTimer* timer1_ = nullptr;

@@ -19,6 +19,7 @@
 #include "error_seam.h"
 #include "ntrip_client.h"
 #include "stats_page.h"
+#include "window_alarms.h"
 #include "storing_file.h"
 #include "winsock_errors.h"
 
@@ -46,6 +47,7 @@ void TForm1::OpenSource() {
     supervisor_->stop();
     if (ntrip_) ntrip_->close();
     forgetPreviousStream();
+    alarmsForNewSource();
     // Halt pauses a file replay; other sources have nothing to pause.
     menu_.halt->setVisible(false);
     menu_.halt->setEnabled(false);
@@ -201,6 +203,7 @@ void TForm1::setUpSupervisor() {
     supervisor_->onOutage = [this](const SourceSupervisor::Outage& o) {
         statsPage_->recordOutage(o);
     };
+    supervisor_->onEvent = [this](const SourceEvent& e) { alarms_->sourceEvent(e); };
 }
 
 void TForm1::superviseSource(const QString& endpoint, bool reconnect) {
@@ -463,7 +466,10 @@ void TForm1::decodeBytes(std::span<const std::uint8_t> bytes, std::size_t& taken
     // One byte at a time, so that a step that throws leaves the count exact
     // and the next slice goes on with the byte after it.
     while (taken < bytes.size() && go()) {
-        pipeline_.feed_byte(bytes[taken++], [this](const stream::CompletedFrame& f) { statsPage_->frameCompleted(f); });
+        pipeline_.feed_byte(bytes[taken++], [this](const stream::CompletedFrame& f) {
+            statsPage_->frameCompleted(f);
+            alarms_->frame(f);
+        });
         if (h.new_header || decoder_.frame_done) AfterByte();
     }
 }

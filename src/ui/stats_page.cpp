@@ -23,6 +23,7 @@
 #include <algorithm>
 
 #include "rtcmdecw.h"
+#include "page_tables.h"
 #include "save_dialog.h"
 #include "stats_report.h"
 #include "ui_boxes.h"
@@ -33,20 +34,6 @@ namespace {
 
 QString fixed(double v, int decimals) { return QString::number(v, 'f', decimals); }
 
-// A table of displays: no editing, no focus (the menu keys stay with the
-// menus), rows and columns sized to their texts.
-QTableWidget* display_table(QWidget* parent, const QStringList& columns) {
-    auto* t = new QTableWidget(0, int(columns.size()), parent);
-    t->setHorizontalHeaderLabels(columns);
-    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    t->setSelectionMode(QAbstractItemView::NoSelection);
-    t->setFocusPolicy(Qt::NoFocus);
-    t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 4);
-    t->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    t->horizontalHeader()->setStretchLastSection(true);
-    return t;
-}
-
 void set_cell(QTableWidget* t, int row, int column, const QString& text) {
     QTableWidgetItem* item = t->item(row, column);
     if (!item) {
@@ -55,10 +42,6 @@ void set_cell(QTableWidget* t, int row, int column, const QString& text) {
         t->setItem(row, column, item);
     }
     if (item->text() != text) item->setText(text);
-}
-
-QString utc_text(double seconds) {
-    return QDateTime::fromMSecsSinceEpoch(qint64(seconds * 1000), Qt::UTC).toString(u"yyyy-MM-dd hh:mm:ss");
 }
 
 // Mean and worst latency over every type of a span.
@@ -238,7 +221,7 @@ void StatsPage::reset() {
     sampleStart_ = t;
     sampleBytes_ = sampleFrames_ = 0;
     sampleLatencySum_ = sampleLatencyMax_ = 0;
-    since_->setText("since " + utc_text(t) + " UTC, interval " + fixed(stats_.interval_seconds(), 0) + " s");
+    since_->setText("since " + utc_display(t) + " UTC, interval " + fixed(stats_.interval_seconds(), 0) + " s");
     refresh();
 }
 
@@ -308,8 +291,8 @@ void StatsPage::refreshTexts() {
     outages_->setRowCount(int(total.outages.size()));
     for (int i = 0; i < int(total.outages.size()); ++i) {
         const stats::Outage& o = total.outages[std::size_t(i)];
-        set_cell(outages_, i, 0, utc_text(o.start));
-        set_cell(outages_, i, 1, utc_text(o.end));
+        set_cell(outages_, i, 0, utc_display(o.start));
+        set_cell(outages_, i, 1, utc_display(o.end));
         set_cell(outages_, i, 2, fixed(o.duration(), 1));
     }
 }

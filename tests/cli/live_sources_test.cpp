@@ -15,10 +15,14 @@
 #include <chrono>
 #include <filesystem>
 #include <regex>
+#include <set>
+#include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
 
+#include "rtcm_encoder.h"
+#include "rtcm_messages.h"
 #include "tool_test_util.h"
 
 using namespace tessaly::testing;
@@ -67,7 +71,7 @@ TEST(LiveSources, NtripCasterDeliversEveryByteInBothVersions) {
                              "/RTCM2 refused the user name or password (401 Unauthorized)\n");
 
     const ToolResult table = run_tool(tool, {"--sourcetable", "ntrip://127.0.0.1:" + caster.port});
-    EXPECT_EQ(table.out, "RTCM2\tRTCM 2.3\t1(1),3(10),18(1),19(1)\t\t0\t0\t-\tTessaly\n");
+    EXPECT_EQ(table.out, "RTCM2\tRTCM 2.3\t1(5),2(30),3(10),6(20),9(30),16(119),18(1),19(1),20(5),21(5),22(40)\t\t0\t0\t-\tTessaly\n");
     const ToolResult json = run_tool(tool, {"--format", "json", "--sourcetable", "ntrip://127.0.0.1:" + caster.port + "?v=1"});
     EXPECT_NE(json.out.find("{\"class\":\"STR\",\"mountpoint\":\"RTCM2\","), std::string::npos) << json.out;
     EXPECT_NE(json.out.find("\"authentication\":\"B\",\"fee\":\"N\",\"bitrate\":8000000,\"rtcm2\":true}\n"),
@@ -349,6 +353,54 @@ TEST(LiveSources, OtherProtocolsAreNamed) {
         EXPECT_EQ(r.err, err);
         EXPECT_TRUE(r.out.ends_with(summary_tail)) << r.out;
     }
+}
+
+// The alarms of a live NTRIP stream: the types its sourcetable entry
+// promises are expected (18 and 19 never come: `missing`), and the caster
+// going away is an outage from the first failure to the frames' return.
+// A few seconds of a live stream: the one test of the ticks end to end.
+TEST(LiveSources, AlarmsOfALiveStream) {
+    StreamEncoder enc;
+    for (int k = 0; k < 60; ++k) {
+        const std::uint16_t z = std::uint16_t(k * 5);
+        enc.frame({.type = 1, .station = 7, .zcount = z, .data = correction_words({{false, 0, 5, 120, 1, 9}, {false, 1, 12, -40, 0, 3},
+                                                                                  {false, 0, 17, 77, 2, 4}, {false, 1, 25, 5, 0, 8}})});
+        if (k % 2 == 0) enc.frame({.type = 3, .station = 7, .zcount = z, .data = station_words(100000, 200000, 300000)});
+    }
+    TempPath file("types-1-3"), rules("rules.ini");
+    const auto& b = enc.bytes();
+    write_file(file.str(), std::string(b.begin(), b.end()));
+    write_file(rules.str(), "[outage]\nrecover=0\n");
+    const std::vector<std::string> serving{file.str(), "--live", "--loop", "--rate", "400", "--ntrip", "M"};
+    auto args = serving;
+    args.insert(args.end(), {"--port", "0"});
+    auto caster = std::make_unique<Caster>(args);
+    const std::string port = caster->port;
+    Child reader(tool, {"--format", "alarms", "--reconnect", "--rules", rules.str(), "ntrip://127.0.0.1:" + port + "/M"});
+    const std::string where = " station 7 127.0.0.1:" + port + "/M: ";
+    const auto await_out = [&](const std::string& text) {
+        for (int waited = 0; reader.out().find(text) == std::string::npos && waited < 10000; waited += 20)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return reader.out().find(text) != std::string::npos;
+    };
+    EXPECT_TRUE(await_out("begin missing alarm" + where + "type 18 not heard for 3.0 s (limit 3 x 1 s)\n")) << reader.out();
+    caster.reset();
+    EXPECT_TRUE(await_out("begin outage alarm" + where + "NTRIP caster 127.0.0.1:" + port + "/M closed the connection\n"))
+        << reader.out();
+    args = serving;
+    args.insert(args.end(), {"--port", port});
+    caster = std::make_unique<Caster>(args);
+    EXPECT_TRUE(await_out("end outage alarm" + where + "frames again after ")) << reader.out();
+    reader.signal(SIGTERM);
+    EXPECT_EQ(reader.wait(), 0);
+    std::set<std::string> rules_seen;
+    static const std::regex line("^\\S+ (begin|end) (\\S+) ");
+    std::istringstream in(reader.out());
+    for (std::string l; std::getline(in, l);) {
+        std::smatch m;
+        if (std::regex_search(l, m, line)) rules_seen.insert(m[2]);
+    }
+    EXPECT_EQ(rules_seen, (std::set<std::string>{"missing", "outage"})) << reader.out();
 }
 
 }  // namespace

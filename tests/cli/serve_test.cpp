@@ -103,8 +103,15 @@ TEST(Serve, SeveralMountpointsEachServeTheirFile) {
         const ToolResult r = run_tool("/usr/bin/env", command);
         EXPECT_EQ(std::tuple(r.status, r.out), std::tuple(expected.starts_with("bytes: 0\n") ? 1 : 0, expected)) << args.back() << r.err;
     }
-    const std::string line = "\tRTCM 2.3\t1(1),3(10),18(1),19(1)\t\t0\t0\t-\tTessaly\n";
-    EXPECT_EQ(run_tool(tool, {"--sourcetable", "ntrip://" + at}).out, "A" + line + "B" + line);
+    // Each mountpoint advertises the types its recording carries, at their
+    // pace (the half recording sends its one type 16 once in 50 s).
+    const std::string types = "1(5),2(30),3(10),6(20),9(30),16(%),18(1),19(1),20(5),21(5),22(40)";
+    const auto line = [&](const char* mount, const char* text_pace) {
+        std::string t = types;
+        t.replace(t.find('%'), 1, text_pace);
+        return mount + ("\tRTCM 2.3\t" + t + "\t\t0\t0\t-\tTessaly\n");
+    };
+    EXPECT_EQ(run_tool(tool, {"--sourcetable", "ntrip://" + at}).out, line("A", "119") + line("B", "50"));
 }
 
 // Refused at the start with the reason, never waiting: a named pipe that

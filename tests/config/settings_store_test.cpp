@@ -205,6 +205,24 @@ TEST_F(StoreTest, FileIsPrivateFromItsCreation) {
     EXPECT_EQ(::stat(QFile::encodeName(path()).constData(), &st) == 0 ? st.st_mode & 07777 : 0, 0600u);
 }
 
+// The alarm settings are edited in the file, in a group of their own: they
+// load, outlive a Save of the dialog's values, and are empty where absent.
+TEST_F(StoreTest, AlarmSettingsLoadAndOutliveASave) {
+    const auto loaded = [] {
+        SettingsRecord r;
+        EXPECT_EQ(SettingsStore().Load(r), Result::Loaded);
+        return r.alarmRules + "|" + r.alarmCommand;
+    };
+    write_file(kFirstRunFile + "[Alarms]\nrules=/etc/tessaly/rules.ini\nonevent=\"logger -t tessaly, alarm\"\n");
+    EXPECT_EQ(loaded(), "/etc/tessaly/rules.ini|logger -t tessaly, alarm");
+    SettingsRecord r;
+    SettingsStore().Load(r);
+    EXPECT_TRUE(SettingsStore().Save(r));
+    EXPECT_EQ(loaded(), "/etc/tessaly/rules.ini|logger -t tessaly, alarm");
+    write_file(kFirstRunFile);
+    EXPECT_EQ(loaded(), "|");
+}
+
 // A store that cannot be used is reported, the run goes on with the
 // defaults, and a file that could not be parsed is never written over.
 TEST_F(StoreTest, UnusableStoreIsReportedAndLeftAlone) {

@@ -27,7 +27,7 @@ for f in bin/tessaly bin/tessaly-decode bin/tessaly-serve share/tessaly/demo.rtc
 done
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libc6 libstdc++6 libqt6core6 libqt6widgets6 libqt6network6 libqt6serialport6; do
+for lib in libc6 libstdc++6 libqt6core6 libqt6widgets6 libqt6network6 libqt6serialport6 libqt6dbus6; do
   [[ $depends == *"$lib "* || $depends == *"$lib," || $depends == *"$lib" ]] || fail "Depends lacks $lib: $depends"
 done
 

@@ -61,7 +61,7 @@ TEST(MainWindow, OpensWithItsCaptions) {
     QStringList tabs;
     for (int i = 0; i < w.pages().count(); ++i) tabs << w.pages().tabText(i);
     EXPECT_EQ(tabs, QStringList({"Type 1", "Type 2", "Type 3+22", "Type 9", "Type 16", "Type 18", "Type 19",
-                                 "Type 20", "Type 21", "Type 31+34", "other Type", "Raw Data", "Statistics"}));
+                                 "Type 20", "Type 21", "Type 31+34", "other Type", "Raw Data", "Statistics", "Alarms"}));
     EXPECT_EQ(w.pages().tabText(w.pages().currentIndex()), "Type 1");
     QTabWidget* sub = w.pages().subTabs(MessagePages::Type19);
     EXPECT_EQ(sub->tabText(0) + "|" + sub->tabText(1) + "|" + sub->tabText(2) + "|" + sub->tabText(3),
