@@ -99,7 +99,7 @@ TEST(StreamServer, CasterAnswersEachRequest) {
         {"WrongPassword", "GET /A HTTP/1.0\n" + wrong_lf + "\n",
          "HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"/A\"\r\n\r\n"},
         {"Sourcetable", "GET / HTTP/1.0\n\n",
-         "SOURCETABLE 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 220\r\n\r\nSTR;A" + table_line + "STR;B" +
+         "SOURCETABLE 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 176\r\n\r\nSTR;A" + table_line + "STR;B" +
              table_line + "ENDSOURCETABLE\r\n"}};
     for (const auto& [name, request, answer] : cases) {
         QTcpSocket c;
