@@ -374,9 +374,10 @@ void frame_members(Members& m, const RtcmDecoder& d) {
             measurements(m, d, st.data_19, [&](Members& e, const rtcm_sat_19_type& s) {
                 const PieceMemo<96>::Key key{std::bit_cast<std::uint64_t>(s.pr_err),
                                              std::bit_cast<std::uint64_t>(s.mp_err),
-                                             s.sv | std::uint64_t(s.glonass) << 8 | std::uint64_t(s.p_code) << 9};
+                                             s.sv | std::uint64_t(s.glonass) << 8 | std::uint64_t(s.p_code) << 9 |
+                                                 std::uint64_t(s.more) << 10};
                 e.cached(memos.sat_19, slot(s, st.data_19.freq), key, [&](Members& e) {
-                    e.integer("sv", s.sv).integer("g", s.glonass).boolean("p_code", s.p_code);
+                    e.integer("sv", s.sv).integer("g", s.glonass).integer("m", s.more).boolean("p_code", s.p_code);
                     e.number("pr_err", memos.pr_err, s.pr_err, bound_metres);
                     e.number("mp_err", memos.mp_err, s.mp_err, bound_metres);
                 });
@@ -393,8 +394,10 @@ void frame_members(Members& m, const RtcmDecoder& d) {
             break;
         case 21:
             measurements(m, d, st.data_21, [](Members& e, const rtcm_sat_21_type& s) {
-                e.integer("sv", s.sv).integer("g", s.glonass).boolean("rr_scale", s.rr_scale).boolean("p_code", s.p_code);
-                e.boolean("pr_scale", s.pr_scale);
+                // rr_scale and pr_scale both name the one scale bit: the
+                // members stay for readers of older output.
+                e.integer("sv", s.sv).integer("g", s.glonass).integer("m", s.more);
+                e.boolean("rr_scale", s.scale).boolean("p_code", s.p_code).boolean("pr_scale", s.scale);
                 e.number("pr_err", e.scratch().memos.pr_err, s.pr_err, bound_metres);
                 e.number("mp_err", e.scratch().memos.mp_err, s.mp_err, bound_metres);
                 e.integer("iod", s.iod).number("prc", s.prc, metres_002).number("rrc", s.rrc, rates_0002);

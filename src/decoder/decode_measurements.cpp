@@ -70,6 +70,7 @@ void fill(rtcm_sat_18_type& e, std::uint8_t key, std::uint32_t a, std::uint32_t 
 
 void fill(rtcm_sat_19_type& e, std::uint8_t key, std::uint32_t a, std::uint32_t b) {
     set_satellite(e, key);
+    e.more = data_bit(a, 1);
     e.p_code = data_bit(a, 2);
     e.pr_err = range_errors_002[(a >> 20) & 15u];
     e.mp_err = multipath_error((a >> 16) & 15u);
@@ -89,14 +90,16 @@ void fill(rtcm_sat_20_type& e, std::uint8_t key, std::uint32_t a, std::uint32_t 
 
 void fill(rtcm_sat_21_type& e, std::uint8_t key, std::uint32_t a, std::uint32_t b) {
     set_satellite(e, key);
-    e.rr_scale = data_bit(a, 1);
+    // As in type 1, one scale bit sets the units of both corrections; the
+    // first bit is the multiple-message flag, as in 18 to 20.
+    e.more = data_bit(a, 1);
     e.p_code = data_bit(a, 2);
-    e.pr_scale = data_bit(a, 9);
-    e.pr_err = range_error((a >> 20) & 7u, e.pr_scale ? 0.4907 : 0.02);
+    e.scale = data_bit(a, 9);
+    e.pr_err = range_error((a >> 20) & 7u, e.scale ? 0.4907 : 0.02);
     e.mp_err = multipath_error((a >> 16) & 15u);
     e.iod = get_u8(a, 8);
-    e.prc = get_s16(b, 16) * (e.pr_scale ? 0.32 : 0.02);
-    e.rrc = get_s8(b, 8) * (e.rr_scale ? 0.032 : 0.002);
+    e.prc = get_s16(b, 16) * (e.scale ? 0.32 : 0.02);
+    e.rrc = get_s8(b, 8) * (e.scale ? 0.032 : 0.002);
 }
 
 // The first data word: the frequency and the time of measurement. Once a

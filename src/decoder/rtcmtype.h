@@ -221,6 +221,7 @@ struct rtcm_sat_18_type {
 struct rtcm_sat_19_type {
     double meas_time = 0;
     bool glonass = false;  // GNSS flag of word A: false GPS, true GLONASS
+    bool more = false;     // multiple-message flag: more frames of this set follow
     bool p_code = false;
     std::uint8_t sv = 0;
     double pr_err = 0;       // m
@@ -248,10 +249,10 @@ struct rtcm_sat_20_type {
 struct rtcm_sat_21_type {
     double meas_time = 0;
     bool glonass = false;  // GNSS flag of word A: false GPS, true GLONASS
-    bool rr_scale = false;
+    bool more = false;     // multiple-message flag: more frames of this set follow
     bool p_code = false;
     std::uint8_t sv = 0;
-    bool pr_scale = false;
+    bool scale = false;  // coarse units for both corrections: 0.32 m and 0.032 m/s
     double pr_err = 0;  // m
     double mp_err = 0;  // m
     std::uint8_t iod = 0;

@@ -93,30 +93,45 @@ TEST(Measurements, GlonassSatellitesKeptApartFromGpsOfTheSameNumber) {
     EXPECT_NE(text.find("\r\n 3R|<= 0.020|"), std::string::npos) << text;
 }
 
-// The first bit of word A is the multiple-message flag: it is kept, and the
-// phase of 18 (32 bits) and the correction of 20 (24 bits) count 1/256 cycle
-// whether it is set or not.
-TEST(Measurements, PhasesAreIn256thsOfACycleWhateverTheMultipleMessageFlag) {
+// The first bit of word A is the multiple-message flag in 18 to 21: it is
+// kept, and no unit follows it. The phase of 18 (32 bits) and the correction
+// of 20 (24 bits) count 1/256 cycle; in 21 the one scale bit (bit 9) sets the
+// units of both corrections, as in type 1.
+TEST(Measurements, UnitsDoNotFollowTheMultipleMessageFlag) {
     const struct {
         std::uint8_t type;
-        bool more;
+        bool more, scale;  // scale: 21 only
         std::int32_t count;
-        double cycles;
-    } cases[] = {{18, true, 158032, 617.3125},  {18, false, 158032, 617.3125}, {18, true, INT32_MIN, -8388608.0},
-                 {18, true, -1, -0.00390625},   {20, true, -384, -1.5},        {20, false, -384, -1.5},
-                 {20, false, 0x7FFFFF, 32767.99609375}, {20, true, -0x800000, -32768.0}};
+        double value;    // phase, pseudorange, phase correction, RRC
+        double prc = 0;  // 21: from a count of -1
+    } cases[] = {{18, true, false, 158032, 617.3125},        {18, false, false, 158032, 617.3125},
+                 {18, true, false, INT32_MIN, -8388608.0},   {18, true, false, -1, -0.00390625},
+                 {19, true, false, 1024, 20.48},             {19, false, false, 1024, 20.48},
+                 {20, true, false, -384, -1.5},              {20, false, false, -384, -1.5},
+                 {20, false, false, 0x7FFFFF, 32767.99609375}, {20, true, false, -0x800000, -32768.0},
+                 {21, true, false, -128, -0.256, -0.02},     {21, false, false, -128, -0.256, -0.02},
+                 {21, true, true, 64, 2.048, -0.32},         {21, false, true, -128, -4.096, -0.32}};
     for (const auto& c : cases) {
-        Link l;
-        if (c.type == 18) {
-            l.send({.type = 18, .zcount = 100, .data = words_18(0, 0, {{.more = c.more, .sv = 5, .phase = c.count}})});
-            const auto* r = l.d.stores.data_18.sat_list[0].find(5);
-            ASSERT_NE(r, nullptr);
-            EXPECT_EQ(std::pair(r->more, r->phase), std::pair(c.more, c.cycles)) << c.count;
-        } else {
-            l.send({.type = 20, .zcount = 100, .data = words_20(0, 0, {{.more = c.more, .sv = 5, .correction = c.count}})});
-            const auto* r = l.d.stores.data_20.sat_list[0].find(5);
-            ASSERT_NE(r, nullptr);
-            EXPECT_EQ(std::pair(r->more, r->phase_corr), std::pair(c.more, c.cycles)) << c.count;
+        const std::uint8_t sv = 5;
+        std::vector<std::uint32_t> data;
+        switch (c.type) {
+            case 18: data = words_18(0, 0, {{.more = c.more, .sv = sv, .phase = c.count}}); break;
+            case 19: data = words_19(0, 0, 0, {{.sv = sv, .pseudorange = c.count, .more = c.more}}); break;
+            case 20: data = words_20(0, 0, {{.more = c.more, .sv = sv, .correction = c.count}}); break;
+            default:
+                data = words_21(0, 0, 0, {{.more = c.more, .scale = c.scale, .sv = sv, .prc = -1, .rrc = std::int8_t(c.count)}});
         }
+        Link l;
+        l.send({.type = c.type, .zcount = 100, .data = data});
+        using Got = std::tuple<bool, double, double>;
+        Got got{!c.more, -1, -1};  // kept when the satellite is not stored
+        const auto& st = l.d.stores;
+        switch (c.type) {
+            case 18: if (auto* r = st.data_18.sat_list[0].find(sv)) got = {r->more, r->phase, 0}; break;
+            case 19: if (auto* r = st.data_19.sat_list[0].find(sv)) got = {r->more, r->pseudorange, 0}; break;
+            case 20: if (auto* r = st.data_20.sat_list[0].find(sv)) got = {r->more, r->phase_corr, 0}; break;
+            default: if (auto* r = st.data_21.sat_list[0].find(sv)) got = {r->more, r->rrc, r->prc};
+        }
+        EXPECT_EQ(got, Got(c.more, c.value, c.prc)) << int(c.type) << " " << c.count << " scale " << c.scale;
     }
 }

@@ -1,6 +1,6 @@
 // Real recordings: the decoded values of types 1, 3, 9, 14, 16, 18, 19, 22,
 // 23 and 31 against gpsd's gpsdecode, an independent decoder (its 18 gives
-// the raw carrier-phase count, 1/256 cycle; "m" is the multiple-message flag); gpsd-sample's
+// the raw carrier-phase count, 1/256 cycle; "m" of 18 and 19 is the multiple-message flag); gpsd-sample's
 // words do not start on character boundaries. Message 24 against the
 // station's message 3 (gpsd's own 24 is wrong). rtklib-testglo's 18 and 19
 // against RTKLIB's convbin. The frame counts are checked
@@ -72,7 +72,7 @@ const std::map<int, std::pair<std::vector<Field>, std::vector<Field>>> fields{
     {23, {{{"ad"}, {"ar"}, {"sid"}}, {}}},
     {31, {{}, {{"udre"}, {"change"}, {"tod"}, {"prc"}, {"rrc"}}}},
     {18, {{{"f"}, {"tom"}}, {{"p_code", "pc"}, {"g"}, {"m"}, {"loss", "clc"}, {"phase", "carrierphase", 1 / 256.0}}}},
-    {19, {{{"f"}, {"tom"}, {"sm"}}, {{"p_code", "pc"}, {"g"}, {"pseudorange", "pseudorange", 0.02}}}},
+    {19, {{{"f"}, {"tom"}, {"sm"}}, {{"p_code", "pc"}, {"g"}, {"m"}, {"pseudorange", "pseudorange", 0.02}}}},
 };
 
 }  // namespace

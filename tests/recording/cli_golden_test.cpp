@@ -49,19 +49,20 @@ std::vector<std::uint8_t> golden_stream() {
                                         {.sv = 11, .quality = 6, .loss = 31, .iod = 0, .correction = 256},
                                         {.sv = 0, .correction = 0x7FFFFF}}));
     std::vector<RangeCorr21> corrections{{.sv = 4, .quality = 0, .multipath = 7, .iod = 17, .prc = -1, .rrc = -128},
-                                         {.rr_scale = true, .p_code = true, .pr_scale = true, .sv = 5, .quality = 7,
+                                         {.more = true, .p_code = true, .scale = true, .sv = 5, .quality = 7,
                                           .multipath = 14, .iod = 255, .prc = 32767, .rrc = 127},
                                          {.sv = 6, .quality = 7, .multipath = 15},
-                                         {.rr_scale = true, .sv = 7, .quality = 5, .prc = -1, .rrc = -128},  // scales apart
-                                         {.pr_scale = true, .sv = 8, .quality = 5, .prc = -1, .rrc = -128}};
-    for (std::uint8_t q = 0; q < 7; ++q) corrections.push_back({.pr_scale = true, .sv = std::uint8_t(q + 20), .quality = q});
+                                         {.more = true, .sv = 7, .quality = 5, .prc = -1, .rrc = -128},  // the flag is no scale
+                                         {.scale = true, .sv = 8, .quality = 5, .prc = -1, .rrc = -128}};  // both coarse
+    for (std::uint8_t q = 0; q < 7; ++q) corrections.push_back({.scale = true, .sv = std::uint8_t(q + 20), .quality = q});
     send(21, 1008, words_21(2, 2, 0, corrections));
     // Bits no field uses, set: bits 3-4 of the first data word of 18 and 20,
-    // bit 1 of word A of 19, bit 2 of 20's; nothing may change.
+    // bit 2 of 20's word A; nothing may change. 19's multiple-message flag
+    // shows only in the JSON (`m`).
     auto w18 = words_18(2, 7, {{.sv = 3, .quality = 1, .loss = 2, .phase = 300}});
-    auto w19 = words_19(2, 0, 7, {{.sv = 3, .quality = 1, .multipath = 2, .pseudorange = 300}});
+    auto w19 = words_19(2, 0, 7, {{.sv = 3, .quality = 1, .multipath = 2, .pseudorange = 300, .more = true}});
     auto w20 = words_20(2, 7, {{.sv = 3, .quality = 1, .loss = 2, .iod = 4, .correction = 300}});
-    w18[0] |= 0x300000, w20[0] |= 0x300000, w19[1] |= 0x800000, w20[1] |= 0x400000;
+    w18[0] |= 0x300000, w20[0] |= 0x300000, w20[1] |= 0x400000;
     send(18, 1008, w18), send(19, 1008, w19), send(20, 1008, w20);
     send(6, 1009, {0x123456});
     s.word(header_word_1(1, 42), true);  // a header word 1 that fails parity

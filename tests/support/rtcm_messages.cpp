@@ -78,7 +78,7 @@ std::vector<std::uint32_t> words_19(std::uint8_t freq, std::uint8_t smooth, std:
                                     const std::vector<Range19>& sats) {
     return measurement_words(measurement_head(freq, smooth, tom_us), sats, [](BitPacker& p, const Range19& s) {
         const auto pr = std::uint32_t(s.pseudorange);
-        p.put(0, 1).put(s.p_code, 1).put(s.glonass, 1).put(s.sv, 5).put(s.quality, 4).put(s.multipath, 4);
+        p.put(s.more, 1).put(s.p_code, 1).put(s.glonass, 1).put(s.sv, 5).put(s.quality, 4).put(s.multipath, 4);
         p.put(pr >> 24, 8).put(pr & 0xFFFFFFu, 24);
     });
 }
@@ -93,7 +93,7 @@ std::vector<std::uint32_t> words_20(std::uint8_t freq, std::uint32_t tom_us, con
 std::vector<std::uint32_t> words_21(std::uint8_t freq, std::uint8_t smooth, std::uint32_t tom_us,
                                     const std::vector<RangeCorr21>& sats) {
     return measurement_words(measurement_head(freq, smooth, tom_us), sats, [](BitPacker& p, const RangeCorr21& s) {
-        p.put(s.rr_scale, 1).put(s.p_code, 1).put(s.glonass, 1).put(s.sv, 5).put(s.pr_scale, 1);
+        p.put(s.more, 1).put(s.p_code, 1).put(s.glonass, 1).put(s.sv, 5).put(s.scale, 1);
         p.put(s.quality, 3).put(s.multipath, 4).put(s.iod, 8);
         p.put(std::uint16_t(s.prc), 16).put(std::uint8_t(s.rrc), 8);
     });

@@ -54,6 +54,7 @@ struct Range19 {
     std::uint8_t sv = 1, quality = 0, multipath = 0;
     std::int32_t pseudorange = 0;  // units 0.02 m
     bool glonass = false;
+    bool more = false;  // the multiple-message flag
 };
 std::vector<std::uint32_t> words_19(std::uint8_t freq, std::uint8_t smooth, std::uint32_t tom_us,
                                     const std::vector<Range19>& sats);
@@ -67,10 +68,11 @@ struct PhaseCorr20 {
 std::vector<std::uint32_t> words_20(std::uint8_t freq, std::uint32_t tom_us, const std::vector<PhaseCorr20>& sats);
 
 struct RangeCorr21 {
-    bool rr_scale = false, p_code = false, pr_scale = false;
+    bool more = false, p_code = false;  // more: the multiple-message flag
+    bool scale = false;                 // the units of both corrections
     std::uint8_t sv = 1, quality = 0, multipath = 0, iod = 0;
-    std::int16_t prc = 0;  // units 0.02 m or 0.32 m
-    std::int8_t rrc = 0;   // units 0.002 m/s or 0.032 m/s
+    std::int16_t prc = 0;  // units 0.02 m, or 0.32 m with scale
+    std::int8_t rrc = 0;   // units 0.002 m/s, or 0.032 m/s with scale
     bool glonass = false;
 };
 std::vector<std::uint32_t> words_21(std::uint8_t freq, std::uint8_t smooth, std::uint32_t tom_us,
