@@ -190,7 +190,7 @@ TEST(EmptyFrames, ShownAsThemselves) {
     QTemporaryDir dir;
     WindowRig rig;
     TForm1& w = rig.openFile(write_file(dir, "empty.rtcm", bytes));
-    w.Timer1Timer();
+    replay(w);
     MessagePages& p = w.pages();
     const std::string word27(bytes.begin() + 11, bytes.begin() + 16);
     EXPECT_EQ(p.otherLines().mid(13), QStringList({"27:" + QString::fromStdString(word27), "1:", "6:  null frame"}));
