@@ -99,6 +99,12 @@ TForm1::TForm1(RtcmDecoder& decoder, SettingsRecord& settings, Hooks hooks, QWid
     timer3_ = new QTimer(this);
     timer3_->setInterval(100);
     connect(timer1_, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    // A replay's slices follow each other through the event loop; each
+    // takes the tick's place (the tick waits 100 ms after it).
+    replayTimer_ = new QTimer(this);
+    replayTimer_->setSingleShot(true);
+    replayTimer_->setInterval(0);
+    connect(replayTimer_, &QTimer::timeout, this, &TForm1::Timer1Timer);
     connect(timer2_, &QTimer::timeout, this, &TForm1::Timer2Timer);
     connect(timer3_, &QTimer::timeout, this, &TForm1::Timer3Timer);
     // Ten repaints a second at most, however fast the frames come.

@@ -128,9 +128,11 @@ public:
     // strip and the page showing, where they changed.
     void refreshDisplay();
     // A file replay reads and decodes at most this many bytes (or for at
-    // most slice_ms) before the window handles its events again.
+    // most slice_ms) per slice; the window handles its events between slices.
     static constexpr int slice_ms = 10;
     void setReplaySlice(int bytes) { sliceBytes_ = bytes; }
+    // A replay's next slice is waiting for the event loop.
+    bool replaying() const { return replayTimer_->isActive(); }
 
     // ---- Forwarding
     void StartTransmit();
@@ -275,7 +277,7 @@ private:
         bool dirty = false;
     } noted_;
 
-    // The input file; the file loop holds its own reference and stops when
+    // The input file; a replay slice holds its own reference and stops when
     // this one is replaced.
     std::shared_ptr<QFile> inputFile_;
 
@@ -304,6 +306,7 @@ private:
     QTimer* timer2_ = nullptr;
     QTimer* timer3_ = nullptr;
     QTimer* refreshTimer_ = nullptr;
+    QTimer* replayTimer_ = nullptr;  // the next slice of a file replay
 };
 
 }  // namespace tessaly

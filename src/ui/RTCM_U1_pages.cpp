@@ -361,16 +361,18 @@ void MessagePages::noteText(const Spec&, int) {
 void MessagePages::noteOther(const Spec&, int) {
     const rtcm_data_other_type& d = decoder_.stores.data_other;
     if (d.msg_type < 1 || d.msg_type > 63) return;
-    noteOtherLine(d.msg_type, d.frame_length, d.time, QString::fromLatin1(d.raw.data(), qsizetype(d.raw.size())));
+    noteOtherLine(d.msg_type, d.frame_length, d.time, display_chars(d.raw));
 }
 
 void MessagePages::noteOtherLine(int msg_type, int frame_length, double time, const QString& chars) {
     if (otherLines_.size() > 15) otherLines_.removeFirst();
     QString line = num(msg_type) + ":" + chars;
-    // The decoded content, where the type has one, after the characters.
+    // The decoded content, where the type has one, after the characters;
+    // the texts stations send in it (36's message, 23's descriptor) are
+    // bytes, shown as 16's text is.
     if (decoder_.header.msg_type == msg_type) {
         const std::string decoded = more_type_line(decoder_);
-        if (!decoded.empty()) line += "  " + QString::fromStdString(decoded);
+        if (!decoded.empty()) line += "  " + display_text(decoded);
     }
     otherLines_.append(line);
     // Noted now: the store of other types also holds the characters of

@@ -2,7 +2,7 @@
 // that hand every byte to the decoder, then note the display steps. Every
 // byte still reaches forwarding, storing and the decoder; the display shows
 // the result at its next refresh.
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QFile>
@@ -406,18 +406,19 @@ void TForm1::Timer1Timer() {
 
 void TForm1::ReadFileBytes() {
     const std::shared_ptr<QFile> file = inputFile_;
-    if (!file) return;
+    // While a dialog asks something (a new source, a box) the file waits;
+    // the next tick looks again.
+    if (!file || QApplication::activeModalWidget()) return;
     src_.fileBusy = true;
     auto idle = qScopeGuard([&] { src_.fileBusy = false; });
-    // The loop lets the event loop run between slices, so the source may
-    // change or halt under it: it reads only while its file is the source.
     const auto current = [&] { return inputFile_ == file && settings_.source == kSourceFile && !src_.halted; };
     std::array<std::uint8_t, 4096> block{};
     QElapsedTimer slice;
     slice.start();
     qint64 sliceBytes = 0;
-    while (current() && !file->atEnd()) {
-        const qint64 want = std::min<qint64>(qint64(block.size()), std::max(1, sliceBytes_) - sliceBytes);
+    const qint64 sliceLimit = std::max(1, sliceBytes_);
+    while (current() && !file->atEnd() && sliceBytes < sliceLimit && slice.elapsed() < slice_ms) {
+        const qint64 want = std::min<qint64>(qint64(block.size()), sliceLimit - sliceBytes);
         const qint64 n = file->read(reinterpret_cast<char*>(block.data()), want);
         if (n <= 0) {
             throw std::runtime_error("Read error in file " + file->fileName().toStdString() + ": " +
@@ -443,12 +444,7 @@ void TForm1::ReadFileBytes() {
         }
         finish();
         sliceBytes += qint64(taken);
-        if (sliceBytes >= sliceBytes_ || slice.elapsed() >= slice_ms) {
-            QCoreApplication::processEvents();
-            slice.restart();
-            sliceBytes = 0;
-        }
-        if (inputFile_ == file && settings_.source == kSourceFile && file->atEnd()) {
+        if (current() && file->atEnd()) {
             // The end shows at once, not at the next refresh, and a frame the
             // file cuts short does not hold back the pages.
             refreshDisplay();
@@ -456,6 +452,9 @@ void TForm1::ReadFileBytes() {
             post_message(this, QStringLiteral(" End of data"));
         }
     }
+    // The next slice comes from the event loop, so keys, menus, Halt and
+    // posted boxes run between slices, never inside one.
+    if (current() && !file->atEnd()) replayTimer_->start();
 }
 
 template <class Go>

@@ -44,15 +44,20 @@ QString clock_time_text(const ClockReading& r) {
     return time_of_day_text(r.hour * 3600.0 + r.minute * 60.0 + r.second);
 }
 
-QString display_text(const std::string& sent) {
+QString display_chars(std::string_view received) {
     QString out;
-    out.reserve(qsizetype(sent.size()));
-    for (const char c : sent) {
+    out.reserve(qsizetype(received.size()));
+    for (const char c : received) {
         const auto u = static_cast<unsigned char>(c);
-        if (u == 0) continue;
         out += u < 0x20 || u == 0x7f ? QChar(' ') : QChar(u);
     }
     return out;
+}
+
+QString display_text(std::string_view sent) {
+    std::string kept(sent);
+    std::erase(kept, '\0');
+    return display_chars(kept);
 }
 
 QString clock_date_text(const ClockReading& r) { return QString::fromStdString(date_text(r)); }

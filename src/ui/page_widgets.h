@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QString>
 #include <string>
+#include <string_view>
 
 #include "clock.h"
 #include "format_fixed.h"
@@ -28,9 +29,13 @@ inline QString ff(double value, int precision, int decimals) {
 }
 inline QString num(long long v) { return QString::number(v); }
 // A text the station sent, as a display shows it: the nulls that fill up
-// its last data word left out, other control characters as blanks (a font
-// would show them as glyphs such as "∆").
-QString display_text(const std::string& sent);
+// its last data word left out, other control characters (DEL included) as
+// blanks (a font would show them as glyphs such as "∆"), the bytes from 128
+// up as Latin-1.
+QString display_text(std::string_view sent);
+// Received characters, one shown for each byte: control characters as
+// blanks, the rest as Latin-1.
+QString display_chars(std::string_view received);
 
 // Widgets redo their layout on every setText, even of the same text.
 inline void set_text(QLineEdit* e, const QString& text) {

@@ -20,7 +20,7 @@ TEST(AisSource, MessageSeventeenShowsAsAFrame) {
     WindowRig rig;
     TForm1& w = rig.openFile(write_file(dir, "ais", s.bytes()));
     w.setReplaySlice(7);
-    w.Timer1Timer();
+    replay(w);
     EXPECT_EQ(rig.decoder.frames_completed, 3u);
     EXPECT_EQ(w.strip().sequence->text(), "+0-1+2");
     EXPECT_EQ(w.strip().special->text(), "ABC");

@@ -71,8 +71,8 @@ TEST_F(Pty, ForwardingFromFile) {
     const QByteArray data = frames(4, 12) + QByteArray("\x1a\x00\xff", 3) + pattern(500);
     rig.settings.transmit = true;
     TForm1& w = rig.openFile(write_file(dir, "fwd.rtcm", std::vector<std::uint8_t>(data.begin(), data.end())));
-    w.Timer1Timer();
-    w.Timer1Timer();
+    replay(w);
+    replay(w);
     EXPECT_EQ(pty.read(data.size()), data);
     EXPECT_EQ(rig.decoder.frames_completed, 4u);
     w.close();
@@ -90,7 +90,7 @@ TEST_F(Pty, ForwardingPortThatCannotOpen) {
     EXPECT_EQ(rig.shown()[0].caption, kFailure);
     EXPECT_TRUE(rig.shown()[0].text.startsWith("Unable to open com port " + dir.filePath("absent") + " (win error code: "));
     EXPECT_TRUE(!rig.settings.transmit && w.panelText(2).isEmpty());
-    w.Timer1Timer();
+    replay(w);
     EXPECT_EQ(w.rawLines().lines().back(), std::string(20, 'a'));
 }
 

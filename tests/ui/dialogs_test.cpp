@@ -130,7 +130,7 @@ TEST(Dialogs, FileSourceOpensAgainAtTheNextStart) {
     });
     TForm1& w = next.open(dialogs.hooks());
     EXPECT_EQ(w.panelText(0), "file " + stream + " is open");
-    w.Timer1Timer();
+    replay(w);
     EXPECT_EQ(next.shownTexts(), QStringList{" End of data"});
     EXPECT_EQ(next.decoder.frames_completed, 3u);
 }

@@ -1,8 +1,10 @@
-// The file source: the whole file read in one tick with the window live
-// between slices, the byte 26, the end-of-data box, and a source changed,
-// halted or failing while the file loop runs.
+// The file source: the whole file read in slices with the window live
+// between them, the byte 26, the end-of-data box, and a source changed,
+// halted or failing while the replay runs.
 
 #include <sys/stat.h>
+
+#include <QDialog>
 
 #include "rtcm_encoder.h"
 #include "rtcm_messages.h"
@@ -19,7 +21,7 @@ std::string last_line(const TForm1& w) { return w.rawLines().lines().back(); }
 
 // A byte 26 inside the file is data like any other: frames after it decode.
 // An empty file shows nothing.
-TEST(FileSource, OpensAndReadsWholeFileInOneTick) {
+TEST(FileSource, OpensAndReadsTheWholeFile) {
     QTemporaryDir dir;
     StreamEncoder s;
     for (std::uint8_t seq = 0; seq < 4; ++seq) {
@@ -32,7 +34,7 @@ TEST(FileSource, OpensAndReadsWholeFileInOneTick) {
     EXPECT_EQ(w.panelText(0) + "|" + w.panelText(1), "file " + path + " is open|Source: File");
     EXPECT_TRUE(w.menu().transmit->menuAction()->isEnabled() && w.menu().halt->isVisible() && w.menu().halt->isEnabled());
 
-    w.Timer1Timer();
+    replay(w);
     EXPECT_EQ(rig.shown(), std::vector<Box>({{kMessage, " End of data"}}));
     EXPECT_EQ(rig.decoder.frames_completed, 4u);
     EXPECT_EQ(w.strip().sequence->text(), "+0-1+2-3");
@@ -42,7 +44,7 @@ TEST(FileSource, OpensAndReadsWholeFileInOneTick) {
     w.Timer1Timer();
     EXPECT_EQ(rig.shown().size(), 1u);
     WindowRig empty;
-    empty.openFile(write_file(dir, "empty", {})).Timer1Timer();
+    replay(empty.openFile(write_file(dir, "empty", {})));
     EXPECT_TRUE(empty.shown().empty());
 
     // Raw lines: a line completes at 80 characters; the page shows at most 15.
@@ -50,7 +52,7 @@ TEST(FileSource, OpensAndReadsWholeFileInOneTick) {
     for (int i = 0; i < 20 * 80 + 7; ++i) bytes.push_back(std::uint8_t('A' + i / 80));
     WindowRig raw;
     TForm1& w2 = raw.openFile(write_file(dir, "raw", bytes));
-    w2.Timer1Timer();
+    replay(w2);
     const auto& lines = w2.rawLines().lines();
     ASSERT_EQ(lines.size(), 15u);
     EXPECT_EQ(lines.front() + lines[13] + "|" + lines.back(), std::string(80, 'A' + 6) + std::string(80, 'A' + 19) + "|" + std::string(7, 'A' + 20));
@@ -60,7 +62,7 @@ TEST(FileSource, OpensAndReadsWholeFileInOneTick) {
     EXPECT_EQ(shown[13] + "|" + shown.back(), QString(80, QChar('A' + 19)) + "|");
 }
 
-// The operator picks another file while the loop runs (events are handled
+// The operator picks another file while the replay runs (events are handled
 // between slices): the old file is not read again, the new one from its start.
 TEST(FileSource, SourceChangedInsideTheLoop) {
     QTemporaryDir dir;
@@ -78,16 +80,15 @@ TEST(FileSource, SourceChangedInsideTheLoop) {
     chooseB = true;
     w.setReplaySlice(8);
     QTimer::singleShot(0, &w, [&] { w.DatasourceClick(); });
-    w.Timer1Timer();
+    replay(w);
     EXPECT_EQ(w.panelText(0), "file " + b + " is open");
-    w.Timer1Timer();
     const std::string text = last_line(w);
     EXPECT_EQ(text.find_first_not_of('a'), text.find('b'));
     EXPECT_LT(std::count(text.begin(), text.end(), 'a'), 30);
     EXPECT_EQ(std::count(text.begin(), text.end(), 'b'), 20);
     EXPECT_EQ(rig.shownTexts(), QStringList({" End of data"}));
 
-    // Switching to another kind of source stops the file loop as well.
+    // Switching to another kind of source stops the replay as well.
     WindowRig other;
     TForm1& w2 = other.openFile(a);
     w2.setReplaySlice(8);
@@ -96,18 +97,20 @@ TEST(FileSource, SourceChangedInsideTheLoop) {
         other.settings.reopenRequested = true;
         w2.DatasourceClick();
     });
-    w2.Timer1Timer();
+    replay(w2);
     EXPECT_LT(last_line(w2).size(), 30u);
     EXPECT_TRUE(other.shown().empty());
 }
 
-TEST(FileSource, HaltPausesAndResumes) {
+// Halt pauses the replay, and so does an open dialog (a box, the source
+// settings): the file waits for the operator.
+TEST(FileSource, HaltAndDialogsPauseTheReplay) {
     QTemporaryDir dir;
     WindowRig rig;
     TForm1& w = rig.openFile(write_file(dir, "a", letters('h', 50)));
     w.setReplaySlice(8);
     QTimer::singleShot(0, &w, [&] { w.menu().halt->trigger(); });
-    w.Timer1Timer();
+    replay(w);
     EXPECT_EQ(w.menu().halt->text(), "Start");
     const std::size_t paused_at = last_line(w).size();
     w.Timer1Timer();
@@ -115,12 +118,19 @@ TEST(FileSource, HaltPausesAndResumes) {
     EXPECT_LT(paused_at, 50u);
     w.menu().halt->trigger();
     EXPECT_EQ(w.menu().halt->text(), "Halt");
-    w.Timer1Timer();
+    {
+        QDialog asking;
+        asking.setModal(true);
+        asking.show();
+        replay(w);
+        EXPECT_EQ(last_line(w).size(), paused_at);
+    }
+    replay(w);
     EXPECT_EQ(last_line(w), std::string(50, 'h'));
     EXPECT_EQ(rig.shownTexts(), QStringList({" End of data"}));
 }
 
-// A failure inside the loop (here the storing step, as a failing write of the
+// A failure inside a slice (here the storing step, as a failing write of the
 // storing file would) is reported; reading goes on at the next tick.
 TEST(FileSource, ReadingResumesAfterAFailure) {
     FailAtTenthByte hook;
@@ -135,6 +145,37 @@ TEST(FileSource, ReadingResumesAfterAFailure) {
     EXPECT_EQ(last_line(w), std::string(25, 'f'));
     EXPECT_EQ(hook.bytes, 25);
     EXPECT_EQ(rig.shownTexts(), QStringList({"disk full", " End of data"}));
+}
+
+// Storing that fails at the tenth byte and goes on without it, as the
+// storing dialog's failure does: its box is posted.
+struct PostAtTenthByte : StoringHook {
+    explicit PostAtTenthByte(QObject* w) : window(w) {}
+    QObject* window;
+    int bytes = 0;
+    void reset_stream_state() override {}
+    void after_byte(RtcmDecoder&) override {
+        if (++bytes == 10) post_failure(window, QStringLiteral("disk full"));
+    }
+};
+
+// A box asked for during a replay shows from the event loop once the slice
+// has returned, never inside it: its own event loop would run menus, source
+// changes and Halt under the slice. The replay goes on to the end.
+TEST(FileSource, ABoxOfAReplayShowsBetweenSlices) {
+    QTemporaryDir dir;
+    WindowRig rig;
+    TForm1& w = rig.openFile(write_file(dir, "a", letters('p', 50)));
+    w.setReplaySlice(8);
+    PostAtTenthByte hook(&w);
+    rig.decoder.set_storing_hook(&hook);
+    QStringList shown;
+    ScopedErrorReporter watch([&](const QString&, const QString& text) {
+        shown << text + (w.sourceState().fileBusy ? " inside a slice" : "");
+    });
+    replay(w);
+    EXPECT_EQ(shown, QStringList({"disk full", " End of data"}));
+    EXPECT_EQ(last_line(w), std::string(50, 'p'));
 }
 
 // A new source starts the strip empty, like the pages: the station, its

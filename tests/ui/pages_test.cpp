@@ -154,6 +154,31 @@ TEST_F(PagesTest, SpecialMessageWithoutControlCharacters) {
     }
 }
 
+// The received characters on the "other Type" page, and the texts a station
+// sends in 36 and 23, as 16's text shows: control characters (DEL too) as
+// blanks, bytes from 128 up as Latin-1.
+TEST_F(PagesTest, OtherTypeCharactersAsTheStripShowsThem) {
+    struct Case {
+        int type;
+        std::string raw, text;
+        QString line;
+    };
+    const Case cases[] = {
+        {36, "ab\x7f" "c", std::string("GLO \xc7\xcc\x07!\0\0", 10), "36:ab c  GLONASS message: GLO \u00c7\u00cc !"},
+        {23, "\x7f\x7f", "ANT\xe9", "23:    antenna ANT\u00e9 setup 0"},
+    };
+    rig.decoder.delivery.whole_frame = true;
+    for (const Case& c : cases) {
+        rig.decoder.header.msg_type = std::uint8_t(c.type);
+        s.data_other.msg_type = c.type;
+        s.data_other.raw = c.raw;
+        s.more.data_36.text = c.text;
+        s.more.data_23.descriptor = c.text;
+        p.ShowMessagePage(c.type);
+        EXPECT_EQ(p.otherLines().back(), c.line);
+    }
+}
+
 // A frame without data words is shown as itself, whatever its type: on the
 // "other Type" page and in the strip's history, not as the frame before it.
 TEST(EmptyFrames, ShownAsThemselves) {
@@ -165,7 +190,7 @@ TEST(EmptyFrames, ShownAsThemselves) {
     QTemporaryDir dir;
     WindowRig rig;
     TForm1& w = rig.openFile(write_file(dir, "empty.rtcm", bytes));
-    w.Timer1Timer();
+    replay(w);
     MessagePages& p = w.pages();
     const std::string word27(bytes.begin() + 11, bytes.begin() + 16);
     EXPECT_EQ(p.otherLines().mid(13), QStringList({"27:" + QString::fromStdString(word27), "1:", "6:  null frame"}));

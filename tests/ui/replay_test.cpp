@@ -33,7 +33,7 @@ TEST(Replay, RecordingReadInSlicesShowsWhatByteByByteShows) {
     p.setCurrentIndex(MessagePages::Type19);
     std::array<SatellitePage, 4> subs;
     for (int s = 0; s < 4; ++s) subs[std::size_t(s)] = p.subPage(MessagePages::Type19, MessagePages::SubPage(s));
-    w.Timer1Timer();
+    replay(w);
     EXPECT_EQ(rig.shownTexts(), QStringList({" End of data"}));
 
     WindowRig ref;

@@ -74,7 +74,7 @@ TEST(SatelliteRows, RecordingsShowEverySatelliteAndNothingOfTheLastSource) {
     if (!QFileInfo::exists(glo) || !QFileInfo::exists(bend)) GTEST_SKIP() << "recordings absent: " << kData.toStdString();
     WindowRig rig;
     TForm1& w = rig.openFile(glo);
-    w.Timer1Timer();
+    replay(w);
     MessagePages& p = w.pages();
     expect_pages_show_stores(p, rig.decoder.stores);
     for (auto page : {MessagePages::Type18, MessagePages::Type19})
@@ -87,7 +87,7 @@ TEST(SatelliteRows, RecordingsShowEverySatelliteAndNothingOfTheLastSource) {
     EXPECT_EQ(on_page(p.subPage(MessagePages::Type18, MessagePages::L1)), Shown{});
     EXPECT_EQ(on_page(p.page(MessagePages::Type1)), Shown{});
     EXPECT_EQ(p.type3Header()->text(), "");
-    w.Timer1Timer();
+    replay(w);
     expect_pages_show_stores(p, rig.decoder.stores);
     const Shown bend_svs{{2, 1}, {6, 1}, {12, 1}, {15, 1}, {17, 1}, {19, 1}, {24, 1}, {28, 1}};
     for (const auto& [sv, n] : on_page(p.subPage(MessagePages::Type18, MessagePages::L1)))

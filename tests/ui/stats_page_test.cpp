@@ -91,7 +91,7 @@ TEST(StatsPage, LatencyAxisHoldsNegativeLatencies) {
     QTemporaryDir dir;
     WindowRig rig;
     TForm1& w = rig.openFile(write_file(dir, "ahead.rtcm", s.bytes()));
-    w.Timer1Timer();
+    replay(w);
     StatsPage& p = w.statsPage();
     rig.clock.set({2026, 12, 6, 10, 12, 6, 0});
     p.tick();

@@ -85,6 +85,13 @@ bool wait_for(Pred done, int ms = 5000) {
     return true;
 }
 
+// Runs the window's file replay from a tick until it rests: at the end,
+// halted, or after a failure (which the next tick resumes from).
+inline bool replay(TForm1& w) {
+    w.Timer1Timer();
+    return wait_for([&] { return !w.replaying(); });
+}
+
 // A window on a fresh decoder and settings record.
 struct WindowRig {
     // The settings choose no source (the default COM1 is a real device here)

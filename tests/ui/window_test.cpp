@@ -43,7 +43,7 @@ TEST(ShowHeader, StripAfterHeaders) {
         QTemporaryDir dir;
         WindowRig rig(c.clock);
         TForm1& w = rig.openFile(write_file(dir, "h.rtcm", s.bytes()));
-        w.Timer1Timer();
+        replay(w);
         const auto& st = w.strip();
         EXPECT_EQ(QStringList({st.station->text(), st.health->text(), st.sequence->text(), st.frames->text(),
                                st.mzCount->text(), st.latency->text()}),
@@ -140,12 +140,12 @@ TEST(MainWindow, FirstFrameChoosesThePage) {
         WindowRig rig;
         TForm1& w = rig.openFile(file("a", c.first));
         if (c.chosen >= 0) w.pages().setCurrentIndex(c.chosen);
-        w.Timer1Timer();
+        replay(w);
         QStringList shown{w.pages().tabText(w.pages().currentIndex())};
         rig.settings.fileName = file("b", c.second);
         rig.settings.reopenRequested = true;
         w.OpenSource();
-        w.Timer1Timer();
+        replay(w);
         shown << w.pages().tabText(w.pages().currentIndex());
         EXPECT_EQ(shown, c.shown);
     }
