@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,9 @@ struct Active {
 class AlarmEngine {
 public:
     AlarmEngine(Rules rules, std::string source);
+    ~AlarmEngine();
+    AlarmEngine(AlarmEngine&&) noexcept;
+    AlarmEngine& operator=(AlarmEngine&&) noexcept;
 
     // Every event, in order, as it happens.
     std::function<void(const Event&)> on_event;
@@ -71,6 +75,10 @@ public:
 
     // Every rule's name, in the order of the rules file.
     static const std::vector<std::string>& rule_names();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace tessaly::alarms
