@@ -6,6 +6,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <cmath>
 
 #include "tessaly_version.h"
 
@@ -16,13 +17,22 @@ namespace {
 using stats::Label;
 using stats::MetricType;
 
+// Times to the millisecond, as the clock reads them: no float noise.
+double ms(double seconds) { return std::round(seconds * 1000.0) / 1000.0; }
+std::optional<double> ms(const std::optional<double>& seconds) {
+    return seconds ? std::optional<double>(ms(*seconds)) : std::nullopt;
+}
+
+// The streams in name order, walked once per family.
+using StreamList = std::vector<std::pair<std::string_view, const MonitoredStream*>>;
+
 // A family with one sample per stream, where `value` gives it (or nothing
 // for a stream that has no such figure yet).
 template <class Value>
-void per_stream(stats::MetricsText& m, const Monitor& monitor, std::string_view name, MetricType type,
+void per_stream(stats::MetricsText& m, const StreamList& list, std::string_view name, MetricType type,
                 std::string_view help, Value value) {
     m.family(name, type, help);
-    for (const auto& [stream, s] : monitor.streams()) {
+    for (const auto& [stream, s] : list) {
         const std::optional<double> v = value(*s);
         if (v) m.sample({{"stream", stream}}, *v);
     }
@@ -52,19 +62,22 @@ QString state_name(const MonitoredStream& s) {
 std::string metrics_text(const Monitor& monitor, const DaemonFigures& daemon, stats::MetricsFormat format,
                          double now) {
     const std::size_t streams = monitor.streams().size();
+    StreamList list;
+    list.reserve(streams);
+    for (const auto& [name, s] : monitor.streams()) list.emplace_back(name, s.get());
     stats::MetricsText m(format, 4096 + streams * 4096);
     using O = std::optional<double>;
-    per_stream(m, monitor, "tessaly_stream_up", MetricType::gauge,
+    per_stream(m, list, "tessaly_stream_up", MetricType::gauge,
                "1 while the stream is connected and bytes arrive within its silence limit, else 0",
                [](const MonitoredStream& s) { return O(s.up() ? 1 : 0); });
-    per_stream(m, monitor, "tessaly_stream_connected", MetricType::gauge,
+    per_stream(m, list, "tessaly_stream_connected", MetricType::gauge,
                "1 while the stream's source is connected (NTRIP: the caster accepted the request), else 0",
                [](const MonitoredStream& s) { return O(s.connected() ? 1 : 0); });
-    per_stream(m, monitor, "tessaly_bytes", MetricType::counter,
+    per_stream(m, list, "tessaly_bytes", MetricType::counter,
                "Stream bytes received and decoded (NTRIP answer and chunk framing not counted)",
                [](const MonitoredStream& s) { return O(double(s.bytes())); });
     m.family("tessaly_frames", MetricType::counter, "Frames that ended normally, by message type");
-    for (const auto& [stream, s] : monitor.streams()) {
+    for (const auto& [stream, s] : list) {
         const auto& types = s->totals().types;
         for (std::size_t t = 0; t < types.size(); ++t) {
             if (!types[t].frames) continue;
@@ -72,48 +85,48 @@ std::string metrics_text(const Monitor& monitor, const DaemonFigures& daemon, st
             m.sample({{"stream", stream}, {"type", type}}, double(types[t].frames));
         }
     }
-    per_stream(m, monitor, "tessaly_parity_failures", MetricType::counter, "Words whose parity failed",
+    per_stream(m, list, "tessaly_parity_failures", MetricType::counter, "Words whose parity failed",
                [](const MonitoredStream& s) { return O(double(s.decoder().parity_failures)); });
-    per_stream(m, monitor, "tessaly_sync_losses", MetricType::counter, "Losses of word or frame synchronisation",
+    per_stream(m, list, "tessaly_sync_losses", MetricType::counter, "Losses of word or frame synchronisation",
                [](const MonitoredStream& s) { return O(double(s.decoder().sync_losses)); });
-    per_stream(m, monitor, "tessaly_unused_chars", MetricType::counter, "Received bytes not taken into a word",
+    per_stream(m, list, "tessaly_unused_chars", MetricType::counter, "Received bytes not taken into a word",
                [](const MonitoredStream& s) { return O(double(s.decoder().unused_chars)); });
-    per_stream(m, monitor, "tessaly_missed_frames", MetricType::counter,
+    per_stream(m, list, "tessaly_missed_frames", MetricType::counter,
                "Frames missed, by the frames' 3-bit sequence numbers",
                [](const MonitoredStream& s) { return O(double(s.totals().sequence_gaps)); });
-    per_stream(m, monitor, "tessaly_latency_seconds", MetricType::gauge,
+    per_stream(m, list, "tessaly_latency_seconds", MetricType::gauge,
                "Latency of the latest frame: its age when it was decoded, leap seconds included",
-               [](const MonitoredStream& s) { return s.has_frame() ? O(s.latency()) : O(); });
+               [](const MonitoredStream& s) { return s.has_frame() ? O(ms(s.latency())) : O(); });
     m.family("tessaly_frame_latency_seconds", MetricType::histogram,
              "Latency of every frame (a negative latency counts as 0)");
-    for (const auto& [stream, s] : monitor.streams()) {
+    for (const auto& [stream, s] : list) {
         const LatencyHistogram& h = s->latency_histogram();
         const Label labels[] = {{"stream", stream}};
         m.histogram(labels, latency_buckets, h.counts, h.sum);
     }
-    per_stream(m, monitor, "tessaly_correction_age_seconds", MetricType::gauge,
+    per_stream(m, list, "tessaly_correction_age_seconds", MetricType::gauge,
                "Age of the newest correction set (types 1, 9, 20, 21, 31, 34) by its own time against the clock",
-               [now](const MonitoredStream& s) { return s.correction_age(now); });
-    per_stream(m, monitor, "tessaly_station_id", MetricType::gauge, "Reference station of the latest frame",
+               [now](const MonitoredStream& s) { return ms(s.correction_age(now)); });
+    per_stream(m, list, "tessaly_station_id", MetricType::gauge, "Reference station of the latest frame",
                [](const MonitoredStream& s) { return s.has_frame() ? O(s.station()) : O(); });
-    per_stream(m, monitor, "tessaly_station_health", MetricType::gauge,
+    per_stream(m, list, "tessaly_station_health", MetricType::gauge,
                "Station health of the latest frame (0 good .. 6 not monitored, 7 not working)",
                [](const MonitoredStream& s) { return s.has_frame() ? O(s.health()) : O(); });
-    per_stream(m, monitor, "tessaly_last_frame_timestamp_seconds", MetricType::gauge,
+    per_stream(m, list, "tessaly_last_frame_timestamp_seconds", MetricType::gauge,
                "When the latest frame was decoded (system clock), seconds since 1970",
                [](const MonitoredStream& s) { return s.has_frame() ? O(s.last_frame_wall()) : O(); });
-    per_stream(m, monitor, "tessaly_reconnects", MetricType::counter, "Connection attempts after a failure",
+    per_stream(m, list, "tessaly_reconnects", MetricType::counter, "Connection attempts after a failure",
                [](const MonitoredStream& s) { return O(double(s.reconnects())); });
-    per_stream(m, monitor, "tessaly_outages", MetricType::counter,
+    per_stream(m, list, "tessaly_outages", MetricType::counter,
                "Outages: a stream that delivered stopped (failure or silence) until its next byte",
                [](const MonitoredStream& s) { return O(double(s.outages())); });
-    per_stream(m, monitor, "tessaly_outage_seconds", MetricType::counter,
+    per_stream(m, list, "tessaly_outage_seconds", MetricType::counter,
                "Time in outages, the one under way included",
-               [now](const MonitoredStream& s) { return O(s.outage_seconds(now)); });
+               [now](const MonitoredStream& s) { return O(ms(s.outage_seconds(now))); });
 
     const auto& rules = alarms::AlarmEngine::rule_names();
     m.family("tessaly_alarm_active", MetricType::gauge, "1 while the stream's alarm of this rule is active, else 0");
-    for (const auto& [stream, s] : monitor.streams()) {
+    for (const auto& [stream, s] : list) {
         const std::vector<alarms::Active> active = s->alarms().active();
         for (const std::string& rule : rules) {
             const bool on = std::any_of(active.begin(), active.end(), [&](const alarms::Active& a) { return a.rule == rule; });
@@ -121,7 +134,7 @@ std::string metrics_text(const Monitor& monitor, const DaemonFigures& daemon, st
         }
     }
     m.family("tessaly_alarm_events", MetricType::counter, "Alarms of this rule that began");
-    for (const auto& [stream, s] : monitor.streams()) {
+    for (const auto& [stream, s] : list) {
         const auto& counts = s->alarms().counts();
         for (const std::string& rule : rules) {
             const auto it = counts.find(rule);
@@ -186,8 +199,8 @@ QByteArray streams_json(const Monitor& monitor, double now) {
         o["sync_losses"] = qint64(d.sync_losses);
         o["unused_chars"] = qint64(d.unused_chars);
         o["missed_frames"] = qint64(s->totals().sequence_gaps);
-        o["latency"] = s->has_frame() ? QJsonValue(s->latency()) : QJsonValue();
-        o["correction_age"] = number_or_null(s->correction_age(now));
+        o["latency"] = s->has_frame() ? QJsonValue(ms(s->latency())) : QJsonValue();
+        o["correction_age"] = number_or_null(ms(s->correction_age(now)));
         o["last_frame"] = s->has_frame() ? QJsonValue(iso(s->last_frame_wall())) : QJsonValue();
         // Rates over the last whole minute of stream time, once there is one.
         const stats::Snapshot& rate_span = s->last_interval() ? *s->last_interval() : s->totals();
@@ -198,10 +211,10 @@ QByteArray streams_json(const Monitor& monitor, double now) {
             types.append(QJsonObject{{"type", int(t)},
                                      {"frames", qint64(c.frames)},
                                      {"per_minute", rate_span.frame_rate(int(t))},
-                                     {"latency", QJsonObject{{"last", c.latency.last},
-                                                             {"mean", c.latency.mean},
-                                                             {"min", c.latency.min},
-                                                             {"max", c.latency.max}}}});
+                                     {"latency", QJsonObject{{"last", ms(c.latency.last)},
+                                                             {"mean", ms(c.latency.mean)},
+                                                             {"min", ms(c.latency.min)},
+                                                             {"max", ms(c.latency.max)}}}});
         }
         o["types"] = types;
         QJsonArray active;
@@ -216,13 +229,13 @@ QByteArray streams_json(const Monitor& monitor, double now) {
         o["alarm_events"] = events;
         o["reconnects"] = qint64(s->reconnects());
         o["outages"] = qint64(s->outages());
-        o["outage_seconds"] = s->outage_seconds(now);
+        o["outage_seconds"] = ms(s->outage_seconds(now));
         o["outage_since"] = s->outage_since() ? QJsonValue(iso(*s->outage_since())) : QJsonValue();
         QJsonArray outages;
         for (const Outage& out : s->recent_outages())
             outages.append(QJsonObject{{"start", iso(utc_seconds(out.start))},
                                        {"end", iso(utc_seconds(out.end))},
-                                       {"duration", out.seconds()},
+                                       {"duration", ms(out.seconds())},
                                        {"attempts", out.attempts},
                                        {"reason", QString::fromStdString(out.reason)}});
         o["recent_outages"] = outages;

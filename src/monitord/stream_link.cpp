@@ -113,7 +113,7 @@ void StreamLink::open() {
             ::tcsetattr(fd_, TCSANOW, &t);
         }
         state_ = State::streaming;
-        reactor_.add(fd_, EPOLLIN, this);
+        reactor_.add(fd_, EPOLLIN | EPOLLET, this);
         if (on_connected) on_connected();
         return;
     }
@@ -170,7 +170,7 @@ void StreamLink::connect_next() {
         }
         if (::connect(fd_, reinterpret_cast<sockaddr*>(&ss), len) == 0 || errno == EINPROGRESS) {
             state_ = State::connecting;
-            reactor_.add(fd_, EPOLLOUT, this);
+            reactor_.add(fd_, EPOLLOUT | EPOLLET, this);
             return;
         }
         connect_error_ = errno == ECONNREFUSED ? QStringLiteral("connection refused") : system_error(errno);
@@ -202,7 +202,7 @@ void StreamLink::ready(std::uint32_t events) {
 
 void StreamLink::on_connected_socket() {
     enable_short_keepalive(fd_);
-    reactor_.modify(fd_, EPOLLIN);
+    reactor_.modify(fd_, EPOLLIN | EPOLLET);
     if (source_.kind == SourceSpec::Kind::tcp) {
         state_ = State::streaming;
         if (on_connected) on_connected();
@@ -224,13 +224,24 @@ void StreamLink::on_connected_socket() {
 }
 
 void StreamLink::on_readable() {
-    const ssize_t n = ::read(fd_, read_buffer, sizeof read_buffer);
-    if (n > 0) {
+    // Edge-triggered: read until a read comes back short, which for a
+    // socket or a terminal means that nothing more is waiting (the next
+    // bytes raise the next edge). One read per wake-up in the usual case,
+    // and no second look by epoll at every ready descriptor.
+    ssize_t n;
+    do {
+        n = ::read(fd_, read_buffer, sizeof read_buffer);
+        if (n <= 0) break;
+        const auto alive = alive_;
         if (source_.kind != SourceSpec::Kind::ntrip) deliver(read_buffer, std::size_t(n));
         else take_answer(read_buffer, std::size_t(n));
+        if (!*alive || fd_ < 0) return;
+    } while (n == ssize_t(sizeof read_buffer));
+    if (n > 0 || (n < 0 && errno == EAGAIN)) return;
+    if (n < 0 && errno == EINTR) {
+        on_readable();
         return;
     }
-    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
     if (n < 0 && source_.kind != SourceSpec::Kind::serial) {
         fail("connection to " + where() + ": " + system_error(errno));
         return;

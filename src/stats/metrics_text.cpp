@@ -54,6 +54,10 @@ Range parse_range(std::string_view item) {
 }
 
 void escape(std::string& out, std::string_view text, bool quotes) {
+    if (text.find_first_of(quotes ? "\\\n\"" : "\\\n") == std::string_view::npos) {
+        out += text;
+        return;
+    }
     for (const char c : text) {
         if (c == '\\') out += "\\\\";
         else if (c == '\n') out += "\\n";
