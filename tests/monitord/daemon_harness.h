@@ -22,6 +22,7 @@
 #include <optional>
 
 #include "event_loop.h"
+#include "qt_printers.h"
 
 namespace tessaly::test {
 
