@@ -1,7 +1,6 @@
 #include "stream_pipeline.h"
 
 #include <chrono>
-#include <cmath>
 
 namespace tessaly::stream {
 
@@ -12,29 +11,37 @@ double epoch_seconds(const ClockReading& r) {
 }
 
 double StreamTime::frame_utc(const RtcmDecoder& d) {
+    // Within a chunk the clock reading is the same for every frame: its
+    // date is converted once.
     const ClockReading now = d.now_utc();
-    const double wall = epoch_seconds(now);
+    if (!(now == wall_reading_) || !started_) {
+        wall_reading_ = now;
+        wall_ = epoch_seconds(now);
+    }
     const int type = d.header.msg_type;
     const double to_utc = type >= 31 && type <= 36 ? 0.0 : double(d.leapSeconds);
+    double in_hour = d.delivery.zcount * 0.6 - to_utc;  // Z-counts above 5999 are not valid but can arrive
+    while (in_hour < 0) in_hour += 3600.0;
+    while (in_hour >= 3600.0) in_hour -= 3600.0;
     double t;
-    if (!started_ || std::fabs(wall - last_wall_) > 1800.0) {
+    if (!started_ || wall_ - last_wall_ > 1800.0 || last_wall_ - wall_ > 1800.0) {
         // The decoder took the frame's hour from the clock; the date is the
         // clock's, or the day next to it when that puts the frame nearer.
-        const double midnight = wall - now.time_of_day();
+        const double midnight = wall_ - now.time_of_day();
         t = midnight + d.header.frame_time - to_utc;
-        if (t - wall > 43200.0) t -= 86400.0;
-        else if (wall - t > 43200.0) t += 86400.0;
+        if (t - wall_ > 43200.0) t -= 86400.0;
+        else if (wall_ - t > 43200.0) t += 86400.0;
         if (!started_) origin_ = t - (d.header.frame_time - to_utc) - d.leapSeconds;
         started_ = true;
     } else {
-        const double in_hour = std::fmod(std::fmod(d.delivery.zcount * 0.6 - to_utc, 3600.0) + 3600.0, 3600.0);
-        double step = in_hour - std::fmod(last_, 3600.0);
+        double step = in_hour - last_in_hour_;
         if (step > 1800.0) step -= 3600.0;
         else if (step <= -1800.0) step += 3600.0;
         t = last_ + step;
     }
     last_ = t;
-    last_wall_ = wall;
+    last_in_hour_ = in_hour;
+    last_wall_ = wall_;
     if (t > newest_) newest_ = t;
     return t;
 }

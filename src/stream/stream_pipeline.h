@@ -54,8 +54,11 @@ public:
 
 private:
     bool started_ = false;
-    double last_ = 0;       // UTC of the previous frame
-    double last_wall_ = 0;  // the clock at the previous frame
+    double last_ = 0;          // UTC of the previous frame
+    double last_in_hour_ = 0;  // its seconds within the UTC hour
+    double last_wall_ = 0;     // the clock at the previous frame
+    ClockReading wall_reading_;
+    double wall_ = 0;          // that reading in seconds since 1970
     double newest_ = 0;
     double origin_ = 0;
 };
