@@ -212,6 +212,10 @@ void Load::read_request(int id) {
     (void)ignored;
     c.mount = int(m - mounts_.begin());
     c.offset = (std::size_t(c.mount) * 997) % data_.size();
+    // A stream that opened with a line end after "ICY 200 OK" would have
+    // it taken for the end of header lines, as NTRIP 1.0 clients must.
+    for (std::size_t k = 0; k < data_.size() && static_cast<unsigned char>(data_[c.offset]) < 0x40; ++k)
+        c.offset = (c.offset + 1) % data_.size();
     slots_[std::size_t(rng_() % unsigned(period_ms_))].push_back(id);
 }
 
