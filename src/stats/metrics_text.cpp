@@ -54,16 +54,17 @@ Range parse_range(std::string_view item) {
 }
 
 void escape(std::string& out, std::string_view text, bool quotes) {
-    if (text.find_first_of(quotes ? "\\\n\"" : "\\\n") == std::string_view::npos) {
-        out += text;
-        return;
+    // One pass; the runs between escapes are appended whole.
+    std::size_t plain = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const char* escaped = c == '\\' ? "\\\\" : c == '\n' ? "\\n" : c == '"' && quotes ? "\\\"" : nullptr;
+        if (!escaped) continue;
+        out.append(text.data() + plain, i - plain);
+        out += escaped;
+        plain = i + 1;
     }
-    for (const char c : text) {
-        if (c == '\\') out += "\\\\";
-        else if (c == '\n') out += "\\n";
-        else if (c == '"' && quotes) out += "\\\"";
-        else out += c;
-    }
+    out.append(text.data() + plain, text.size() - plain);
 }
 
 }  // namespace
