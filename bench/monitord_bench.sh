@@ -176,7 +176,9 @@ compare() {
     kill "${procs[@]}"; wait "${procs[@]}" 2>/dev/null || true
     procs=()
     for ((i = 0; i < k; i++)); do
-        str2str -in "ntrip://:@127.0.0.1:$base_port/$(printf 'S%05d' $i)" >/dev/null 2>&1 &
+        # It reads only with an output: a TCP server nobody connects to.
+        str2str -in "ntrip://127.0.0.1:$base_port/$(printf 'S%05d' $i)" -out "tcpsvr://:$((base_port + 100 + i))" \
+            >/dev/null 2>&1 &
         procs+=($!)
     done
     pids+=("${procs[@]}")

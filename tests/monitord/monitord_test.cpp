@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 
 #include "daemon_harness.h"
+#include "pty_pair.h"
 
 namespace tessaly::test {
 namespace {
@@ -119,6 +120,47 @@ TEST(Monitord, ServesMetricsThatPromtoolAccepts) {
     ASSERT_TRUE(check.waitForFinished(20000));
     EXPECT_EQ(check.exitCode(), 0);
     EXPECT_EQ(check.readAll(), "") << "promtool found something to say";
+}
+
+double frames(const QByteArray& metrics, const QByteArray& stream) {
+    double sum = 0;
+    for (const QByteArray& line : metrics.split('\n'))
+        if (line.startsWith("tessaly_frames_total{stream=\"" + stream + "\",")) sum += line.mid(line.lastIndexOf(' ') + 1).toDouble();
+    return sum;
+}
+
+TEST(Monitord, DecodesEveryByteOfTcpAndSerialSources) {
+    if (!testing::PtyPair::available()) GTEST_SKIP() << "socat is not installed: no serial source to read";
+    testing::PtyPair pty;
+    ASSERT_TRUE(pty.start());
+    QTcpServer tcp;
+    ASSERT_TRUE(tcp.listen(QHostAddress::LocalHost, 0));
+    QObject::connect(&tcp, &QTcpServer::newConnection, [&] { tcp.nextPendingConnection()->write(demo()); });
+    Daemon d;
+    d.configure(QString("[stream.tcp]\nsource=tcp://127.0.0.1:%1\n[stream.serial]\nsource=%2\nbaud=4800\n")
+                    .arg(tcp.serverPort())
+                    .arg(pty.near)
+                    .toUtf8());
+    ASSERT_TRUE(d.start()) << d.log.constData();
+    ASSERT_TRUE(d.wait_metrics([](const QByteArray& t) { return sample(t, "tessaly_stream_connected{stream=\"serial\"}") == 1; }))
+        << d.log.constData();
+    pty.far.write(demo());
+    // The demonstration stream's 582 frames (tessaly-decode --format summary).
+    const QByteArray size = QByteArray::number(demo().size());
+    ASSERT_TRUE(d.wait_metrics([&](const QByteArray& t) {
+        return sample(t, "tessaly_bytes_total{stream=\"tcp\"}") == size.toDouble() &&
+               sample(t, "tessaly_bytes_total{stream=\"serial\"}") == size.toDouble();
+    })) << d.metrics().constData();
+    const QByteArray m = d.metrics();
+    EXPECT_EQ(frames(m, "tcp"), 582);
+    EXPECT_EQ(frames(m, "serial"), 582);
+
+    pty.kill();  // the adapter is pulled
+    ASSERT_TRUE(d.wait_metrics([](const QByteArray& t) { return sample(t, "tessaly_stream_connected{stream=\"serial\"}") == 0; }));
+    EXPECT_TRUE(spin_until([&] {
+        d.log += d.process.readAllStandardError();
+        return d.log.contains("serial: " + pty.near.toUtf8() + " went away");
+    })) << d.log.constData();
 }
 
 TEST(Monitord, RefusesToStartOnAPasswordOthersMayRead) {
