@@ -49,8 +49,10 @@ trap cleanup EXIT
 ulimit -n "$(ulimit -Hn)"
 base_port=$((20000 + RANDOM % 20000))
 
-cpu_ns() { local t=0 p; for p in "$@"; do t=$((t + $(cut -d' ' -f1 "/proc/$p/schedstat"))); done; echo $t; }
-pss_kb() { local t=0 p; for p in "$@"; do t=$((t + $(awk '/^Pss:/ {print $2}' "/proc/$p/smaps_rollup"))); done; echo $t; }
+# A process that ended meanwhile counts nothing (measure() names how many ran).
+cpu_ns() { local p; for p in "$@"; do cut -d' ' -f1 "/proc/$p/schedstat" 2>/dev/null; done | awk '{s += $1} END {printf "%.0f", s}'; }
+pss_kb() { local p; for p in "$@"; do awk '/^Pss:/ {print $2}' "/proc/$p/smaps_rollup" 2>/dev/null; done | awk '{s += $1} END {printf "%.0f", s}'; }
+alive() { local p n=0; for p in "$@"; do [ -d "/proc/$p" ] && n=$((n + 1)); done; echo $n; }
 rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
 load() { cut -d' ' -f1-3 /proc/loadavg; }
 
@@ -91,7 +93,7 @@ start_monitord() {
     port=$(grep -o '127.0.0.1:[0-9]*/metrics' "$tmp/monitord.log" | head -1 | cut -d: -f2 | cut -d/ -f1)
 }
 
-total_bytes() { curl -s "127.0.0.1:$port/metrics" | awk '/^tessaly_bytes_total/ {s += $2} END {printf "%d", s}'; }
+total_bytes() { curl -s "127.0.0.1:$port/metrics" | awk '/^tessaly_bytes_total/ {s += $2} END {printf "%.0f", s}'; }
 up_streams() { curl -s "127.0.0.1:$port/metrics" | grep -c '^tessaly_stream_up{.*} 1$' || true; }
 
 wait_up() {
@@ -156,9 +158,14 @@ measure() {
     shift 2
     sleep 8
     local c0 c1
+    local before after
+    before=$(alive "$@")
     c0=$(cpu_ns "$@"); sleep "$seconds"; c1=$(cpu_ns "$@")
-    printf "%-16s %5d streams in %4d processes: %.3f ms CPU per stream-second, %.3f MB PSS per stream; load %s\n" \
-        "$what" "$k" "$#" "$(calc "($c1 - $c0) / $seconds / $k / 1000000")" \
+    after=$(alive "$@")
+    # Per stream: streams whose process ran the whole time.
+    k=$((k * after / $#))
+    printf "%-16s %5d streams in %4d processes (%d running at the start, %d at the end): %.3f ms CPU per stream-second, %.3f MB PSS per stream; load %s\n" \
+        "$what" "$k" "$#" "$before" "$after" "$(calc "($c1 - $c0) / $seconds / $k / 1000000")" \
         "$(calc "$(pss_kb "$@") / $k / 1024")" "$(load)"
 }
 
