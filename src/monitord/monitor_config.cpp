@@ -52,7 +52,6 @@ std::vector<std::string_view> split(std::string_view s, char sep) {
 std::optional<Position> parse_position(std::string_view s) {
     const auto parts = split(s, ',');
     if (parts.size() < 2 || parts.size() > 3) return std::nullopt;
-    Position p;
     const auto lat = real_number(parts[0]), lon = real_number(parts[1]);
     const auto h = parts.size() == 3 ? real_number(parts[2]) : std::optional<double>(0.0);
     if (!lat || !lon || !h || std::fabs(*lat) > 90 || std::fabs(*lon) > 180) return std::nullopt;
