@@ -36,7 +36,6 @@ public:
     const CasterSpec& spec() const { return spec_; }
 
     bool table_read() const { return table_read_; }  // the latest read succeeded
-    std::size_t mountpoints() const { return current_.size(); }
     std::uint64_t changes() const { return changes_; }
     std::uint64_t failures() const { return failures_; }
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 #include "tessaly_version.h"
 
@@ -142,9 +143,13 @@ std::string metrics_text(const Monitor& monitor, const DaemonFigures& daemon, st
         }
     }
 
+    // With --shard, each instance counts its own share.
+    std::map<std::string_view, double> watched;
+    for (const auto& [stream, s] : list)
+        if (!s->spec().caster.empty()) ++watched[s->spec().caster];
     per_caster(m, monitor, "tessaly_caster_mountpoints", MetricType::gauge,
-               "Mountpoints of the caster's sourcetable that are watched",
-               [](const CasterWatch& c) { return double(c.mountpoints()); });
+               "Mountpoints of the caster's sourcetable that this instance watches",
+               [&](const CasterWatch& c) { return watched[c.spec().name]; });
     per_caster(m, monitor, "tessaly_caster_sourcetable_up", MetricType::gauge,
                "1 when the latest reading of the caster's sourcetable succeeded, else 0",
                [](const CasterWatch& c) { return c.table_read() ? 1.0 : 0.0; });

@@ -69,9 +69,9 @@ public:
     QString config() const { return dir.filePath("monitord.conf"); }
 
     // Starts it and waits for its HTTP address.
-    bool start() {
+    bool start(const QStringList& more = {}) {
         process.setProgram(TESSALY_MONITORD);
-        process.setArguments({"--config", config(), "--listen", "127.0.0.1:0"});
+        process.setArguments(QStringList{"--config", config(), "--listen", "127.0.0.1:0"} + more);
         process.start();
         const bool up = spin_until(
             [&] {

@@ -57,6 +57,24 @@ TEST(Monitord, FollowsTheSourcetableOfACaster) {
     EXPECT_EQ(streams(d).keys(), (QStringList{"c/A", "c/C"}));
 }
 
+TEST(Monitord, ShardsSplitACasterBetweenInstances) {
+    ScriptedCaster caster(demo());
+    for (int i = 0; i < 10; ++i) caster.mounts << "M" + QString::number(i);
+    Daemon first, second;
+    QSet<QString> all;
+    for (auto [d, shard] : {std::pair{&first, "1/2"}, std::pair{&second, "2/2"}}) {
+        d->configure(QString("[caster.c]\nurl=ntrip://127.0.0.1:%1?v=1\n").arg(caster.port()).toUtf8());
+        ASSERT_TRUE(d->start({"--shard", shard})) << d->log.constData();
+    }
+    ASSERT_TRUE(spin_until([&] {
+        const QStringList a = streams(first).keys(), b = streams(second).keys();
+        all = QSet<QString>(a.begin(), a.end()) + QSet<QString>(b.begin(), b.end());
+        return a.size() + b.size() == 10 && all.size() == 10;
+    })) << first.log.constData() << second.log.constData();
+    EXPECT_FALSE(streams(first).isEmpty());
+    EXPECT_FALSE(streams(second).isEmpty());
+}
+
 TEST(Monitord, ReloadKeepsTheStreamsThatDidNotChange) {
     ScriptedCaster caster(demo());
     caster.mounts = {"A", "B", "C"};
