@@ -14,11 +14,9 @@
 #include <cstdint>
 #include <string>
 
-namespace tessaly {
+#include "word_encoding.h"
 
-// The six parity bits D25..D30 (bit 0 = D25) of 24 source data bits (bit
-// 23 = d1) after a word that ended in D29*, D30* (ICD-GPS-200).
-unsigned gps_parity(std::uint32_t data24, bool d29, bool d30);
+namespace tessaly {
 
 class LiveRetimer {
 public:

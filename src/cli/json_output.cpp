@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "format_fixed.h"
@@ -135,6 +138,14 @@ public:
         first_ = false;
         return *this;
     }
+    // The shortest text that reads back as exactly `v`: for values scaled by
+    // powers of two far below the decimals of a fixed rounding.
+    template <std::size_t N>
+    Members& exact(const char (&name)[N], double v) {
+        char*& p = key(name);
+        p = std::to_chars(p, p + 32, v).ptr;
+        return *this;
+    }
     template <std::size_t N>
     Members& text(const char (&name)[N], std::string_view v) {
         s_.need(object_room + 6 * v.size());
@@ -227,6 +238,25 @@ void array(Members& m, const char (&name)[N], const std::vector<Item>& items, Fi
     *s.p++ = ']';
 }
 
+// A beacon of 7, and the same fields of 27 (gpsd's names).
+void beacon(Members& e, const rtcm_beacon_7& b) {
+    e.number("lat", b.lat, 4).number("lon", b.lon, 4).integer("range", b.range);
+    e.number("frequency", b.frequency, 1).integer("health", b.health).integer("station_id", b.station_id);
+    e.integer("bitrate", b.bitrate);
+}
+
+// 17 with the names gpsd gives the same parameters of the navigation
+// message's subframes 1 to 3; angles in radians.
+void ephemeris(Members& m, const rtcm_data_17_type& d) {
+    m.integer("ident", d.sv).integer("WN", d.week).integer("IODE", d.iode).integer("IODC", d.iodc);
+    m.integer("ura", d.ura).integer("hlth", d.health).integer("L2", d.l2_codes).integer("L2P", d.l2p_data);
+    m.integer("toc", std::lround(d.toc)).exact("af0", d.af0).exact("af1", d.af1).exact("af2", d.af2).exact("Tgd", d.tgd);
+    m.integer("toe", std::lround(d.toe)).exact("sqrtA", d.sqrt_a).exact("e", d.e).exact("M0", d.m0);
+    m.exact("deltan", d.delta_n).exact("omega", d.omega).exact("Omega0", d.omega0).exact("Omegad", d.omega_dot);
+    m.exact("i0", d.i0).exact("IDOT", d.idot).exact("Crs", d.crs).exact("Crc", d.crc).exact("Cuc", d.cuc);
+    m.exact("Cus", d.cus).exact("Cic", d.cic).exact("Cis", d.cis);
+}
+
 // The whole-frame types, when this frame's words all passed parity and fit
 // the type's layout; gpsd's member names where gpsd decodes the type.
 void whole_frame(Members& m, std::uint8_t type, const rtcm_more_stores& s) {
@@ -247,13 +277,23 @@ void whole_frame(Members& m, std::uint8_t type, const rtcm_more_stores& s) {
                 e.boolean("los_warning", h.loss_warning).integer("tou", h.unhealthy_minutes);
             });
             break;
-        case 7:
-            array(m, "satellites", s.data_7.beacons, [](Members& e, const rtcm_beacon_7& b) {
-                e.number("lat", b.lat, 4).number("lon", b.lon, 4).integer("range", b.range);
-                e.number("frequency", b.frequency, 1).integer("health", b.health).integer("station_id", b.station_id);
-                e.integer("bitrate", b.bitrate);
+        case 7: array(m, "satellites", s.data_7.beacons, beacon); break;
+        case 15:
+            array(m, "satellites", s.data_15.sats, [](Members& e, const rtcm_iono_15& i) {
+                e.integer("ident", i.sv).integer("g", i.glonass).number("delay", i.delay, 3).number("rate", i.rate, 2);
             });
             break;
+        case 17: ephemeris(m, s.data_17); break;
+        case 27:
+            array(m, "satellites", s.data_27.beacons, [](Members& e, const rtcm_beacon_27& b) {
+                beacon(e, b);
+                char hex[19];
+                std::snprintf(hex, sizeof hex, "%06x%06x%06x", unsigned(b.extension[0]), unsigned(b.extension[1]),
+                              unsigned(b.extension[2]));
+                e.text("ext", hex);
+            });
+            break;
+        case 36: m.text("message", s.data_36.text); break;
         case 13:
             m.boolean("status", s.data_13.status).boolean("rangeflag", s.data_13.range_flag);
             m.number("lat", s.data_13.lat, 2).number("lon", s.data_13.lon, 2).integer("range", s.data_13.range);
@@ -285,6 +325,14 @@ void whole_frame(Members& m, std::uint8_t type, const rtcm_more_stores& s) {
     }
 }
 
+// A frame read from an AIS message 17: its sender and the position it
+// broadcast, with gpsd's names for them (degrees; four decimals keep every
+// step of 1/10 minute apart).
+void carrier_members(Members& m, const frame_carrier_type& c) {
+    m.text("source", "ais").integer("mmsi", c.mmsi);
+    if (c.has_position) m.number("lon", c.lon / 600.0, 4).number("lat", c.lat / 600.0, 4);
+}
+
 void frame_members(Members& m, const RtcmDecoder& d) {
     const auto& h = d.header;
     const auto& st = d.stores;
@@ -295,6 +343,7 @@ void frame_members(Members& m, const RtcmDecoder& d) {
     m.integer("length", h.frame_length - 2).integer("station_health", h.health);
     m.number("frame_time", memos.frame_time, h.frame_time, tenth_second);
     m.number("latency", memos.latency, d.latency, millisecond);
+    if (d.carrier.ais) carrier_members(m, d.carrier);
 
     switch (h.msg_type) {
         case 1: corrections(m, d, st.data_1, true); break;
@@ -312,9 +361,9 @@ void frame_members(Members& m, const RtcmDecoder& d) {
             measurements(m, d, st.data_18, [&](Members& e, const rtcm_sat_18_type& s) {
                 const PieceMemo<96>::Key key{std::bit_cast<std::uint64_t>(s.phase_err),
                                              s.sv | std::uint64_t(s.loss) << 8 | std::uint64_t(s.glonass) << 16 |
-                                                 std::uint64_t(s.half_wave) << 17 | std::uint64_t(s.p_code) << 18};
+                                                 std::uint64_t(s.more) << 17 | std::uint64_t(s.p_code) << 18};
                 e.cached(memos.sat_18, slot(s, st.data_18.freq), key, [&](Members& e) {
-                    e.integer("sv", s.sv).integer("g", s.glonass).boolean("half_wave", s.half_wave);
+                    e.integer("sv", s.sv).integer("g", s.glonass).integer("m", s.more);
                     e.boolean("p_code", s.p_code).number("phase_err", memos.phase_err, s.phase_err, bound_cycles);
                     e.integer("loss", s.loss);
                 });
@@ -336,7 +385,7 @@ void frame_members(Members& m, const RtcmDecoder& d) {
             break;
         case 20:
             measurements(m, d, st.data_20, [](Members& e, const rtcm_sat_20_type& s) {
-                e.integer("sv", s.sv).integer("g", s.glonass).boolean("half_wave", s.half_wave);
+                e.integer("sv", s.sv).integer("g", s.glonass).integer("m", s.more);
                 e.number("phase_err", e.scratch().memos.phase_err, s.phase_err, bound_cycles);
                 e.integer("loss", s.loss).integer("iod", s.iod);
                 e.number("phase_corr", s.phase_corr, cycles_256);

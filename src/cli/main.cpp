@@ -72,18 +72,20 @@ int main(int argc, char** argv) {
         if (json) out << cli::outage_json(o) << '\n';
         if (with_stats) stats.outage(utc_seconds(o.start), utc_seconds(o.end));
     };
+    const auto take_frame = [&](const stream::CompletedFrame& f) {
+        summary.frame_completed(f.decoder);
+        if (json) {
+            cli::append_frame_json(lines, f.decoder);
+            lines += '\n';
+        }
+        if (with_stats) stats.frame(f, emit_interval);
+    };
+    pipeline.ais().on_problem = [](const std::string& line) { std::cerr << "tessaly-decode: " << line << "\n"; };
     cli::SourceEnd end;
     try {
         end = cli::read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
             summary.count_bytes(chunk.size());
-            pipeline.feed(chunk, [&](const stream::CompletedFrame& f) {
-                summary.frame_completed(f.decoder);
-                if (json) {
-                    cli::append_frame_json(lines, f.decoder);
-                    lines += '\n';
-                }
-                if (with_stats) stats.frame(f, emit_interval);
-            });
+            pipeline.feed(chunk, take_frame);
             if (pipeline.take_sniffer_news())
                 std::cerr << "tessaly-decode: " << StreamSniffer::message(pipeline.sniffer().kind()) << "\n";
             // Each chunk's output leaves at once, in one piece: a live
@@ -99,6 +101,9 @@ int main(int argc, char** argv) {
         std::cerr << "tessaly-decode: " << file.error() << "\n";
         return 1;
     }
+    pipeline.finish(take_frame);
+    out << lines;
+    lines.clear();
     // What was decoded before a read error or a stop is written in full.
     if (end.how == cli::SourceEnd::How::failed) std::cerr << "tessaly-decode: " << end.error << "\n";
     if (opt.format == cli::Format::summary) {
@@ -106,6 +111,7 @@ int main(int argc, char** argv) {
         // Apart from the RTCM 2 lines, so that those keep their meaning.
         for (const auto& [type, count] : pipeline.sniffer().rtcm3_types())
             out << "rtcm3 type " << type << ": " << count << "\n";
+        if (pipeline.ais().counts().any()) cli::write_ais_summary(out, pipeline.ais().counts());
     }
     if (with_stats) {
         stats.finish(pipeline, emit_interval);

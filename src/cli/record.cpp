@@ -30,14 +30,17 @@ int record_stream(const Options& opt, RtcmDecoder& decoder, const SourceOptions&
         if (opt.output.empty()) file.attach(STDOUT_FILENO, "standard output");
         else file.open_append(opt.output);
         stream::StreamPipeline pipeline(decoder);
+        pipeline.ais().on_problem = [](const std::string& line) { std::cerr << "tessaly-decode: " << line << "\n"; };
+        const auto check = [&](const auto&) {
+            if (!failure.empty()) throw StoringError(failure);  // stop at the first failure
+        };
         const SourceEnd end = read_source(opt.source, [&](std::span<const std::uint8_t> chunk) {
-            pipeline.feed(chunk, [](const stream::CompletedFrame&) {}, [&](std::size_t) {
-                if (!failure.empty()) throw StoringError(failure);  // stop at the first failure
-            });
+            pipeline.feed(chunk, [](const stream::CompletedFrame&) {}, check);
             if (pipeline.take_sniffer_news())
                 std::cerr << "tessaly-decode: " << StreamSniffer::message(pipeline.sniffer().kind()) << "\n";
             file.hand_over();  // standard output and pipes: once per chunk, whole frames
         }, source);
+        pipeline.finish(check);
         file.close();
         if (end.how == SourceEnd::How::failed) {
             std::cerr << "tessaly-decode: " << end.error << "\n";

@@ -23,4 +23,14 @@ void SummaryReport::write(std::ostream& out, const RtcmDecoder& decoder) const {
     out << "\n";
 }
 
+void write_ais_summary(std::ostream& out, const AisCounts& c) {
+    out << "ais_sentences: " << c.sentences << "\n";
+    out << "ais_checksum_failures: " << c.checksum_failures << "\n";
+    out << "ais_malformed: " << c.malformed << "\n";
+    out << "ais_dropped: " << c.dropped << "\n";
+    out << "ais_undecoded: " << c.undecoded << "\n";
+    for (unsigned type = 0; type < c.types.size(); ++type)
+        if (c.types[type]) out << "ais type " << type << ": " << c.types[type] << "\n";
+}
+
 }  // namespace tessaly::cli

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <vector>
 
+#include "ais_input.h"
 #include "rtcmdecw.h"
 
 namespace tessaly::cli {
@@ -23,5 +24,9 @@ private:
     std::array<std::uint64_t, 64> per_type_{};  // by message type (six bits)
     std::vector<std::uint32_t> stations_;  // in order of first appearance
 };
+
+// The AIS lines of the summary, after the RTCM 2 ones: sentences, those
+// dropped and why, messages 17 not decoded, and whole messages by type.
+void write_ais_summary(std::ostream& out, const AisCounts& counts);
 
 }  // namespace tessaly::cli

@@ -16,7 +16,6 @@ namespace {
 
 constexpr double microsecond = 0.000001;
 constexpr double cycle_256 = 1.0 / 256;  // 0.00390625 cycle
-constexpr double cycle_128 = 1.0 / 128;  // 0.0078125 cycle
 
 bool data_bit(std::uint32_t w, int k) { return (w >> (32 - k)) & 1u; }
 
@@ -61,12 +60,12 @@ std::int32_t signed_24(std::uint32_t w) {
 
 void fill(rtcm_sat_18_type& e, std::uint8_t key, std::uint32_t a, std::uint32_t b) {
     set_satellite(e, key);
-    e.half_wave = data_bit(a, 1);
+    e.more = data_bit(a, 1);
     e.p_code = data_bit(a, 2);
     e.phase_err = phase_error((a >> 21) & 7u);
     e.loss = (a >> 16) & 31u;
     const std::uint32_t phase = std::uint32_t(get_u8(a, 8)) << 24 | ((b >> 8) & 0xFFFFFFu);
-    e.phase = std::int32_t(phase) * (e.half_wave ? cycle_128 : cycle_256);
+    e.phase = std::int32_t(phase) * cycle_256;
 }
 
 void fill(rtcm_sat_19_type& e, std::uint8_t key, std::uint32_t a, std::uint32_t b) {
@@ -81,12 +80,11 @@ void fill(rtcm_sat_19_type& e, std::uint8_t key, std::uint32_t a, std::uint32_t 
 
 void fill(rtcm_sat_20_type& e, std::uint8_t key, std::uint32_t a, std::uint32_t b) {
     set_satellite(e, key);
-    e.half_wave = data_bit(a, 1);
+    e.more = data_bit(a, 1);
     e.phase_err = phase_error((a >> 21) & 7u);
     e.loss = (a >> 16) & 31u;
     e.iod = get_u8(a, 8);
-    // The opposite pairing from message 18's carrier phase.
-    e.phase_corr = signed_24(b) * (e.half_wave ? cycle_256 : cycle_128);
+    e.phase_corr = signed_24(b) * cycle_256;
 }
 
 void fill(rtcm_sat_21_type& e, std::uint8_t key, std::uint32_t a, std::uint32_t b) {

@@ -1,4 +1,4 @@
-// Messages 5, 7, 13 and 14: constellation health, radiobeacon almanac,
+// Messages 5, 7, 13, 14 and 27: constellation health, radiobeacon almanacs,
 // ground transmitter and GPS time; and the dispatch of the whole-frame types.
 #include <array>
 
@@ -43,21 +43,36 @@ bool decode_type_5(rtcm_data_5_type& d, const FrameBits& b) {
     return !d.sats.empty();
 }
 
+namespace {
+
+// The three data words of a beacon of 7, also the first three of 27's.
+void decode_beacon(rtcm_beacon_7& e, const FrameBits& b, std::size_t p) {
+    e.lat = double(b.s(p, 16)) * (90.0 / 32767);
+    e.lon = double(b.s(p + 16, 16)) * (180.0 / 32767);
+    e.range = int(b.u(p + 32, 10));
+    e.frequency = double(b.u(p + 42, 12)) * 0.1 + 190.0;
+    e.health = std::uint8_t(b.u(p + 54, 2));
+    e.station_id = int(b.u(p + 56, 10));
+    e.bitrate = bitrates[b.u(p + 66, 3)];
+    e.modulation = b.bit(p + 69);
+    e.sync_type = b.bit(p + 70);
+    e.encoding = b.bit(p + 71);
+}
+
+}  // namespace
+
 bool decode_type_7(rtcm_data_7_type& d, const FrameBits& b) {
     d.beacons.clear();
-    for (std::size_t p = 0; p + 72 <= b.size(); p += 72) {
-        rtcm_beacon_7 e;
-        e.lat = double(b.s(p, 16)) * (90.0 / 32767);
-        e.lon = double(b.s(p + 16, 16)) * (180.0 / 32767);
-        e.range = int(b.u(p + 32, 10));
-        e.frequency = double(b.u(p + 42, 12)) * 0.1 + 190.0;
-        e.health = std::uint8_t(b.u(p + 54, 2));
-        e.station_id = int(b.u(p + 56, 10));
-        e.bitrate = bitrates[b.u(p + 66, 3)];
-        e.modulation = b.bit(p + 69);
-        e.sync_type = b.bit(p + 70);
-        e.encoding = b.bit(p + 71);
-        d.beacons.push_back(e);
+    for (std::size_t p = 0; p + 72 <= b.size(); p += 72) decode_beacon(d.beacons.emplace_back(), b, p);
+    return !d.beacons.empty();
+}
+
+bool decode_type_27(rtcm_data_27_type& d, const FrameBits& b) {
+    d.beacons.clear();
+    for (std::size_t p = 0; p + 144 <= b.size(); p += 144) {
+        rtcm_beacon_27& e = d.beacons.emplace_back();
+        decode_beacon(e, b, p);
+        for (std::size_t k = 0; k < e.extension.size(); ++k) e.extension[k] = std::uint32_t(b.u(p + 72 + 24 * k, 24));
     }
     return !d.beacons.empty();
 }
@@ -90,10 +105,14 @@ bool decode_whole_frame(rtcm_more_stores& s, std::uint8_t msg_type, const rtcm_f
         case 7: return decode_into(s.data_7, decode_type_7, b, frame_time, frame_length);
         case 13: return decode_into(s.data_13, decode_type_13, b, frame_time, frame_length);
         case 14: return decode_into(s.data_14, decode_type_14, b, frame_time, frame_length);
+        case 15: return decode_into(s.data_15, decode_type_15, b, frame_time, frame_length);
+        case 17: return decode_into(s.data_17, decode_type_17, b, frame_time, frame_length);
         case 22: return decode_into(s.data_22, decode_type_22, b, frame_time, frame_length);
         case 23: return decode_into(s.data_23, decode_type_23, b, frame_time, frame_length);
         case 24: return decode_into(s.data_24, decode_type_24, b, frame_time, frame_length);
+        case 27: return decode_into(s.data_27, decode_type_27, b, frame_time, frame_length);
         case 32: return decode_into(s.data_32, decode_type_32, b, frame_time, frame_length);
+        case 36: return decode_into(s.data_36, decode_type_36, b, frame_time, frame_length);
         default: return false;
     }
 }

@@ -193,17 +193,17 @@ void rows(Block& b, const List& list, Row row) {
 void phase_layout(Block& b, const rtcm_data_18_type& store) {
     b.line("Uncorrected Carrier Phase Measurement              FRAME 18");
     frequency_line(b, store.freq, store.meas_time, true);
-    b.text("SV |PhErr  cycle|Loss| Wave | Code| Phase cycles | EXP-Time  s\r\n"
+    b.text("SV |PhErr  cycle|Loss| Mult | Code| Phase cycles | EXP-Time  s\r\n"
            "===|============|====|======|=====|==============|==========").end_line();
     rows(b, store.current_list(), [&](const rtcm_sat_18_type& s) {
         const PieceMemo<48>::Key key{std::bit_cast<std::uint64_t>(s.phase_err),
                                      s.sv | std::uint64_t(s.loss) << 8 | std::uint64_t(s.glonass) << 16 |
-                                         std::uint64_t(s.half_wave) << 17 | std::uint64_t(s.p_code) << 18};
+                                         std::uint64_t(s.more) << 17 | std::uint64_t(s.p_code) << 18};
         b.cached(b.memos.row_18, slot(s, store.freq), key, [&](Block& b) {
             sv_cell(b, s);
             b.text(s.phase_err > 0.1248 ? "  > " : " <= ").R(b.memos.cycles_7_5, s.phase_err, 7, 5).text(" |");
             b.text(" ").I(s.loss, 2).text(" |");
-            b.text(s.half_wave ? " HALF |" : " FULL |");
+            b.text(s.more ? " MORE |" : " LAST |");
             b.text(s.p_code ? "  P  |" : " C/A |");
             b.text(" ");
         });
@@ -238,13 +238,13 @@ void pseudorange_layout(Block& b, const rtcm_data_19_type& store) {
 void phase_correction_layout(Block& b, const rtcm_data_20_type& store) {
     b.line("RTK carrier phase correction                       FRAME 20");
     frequency_line(b, store.freq, store.meas_time, false);
-    b.text("SV | PhErr cycle | loss | wave | IOD | phasecorr |  EXP-Time s\r\n"
+    b.text("SV | PhErr cycle | loss | Mult | IOD | phasecorr |  EXP-Time s\r\n"
            "===|=============|======|======|=====|===========|==========").end_line();
     rows(b, store.current_list(), [&](const rtcm_sat_20_type& s) {
         sv_cell(b, s);
         b.text(s.phase_err >= 0.2 ? "  > " : " <= ").R(b.memos.cycles_7_5, s.phase_err, 7, 5).text("  |");
         b.I(s.loss, 3).text(" |");
-        b.text(s.half_wave ? " HALF |" : " FULL |");
+        b.text(s.more ? " MORE |" : " LAST |");
         b.I(s.iod, 3).text("|");
         b.text(" ").R(s.phase_corr, 9, 2).text(" |");
         b.text(" ").R(b.memos.time_12_6, s.meas_time, 12, 6).end_line();

@@ -47,6 +47,28 @@ std::string more_type_line(const RtcmDecoder& d) {
                 out += " " + i(b.station_id) + " " + f(b.frequency, 1) + " kHz " + f(b.lat, 4) + " " + f(b.lon, 4) + ";";
             return out;
         }
+        case 15: {
+            std::string out = "ionospheric delay:";
+            for (const auto& e : m.data_15.sats)
+                out += std::string(e.glonass ? " R" : " G") + i(e.sv) + " " + f(e.delay, 3) + " m " + f(e.rate, 2) +
+                       " cm/min;";
+            return out;
+        }
+        case 17: {
+            const auto& e = m.data_17;
+            return "ephemeris G" + i(e.sv) + " week " + i(e.week) + " IODE " + i(e.iode) + " toe " + f(e.toe, 0) +
+                   " s health " + i(e.health) + " URA index " + i(e.ura);
+        }
+        case 27: {
+            std::string out = "beacons:";
+            for (const auto& b : m.data_27.beacons)
+                out += " " + i(b.station_id) + " " + f(b.frequency, 1) + " kHz " + f(b.lat, 4) + " " + f(b.lon, 4) + ";";
+            return out;
+        }
+        case 36: {
+            // The null fill ends the text; the other characters are shown as sent.
+            return "GLONASS message: " + m.data_36.text.substr(0, m.data_36.text.find('\0'));
+        }
         case 13:
             return "transmitter " + f(m.data_13.lat, 2) + " " + f(m.data_13.lon, 2) + " range " + i(m.data_13.range) +
                    " km";

@@ -59,6 +59,48 @@ struct rtcm_data_7_type : rtcm_frame_record {
     std::vector<rtcm_beacon_7> beacons;
 };
 
+// 27: extended radiobeacon almanac, six data words per beacon: the three of
+// 7, then three more whose fields are kept as they came (72 bits).
+struct rtcm_beacon_27 : rtcm_beacon_7 {
+    std::array<std::uint32_t, 3> extension{};  // data words 4 to 6, 24 bits each
+};
+struct rtcm_data_27_type : rtcm_frame_record {
+    std::vector<rtcm_beacon_27> beacons;
+};
+
+// 15: ionospheric delay, 36 bits per satellite.
+struct rtcm_iono_15 {
+    bool glonass = false;  // 0 GPS, 1 GLONASS
+    std::uint8_t sv = 0;   // 1..32
+    double delay = 0;      // m, 0.001 m
+    double rate = 0;       // cm/min, 0.05 cm/min
+};
+struct rtcm_data_15_type : rtcm_frame_record {
+    std::vector<rtcm_iono_15> sats;
+};
+
+// 17: GPS ephemeris, the fields of subframes 1 to 3 of the navigation
+// message, scaled as IS-GPS-200 gives them, angles in radians as a RINEX
+// navigation record holds them.
+struct rtcm_data_17_type : rtcm_frame_record {
+    std::uint8_t sv = 0;     // 1..32
+    int week = 0;            // modulo 1024
+    int iode = 0, iodc = 0;
+    int ura = 0;             // SV accuracy index 0..15
+    int health = 0;          // 6 bits
+    int l2_codes = 0;        // codes on L2, 2 bits
+    bool l2p_data = false;   // L2 P data flag
+    double toc = 0, toe = 0;  // s of the GPS week
+    double af0 = 0, af1 = 0, af2 = 0;  // s, s/s, s/s^2
+    double tgd = 0;                    // s
+    double crs = 0, crc = 0;           // m
+    double cuc = 0, cus = 0, cic = 0, cis = 0;  // rad
+    double e = 0;
+    double sqrt_a = 0;                 // m^1/2
+    double delta_n = 0, omega_dot = 0, idot = 0;  // rad/s
+    double m0 = 0, omega0 = 0, i0 = 0, omega = 0;  // rad
+};
+
 // 13: ground transmitter parameters.
 struct rtcm_data_13_type : rtcm_frame_record {
     bool status = false, range_flag = false;
@@ -101,12 +143,18 @@ struct rtcm_data_24_type : rtcm_frame_record {
     double height = 0;           // m, from units of 1/256 cm
 };
 
+// 36: GLONASS special message, three characters per data word as 16,
+// nulls included.
+struct rtcm_data_36_type : rtcm_frame_record {
+    std::string text;
+};
+
 // 32: GLONASS reference station parameters (PZ-90), the layout of 3.
 struct rtcm_data_32_type : rtcm_frame_record {
     std::int32_t x = 0, y = 0, z = 0;  // 0.01 m
 };
 
-// 6 (null frame), 15, 17, 27, 59 and the rest: no decoded content.
+// 6 (null frame), 37, 59 and the rest: no decoded content.
 
 struct rtcm_more_stores {
     rtcm_data_4_type data_4;
@@ -114,10 +162,14 @@ struct rtcm_more_stores {
     rtcm_data_7_type data_7;
     rtcm_data_13_type data_13;
     rtcm_data_14_type data_14;
+    rtcm_data_15_type data_15;
+    rtcm_data_17_type data_17;
     rtcm_data_22_type data_22;
     rtcm_data_23_type data_23;
     rtcm_data_24_type data_24;
+    rtcm_data_27_type data_27;
     rtcm_data_32_type data_32;
+    rtcm_data_36_type data_36;
 };
 
 // The data words of the frame in progress for the whole-frame types.

@@ -117,6 +117,38 @@ void RtcmDecoder::rtcm_decoder_reset() {
     if (storing_) storing_->reset_stream_state();
 }
 
+RtcmDecoder::Interlude::Interlude(RtcmDecoder& dec, unsigned stars, const frame_carrier_type& from)
+    : d(dec),
+      state(dec.state),
+      header(dec.header),
+      delivery(dec.delivery),
+      frame_words(dec.frame_words_),
+      handler(dec.handler_),
+      realigner(dec.realigner_),
+      chars_since_frame(dec.chars_since_frame_),
+      latency(dec.latency) {
+    // In sync at a word start: the first character begins header word 1.
+    d.state = rtcm_decoder_state{};
+    d.state.in_sync = true;
+    d.state.stars = std::uint8_t(stars & 3u);
+    d.realigner_.reset();
+    d.carrier = from;
+}
+
+RtcmDecoder::Interlude::~Interlude() {
+    d.state = state;
+    d.header = header;
+    d.delivery = delivery;
+    d.frame_words_ = frame_words;
+    d.handler_ = handler;
+    d.realigner_ = realigner;
+    d.chars_since_frame_ = chars_since_frame;
+    // A frame in progress goes on with its own age; otherwise the frame
+    // just read is the latest.
+    if (state.in_sync && state.word_index >= 2) d.latency = latency;
+    d.carrier = frame_carrier_type{};
+}
+
 void RtcmDecoder::decode_byte(std::uint8_t b) {
     frame_completed = false;
     if (!is_valid_char(b)) {

@@ -97,6 +97,16 @@ struct frame_delivery_type {
     bool delivered(std::uint8_t key) const { return (in_svs[key >> 6] >> (key & 63u)) & 1u; }
 };
 
+// A frame that came in another carrier than the byte stream: an AIS
+// message 17 and what it says of its sender.
+struct frame_carrier_type {
+    bool ais = false;
+    std::uint32_t mmsi = 0;
+    bool has_position = false;
+    std::int32_t lon = 0;  // 1/10 minute of arc
+    std::int32_t lat = 0;
+};
+
 class RtcmDecoder;
 
 // The recorder's per-byte storing step plugs in here; the decoder calls it
@@ -177,6 +187,41 @@ public:
     // the counters and the header copy are kept.
     void rtcm_decoder_reset();
 
+    // The bytes of one chunk, which arrived together, read the clock once
+    // (see now_utc) while one of these lives; rtcm_decode(span) makes one,
+    // and a caller that splits a chunk into several calls may hold one
+    // around them all. Inner ones change nothing.
+    struct ChunkReading {
+        explicit ChunkReading(const RtcmDecoder& d) : d_(d), outer_(!d.in_chunk_) {
+            if (!outer_) return;
+            d_.in_chunk_ = true;
+            d_.chunk_read_ = false;
+        }
+        ~ChunkReading() {
+            if (outer_) d_.in_chunk_ = false;
+        }
+        ChunkReading(const ChunkReading&) = delete;
+        ChunkReading& operator=(const ChunkReading&) = delete;
+        const RtcmDecoder& d_;
+        const bool outer_;
+    };
+
+    // Frames that reached us in another carrier (an AIS message 17),
+    // encoded again as 6-of-8 characters from a word boundary after a word
+    // that ended in D29*, D30* (`stars`: D29* in bit 1, D30* in bit 0), and
+    // decoded as a pause in the stream: the word layer (sync, the word and
+    // the frame in progress, the bit offset) is afterwards as it was before,
+    // so that the stream goes on undisturbed and an idle decoder stays idle,
+    // while the stores, the counters and the latest header move on as with
+    // any frame. `carrier` is set while they are read. `after` as for
+    // rtcm_decode.
+    template <class After>
+    void decode_interlude(std::span<const std::uint8_t> chars, unsigned stars, const frame_carrier_type& from,
+                          After&& after) {
+        const Interlude pause(*this, stars, from);
+        rtcm_decode(chars, after);
+    }
+
     void set_clock(const Clock& clock) { clock_ = &clock; }
     const Clock& clock() const { return *clock_; }
     // The clock's reading, for the hour and age of a frame and the stamps
@@ -212,6 +257,8 @@ public:
 
     rtcm_stores stores;
     frame_delivery_type delivery;
+    // Where the frame being read came from: the byte stream unless set.
+    frame_carrier_type carrier;
 
     // ---- Counters for reports; never reset by rtcm_decoder_reset.
     std::uint64_t parity_failures = 0;  // processed words with bad parity
@@ -340,16 +387,22 @@ private:
     template <class Store>
     void decode_measurement(Store& store);
 
-    // Marks an rtcm_decode(span) call, until it returns or throws.
-    struct ChunkReading {
-        explicit ChunkReading(const RtcmDecoder& d) : d_(d) {
-            d_.in_chunk_ = true;
-            d_.chunk_read_ = false;
-        }
-        ~ChunkReading() { d_.in_chunk_ = false; }
-        ChunkReading(const ChunkReading&) = delete;
-        ChunkReading& operator=(const ChunkReading&) = delete;
-        const RtcmDecoder& d_;
+    // The word layer and the frame in progress, put aside for an interlude
+    // and back when it ends (or throws).
+    struct Interlude {
+        Interlude(RtcmDecoder& d, unsigned stars, const frame_carrier_type& from);
+        ~Interlude();
+        Interlude(const Interlude&) = delete;
+        Interlude& operator=(const Interlude&) = delete;
+        RtcmDecoder& d;
+        rtcm_decoder_state state;
+        rtcm_header_type header;
+        frame_delivery_type delivery;
+        rtcm_frame_words frame_words;
+        message_handler handler;
+        CharRealigner realigner;
+        std::uint16_t chars_since_frame;
+        double latency;  // of the frame in progress, if one is
     };
 
     const Clock* clock_;

@@ -207,7 +207,7 @@ inline constexpr std::uint8_t smooth_none = 255;
 struct rtcm_sat_18_type {
     double meas_time = 0;
     bool glonass = false;  // GNSS flag of word A: false GPS, true GLONASS
-    bool half_wave = false;
+    bool more = false;     // multiple-message flag: more frames of this set follow
     bool p_code = false;
     std::uint8_t sv = 0;
     double phase_err = 0;  // cycles
@@ -234,7 +234,7 @@ struct rtcm_sat_19_type {
 struct rtcm_sat_20_type {
     double meas_time = 0;
     bool glonass = false;  // GNSS flag of word A: false GPS, true GLONASS
-    bool half_wave = false;
+    bool more = false;     // multiple-message flag: more frames of this set follow
     std::uint8_t sv = 0;
     double phase_err = 0;   // cycles
     std::uint8_t loss = 0;

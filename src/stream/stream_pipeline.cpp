@@ -48,6 +48,7 @@ double StreamTime::frame_utc(const RtcmDecoder& d) {
 
 void StreamPipeline::restart() {
     sniffer_ = StreamSniffer{};
+    ais_.reset();
     time_.restart();
     bytes_ = 0;
     since_frame_ = 0;

@@ -1,7 +1,8 @@
 #pragma once
 // One stream's way from bytes to meaning, shared by tessaly-decode, the
 // window and the network monitor: the bytes go through the protocol
-// sniffer and the decoder, and every frame that ends normally comes out
+// sniffer and the decoder (AIS sentences split off on the way, their
+// messages 17 decoded as frames), and every frame that ends normally comes out
 // once as a CompletedFrame, with its own time on the stream's continuous
 // UTC axis and its share of the bytes. Statistics, alarms and the outputs
 // are consumers of these; none of them reads the decoder's flags or counts
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <span>
 
+#include "ais_input.h"
 #include "rtcmdecw.h"
 #include "stream_sniffer.h"
 #include "stream_stats.h"
@@ -78,13 +80,14 @@ public:
     // The bytes in arrival order: `on_frame(const CompletedFrame&)` for
     // every frame that ends normally, and `after(i)` wherever the decoder's
     // own rtcm_decode(span, after) calls it (frame ends and storing steps),
-    // after on_frame.
+    // after on_frame; a frame from an AIS sentence ends at the sentence's
+    // last byte.
     template <class OnFrame, class After>
     void feed(std::span<const std::uint8_t> chunk, OnFrame&& on_frame, After&& after) {
         sniffer_.feed(chunk.data(), chunk.size());
         bytes_ += chunk.size();
         std::size_t counted = 0;  // bytes of the chunk given to a frame's share
-        decoder_.rtcm_decode(chunk, [&](std::size_t i) {
+        ais_.decode(decoder_, chunk, [&](std::size_t i) {
             if (decoder_.frame_completed) {
                 since_frame_ += i + 1 - counted;
                 counted = i + 1;
@@ -103,16 +106,31 @@ public:
     // sniffer sees the bytes of a chunk through sniff().
     template <class OnFrame>
     void feed_byte(std::uint8_t b, OnFrame&& on_frame) {
-        decoder_.rtcm_decode_byte(b);
         ++since_frame_;
         ++bytes_;
+        if (!ais_.passes(b)) {  // held back, or part of an AIS sentence
+            ais_.decode(decoder_, std::span(&b, 1), [&](std::size_t) {
+                if (decoder_.frame_completed) on_frame(complete());
+            });
+            return;
+        }
+        decoder_.rtcm_decode_byte(b);
         if (decoder_.frame_completed) on_frame(complete());
+    }
+    // The end of the input: bytes held back while it was not clear whether
+    // they start an AIS sentence go to the decoder, a sentence cut short is
+    // dropped.
+    template <class OnFrame>
+    void finish(OnFrame&& on_frame) {
+        ais_.finish(decoder_, [&] {
+            if (decoder_.frame_completed) on_frame(complete());
+        });
     }
     void sniff(std::span<const std::uint8_t> chunk) { sniffer_.feed(chunk.data(), chunk.size()); }
 
-    // Another stream begins (a new source): the protocol sniffer, the time
-    // axis and the byte counts start over. The decoder's state is its
-    // owner's to reset.
+    // Another stream begins (a new source): the protocol sniffer, the AIS
+    // sentences, the time axis and the byte counts start over. The
+    // decoder's state is its owner's to reset.
     void restart();
 
     // Stream bytes taken so far, and those after the last completed frame.
@@ -120,6 +138,10 @@ public:
     std::uint64_t bytes_since_frame() const { return since_frame_; }
     const StreamTime& time() const { return time_; }
     const StreamSniffer& sniffer() const { return sniffer_; }
+    // The AIS sentences met: their counts, and where an undecodable
+    // message 17 is named (on_problem).
+    AisInput& ais() { return ais_; }
+    const AisInput& ais() const { return ais_; }
     // True once, after the feed in which a stream of another protocol was
     // recognised: sniffer().kind() names it.
     bool take_sniffer_news() { return sniffer_.take_news(); }
@@ -129,6 +151,7 @@ private:
 
     RtcmDecoder& decoder_;
     StreamSniffer sniffer_;
+    AisInput ais_;
     StreamTime time_;
     std::uint64_t bytes_ = 0;
     std::uint64_t since_frame_ = 0;

@@ -266,12 +266,12 @@ MessagePages::MessagePages(const RtcmDecoder& decoder, const RawLines& raw, Stri
     }
 
     addMeasurementPage(Type18, "Type 18", "Uncorrected Carrier Phase Measurements - Message Type 18",
-                       {"SV", "Phase Error [cycles]", "Loss", "Wave", "Code", "Phase [cycles]",
+                       {"SV", "Phase Error [cycles]", "Loss", "Mult", "Code", "Phase [cycles]",
                         "Exp.-Meas.-Time [s]"});
     addMeasurementPage(Type19, "Type 19", "Uncorrected Pseudorange Measurements - Message Type 19",
                        {"SV", "PsRaErr", "MultipathErr", "Code", "Pseudorange [m]", "Exp.-Meas.-Time [s]"});
     addMeasurementPage(Type20, "Type 20", "RTK Carrier Phase Corrections - Message Type 20",
-                       {"SV", "Phase Error [cycles]", "Loss", "Wave", "IOD", "Phase Correction",
+                       {"SV", "Phase Error [cycles]", "Loss", "Mult", "IOD", "Phase Correction",
                         "Exp.-Meas.-Time [s]"});
     addMeasurementPage(Type21, "Type 21", "RTK Pseudorange Corrections - Message Type 21",
                        {"SV", "PsRaErr [m]", "M-P-Err [m]", "Code", "IOD", "PsRange [m]", "RaRaCorr",
@@ -711,7 +711,7 @@ void MessagePages::show18() {
             t->setCell(0, r, sv_label("  ", e));
             t->setCell(1, r, (e.phase_err <= 0.1248 ? "<= " : " > ") + ff(e.phase_err, 7, 5));
             t->setCell(2, r, " " + num(e.loss));
-            t->setCell(3, r, e.half_wave ? " HALF" : " FULL");
+            t->setCell(3, r, e.more ? " MORE" : " LAST");
             t->setCell(4, r, e.p_code ? "  P " : " C/A");
             t->setCell(5, r, " " + ff(e.phase, 12, 2));
             t->setCell(6, r, " " + ff(e.meas_time, 12, 6));
@@ -744,7 +744,7 @@ void MessagePages::show20() {
             t->setCell(0, r, sv_label(" ", e));
             t->setCell(1, r, (e.phase_err < 0.2 ? " <= " : " > ") + ff(e.phase_err, 7, 5));
             t->setCell(2, r, " " + num(e.loss));
-            t->setCell(3, r, e.half_wave ? " HALF" : " FULL");
+            t->setCell(3, r, e.more ? " MORE" : " LAST");
             t->setCell(4, r, " " + num(e.iod));
             t->setCell(5, r, " " + ff(e.phase_corr, 9, 2));
             t->setCell(6, r, " " + ff(e.meas_time, 12, 6));

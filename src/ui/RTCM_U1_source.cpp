@@ -192,6 +192,11 @@ void TForm1::setUpSupervisor() {
         if (connectionLog_.size() > 500) connectionLog_.removeFirst();
         qInfo().noquote() << line;
     };
+    // An AIS message 17 that cannot be decoded is named in the same log.
+    pipeline_.ais().on_problem = [this](const std::string& text) {
+        supervisor_->onLog(QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) + ' ' +
+                           QString::fromStdString(text));
+    };
     supervisor_->onOutage = [this](const SourceSupervisor::Outage& o) {
         statsPage_->recordOutage(o);
     };

@@ -92,3 +92,31 @@ TEST(Measurements, GlonassSatellitesKeptApartFromGpsOfTheSameNumber) {
     EXPECT_NE(text.find("\r\n14R|<= 0.020|"), std::string::npos) << text;
     EXPECT_NE(text.find("\r\n 3R|<= 0.020|"), std::string::npos) << text;
 }
+
+// The first bit of word A is the multiple-message flag: it is kept, and the
+// phase of 18 (32 bits) and the correction of 20 (24 bits) count 1/256 cycle
+// whether it is set or not.
+TEST(Measurements, PhasesAreIn256thsOfACycleWhateverTheMultipleMessageFlag) {
+    const struct {
+        std::uint8_t type;
+        bool more;
+        std::int32_t count;
+        double cycles;
+    } cases[] = {{18, true, 158032, 617.3125},  {18, false, 158032, 617.3125}, {18, true, INT32_MIN, -8388608.0},
+                 {18, true, -1, -0.00390625},   {20, true, -384, -1.5},        {20, false, -384, -1.5},
+                 {20, false, 0x7FFFFF, 32767.99609375}, {20, true, -0x800000, -32768.0}};
+    for (const auto& c : cases) {
+        Link l;
+        if (c.type == 18) {
+            l.send({.type = 18, .zcount = 100, .data = words_18(0, 0, {{.more = c.more, .sv = 5, .phase = c.count}})});
+            const auto* r = l.d.stores.data_18.sat_list[0].find(5);
+            ASSERT_NE(r, nullptr);
+            EXPECT_EQ(std::pair(r->more, r->phase), std::pair(c.more, c.cycles)) << c.count;
+        } else {
+            l.send({.type = 20, .zcount = 100, .data = words_20(0, 0, {{.more = c.more, .sv = 5, .correction = c.count}})});
+            const auto* r = l.d.stores.data_20.sat_list[0].find(5);
+            ASSERT_NE(r, nullptr);
+            EXPECT_EQ(std::pair(r->more, r->phase_corr), std::pair(c.more, c.cycles)) << c.count;
+        }
+    }
+}

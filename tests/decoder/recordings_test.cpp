@@ -1,6 +1,6 @@
 // Real recordings: the decoded values of types 1, 3, 9, 14, 16, 18, 19, 22,
 // 23 and 31 against gpsd's gpsdecode, an independent decoder (its 18 gives
-// the raw carrier-phase count; its "m" is the half-wave bit); gpsd-sample's
+// the raw carrier-phase count, 1/256 cycle; "m" is the multiple-message flag); gpsd-sample's
 // words do not start on character boundaries. Message 24 against the
 // station's message 3 (gpsd's own 24 is wrong). rtklib-testglo's 18 and 19
 // against RTKLIB's convbin. The frame counts are checked
@@ -47,14 +47,12 @@ double num(const json& v) {
     return v.is_boolean() ? double(v.get<bool>()) : v.is_string() ? std::stod(v.get<std::string>()) : v.get<double>();
 }
 
-// Ours against gpsd's; `scale` turns gpsd's raw count into our unit (0: the
-// carrier phase, whose unit the half-wave bit selects).
-bool agree(const json& o, const json& g, double scale, bool half_wave) {
+// Ours against gpsd's; `scale` turns gpsd's raw count into our unit.
+bool agree(const json& o, const json& g, double scale) {
     if (g.is_string() && o.is_string()) {
         std::string text = o;
         return text.erase(text.find_last_not_of('\0') + 1) == g;  // gpsd drops the null fill
     }
-    if (scale == 0) scale = half_wave ? 1 / 128.0 : 1 / 256.0;
     return std::fabs(num(o) - num(g) * scale) < 1e-6;
 }
 
@@ -73,7 +71,7 @@ const std::map<int, std::pair<std::vector<Field>, std::vector<Field>>> fields{
     {22, {{{"dx"}, {"dy"}, {"dz"}, {"gs"}}, {}}},
     {23, {{{"ad"}, {"ar"}, {"sid"}}, {}}},
     {31, {{}, {{"udre"}, {"change"}, {"tod"}, {"prc"}, {"rrc"}}}},
-    {18, {{{"f"}, {"tom"}}, {{"p_code", "pc"}, {"g"}, {"half_wave", "m"}, {"loss", "clc"}, {"phase", "carrierphase", 0}}}},
+    {18, {{{"f"}, {"tom"}}, {{"p_code", "pc"}, {"g"}, {"m"}, {"loss", "clc"}, {"phase", "carrierphase", 1 / 256.0}}}},
     {19, {{{"f"}, {"tom"}, {"sm"}}, {{"p_code", "pc"}, {"g"}, {"pseudorange", "pseudorange", 0.02}}}},
 };
 
@@ -110,7 +108,7 @@ TEST(Recordings, ValuesAgreeWithGpsdecode) {
             const auto f = fields.find(g["type"].get<int>());
             if (f == fields.end()) continue;
             const auto& [frame_fields, sat_fields] = f->second;
-            for (const Field& k : frame_fields) EXPECT_TRUE(agree(o[k.ours], g[k.theirs ? k.theirs : k.ours], k.scale, false)) << what << k.ours;
+            for (const Field& k : frame_fields) EXPECT_TRUE(agree(o[k.ours], g[k.theirs ? k.theirs : k.ours], k.scale)) << what << k.ours;
             values += frame_fields.empty() ? 0 : 1;
             if (sat_fields.empty()) continue;
             // gpsd names the satellites "ident" everywhere.
@@ -120,7 +118,7 @@ TEST(Recordings, ValuesAgreeWithGpsdecode) {
                 ASSERT_TRUE(os.count(sv)) << what << " sv " << sv;
                 const json& b = os.at(sv);
                 for (const Field& k : sat_fields)
-                    EXPECT_TRUE(agree(b[k.ours], a[k.theirs ? k.theirs : k.ours], k.scale, b.value("half_wave", false)))
+                    EXPECT_TRUE(agree(b[k.ours], a[k.theirs ? k.theirs : k.ours], k.scale))
                         << what << " sv " << sv << " " << k.ours;
                 ++values;
             }
@@ -146,7 +144,11 @@ TEST(Recordings, ValuesAgreeWithGpsdecode) {
 }
 
 // rtklib-testglo's phases and pseudoranges (18, 19; GPS and GLONASS; L1 and
-// L2) against RTKLIB's convbin, satellite by satellite and epoch by epoch.
+// L2) against RTKLIB's convbin, satellite by satellite and epoch by epoch:
+// the scaled phases, cycles against RINEX's cycles. Every satellite of this
+// station's 18 frames has the multiple-message flag set (a set ends with a
+// 19 frame), so a flag taken for a unit shows here as phases twice RINEX's;
+// the flag clear is checked against convbin on a made stream.
 // RTKLIB ends an epoch only at a frame whose last satellite clears the
 // multiple-message flag; this station sets it everywhere but in the last
 // frame of a whole GPS and GLONASS set, so RTKLIB would drop every GPS set.
@@ -209,10 +211,8 @@ TEST(Recordings, MeasurementsAgreeWithConvbin) {
             const bool glonass = s["g"] == 1;
             const Key k{glonass ? 'R' : 'G', s["sv"], f["f"], f["type"] == 19 ? 'C' : 'L',
                         std::lround(f["meas_time"].get<double>()) + (glonass ? 18 : 0)};  // GLONASS keeps UTC
-            // RINEX's sign. RTKLIB reads the bit we take for half wavelength
-            // as the multiple-message flag and always counts 1/256 cycle:
-            // the phases are compared as counts.
-            if (f["type"] == 18) ours[k] = -s["phase"].get<double>() * (s["half_wave"] == true ? 0.5 : 1);
+            // RINEX's sign: L = -count / 256, our phase with its sign turned.
+            if (f["type"] == 18) ours[k] = -s["phase"].get<double>();
             if (f["type"] == 19) ours[k] = s["pseudorange"];
         }
     }

@@ -36,7 +36,7 @@ std::vector<std::uint8_t> golden_stream() {
     for (std::uint8_t sv = 1; sv <= 15; ++sv)  // every phase error bound
         fifteen.push_back({.sv = sv, .quality = std::uint8_t(sv % 8), .loss = sv, .phase = sv * 2560});
     send(18, 1004, words_18(2, 0, fifteen));
-    send(18, 1005, words_18(0, 123456, {{.half_wave = true, .sv = 3, .quality = 7, .loss = 5, .phase = 158032},
+    send(18, 1005, words_18(0, 123456, {{.more = true, .sv = 3, .quality = 7, .loss = 5, .phase = 158032},
                                         {.p_code = true, .sv = 12, .quality = 6, .loss = 31, .phase = -1},
                                         {.sv = 0, .quality = 0, .phase = 316064}, {.sv = 1, .phase = INT32_MIN}}));
     std::vector<Range19> ranges{{.sv = 7, .quality = 15, .multipath = 14, .pseudorange = INT32_MIN},
@@ -45,7 +45,7 @@ std::vector<std::uint8_t> golden_stream() {
     for (std::uint8_t q = 1; q <= 12; ++q) ranges.push_back({.sv = std::uint8_t(q + 12), .quality = q, .multipath = q});
     send(19, 1006, words_19(2, 1, 500000, ranges));  // with the next, every error bound
     send(19, 1006, words_19(2, 1, 500000, {{.sv = 30, .quality = 13, .multipath = 13, .pseudorange = 5}}));
-    send(20, 1007, words_20(1, 999999, {{.half_wave = true, .sv = 10, .quality = 7, .loss = 3, .iod = 200, .correction = -384},
+    send(20, 1007, words_20(1, 999999, {{.more = true, .sv = 10, .quality = 7, .loss = 3, .iod = 200, .correction = -384},
                                         {.sv = 11, .quality = 6, .loss = 31, .iod = 0, .correction = 256},
                                         {.sv = 0, .correction = 0x7FFFFF}}));
     std::vector<RangeCorr21> corrections{{.sv = 4, .quality = 0, .multipath = 7, .iod = 17, .prc = -1, .rrc = -128},
@@ -98,6 +98,17 @@ std::vector<std::uint8_t> golden_stream() {
     send(32, 1016, station_words(INT32_MIN, INT32_MAX, 0));
     send(34, 1016, correction_words({{.udre = 1, .id = 0, .range = 1, .rate = -1, .iod = 128}}));
     send(59, 1016, {0xFFFFFF, 0x000001});
+    // 15, 17, 27 and 36, decoded from the whole frame as well.
+    send(15, 1017, iono_words({{.sv = 5, .delay = 16383, .rate = -8192}, {.glonass = true, .sv = 0, .delay = 1, .rate = 8191}}));
+    send(17, 1017, ephemeris_words({.week = 1023, .idot = -8192, .iode = 255, .toc = 37799, .af1 = -1, .af2 = 127,
+                                    .crs = -32768, .delta_n = 1, .cuc = -1, .e = 0xFFFFFFFFu, .cus = 32767,
+                                    .sqrt_a = 0xFFFFFFFFu, .toe = 37799, .omega0 = INT32_MIN, .cic = 1, .i0 = INT32_MAX,
+                                    .cis = -1, .omega = -1, .crc = 32767, .omega_dot = -0x800000, .m0 = 1, .iodc = 1023,
+                                    .af0 = -0x200000, .sv = 0, .tgd = -128, .l2_codes = 3, .ura = 15, .health = 63,
+                                    .l2p_data = true}));
+    send(27, 1017, bits({{0x7FFF, 16}, {0x8001, 16}, {1023, 10}, {4095, 12}, {3, 2}, {1023, 10}, {7, 3}, {7, 3},
+                         {0xABCDEF, 24}, {0x123456, 24}, {0, 24}}));
+    send(36, 1017, text_words("GLONASS 36"));
     return s.take();
 }
 

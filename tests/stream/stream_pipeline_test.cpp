@@ -6,6 +6,7 @@
 #include <iterator>
 #include <vector>
 
+#include "ais_sentences.h"
 #include "rtcm_encoder.h"
 #include "stream_pipeline.h"
 
@@ -88,6 +89,47 @@ TEST(StreamPipeline, FrameSharesAddUpToTheBytesTaken) {
     EXPECT_EQ(frames, decoder.frames_completed);
     EXPECT_EQ(shares + pipeline.bytes_since_frame(), bytes.size());
     EXPECT_EQ(pipeline.bytes(), bytes.size());
+}
+
+// AIS sentences among the stream's bytes, read in chunks and a byte at a
+// time (as the window feeds it): the same frames, theirs included, and the
+// shares still add up; bytes held back at the end are the stream's.
+TEST(StreamPipeline, AisSentencesAmongTheBytes) {
+    std::ifstream in(TESSALY_DEMO, std::ios::binary);
+    const std::string demo{std::istreambuf_iterator<char>(in), {}};
+    ASSERT_FALSE(demo.empty());
+    const std::vector<std::uint32_t> text{testing::header_word_1(16, 9), testing::header_word_2(1001, 1, 1, 0), 0x414243};
+    const auto lines = testing::ais_sentences(testing::message_17(1, 0, 0, text), 10, 0, 'B');
+    std::string input;
+    for (std::size_t at = 0; at < demo.size(); at += 4001) {
+        input += demo.substr(at, 4001);
+        for (const auto& l : lines) input += l;
+    }
+    input += "!AI";
+    const std::span bytes(reinterpret_cast<const std::uint8_t*>(input.data()), input.size());
+    std::vector<int> types[2];
+    for (const bool bytewise : {false, true}) {
+        FixedClock clock({2026, 12, 6, 10, 12, 0, 0});
+        RtcmDecoder decoder(clock);
+        StreamPipeline pipeline(decoder);
+        std::uint64_t shares = 0;
+        const auto take = [&](const CompletedFrame& f) {
+            shares += f.bytes;
+            types[bytewise].push_back(f.decoder.carrier.ais ? -f.frame.type : f.frame.type);
+        };
+        if (bytewise)
+            for (std::uint8_t b : bytes) pipeline.feed_byte(b, take);
+        else
+            for (std::size_t at = 0; at < bytes.size(); at += 997) pipeline.feed(bytes.subspan(at, std::min<std::size_t>(997, bytes.size() - at)), take);
+        pipeline.finish(take);
+        EXPECT_EQ(types[bytewise].size(), decoder.frames_completed);
+        EXPECT_EQ(std::count(types[bytewise].begin(), types[bytewise].end(), -16), 12);
+        EXPECT_EQ(shares + pipeline.bytes_since_frame(), bytes.size());
+        // The demonstration stream's, and the '!' held back at the end ("AI"
+        // go into the word after the last frame).
+        EXPECT_EQ(decoder.unused_chars, 133u + 1u);
+    }
+    EXPECT_EQ(types[0], types[1]);
 }
 
 }  // namespace

@@ -69,7 +69,7 @@ std::vector<std::uint32_t> measurement_words(std::uint32_t head, const std::vect
 std::vector<std::uint32_t> words_18(std::uint8_t freq, std::uint32_t tom_us, const std::vector<Phase18>& sats) {
     return measurement_words(measurement_head(freq, 0, tom_us), sats, [](BitPacker& p, const Phase18& s) {
         const auto ph = std::uint32_t(s.phase);
-        p.put(s.half_wave, 1).put(s.p_code, 1).put(s.glonass, 1).put(s.sv, 5).put(s.quality, 3).put(s.loss, 5);
+        p.put(s.more, 1).put(s.p_code, 1).put(s.glonass, 1).put(s.sv, 5).put(s.quality, 3).put(s.loss, 5);
         p.put(ph >> 24, 8).put(ph & 0xFFFFFFu, 24);
     });
 }
@@ -85,7 +85,7 @@ std::vector<std::uint32_t> words_19(std::uint8_t freq, std::uint8_t smooth, std:
 
 std::vector<std::uint32_t> words_20(std::uint8_t freq, std::uint32_t tom_us, const std::vector<PhaseCorr20>& sats) {
     return measurement_words(measurement_head(freq, 0, tom_us), sats, [](BitPacker& p, const PhaseCorr20& s) {
-        p.put(s.half_wave, 1).put(0, 1).put(s.glonass, 1).put(s.sv, 5).put(s.quality, 3).put(s.loss, 5).put(s.iod, 8);
+        p.put(s.more, 1).put(0, 1).put(s.glonass, 1).put(s.sv, 5).put(s.quality, 3).put(s.loss, 5).put(s.iod, 8);
         p.put(std::uint32_t(s.correction) & 0xFFFFFFu, 24);
     });
 }
@@ -97,6 +97,26 @@ std::vector<std::uint32_t> words_21(std::uint8_t freq, std::uint8_t smooth, std:
         p.put(s.quality, 3).put(s.multipath, 4).put(s.iod, 8);
         p.put(std::uint16_t(s.prc), 16).put(std::uint8_t(s.rrc), 8);
     });
+}
+
+std::vector<std::uint32_t> iono_words(const std::vector<Iono15>& sats) {
+    BitPacker p;
+    for (const auto& s : sats)
+        p.put(s.glonass, 1).put(s.sv, 5).put(s.delay, 14).put(std::uint32_t(s.rate) & 0x3FFFu, 14).put(0, 2);
+    return p.words();
+}
+
+std::vector<std::uint32_t> ephemeris_words(const Ephemeris17& e) {
+    auto bits = [](std::int64_t v, int n) { return std::uint32_t(v) & (n == 32 ? 0xFFFFFFFFu : (1u << n) - 1u); };
+    BitPacker p;
+    p.put(e.week, 10).put(bits(e.idot, 14), 14).put(e.iode, 8).put(e.toc, 16).put(bits(e.af1, 16), 16);
+    p.put(bits(e.af2, 8), 8).put(bits(e.crs, 16), 16).put(bits(e.delta_n, 16), 16).put(bits(e.cuc, 16), 16);
+    p.put(e.e, 32).put(bits(e.cus, 16), 16).put(e.sqrt_a, 32).put(e.toe, 16).put(bits(e.omega0, 32), 32);
+    p.put(bits(e.cic, 16), 16).put(bits(e.i0, 32), 32).put(bits(e.cis, 16), 16).put(bits(e.omega, 32), 32);
+    p.put(bits(e.crc, 16), 16).put(bits(e.omega_dot, 24), 24).put(bits(e.m0, 32), 32).put(e.iodc, 10);
+    p.put(bits(e.af0, 22), 22).put(e.sv, 5).put(0, 3).put(bits(e.tgd, 8), 8).put(e.l2_codes, 2).put(e.ura, 4);
+    p.put(e.health, 6).put(e.l2p_data, 1);
+    return p.words();  // 477 bits: the fill completes the twentieth word
 }
 
 }  // namespace tessaly::testing

@@ -42,9 +42,9 @@ std::vector<std::uint32_t> text_words(const std::string& text);
 std::uint32_t measurement_head(std::uint8_t freq, std::uint8_t smooth_bits, std::uint32_t tom_us);
 
 struct Phase18 {
-    bool half_wave = false, p_code = false;
+    bool more = false, p_code = false;  // more: the multiple-message flag
     std::uint8_t sv = 1, quality = 0, loss = 0;
-    std::int32_t phase = 0;  // units 1/256 or 1/128 cycle
+    std::int32_t phase = 0;  // units 1/256 cycle
     bool glonass = false;
 };
 std::vector<std::uint32_t> words_18(std::uint8_t freq, std::uint32_t tom_us, const std::vector<Phase18>& sats);
@@ -59,9 +59,9 @@ std::vector<std::uint32_t> words_19(std::uint8_t freq, std::uint8_t smooth, std:
                                     const std::vector<Range19>& sats);
 
 struct PhaseCorr20 {
-    bool half_wave = false;
+    bool more = false;  // the multiple-message flag
     std::uint8_t sv = 1, quality = 0, loss = 0, iod = 0;
-    std::int32_t correction = 0;  // 24-bit, units 1/256 or 1/128 cycle
+    std::int32_t correction = 0;  // 24-bit, units 1/256 cycle
     bool glonass = false;
 };
 std::vector<std::uint32_t> words_20(std::uint8_t freq, std::uint32_t tom_us, const std::vector<PhaseCorr20>& sats);
@@ -75,5 +75,44 @@ struct RangeCorr21 {
 };
 std::vector<std::uint32_t> words_21(std::uint8_t freq, std::uint8_t smooth, std::uint32_t tom_us,
                                     const std::vector<RangeCorr21>& sats);
+
+// Message 15: two satellites in three words.
+struct Iono15 {
+    bool glonass = false;
+    std::uint8_t sv = 1;     // 0..31 (0 stands for 32)
+    std::uint16_t delay = 0;  // 14 bits, units 0.001 m
+    std::int16_t rate = 0;    // 14 bits, units 0.05 cm/min
+};
+std::vector<std::uint32_t> iono_words(const std::vector<Iono15>& sats);
+
+// Message 17: the raw fields, each of its width in the message.
+struct Ephemeris17 {
+    std::uint16_t week = 0;                         // 10 bits
+    std::int16_t idot = 0;                          // 14 bits, 2^-43 semicircle/s
+    std::uint8_t iode = 0;
+    std::uint16_t toc = 0;                          // 2^4 s
+    std::int16_t af1 = 0;                           // 2^-43 s/s
+    std::int8_t af2 = 0;                            // 2^-55 s/s^2
+    std::int16_t crs = 0, delta_n = 0, cuc = 0;     // 2^-5 m, 2^-43 semicircle/s, 2^-29 rad
+    std::uint32_t e = 0;                            // 2^-33
+    std::int16_t cus = 0;                           // 2^-29 rad
+    std::uint32_t sqrt_a = 0;                       // 2^-19 m^1/2
+    std::uint16_t toe = 0;                          // 2^4 s
+    std::int32_t omega0 = 0;                        // 2^-31 semicircle
+    std::int16_t cic = 0;
+    std::int32_t i0 = 0;
+    std::int16_t cis = 0;
+    std::int32_t omega = 0;
+    std::int16_t crc = 0;
+    std::int32_t omega_dot = 0;                     // 24 bits, 2^-43 semicircle/s
+    std::int32_t m0 = 0;
+    std::uint16_t iodc = 0;                         // 10 bits
+    std::int32_t af0 = 0;                           // 22 bits, 2^-31 s
+    std::uint8_t sv = 1;                            // 0..31 (0 stands for 32)
+    std::int8_t tgd = 0;                            // 2^-31 s
+    std::uint8_t l2_codes = 0, ura = 0, health = 0;  // 2, 4 and 6 bits
+    bool l2p_data = false;
+};
+std::vector<std::uint32_t> ephemeris_words(const Ephemeris17& e);
 
 }  // namespace tessaly::testing

@@ -71,9 +71,9 @@ TEST_F(PagesTest, MeasurementSubPagesAndMarks) {
     push(d18.sat_list[1], {.meas_time = 1.0, .sv = 30});
     p.ShowMessagePage(18);
     EXPECT_EQ(page_row(p.subPage(MessagePages::Type18, MessagePages::L2), 0),
-              QStringList({"  3", " > 0.25000", " 0", " FULL", " C/A", " 0.01", " 36600.500000"}));
+              QStringList({"  3", " > 0.25000", " 0", " LAST", " C/A", " 0.01", " 36600.500000"}));
     const SatellitePage& iono = p.subPage(MessagePages::Type18, MessagePages::Iono);
-    EXPECT_EQ(page_row(iono, 0), QStringList({"  30", "<= 0.00000", " 0", " FULL", " C/A", " 0.00", " 1.000000"}));
+    EXPECT_EQ(page_row(iono, 0), QStringList({"  30", "<= 0.00000", " 0", " LAST", " C/A", " 0.00", " 1.000000"}));
     EXPECT_EQ(p.subPage(MessagePages::Type18, MessagePages::L1).header->text(), "");
 
     auto& d19 = s.data_19;
@@ -86,12 +86,12 @@ TEST_F(PagesTest, MeasurementSubPagesAndMarks) {
     auto& d20 = s.data_20;
     d20.freq = 3;
     d20.meas_time = 100.125;
-    push(d20.sat_list[3], {.meas_time = 100.125, .half_wave = true, .sv = 21, .phase_err = 0.2, .loss = 3,
+    push(d20.sat_list[3], {.meas_time = 100.125, .more = true, .sv = 21, .phase_err = 0.2, .loss = 3,
                            .iod = 5, .phase_corr = 1.25});
     p.ShowMessagePage(20);
     const SatellitePage& special = p.subPage(MessagePages::Type20, MessagePages::Special);
     EXPECT_EQ(special.header->text(), "  100.125000");
-    EXPECT_EQ(page_row(special, 0), QStringList({" 21", " > 0.20000", " 3", " HALF", " 5", " 1.25", " 100.125000"}));
+    EXPECT_EQ(page_row(special, 0), QStringList({" 21", " > 0.20000", " 3", " MORE", " 5", " 1.25", " 100.125000"}));
 
     // The code column of type 21 follows the frequency of the latest frame.
     auto& d = s.data_21;
