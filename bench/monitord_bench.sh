@@ -47,10 +47,12 @@ cleanup() {
 }
 trap cleanup EXIT
 ulimit -n "$(ulimit -Hn)"
-base_port=$((20000 + RANDOM % 20000))
+# Below the ephemeral ports (32768 up), which live connections hold.
+base_port=$((12000 + RANDOM % 8000))
 
-# A process that ended meanwhile counts nothing (measure() names how many ran).
-cpu_ns() { local p; for p in "$@"; do cut -d' ' -f1 "/proc/$p/schedstat" 2>/dev/null; done | awk '{s += $1} END {printf "%.0f", s}'; }
+# Every thread of the processes (str2str reads in a thread of its own); a
+# process that ended meanwhile counts nothing (measure() names how many ran).
+cpu_ns() { local p; for p in "$@"; do cat /proc/"$p"/task/*/schedstat 2>/dev/null; done | awk '{s += $1} END {printf "%.0f", s}'; }
 pss_kb() { local p; for p in "$@"; do awk '/^Pss:/ {print $2}' "/proc/$p/smaps_rollup" 2>/dev/null; done | awk '{s += $1} END {printf "%.0f", s}'; }
 alive() { local p n=0; for p in "$@"; do [ -d "/proc/$p" ] && n=$((n + 1)); done; echo $n; }
 rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
@@ -184,7 +186,7 @@ compare() {
     procs=()
     for ((i = 0; i < k; i++)); do
         # It reads only with an output: a TCP server nobody connects to.
-        str2str -in "ntrip://127.0.0.1:$base_port/$(printf 'S%05d' $i)" -out "tcpsvr://:$((base_port + 100 + i))" \
+        str2str -in "ntrip://127.0.0.1:$base_port/$(printf 'S%05d' $i)" -out "tcpsvr://:$((base_port + 1000 + i))" \
             >/dev/null 2>&1 &
         procs+=($!)
     done
