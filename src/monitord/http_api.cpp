@@ -38,10 +38,12 @@ std::unique_ptr<QHttpServer> HttpApi::make_server() {
 }
 
 bool HttpApi::listen(const QString& host_port, QString& error) {
-    const auto hp = parse_host_port(host_port.toStdString(), true);
+    auto hp = parse_host_port(host_port.toStdString(), true);
     QHostAddress address;
-    if (!hp || !address.setAddress(QString::fromStdString(hp->first))) {
-        error = "cannot listen on " + host_port + ": expected IP-ADDRESS:PORT";
+    if (hp && hp->first == "localhost") address = QHostAddress(QHostAddress::LocalHost);
+    else if (!hp || !address.setAddress(QString::fromStdString(hp->first))) hp.reset();
+    if (!hp) {
+        error = "cannot listen on " + host_port + ": expected IP-ADDRESS:PORT (or localhost:PORT)";
         return false;
     }
     auto server = make_server();
