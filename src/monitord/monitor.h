@@ -25,7 +25,7 @@ public:
     using Log = std::function<void(const QString& line)>;
 
     // `rest_ms`: how long the sockets rest between wake-ups (Reactor).
-    Monitor(Shard shard, Log log, int rest_ms = 10, QObject* parent = nullptr);
+    Monitor(Shard shard, Log log, int rest_ms = 50, QObject* parent = nullptr);
     ~Monitor() override;
 
     void apply(const RunConfig& config);

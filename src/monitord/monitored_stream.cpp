@@ -1,6 +1,8 @@
 #include "monitored_stream.h"
 
 #include <algorithm>
+#include <cmath>
+#include <ctime>
 
 namespace tessaly::monitord {
 
@@ -14,6 +16,19 @@ bool is_correction_type(int type) {
 }
 
 }  // namespace
+
+void ArrivalClock::set(double utc_seconds) {
+    const double whole = std::floor(utc_seconds);
+    const auto second = std::int64_t(whole);
+    if (second != second_) {
+        second_ = second;
+        const std::time_t t = std::time_t(second);
+        std::tm tm{};
+        ::gmtime_r(&t, &tm);
+        reading_ = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, 0};
+    }
+    reading_.millisecond = std::min(999, int((utc_seconds - whole) * 1000.0));
+}
 
 void LatencyHistogram::add(double seconds) {
     // A negative latency (a clock behind the station's) counts as 0, so that
@@ -61,11 +76,11 @@ MonitoredStream::MonitoredStream(Reactor& reactor, StreamSpec spec, Log log)
         decoder_.rtcm_decoder_reset();
         supervisor_.connected();
     };
-    link_.on_data = [this](std::span<const std::uint8_t> chunk) {
+    link_.on_data = [this](std::span<const std::uint8_t> chunk, double arrival) {
         delivered_ = true;
         quiet_s_ = 0;
         supervisor_.received();
-        feed(chunk);
+        feed(chunk, arrival);
     };
     link_.on_failed = [this](const QString& text) {
         connected_ = false;
@@ -92,7 +107,8 @@ void MonitoredStream::tick(double now) {
     alarms_.tick(now);
 }
 
-void MonitoredStream::feed(std::span<const std::uint8_t> chunk) {
+void MonitoredStream::feed(std::span<const std::uint8_t> chunk, double arrival) {
+    clock_.set(arrival);
     pipeline_.feed(chunk, [this](const stream::CompletedFrame& f) { frame(f); });
     if (pipeline_.take_sniffer_news()) log_(label_ + ": " + StreamSniffer::message(pipeline_.sniffer().kind()));
 }
@@ -105,7 +121,7 @@ void MonitoredStream::frame(const stream::CompletedFrame& f) {
     histogram_.add(latency_);
     station_ = f.frame.station;
     health_ = f.decoder.header.health;
-    // The chunk's clock reading: the frame arrived with it.
+    // The arrival of the chunk that ended it.
     last_frame_wall_ = stream::epoch_seconds(f.decoder.now_utc());
     if (is_correction_type(f.frame.type)) last_correction_ = std::max(last_correction_.value_or(f.utc), f.utc);
 }

@@ -27,6 +27,18 @@ namespace tessaly::monitord {
 // The buckets of the latency histogram, in seconds (and +Inf).
 inline constexpr std::array<double, 9> latency_buckets = {0.5, 1, 2, 3, 5, 10, 20, 30, 60};
 
+// The decoder's clock: the arrival of the bytes it is given, so that a
+// frame's hour and latency are those of its arrival however late it is read.
+class ArrivalClock final : public Clock {
+public:
+    ClockReading now_utc() const override { return reading_; }
+    void set(double utc_seconds);
+
+private:
+    ClockReading reading_;
+    std::int64_t second_ = -1;  // of the reading's date and time, converted once per second
+};
+
 struct LatencyHistogram {
     std::array<std::uint64_t, latency_buckets.size() + 1> counts{};
     double sum = 0;
@@ -80,14 +92,15 @@ public:
     const alarms::AlarmEngine& alarms() const { return alarms_; }
 
 private:
-    void feed(std::span<const std::uint8_t> chunk);
+    void feed(std::span<const std::uint8_t> chunk, double arrival);
     void frame(const stream::CompletedFrame& f);
     void source_event(const SourceEvent& e);
 
     StreamSpec spec_;
     QString label_;
     Log log_;
-    RtcmDecoder decoder_;
+    ArrivalClock clock_;
+    RtcmDecoder decoder_{clock_};
     stream::StreamPipeline pipeline_{decoder_};
     stream::StreamAxisStats stats_;
     std::optional<stats::Snapshot> last_interval_;

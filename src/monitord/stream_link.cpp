@@ -4,7 +4,9 @@
 #include <netinet/in.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <QDateTime>
@@ -25,6 +27,14 @@ namespace {
 std::uint8_t read_buffer[65536];
 
 QString system_error(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+double seconds_of(const timespec& t) { return double(t.tv_sec) + double(t.tv_nsec) * 1e-9; }
+
+double clock_now() {
+    timespec t{};
+    ::clock_gettime(CLOCK_REALTIME, &t);
+    return seconds_of(t);
+}
 
 // A line from the peer made safe to show: printable ASCII only, short.
 QString shown(std::string_view text) {
@@ -79,7 +89,7 @@ void StreamLink::open() {
             if (on_connected) on_connected();
         });
         QObject::connect(tls_.get(), &NtripClient::streamData, [this](const QByteArray& b) {
-            deliver(reinterpret_cast<const std::uint8_t*>(b.constData()), std::size_t(b.size()));
+            deliver(reinterpret_cast<const std::uint8_t*>(b.constData()), std::size_t(b.size()), clock_now());
         });
         QObject::connect(tls_.get(), &NtripClient::failed, [this](NtripClient::Failure, const QString& message) {
             // Reported from the event loop: the channel is still inside its
@@ -202,6 +212,8 @@ void StreamLink::ready(std::uint32_t events) {
 
 void StreamLink::on_connected_socket() {
     enable_short_keepalive(fd_);
+    const int on = 1;
+    ::setsockopt(fd_, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
     reactor_.modify(fd_, EPOLLIN | EPOLLET);
     if (source_.kind == SourceSpec::Kind::tcp) {
         state_ = State::streaming;
@@ -230,11 +242,12 @@ void StreamLink::on_readable() {
     // and no second look by epoll at every ready descriptor.
     ssize_t n;
     do {
-        n = ::read(fd_, read_buffer, sizeof read_buffer);
+        double arrival = 0;
+        n = receive(arrival);
         if (n <= 0) break;
         const auto alive = alive_;
-        if (source_.kind != SourceSpec::Kind::ntrip) deliver(read_buffer, std::size_t(n));
-        else take_answer(read_buffer, std::size_t(n));
+        if (source_.kind != SourceSpec::Kind::ntrip) deliver(read_buffer, std::size_t(n), arrival);
+        else take_answer(read_buffer, std::size_t(n), arrival);
         if (!*alive || fd_ < 0) return;
     } while (n == ssize_t(sizeof read_buffer));
     if (n > 0 || (n < 0 && errno == EAGAIN)) return;
@@ -247,6 +260,32 @@ void StreamLink::on_readable() {
         return;
     }
     ended();
+}
+
+ssize_t StreamLink::receive(double& arrival) {
+    if (source_.kind == SourceSpec::Kind::serial) {
+        const ssize_t n = ::read(fd_, read_buffer, sizeof read_buffer);
+        arrival = clock_now();
+        return n;
+    }
+    iovec io{read_buffer, sizeof read_buffer};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    msghdr m{};
+    m.msg_iov = &io;
+    m.msg_iovlen = 1;
+    m.msg_control = control;
+    m.msg_controllen = sizeof control;
+    const ssize_t n = ::recvmsg(fd_, &m, 0);
+    arrival = 0;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&m); n > 0 && c; c = CMSG_NXTHDR(&m, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec t{};
+            std::memcpy(&t, CMSG_DATA(c), sizeof t);
+            arrival = seconds_of(t);
+        }
+    }
+    if (arrival == 0) arrival = clock_now();
+    return n;
 }
 
 void StreamLink::ended() {
@@ -272,7 +311,8 @@ void StreamLink::ended() {
         scratch_.clear();
         answer_.end_of_input(scratch_);
         const auto alive = alive_;
-        if (!scratch_.empty()) deliver(reinterpret_cast<const std::uint8_t*>(scratch_.data()), scratch_.size());
+        if (!scratch_.empty())
+            deliver(reinterpret_cast<const std::uint8_t*>(scratch_.data()), scratch_.size(), clock_now());
         if (*alive && state_ != State::idle) fail("NTRIP caster " + where() + " closed the connection");
     }
     }
@@ -288,7 +328,7 @@ bool StreamLink::retry_as_v1() {
     return true;
 }
 
-void StreamLink::take_answer(const std::uint8_t* data, std::size_t size) {
+void StreamLink::take_answer(const std::uint8_t* data, std::size_t size, double arrival) {
     if (head_.size() < 60) head_.append(reinterpret_cast<const char*>(data), std::min(size, 60 - head_.size()));
     scratch_.clear();
     using R = ntrip::AnswerParser::Result;
@@ -306,7 +346,7 @@ void StreamLink::take_answer(const std::uint8_t* data, std::size_t size) {
             if (state_ != State::streaming) return;
         }
         const auto alive = alive_;
-        if (!scratch_.empty()) deliver(reinterpret_cast<const std::uint8_t*>(scratch_.data()), scratch_.size());
+        if (!scratch_.empty()) deliver(reinterpret_cast<const std::uint8_t*>(scratch_.data()), scratch_.size(), arrival);
         if (!*alive || state_ != State::streaming) return;
         if (answer_.framing_failed()) fail("the stream from " + where() + " broke its chunked framing");
         else if (answer_.body_ended()) fail("NTRIP caster " + where() + " ended the stream");
@@ -330,8 +370,8 @@ void StreamLink::take_answer(const std::uint8_t* data, std::size_t size) {
     }
 }
 
-void StreamLink::deliver(const std::uint8_t* data, std::size_t size) {
-    if (on_data) on_data(std::span<const std::uint8_t>(data, size));
+void StreamLink::deliver(const std::uint8_t* data, std::size_t size, double arrival) {
+    if (on_data) on_data(std::span<const std::uint8_t>(data, size), arrival);
 }
 
 void StreamLink::fail(const QString& text) {

@@ -9,10 +9,17 @@
 // the owner called close(), exactly one failed() with a text that names the
 // source (host:port/MOUNT, host:port, the device) and never the password.
 // Silence and reconnecting are the owner's (SourceSupervisor).
+//
+// Every piece of data comes with the time it arrived: the kernel's receive
+// timestamp of a socket, the clock at the read of a device. The epoll set
+// rests between wake-ups, so that the read may come some milliseconds
+// later; a frame's latency is counted from its arrival, not from the read.
 
 #include <QHostAddress>
 #include <QList>
 #include <QString>
+
+#include <sys/types.h>
 
 #include <cstdint>
 #include <functional>
@@ -35,7 +42,8 @@ namespace tessaly::monitord {
 class StreamLink : public Reactor::Handler {
 public:
     std::function<void()> on_connected;
-    std::function<void(std::span<const std::uint8_t>)> on_data;
+    // The bytes and when they arrived (UTC seconds since 1970).
+    std::function<void(std::span<const std::uint8_t>, double arrival)> on_data;
     std::function<void(const QString& text)> on_failed;
 
     StreamLink(Reactor& reactor, const SourceSpec& source);
@@ -58,10 +66,13 @@ private:
     void connect_next();
     void on_connected_socket();
     void on_readable();
-    void take_answer(const std::uint8_t* data, std::size_t size);
+    // One read: the bytes' count (0 at the end, -1 with errno on failure)
+    // and their arrival.
+    ssize_t receive(double& arrival);
+    void take_answer(const std::uint8_t* data, std::size_t size, double arrival);
     void ended();
     bool retry_as_v1();
-    void deliver(const std::uint8_t* data, std::size_t size);
+    void deliver(const std::uint8_t* data, std::size_t size, double arrival);
     void fail(const QString& text);
     void drop();
     void send_gga();
