@@ -33,6 +33,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         pieces.body_ended() != whole.body_ended())
         std::abort();
 
+    // Taking the table's whole lines as they come loses nothing.
+    AnswerParser taking;
+    std::string taken, taking_stream;
+    for (std::size_t at = 0; at < size; at += step) {
+        taking.feed(data + at, std::min(step, size - at), taking_stream);
+        const std::string lines = taking.take_sourcetable_lines();
+        if (!taking.sourcetable_complete() && !lines.empty() && lines.back() != '\n') std::abort();
+        taken += lines;
+    }
+    if (!whole.sourcetable_overflow() && taken + taking.sourcetable() != whole.sourcetable()) std::abort();
+
     tessaly::StreamSniffer sniff_whole, sniff_pieces;
     sniff_whole.feed(data, size);
     for (std::size_t at = 0; at < size; at += step) sniff_pieces.feed(data + at, std::min(step, size - at));

@@ -78,6 +78,9 @@ public:
 
 private:
     struct Impl;
+    // Hands the events of the last step to on_event, in time order.
+    void flush();
+
     std::unique_ptr<Impl> impl_;
 };
 

@@ -40,8 +40,15 @@ using Clock = std::chrono::steady_clock;
 int stop_pipe[2] = {-1, -1};
 volatile std::sig_atomic_t stop_seen = 0;
 
+// Every second after a stop: a write that began just before the stop
+// signal came, and waits on a reader that takes nothing, returns EINTR.
+extern "C" void on_alarm(int) {
+    if (stop_seen) ::alarm(1);
+}
+
 extern "C" void on_stop_signal(int) {
     stop_seen = 1;
+    ::alarm(1);
     if (stop_pipe[1] >= 0) {
         const ssize_t ignored = ::write(stop_pipe[1], "x", 1);
         (void)ignored;
@@ -252,13 +259,6 @@ Attempt attempt_serial(const std::string& path, const SourceOptions& o, const Ch
     return read_live(fd, path, path + " went away", o, sink);
 }
 
-void ensure_qt_application() {
-    static int argc = 1;
-    static char name[] = "tessaly-decode";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) static QCoreApplication app(argc, argv);
-}
-
 Attempt attempt_ntrip(const ntrip::Url& url, const SourceOptions& o, const ChunkSink& sink) {
     ensure_qt_application();
     QEventLoop loop;
@@ -325,11 +325,15 @@ SourceEnd follow(const std::string& name, const AttemptFn& attempt, const Source
     };
     for (;;) {
         bool first = true;
+        // An outage starts with the last byte before the failure, not when
+        // the failure was noticed (a silence limit later).
+        std::optional<UtcTime> last_byte;
         const ChunkSink counted = [&](std::span<const std::uint8_t> chunk) {
             if (first) {
                 first = false;
                 end_outage(false);
             }
+            last_byte = std::chrono::system_clock::now();
             sink(chunk);
         };
         if (outage) ++outage->attempts;
@@ -344,7 +348,7 @@ SourceEnd follow(const std::string& name, const AttemptFn& attempt, const Source
             return {};
         }
         if (!outage) {
-            outage = Outage{name, std::chrono::system_clock::now(), {}, a.reason, 0, false};
+            outage = Outage{name, last_byte.value_or(std::chrono::system_clock::now()), {}, a.reason, 0, false};
             tell(SourceEvent::Kind::outage_begin, a.reason);
         }
         if (!pause(policy.next_wait(a.receiving), o)) {
@@ -366,6 +370,13 @@ bool is_serial_device(const std::string& path) {
 
 }  // namespace
 
+void ensure_qt_application() {
+    static int argc = 1;
+    static char name[] = "tessaly-decode";
+    static char* argv[] = {name, nullptr};
+    if (!QCoreApplication::instance()) static QCoreApplication app(argc, argv);
+}
+
 void install_stop_signals() {
     if (stop_pipe[0] < 0 && ::pipe2(stop_pipe, O_CLOEXEC | O_NONBLOCK) != 0) stop_pipe[0] = stop_pipe[1] = -1;
     struct sigaction sa {};
@@ -374,7 +385,22 @@ void install_stop_signals() {
     sa.sa_flags = 0;  // no SA_RESTART: a blocked read returns at once
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
+    sa.sa_handler = on_alarm;
+    ::sigaction(SIGALRM, &sa, nullptr);
 }
+
+namespace {
+
+void use_login(ntrip::Url& url, const std::optional<credentials::Login>& login) {
+    if (!login) return;
+    url.user = login->user;
+    url.password = login->password;
+    url.has_credentials = url.has_password = true;
+}
+
+}  // namespace
+
+bool stop_requested() { return stop_seen != 0; }
 
 SourceEnd read_source(const std::string& source, const ChunkSink& sink, const SourceOptions& options) {
     if (source == "-") return read_plain(STDIN_FILENO, "standard input", sink);
@@ -384,8 +410,9 @@ SourceEnd read_source(const std::string& source, const ChunkSink& sink, const So
     }
     if (ntrip::is_ntrip_url(source)) {
         std::string error;
-        const auto url = ntrip::parse_url(source, error);
+        auto url = ntrip::parse_url(source, error);
         if (!url) return {SourceEnd::How::failed, error};
+        use_login(*url, options.ntrip_login);
         if (url->mount.empty())
             return {SourceEnd::How::failed, "no mountpoint in " + url->display() + " (--sourcetable lists them)"};
         return follow(url->display(), [&](const ChunkSink& s) { return attempt_ntrip(*url, options, s); }, options,
@@ -432,47 +459,36 @@ std::string outage_json(const Outage& o) {
            ",\"reason\":" + json_string(o.reason) + "}";
 }
 
-int print_sourcetable(const std::string& text, bool json, std::ostream& out) {
-    std::string error;
-    const auto url = ntrip::parse_url(text, error);
-    if (!url) {
-        std::fprintf(stderr, "tessaly-decode: %s\n", error.c_str());
-        return 2;
-    }
+namespace {
+
+std::optional<ntrip::Sourcetable> fetch_sourcetable(const ntrip::Url& url, std::string& failure) {
     ensure_qt_application();
     QEventLoop loop;
     NtripClient client;
-    client.setUrl(*url);
+    client.setUrl(url);
     std::optional<ntrip::Sourcetable> table;
-    QString failure;
     QObject::connect(&client, &NtripClient::sourcetableReceived, [&](const ntrip::Sourcetable& t) { table = t; });
-    QObject::connect(&client, &NtripClient::failed, [&](NtripClient::Failure, const QString& m) { failure = m; });
+    QObject::connect(&client, &NtripClient::failed,
+                     [&](NtripClient::Failure, const QString& m) { failure = m.toStdString(); });
     QObject::connect(&client, &NtripClient::closed, &loop, &QEventLoop::quit);
     client.fetchSourcetable();
     loop.exec();
-    if (!table) {
-        std::fprintf(stderr, "tessaly-decode: %s\n", qPrintable(failure));
-        return 1;
-    }
-    for (const ntrip::StreamRecord& s : ntrip::rtcm2_first(table->streams)) {
-        if (json) {
-            out << "{\"class\":\"STR\",\"mountpoint\":" << json_string(s.mountpoint)
-                << ",\"identifier\":" << json_string(s.identifier) << ",\"format\":" << json_string(s.format)
-                << ",\"format_details\":" << json_string(s.format_details) << ",\"carrier\":" << s.carrier
-                << ",\"nav_system\":" << json_string(s.nav_system) << ",\"network\":" << json_string(s.network)
-                << ",\"country\":" << json_string(s.country) << ",\"latitude\":" << json_number(s.latitude, 2)
-                << ",\"longitude\":" << json_number(s.longitude, 2) << ",\"nmea\":" << (s.nmea ? "true" : "false")
-                << ",\"solution\":" << s.solution << ",\"authentication\":" << json_string(s.authentication)
-                << ",\"fee\":" << json_string(s.fee) << ",\"bitrate\":" << s.bitrate
-                << ",\"rtcm2\":" << (s.is_rtcm2() ? "true" : "false") << "}\n";
-        } else {
-            out << s.mountpoint << '\t' << s.format << '\t' << s.format_details << '\t' << s.country << '\t'
-                << json_number(s.latitude, 2) << '\t' << json_number(s.longitude, 2) << '\t'
-                << (s.nmea ? "nmea" : "-") << '\t' << s.identifier << '\n';
-        }
-    }
-    out.flush();
-    return out ? 0 : 1;
+    return table;
+}
+
+}  // namespace
+
+std::optional<std::string> mountpoint_format_details(const std::string& source, std::string& failure) {
+    auto url = ntrip::parse_url(source, failure);
+    if (!url) return std::nullopt;
+    const std::string mount = url->mount;
+    url->mount.clear();
+    const auto table = fetch_sourcetable(*url, failure);
+    if (!table) return std::nullopt;
+    for (const ntrip::StreamRecord& s : table->streams)
+        if (s.mountpoint == mount) return s.format_details;
+    failure = "the sourcetable of " + url->host + ":" + std::to_string(url->port) + " has no mountpoint " + mount;
+    return std::nullopt;
 }
 
 }  // namespace tessaly::cli

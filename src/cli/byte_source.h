@@ -11,9 +11,11 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 
+#include "credentials.h"
 #include "source_event.h"
 
 namespace tessaly::cli {
@@ -33,6 +35,7 @@ struct SourceOptions {
     // About once a second while a live source is read or waited for (not
     // for files and standard input), with the time of the call.
     std::function<void(UtcTime)> on_tick;
+    std::optional<credentials::Login> ntrip_login;  // NTRIP: in place of the URL's user and password
 };
 
 struct SourceEnd {
@@ -48,12 +51,20 @@ std::string outage_json(const Outage& outage);
 
 // Makes SIGINT and SIGTERM stop read_source instead of the program.
 void install_stop_signals();
+// True once a stop signal came. From then on a write blocked on an output
+// that takes nothing is interrupted at least once a second (SIGALRM), so
+// that it can give up instead of keeping the run from ending.
+bool stop_requested();
 
 // Reads the source, handing every chunk to `sink` in order.
 SourceEnd read_source(const std::string& source, const ChunkSink& sink, const SourceOptions& options = {});
 
-// `--sourcetable URL`: prints the caster's mountpoints, one line each (or
-// one JSON object each). Returns the exit status; failures on stderr.
-int print_sourcetable(const std::string& url, bool json, std::ostream& out);
+// The Qt application the NTRIP channel needs, made once when there is none.
+void ensure_qt_application();
+
+// The format details ("1(1),3(10)") of the mountpoint of an ntrip:// source
+// in its caster's sourcetable; nothing, and `failure` set, when the table
+// cannot be had or lacks the mountpoint.
+std::optional<std::string> mountpoint_format_details(const std::string& source, std::string& failure);
 
 }  // namespace tessaly::cli

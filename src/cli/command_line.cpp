@@ -1,6 +1,8 @@
 #include "command_line.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "tessaly_version.h"
 
@@ -8,10 +10,12 @@ namespace tessaly {
 
 namespace {
 
-void put(std::FILE* to, const QString& text) {
+// False when the text could not be written, with errno set.
+bool put(std::FILE* to, const QString& text) {
     const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), to);
-    std::fflush(to);
+    errno = 0;
+    const bool written = std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), to) == std::size_t(bytes.size());
+    return std::fflush(to) == 0 && written;
 }
 
 }  // namespace
@@ -31,15 +35,12 @@ CommandLine::CommandLine(QString program, QString synopsis, const QString& descr
 
 std::optional<int> CommandLine::parse(const QStringList& args) {
     if (!parser.parse(args)) return fail(parse_error(args));
-    if (parser.isSet(help_)) {
-        put(stdout, help_text());
-        return 0;
-    }
-    if (parser.isSet(version_)) {
-        put(stdout, program_ + QStringLiteral(" " TESSALY_VERSION "\n"));
-        return 0;
-    }
-    return std::nullopt;
+    const bool help = parser.isSet(help_);
+    if (!help && !parser.isSet(version_)) return std::nullopt;
+    if (put(stdout, help ? help_text() : program_ + QStringLiteral(" " TESSALY_VERSION "\n"))) return 0;
+    const int error = errno ? errno : EIO;
+    put(stderr, program_ + ": cannot write standard output: " + QString::fromLocal8Bit(std::strerror(error)) + "\n");
+    return 1;
 }
 
 int CommandLine::fail(const QString& what) const {

@@ -27,8 +27,9 @@ public:
     QCommandLineParser parser;
 
     // Parses `args` (program name first). Returns the exit status when the
-    // program is done: 0 after printing help or version, 2 after a usage
-    // error; nothing when it should go on.
+    // program is done: 0 after printing help or version (1 when standard
+    // output could not take them), 2 after a usage error; nothing when it
+    // should go on.
     std::optional<int> parse(const QStringList& args);
 
     // Prints "PROGRAM: WHAT" and the pointer at --help to standard error;

@@ -30,10 +30,22 @@ const char* const epilogue =
     "  stats    A line of statistics per interval (--interval) and a\n"
     "           closing block: bytes, frames per type, parity failures,\n"
     "           sync losses, latency per type, missed frames, stations.\n"
+    "  alarms   Only the alarm events, one line each (implies --alarms):\n"
+    "           TIME begin|end RULE alarm|notice station N SOURCE: DETAIL\n"
     "\n"
-    "Exit status: 0 done (also when stopped by SIGINT or SIGTERM), 1 the\n"
+    "Passwords (a password in the URL is seen by every user in ps):\n"
+    "  --credentials FILE      One USER:PASSWORD per line ('#' starts a\n"
+    "                          comment), readable by its owner only (mode\n"
+    "                          0600): the line of the user the URL names,\n"
+    "                          or the only line.\n"
+    "  TESSALY_NTRIP_PASSWORD  In the environment: the password of the\n"
+    "                          user the URL names (ntrip://USER@HOST/MOUNT)\n"
+    "                          when neither the URL nor --credentials gives\n"
+    "                          one.\n"
+    "\n"    "Exit status: 0 done (also when stopped by SIGINT or SIGTERM), 1 the\n"
     "source could not be read or the output not written (the summary is\n"
-    "written all the same), 2 usage error or an output that is the input.\n";
+    "written all the same), 2 usage error, an output that is the input, or\n"
+    "a credentials file that is refused.\n";
 
 bool parse_int(const std::string& text, int& out) {
     const char* begin = text.data();
@@ -67,7 +79,8 @@ std::optional<int> parse_options(const QStringList& args, Options& out) {
     CommandLine cl(QStringLiteral("tessaly-decode"), QStringLiteral("[options] [SOURCE]"), description, epilogue);
     const QCommandLineOption format(QStringLiteral("format"),
                                     "What to print: text (the default), code,\n"
-                                    "summary, json or stats; see Formats below.",
+                                    "summary, json, stats or alarms; see Formats\n"
+                                    "below.",
                                     QStringLiteral("F"));
     const QCommandLineOption types(QStringLiteral("types"),
                                    "text and code: store only these types, a\n"
@@ -115,7 +128,29 @@ std::optional<int> parse_options(const QStringList& args, Options& out) {
                                          "nmea, identifier; RTCM 2 ones first. With\n"
                                          "--format json one object each. Then exit.",
                                          QStringLiteral("URL"));
-    cl.parser.addOptions({format, types, clock, leap, output, interval, statsOption, reconnect, baud, silence, sourcetable});
+    const QCommandLineOption credentials(QStringLiteral("credentials"),
+                                         "NTRIP: the user and password from FILE instead\n"
+                                         "of the URL (see Passwords below).",
+                                         QStringLiteral("FILE"));
+    const QCommandLineOption alarms(QStringLiteral("alarms"),
+                                    "Judge the stream by the alarm rules (defaults,\n"
+                                    "or --rules): a line on standard error per alarm\n"
+                                    "that begins or ends (an ALARM object in --format\n"
+                                    "json); the summary and statistics count them.");
+    const QCommandLineOption rules(QStringLiteral("rules"),
+                                   "The alarm rules from FILE (INI: a [section] per\n"
+                                   "rule with limit, fail, recover, enabled); implies\n"
+                                   "--alarms.",
+                                   QStringLiteral("FILE"));
+    const QCommandLineOption onEvent(QStringLiteral("on-event"),
+                                     "Run COMMAND for every alarm event, with rule,\n"
+                                     "begin or end, time, source, station, detail and\n"
+                                     "severity as its last arguments (no shell; at\n"
+                                     "most 4 at once, each ended after 10 s); implies\n"
+                                     "--alarms.",
+                                     QStringLiteral("COMMAND"));
+    cl.parser.addOptions({format, types, clock, leap, output, interval, statsOption, reconnect, baud, silence, sourcetable,
+                          credentials, alarms, rules, onEvent});
     cl.parser.addPositionalArgument(QStringLiteral("SOURCE"),
                                     "A file, '-' for standard input (the default),\n"
                                     "a serial device (/dev/ttyUSB0), tcp://HOST:PORT,\n"
@@ -133,7 +168,8 @@ std::optional<int> parse_options(const QStringList& args, Options& out) {
         else if (v == QLatin1String("text")) out.format = Format::text;
         else if (v == QLatin1String("code")) out.format = Format::code;
         else if (v == QLatin1String("stats")) out.format = Format::stats;
-        else return cl.fail("unknown format '" + v + "' (known: text, code, json, summary, stats)");
+        else if (v == QLatin1String("alarms")) out.format = Format::alarms;
+        else return cl.fail("unknown format '" + v + "' (known: text, code, json, summary, stats, alarms)");
     }
     // Every occurrence counts, in order, as the options always did.
     for (const QString& v : p.values(types)) {
@@ -165,12 +201,24 @@ std::optional<int> parse_options(const QStringList& args, Options& out) {
     out.stats = p.isSet(statsOption);
     if (out.stats && out.format != Format::json) return cl.fail(QStringLiteral("--stats applies to --format json only"));
     if (p.isSet(output)) out.output = p.value(output).toLocal8Bit().toStdString();
+    if (p.isSet(rules)) out.rules = p.value(rules).toLocal8Bit().toStdString();
+    if (p.isSet(onEvent)) {
+        out.on_event = p.value(onEvent).toLocal8Bit().toStdString();
+        if (out.on_event.find_first_not_of(" \t") == std::string::npos)
+            return cl.fail(QStringLiteral("--on-event needs a command"));
+    }
+    out.alarms = p.isSet(alarms) || p.isSet(rules) || p.isSet(onEvent) || out.format == Format::alarms;
 
     const QStringList sources = p.positionalArguments();
     if (sources.size() > 1)
         return cl.fail("more than one source given ('" + sources[0] + "' and '" + sources[1] + "')");
     if (!sources.isEmpty()) out.source = sources[0].toLocal8Bit().toStdString();
 
+    if (p.isSet(credentials)) {
+        out.credentials = p.value(credentials).toLocal8Bit().toStdString();
+        if (out.sourcetable.empty() && !out.source.starts_with("ntrip://") && !out.source.starts_with("ntrips://"))
+            return cl.fail(QStringLiteral("--credentials applies to ntrip:// and ntrips:// sources only"));
+    }
     if (!out.types.empty() && out.format != Format::text && out.format != Format::code)
         return cl.fail(QStringLiteral("--types applies to --format text and code only"));
     return std::nullopt;

@@ -11,7 +11,7 @@
 
 namespace tessaly::cli {
 
-enum class Format { summary, json, text, code, stats };
+enum class Format { summary, json, text, code, stats, alarms };
 
 struct Options {
     Format format = Format::text;
@@ -26,6 +26,10 @@ struct Options {
     int baud = 9600;           // serial devices
     int silence_s = 20;        // live sources: seconds without a byte before giving up (0: never)
     std::string sourcetable;   // --sourcetable URL: list the caster's mountpoints instead
+    std::string credentials;   // --credentials FILE: the NTRIP user and password
+    bool alarms = false;       // --alarms (also --rules, --on-event, --format alarms): judge the stream
+    std::string rules;         // --rules FILE: the alarm rules; empty: the defaults
+    std::string on_event;      // --on-event COMMAND: run for every alarm event
 };
 
 // Reads `args` (program name first) into `out`. Returns the exit status when

@@ -8,6 +8,9 @@
 #include <cstring>
 #include <optional>
 
+#include "byte_source.h"
+#include "storing_file.h"
+
 namespace tessaly::cli {
 
 namespace {
@@ -57,21 +60,11 @@ bool OutputFile::open(const std::string& path) {
 
 bool OutputFile::hand_over() {
     if (!error_.empty()) return false;
-    std::size_t done = 0;
-    while (done < pending_.size()) {
-        const ssize_t n = ::write(fd_, pending_.data() + done, pending_.size() - done);
-        if (n > 0) {
-            done += std::size_t(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else {
-            error_ = "cannot write " + name_ + ": " + std::strerror(n < 0 ? errno : EIO);
-            pending_.clear();
-            return false;
-        }
-    }
+    const int err = write_fully(fd_, pending_.data(), pending_.size(), stop_requested);
     pending_.clear();
-    return true;
+    if (err == ECANCELED) error_ = "stopped by a signal while waiting to write to " + name_ + ": the output is incomplete";
+    else if (err != 0) error_ = "cannot write " + name_ + ": " + std::strerror(err);
+    return err == 0;
 }
 
 OutputFile::int_type OutputFile::overflow(int_type c) {

@@ -69,6 +69,10 @@ struct SettingsRecord {
     double ntripLongitude = 0;      // degrees, east positive
     double ntripHeight = 0;         // metres
     std::int32_t ntripGgaInterval = 10;  // s
+    // Alarms: the rules file (empty: the default rules) and the command run
+    // for every alarm event (empty: none).
+    QString alarmRules;
+    QString alarmCommand;
 
     SettingsRecord() { set_common_defaults(); }
 

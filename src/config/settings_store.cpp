@@ -1,6 +1,10 @@
 #include "settings_store.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -164,12 +168,18 @@ bool write_values(QSettings& s, const std::vector<NamedValue>& values, const std
         for (const auto& [name, value] : live) s.setValue(QLatin1String(name), value);
         s.endGroup();
     }
+    // The file may hold a caster's password: readable by its owner only,
+    // from its creation on. QSettings writes a new file with the umask's
+    // mode (0644) and an existing one with that file's mode, so a new file
+    // is made empty and private first.
+    const QByteArray path = QFile::encodeName(s.fileName());
+    if (QDir().mkpath(QFileInfo(s.fileName()).absolutePath()))
+        if (const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600); fd >= 0) ::close(fd);
     s.sync();
     if (s.status() != QSettings::NoError) {
         cannot_set(first);
         return false;
     }
-    // The file may hold a caster's password: readable by its owner only.
     QFile::setPermissions(s.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     return true;
 }
@@ -194,6 +204,7 @@ std::vector<NamedValue> live_values(const SettingsRecord& r) {
         {"ntriplongitude", QString::number(r.ntripLongitude, 'f', 9)},
         {"ntripheight", QString::number(r.ntripHeight, 'f', 3)},
         {"ntripggainterval", r.ntripGgaInterval},
+        {"filename", r.fileName},
     };
 }
 
@@ -231,6 +242,18 @@ void read_live_values(QSettings& s, SettingsRecord& r) {
     number("ntriplongitude", r.ntripLongitude);
     number("ntripheight", r.ntripHeight);
     number("ntripggainterval", r.ntripGgaInterval);
+    // The file source's file, so that the next start opens it again.
+    text("filename", r.fileName);
+    s.endGroup();
+}
+
+// The alarm settings; absent ones keep the record's (none).
+void read_alarm_values(QSettings& s, SettingsRecord& r) {
+    s.beginGroup(kAlarmsGroup);
+    for (const auto& [name, out] : {std::pair{"rules", &r.alarmRules}, std::pair{"onevent", &r.alarmCommand}}) {
+        const QVariant v = s.value(QLatin1String(name));
+        if (v.typeId() == QMetaType::QString) *out = v.toString();
+    }
     s.endGroup();
 }
 
@@ -319,6 +342,7 @@ SettingsStore::LoadResult SettingsStore::Load(SettingsRecord& r) {
     }
     s->endGroup();
     read_live_values(*s, r);
+    read_alarm_values(*s, r);
 
     // A device path stays; any other name outside the twelve becomes "COM1".
     if (r.comport.startsWith(QLatin1Char('/'))) r.comNumber = 0;

@@ -25,6 +25,9 @@ inline const QString kPortsGroup = QStringLiteral("Ports");
 // The group of the live-source values (supervision and the NTRIP caster);
 // a file without it loads with their defaults.
 inline const QString kLiveGroup = QStringLiteral("Live");
+// The group of the alarm settings (rules file, event command), edited in the
+// file; a file without it loads with the default rules and no command.
+inline const QString kAlarmsGroup = QStringLiteral("Alarms");
 
 // The per-user settings file, opened for one operation. Only the user's own
 // file is consulted: no system-wide fallbacks.

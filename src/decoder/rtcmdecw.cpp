@@ -195,6 +195,9 @@ void RtcmDecoder::frame_ended(bool was_in_sync) {
     if (state.in_sync) {
         frame_completed = true;
         ++frames_completed;
+        // A frame without data words ends at header word 2: its header is
+        // published here, as it is at the first data word of the others.
+        if (header.frame_length == 2) publish_header();
     }
 }
 

@@ -3,8 +3,10 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
 
 namespace tessaly {
 
@@ -17,6 +19,24 @@ constexpr std::size_t flush_threshold = 64 * 1024;
 constexpr int append_flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
 
 }  // namespace
+
+int write_fully(int fd, const char* data, std::size_t size, bool (*stopped)()) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno != EINTR) return errno;
+            if (stopped && stopped()) return ECANCELED;
+            continue;
+        }
+        data += n;
+        size -= std::size_t(n);
+        // A short write that the stop interrupted: give up at once unless
+        // the output has room again.
+        pollfd p{fd, POLLOUT, 0};
+        if (size > 0 && stopped && stopped() && ::poll(&p, 1, 0) == 0) return ECANCELED;
+    }
+    return 0;
+}
 
 StoringFile::~StoringFile() {
     try {
@@ -90,19 +110,12 @@ void StoringFile::flush() { write_out(pending_.size()); }
 void StoringFile::write_out(std::size_t count) {
     if (count == 0) return;
     if (fd_ < 0) reopen();
-    const char* p = pending_.data();
-    std::size_t left = count;
-    while (left > 0) {
-        const ssize_t n = ::write(fd_, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int err = errno;
-            pending_.clear();
-            complete_ = 0;
-            fail("cannot write to " + name_, err);
-        }
-        p += n;
-        left -= std::size_t(n);
+    if (const int err = write_fully(fd_, pending_.data(), count, stopped_); err != 0) {
+        pending_.clear();
+        complete_ = 0;
+        if (err == ECANCELED)
+            throw StoringError("stopped by a signal while waiting to write to " + name_ + ": the output is incomplete");
+        fail("cannot write to " + name_, err);
     }
     pending_.erase(0, count);
     complete_ = complete_ > count ? complete_ - count : 0;

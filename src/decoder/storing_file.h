@@ -34,6 +34,11 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Writes all of `data` to `fd`. A write that a signal interrupts goes on,
+// unless `stopped` says that the run is to end: then it gives up. Returns
+// 0, ECANCELED when it gave up, or the errno of a failure.
+int write_fully(int fd, const char* data, std::size_t size, bool (*stopped)() = nullptr);
+
 class StoringFile {
 public:
     StoringFile() = default;
@@ -66,6 +71,10 @@ public:
     // An attached descriptor: the text up to the last durability step goes
     // to the operating system. Nothing to do for an owned file.
     void hand_over();
+    // A write that a signal interrupts gives up when `stopped` says so
+    // (the run is to end while the output takes nothing): the failure says
+    // that the output is incomplete.
+    void give_up_when(bool (*stopped)()) { stopped_ = stopped; }
     // How often a durability step compares the path with the open file.
     void check_path_every(std::chrono::steady_clock::duration interval) { check_interval_ = interval; }
     // Hands over what is collected and closes an owned file; afterwards
@@ -82,6 +91,7 @@ private:
     [[noreturn]] void fail(const std::string& what, int err);
 
     int fd_ = -1;
+    bool (*stopped_)() = nullptr;
     bool owned_ = false;
     std::string path_;  // empty for an attached descriptor
     std::string name_;

@@ -19,6 +19,18 @@ QString shown(const std::string& text) {
 
 }  // namespace
 
+struct NtripClient::InHandler {
+    explicit InHandler(NtripClient& c) : client(&c) { ++c.handlers_; }
+    ~InHandler() {
+        if (!client || --client->handlers_ > 0) return;
+        for (QSslSocket* s : client->retired_) s->deleteLater();
+        client->retired_.clear();
+    }
+    InHandler(const InHandler&) = delete;
+    InHandler& operator=(const InHandler&) = delete;
+    QPointer<NtripClient> client;
+};
+
 NtripClient::NtripClient(QObject* parent) : QObject(parent) {
     silence_.setSingleShot(true);
     connect(&silence_, &QTimer::timeout, this, &NtripClient::on_silence);
@@ -44,13 +56,17 @@ void NtripClient::fetchSourcetable() {
     start(true, url_.version == ntrip::Version::v1 ? ntrip::Version::v1 : ntrip::Version::v2);
 }
 
+void NtripClient::release_socket() {
+    if (!socket_) return;
+    socket_->disconnect(this);
+    socket_->abort();
+    if (handlers_ > 0) retired_.push_back(socket_);
+    else socket_->deleteLater();
+    socket_ = nullptr;
+}
+
 void NtripClient::start(bool table, ntrip::Version version) {
-    if (socket_) {
-        socket_->disconnect(this);
-        socket_->abort();
-        socket_->deleteLater();
-        socket_ = nullptr;
-    }
+    release_socket();
     ++run_;
     want_table_ = table;
     asked_ = version;
@@ -91,6 +107,7 @@ void NtripClient::close() {
 }
 
 void NtripClient::on_connected() {
+    const InHandler busy(*this);
     enable_short_keepalive(int(socket_->socketDescriptor()));
     state_ = State::requesting;
     std::string request;
@@ -114,6 +131,7 @@ void NtripClient::on_connected() {
 }
 
 void NtripClient::on_ready_read() {
+    const InHandler busy(*this);
     if (!socket_ || state_ == State::idle) return;
     const QByteArray raw = socket_->readAll();
     if (raw.isEmpty()) return;
@@ -152,7 +170,14 @@ void NtripClient::on_ready_read() {
         return;
     }
     case R::sourcetable:
-        if (answer_.sourcetable_complete()) deliver_table();
+        if (want_table_ && answer_.sourcetable_overflow()) {
+            fail(Failure::not_ntrip, "NTRIP caster " + where + " sent " +
+                                         (stream_table_ ? "a sourcetable line longer than 8 MiB" : "a sourcetable larger than 8 MiB"));
+        } else if (want_table_ && stream_table_) {
+            if (stream_table_lines() && answer_.sourcetable_complete()) finish();
+        } else if (answer_.sourcetable_complete() || answer_.sourcetable_overflow()) {
+            deliver_table();
+        }
         return;
     case R::unauthorized:
         fail(Failure::unauthorized, "NTRIP caster " + where + " refused the user name or password (401 Unauthorized)");
@@ -167,15 +192,36 @@ void NtripClient::on_ready_read() {
         if (retry_as_v1()) return;
         fail(Failure::network, "NTRIP caster " + where + " answered: " + shown(answer_.reason()));
         return;
-    case R::not_ntrip:
-        fail(Failure::not_ntrip, where + " does not answer as an NTRIP caster (it sent \"" +
-                                     shown(head_.left(head_.indexOf('\r')).toStdString()) + "\")");
+    case R::not_ntrip: {
+        if (answer_.header_overflow()) {
+            fail(Failure::not_ntrip, "NTRIP caster " + where + " sent more than 16 KiB of header lines");
+            return;
+        }
+        // The first line, however it ends.
+        qsizetype end = head_.size();
+        for (const char c : {'\r', '\n'})
+            if (const qsizetype at = head_.indexOf(c); at >= 0) end = std::min(end, at);
+        fail(Failure::not_ntrip,
+             where + " does not answer as an NTRIP caster (it sent \"" + shown(head_.left(end).toStdString()) + "\")");
         return;
+    }
     }
 }
 
+// False when a handler started another run.
+bool NtripClient::stream_table_lines() {
+    const std::string lines = answer_.take_sourcetable_lines();
+    if (lines.empty()) return true;
+    const int run = run_;
+    emit sourcetableLines(QByteArray::fromStdString(lines));
+    return run == run_;
+}
+
 void NtripClient::deliver_table() {
-    const ntrip::Sourcetable table = ntrip::parse_sourcetable(answer_.sourcetable());
+    // A line cut off by the end of the connection is no record.
+    std::string_view text = answer_.sourcetable();
+    if (!answer_.sourcetable_complete()) text = text.substr(0, text.rfind('\n') + 1);
+    const ntrip::Sourcetable table = ntrip::parse_sourcetable(text);
     const int run = run_;
     emit sourcetableReceived(table);
     if (run != run_) return;
@@ -196,6 +242,7 @@ bool NtripClient::retry_as_v1() {
 }
 
 void NtripClient::on_disconnected() {
+    const InHandler busy(*this);
     if (!socket_ || state_ == State::idle) return;
     if (socket_->bytesAvailable() > 0) {
         const int run = run_;
@@ -210,7 +257,12 @@ void NtripClient::on_disconnected() {
         fail(Failure::closed_by_peer, "NTRIP caster " + where + " closed the connection without an answer");
         return;
     case R::sourcetable:
-        deliver_table();
+        if (!want_table_ || !stream_table_) {
+            deliver_table();
+        } else if (stream_table_lines()) {
+            fail(Failure::closed_by_peer,
+                 "NTRIP caster " + where + " closed the connection before the end of its sourcetable");
+        }
         return;
     default: {
         scratch_.clear();
@@ -221,12 +273,16 @@ void NtripClient::on_disconnected() {
             emit streamData(QByteArray(scratch_.data(), qsizetype(scratch_.size())));
             if (run != run_) return;
         }
-        fail(Failure::closed_by_peer, "NTRIP caster " + where + " closed the connection");
+        if (answer_.body_cut())
+            fail(Failure::network, "the stream from " + where + " broke off inside a chunk");
+        else
+            fail(Failure::closed_by_peer, "NTRIP caster " + where + " closed the connection");
     }
     }
 }
 
 void NtripClient::on_socket_error() {
+    const InHandler busy(*this);
     if (!socket_ || state_ == State::idle) return;
     const auto error = socket_->error();
     const QString where = endpoint();
@@ -278,12 +334,7 @@ void NtripClient::finish() {
     silence_.stop();
     gga_timer_.stop();
     state_ = State::idle;
-    if (socket_) {
-        socket_->disconnect(this);
-        socket_->abort();
-        socket_->deleteLater();
-        socket_ = nullptr;
-    }
+    release_socket();
     emit closed();
 }
 

@@ -17,6 +17,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ntrip_protocol.h"
 #include "ntrip_sourcetable.h"
@@ -68,6 +69,10 @@ public:
     // Connects and asks for the sourcetable; sourcetableReceived() then
     // closed() (with failed() before it when it did not arrive).
     void fetchSourcetable();
+    // fetchSourcetable() hands the table on as sourcetableLines() while it
+    // arrives (whole lines only, any size) instead of sourcetableReceived()
+    // at the end; a table cut off before its end fails.
+    void setSourcetableStreaming(bool on) { stream_table_ = on; }
     // Ends the run; closed() follows (at once), failed() does not.
     void close();
 
@@ -84,6 +89,7 @@ signals:
     void receiving();  // the caster accepted: stream bytes follow
     void streamData(const QByteArray& bytes);
     void sourcetableReceived(const tessaly::ntrip::Sourcetable& table);
+    void sourcetableLines(const QByteArray& lines);
     void failed(tessaly::NtripClient::Failure kind, const QString& message);
     void closed();
 
@@ -97,8 +103,14 @@ private:
     void send_gga();
     void fail(Failure kind, const QString& message);
     void finish();
+    // Drops the socket. One whose signal is being handled (an owner's
+    // handler may run a modal box, whose event loop runs the retry) is
+    // deleted only after that handler has returned.
+    void release_socket();
+    struct InHandler;  // marks a socket handler on the stack
     bool retry_as_v1();
     void deliver_table();
+    bool stream_table_lines();
 
     ntrip::Url url_;
     std::optional<GgaPosition> gga_;
@@ -106,8 +118,11 @@ private:
     int silence_s_ = 20;
 
     QSslSocket* socket_ = nullptr;
+    int handlers_ = 0;                  // socket handlers on the stack
+    std::vector<QSslSocket*> retired_;  // released while one was
     State state_ = State::idle;
     bool want_table_ = false;
+    bool stream_table_ = false;
     ntrip::Version asked_ = ntrip::Version::v2;
     ntrip::AnswerParser answer_;
     bool answered_ = false;

@@ -136,9 +136,11 @@ std::optional<Url> parse_url(std::string_view text, std::string& error) {
             return std::nullopt;
         }
         url.has_credentials = true;
+        url.has_password = colon != std::string_view::npos;
     }
 
     std::string_view port_text;
+    bool port_given = false;  // a ':' after the host, maybe with nothing after it
     if (authority.starts_with("[")) {
         const auto close = authority.find(']');
         if (close == std::string_view::npos) {
@@ -153,21 +155,21 @@ std::optional<Url> parse_url(std::string_view text, std::string& error) {
                 return std::nullopt;
             }
             port_text = after.substr(1);
-            if (port_text.empty()) port_text = "x";
+            port_given = true;
         }
     } else {
         const auto colon = authority.rfind(':');
         url.host = std::string(authority.substr(0, colon));
         if (colon != std::string_view::npos) {
             port_text = authority.substr(colon + 1);
-            if (port_text.empty()) port_text = "x";
+            port_given = true;
         }
     }
     if (url.host.empty() || has_control_or_space(url.host)) {
         error = "bad NTRIP source: no host name";
         return std::nullopt;
     }
-    if (!port_text.empty()) {
+    if (port_given) {
         int port = 0;
         const auto [ptr, ec] = std::from_chars(port_text.data(), port_text.data() + port_text.size(), port);
         if (ec != std::errc{} || ptr != port_text.data() + port_text.size() || port < 1 || port > 65535) {
@@ -424,7 +426,7 @@ void AnswerParser::finish_headers() {
 }
 
 void AnswerParser::take_table(std::string_view text) {
-    if (table_done_) return;
+    if (table_done_ || table_overflow_) return;
     const std::size_t old = table_.size();
     table_.append(text.substr(0, max_table_bytes - std::min(max_table_bytes, old)));
     const std::size_t from = old > 16 ? old - 16 : 0;
@@ -432,8 +434,15 @@ void AnswerParser::take_table(std::string_view text) {
         table_.resize(end + 14);  // what follows is no part of the table
         table_done_ = true;
     } else if (table_.size() >= max_table_bytes) {
-        table_done_ = true;
+        table_overflow_ = true;  // given up, never cut short without a word
     }
+}
+
+std::string AnswerParser::take_sourcetable_lines() {
+    const std::size_t n = table_done_ ? table_.size() : table_.rfind('\n') + 1;  // npos + 1 is 0
+    std::string lines = table_.substr(0, n);
+    table_.erase(0, n);
+    return lines;
 }
 
 void AnswerParser::take_body(const std::uint8_t* data, std::size_t size, std::string& stream) {
@@ -494,6 +503,7 @@ AnswerParser::Result AnswerParser::feed(const std::uint8_t* data, std::size_t si
                 line_ += c;
             }
             if (++header_bytes_ > max_header_bytes) {
+                header_overflow_ = true;
                 result_ = Result::not_ntrip;
                 phase_ = Phase::body;
             }
@@ -503,6 +513,14 @@ AnswerParser::Result AnswerParser::feed(const std::uint8_t* data, std::size_t si
             // "ICY 200 OK", others start the stream at once. Stream bytes
             // never form "Name:" followed by a line end, so a line of that
             // shape is taken for a header and anything else starts the stream.
+            // Header lines for ever would keep the stream from starting:
+            // they end as HTTP headers do, at 16 KiB.
+            if (++header_bytes_ > max_header_bytes) {
+                header_overflow_ = true;
+                result_ = Result::not_ntrip;
+                phase_ = Phase::body;
+                break;
+            }
             icy_pending_ += c;
             const std::string_view p = icy_pending_;
             const auto colon = p.find(':');

@@ -34,6 +34,7 @@ struct Url {
     std::string user;
     std::string password;
     bool has_credentials = false;  // a user part was given (maybe empty)
+    bool has_password = false;     // ... with a ':' and a password (maybe empty)
     std::string host;              // without the brackets of an IPv6 address
     int port = default_port;
     std::string mount;  // without the leading '/'
@@ -80,6 +81,13 @@ public:
     std::size_t feed(const std::uint8_t* data, std::size_t size, std::string& out);
     bool done() const { return state_ == State::done; }
     bool failed() const { return state_ == State::failed; }
+    // Inside a chunk (its size line, data or closing CR LF): input that
+    // ends here was cut off.
+    bool mid_chunk() const {
+        return state_ != State::size ? state_ != State::done && state_ != State::failed && state_ != State::trailer &&
+                                           state_ != State::trailer_lf
+                                     : size_digits_ > 0;
+    }
 
 private:
     enum class State { size, extension, size_lf, data, data_cr, data_lf, trailer, trailer_lf, done, failed };
@@ -119,13 +127,25 @@ public:
     int status() const { return status_; }
     const std::string& reason() const { return reason_; }  // the status line, for messages
     bool chunked() const { return chunked_; }
-    // The sourcetable text so far; complete once sourcetable_complete().
+    // The sourcetable text so far (less what was taken); complete once
+    // sourcetable_complete(). At most 8 MiB are held: beyond that
+    // sourcetable_overflow() and the rest is dropped.
     const std::string& sourcetable() const { return table_; }
     bool sourcetable_complete() const { return table_done_; }
+    bool sourcetable_overflow() const { return table_overflow_; }
+    // Takes the whole lines held so far (all of the text once complete),
+    // so that a table of any size is read a piece at a time.
+    std::string take_sourcetable_lines();
     // The body ended by the framing (the last chunk); the stream is over.
     bool body_ended() const { return body_ended_; }
     // The chunked framing broke: the rest of the connection cannot be trusted.
     bool framing_failed() const { return chunks_.failed(); }
+    // The input ended inside a chunk of the stream: the caster's end was
+    // not a proper one (that is the chunk of size 0).
+    bool body_cut() const { return result_ == Result::stream && chunked_ && !body_ended_ && chunks_.mid_chunk(); }
+    // The header lines (after an HTTP status or "ICY 200 OK") ran past
+    // 16 KiB: the answer was given up as not NTRIP.
+    bool header_overflow() const { return header_overflow_; }
 
 private:
     enum class Phase { status_line, headers, icy_extra, body };
@@ -146,9 +166,11 @@ private:
     bool is_table_type_ = false;
     bool is_html_ = false;
     bool body_ended_ = false;
+    bool header_overflow_ = false;
     ChunkedDecoder chunks_;
     std::string table_;
     bool table_done_ = false;
+    bool table_overflow_ = false;
     std::string icy_pending_;
 };
 

@@ -172,6 +172,7 @@ void TTCPClient::Open() {
     }
 
     fd_ = fd;
+    ++connection_;
     // Readable data are watched from the completed connect on; until then
     // the socket's becoming writable is the connect completion.
     readable_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
@@ -186,17 +187,18 @@ void TTCPClient::on_writable() {
     writable_->setEnabled(false);
     if (state_ != State::Connecting) return;
     const int fd = fd_;
+    const std::uint64_t connection = connection_;
     int error = 0;
     socklen_t length = sizeof error;
     if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
     if (error != 0) {
         // The attempt is over: the channel closes itself, so that the next
         // Open tries again instead of finding it still Connecting.
-        if (report(winsock_code(error)) && state_ == State::Connecting && fd_ == fd) Close();
+        if (report(winsock_code(error)) && state_ == State::Connecting && connection_ == connection) Close();
         return;
     }
     if (!dispatch(OnConnect, fd)) return;
-    if (state_ == State::Connecting && fd_ == fd) {
+    if (state_ == State::Connecting && connection_ == connection) {
         state_ = State::Connected;
         readable_->setEnabled(true);
     }
@@ -208,6 +210,7 @@ void TTCPClient::on_readable() {
     // handler shows a modal box.
     readable_->setEnabled(false);
     const int fd = fd_;
+    const std::uint64_t connection = connection_;
     char probe = 0;
     const ssize_t n = ::recv(fd, &probe, 1, MSG_PEEK);
     if (n > 0) {
@@ -219,7 +222,7 @@ void TTCPClient::on_readable() {
         in_data_event_ = false;
         // Like the select notifications: the next data event follows a
         // receive. A handler that did not read waits for its next Read.
-        if (read_in_event_ && state_ == State::Connected && fd_ == fd) readable_->setEnabled(true);
+        if (read_in_event_ && state_ == State::Connected && connection_ == connection) readable_->setEnabled(true);
         return;
     }
     if (n < 0 && would_block(errno)) {
@@ -235,8 +238,12 @@ void TTCPClient::peer_closed(int linux_errno) {
         report(code);
         return;
     }
+    close_code_ = code;
+    const std::uint64_t connection = connection_;
     if (!dispatch(OnClose, fd_)) return;
-    Close();
+    // The handler may have closed this connection and opened the next one
+    // (a retry behind a modal box): that one is not this close's to end.
+    if (connection_ == connection) Close();
 }
 
 void TTCPClient::Close() {

@@ -16,6 +16,7 @@
 #include <QString>
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -65,6 +66,10 @@ public:
     State state() const { return state_; }
     int socket() const { return fd_; }
     int lastError() const { return last_error_; }
+    // Why the peer's end of the last connection came, for OnClose: 0 for
+    // an orderly close, else the code of the error that ended it (a reset,
+    // keepalive probes unanswered).
+    int closeCode() const { return close_code_; }
 
     // What the socket layer said about itself at creation.
     const QString& version() const { return version_; }
@@ -85,6 +90,8 @@ private:
     State state_ = State::Closed;
     int fd_ = -1;
     int last_error_ = 0;
+    int close_code_ = 0;
+    std::uint64_t connection_ = 0;  // counts the sockets made, so that a handler's reconnect is noticed
     QSocketNotifier* readable_ = nullptr;
     QSocketNotifier* writable_ = nullptr;
     bool in_data_event_ = false;

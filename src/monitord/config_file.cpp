@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <tuple>
 
-#include "credentials_standin.h"
+#include "credentials.h"
 
 namespace tessaly::monitord {
 

@@ -313,7 +313,9 @@ void StreamLink::ended() {
         const auto alive = alive_;
         if (!scratch_.empty())
             deliver(reinterpret_cast<const std::uint8_t*>(scratch_.data()), scratch_.size(), clock_now());
-        if (*alive && state_ != State::idle) fail("NTRIP caster " + where() + " closed the connection");
+        if (!*alive || state_ == State::idle) return;
+        if (answer_.body_cut()) fail("the stream from " + where() + " broke off inside a chunk");
+        else fail("NTRIP caster " + where() + " closed the connection");
     }
     }
 }
@@ -335,7 +337,11 @@ void StreamLink::take_answer(const std::uint8_t* data, std::size_t size, double 
     const R result = answer_.feed(data, size, scratch_);
     switch (result) {
     case R::pending:
-    case R::sourcetable:  // the rest of it is read until the caster closes
+        return;
+    case R::sourcetable:  // instead of the stream: a 1.0 caster's "no such mountpoint"
+        if (answer_.sourcetable_complete() || answer_.sourcetable_overflow())
+            fail("NTRIP caster " + caster() + " has no mountpoint " + QString::fromStdString(source_.url.mount) +
+                 " (it sent its sourcetable)");
         return;
     case R::stream: {
         if (!answered_) {
@@ -364,7 +370,12 @@ void StreamLink::take_answer(const std::uint8_t* data, std::size_t size, double 
         fail("NTRIP caster " + where() + " answered: " + shown(answer_.reason()));
         return;
     case R::not_ntrip:
-        fail(where() + " does not answer as an NTRIP caster (it sent \"" + shown(head_.substr(0, head_.find('\r'))) +
+        if (answer_.header_overflow()) {
+            fail("NTRIP caster " + where() + " sent more than 16 KiB of header lines");
+            return;
+        }
+        // The first line, however it ends.
+        fail(where() + " does not answer as an NTRIP caster (it sent \"" + shown(head_.substr(0, head_.find_first_of("\r\n"))) +
              "\")");
         return;
     }

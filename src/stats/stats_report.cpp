@@ -62,6 +62,11 @@ std::string interval_line(const Snapshot& s) {
         }
     if (all.count) out += ", latency mean " + fixed(all.mean, 3) + " max " + fixed(all.max, 3) + " s";
     out += ", outages " + u(s.outages.size());
+    if (!s.alarms.empty()) {
+        out += ", alarms [";
+        for (const auto& [rule, n] : s.alarms) out += (out.back() == '[' ? "" : " ") + rule + ":" + u(n);
+        out += "]";
+    }
     return out;
 }
 
@@ -88,6 +93,7 @@ std::string final_block(const Snapshot& s) {
     out += "stations:";
     for (const Station& st : s.stations) out += " " + std::to_string(st.id) + " (" + u(st.frames) + " frames)";
     out += "\n";
+    for (const auto& [rule, n] : s.alarms) out += "alarms " + rule + ": " + u(n) + "\n";
     return out;
 }
 
@@ -118,7 +124,9 @@ std::string to_json(const Snapshot& s, bool final) {
     for (std::size_t i = 0; i < s.stations.size(); ++i)
         out += std::string(i ? "," : "") + "{\"id\":" + std::to_string(s.stations[i].id) +
                ",\"frames\":" + u(s.stations[i].frames) + "}";
-    out += "]}";
+    out += "],\"alarms\":{";
+    for (const auto& [rule, n] : s.alarms) out += (out.back() == '{' ? "\"" : ",\"") + rule + "\":" + u(n);
+    out += "}}";
     return out;
 }
 
@@ -152,6 +160,8 @@ std::string to_csv(const Snapshot& s) {
     }
     out += "\noutage_start,outage_end,seconds\n";
     for (const Outage& o : s.outages) out += utc(o.start) + "," + utc(o.end) + "," + fixed(o.duration(), 1) + "\n";
+    out += "\nalarm_rule,alarms\n";
+    for (const auto& [rule, n] : s.alarms) out += rule + "," + u(n) + "\n";
     return out;
 }
 

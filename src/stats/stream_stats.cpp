@@ -135,6 +135,11 @@ void StreamStats::record_outage(double start, double end) {
         if (span->outages.size() < 10000) span->outages.push_back({start, end});
 }
 
+void StreamStats::count_alarm(const std::string& rule) {
+    ++total_.alarms[rule];
+    ++interval_.alarms[rule];
+}
+
 bool StreamStats::interval_due(double now) const { return now - interval_.start >= length_; }
 
 Snapshot StreamStats::close_interval(double now) {

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,7 @@ struct Snapshot {
     int leap_seconds = 0;              // in force for the latest latency
     std::vector<Outage> outages;       // ended within the span
     std::vector<Station> stations;     // in order of first appearance
+    std::map<std::string, std::uint64_t> alarms;  // alarms that began, per rule
 
     double seconds() const { return end > start ? end - start : 0; }
     double byte_rate() const;                 // bytes per second, 0 for an empty span
@@ -105,6 +107,8 @@ public:
     // The source was down from `start` to `end` (seconds since 1970 UTC),
     // as the supervision of a connection or the reconnecting tool saw it.
     void record_outage(double start, double end);
+    // An alarm of this rule began (the alarms' events, counted per rule).
+    void count_alarm(const std::string& rule);
 
     // True when the current interval has run its length by `now`.
     bool interval_due(double now) const;

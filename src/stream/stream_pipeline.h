@@ -194,6 +194,7 @@ public:
         if (stats_.interval().bytes || stats_.interval().frames) closed(stats_.close_interval(last_));
     }
     void outage(double start_utc, double end_utc) { stats_.record_outage(start_utc, end_utc); }
+    void count_alarm(const std::string& rule) { stats_.count_alarm(rule); }
 
     const stats::StreamStats& stats() const { return stats_; }
 

@@ -4,8 +4,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QCloseEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -14,12 +16,15 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenuBar>
+#include <QProxyStyle>
+#include <QStyleOptionMenuItem>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "elided_text.h"
 #include "format_fixed.h"
+#include "settings_store.h"
 #include "stats_page.h"
 
 namespace tessaly {
@@ -44,6 +49,29 @@ QLineEdit* strip_field(QWidget* parent, const QString& text, QLineEdit* e = null
     paint_field(e);
     return e;
 }
+
+// The menu bar's keys: Alt alone moves into it (then the arrow keys, Enter
+// and Esc), whatever the style says, and the entry the keyboard is on is
+// shown, which the style does only while a submenu is open.
+class MenuKeysStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returned) const override {
+        if (hint == SH_MenuBar_AltKeyNavigation) return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returned);
+    }
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+        if (element == CE_MenuBarItem && item && (item->state & State_Selected) && widget && widget->hasFocus()) {
+            QStyleOptionMenuItem on(*item);
+            on.state |= State_Sunken;
+            QProxyStyle::drawControl(element, &on, painter, widget);
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+};
 
 // The last 12 characters of a history field, the marker and the newest entry.
 QString history(const QString& old, const QString& marker, unsigned value) {
@@ -120,7 +148,22 @@ void TForm1::forgetPreviousStream() {
     decoder_.stores = rtcm_stores{};
     decoder_.rtcm_decoder_reset();
     pages_->ResetPages();
+    clearStrip();
     pipeline_.restart();
+}
+
+void TForm1::clearStrip() {
+    noted_ = HeaderNoted{};
+    heartbeat_ = QStringLiteral("-");
+    for (QLineEdit* e : {strip_.station, strip_.health, strip_.latency}) e->setText(QStringLiteral("---"));
+    strip_.refX->setText(QStringLiteral("X"));
+    strip_.refY->setText(QStringLiteral("Y"));
+    strip_.refZ->setText(QStringLiteral("Z"));
+    for (QLineEdit* e : {strip_.sequence, strip_.mzCount, strip_.frames, strip_.special}) e->clear();
+    // The decoder counts on for the statistics; the strip counts this source's.
+    unusedBase_ = decoder_.unused_chars;
+    shownUnused_ = UINT32_MAX;
+    strip_.charsUnused->clear();
 }
 
 void TForm1::buildWindow() {
@@ -139,6 +182,7 @@ void TForm1::buildWindow() {
     pages_ = new MessagePages(decoder_, rawLines_, {strip_.refX, strip_.refY, strip_.refZ, strip_.special}, central);
     statsPage_ = new StatsPage(decoder_, pages_);
     pages_->addTab(statsPage_, QStringLiteral("Statistics"));
+    setUpAlarms();
     v->addWidget(pages_, 1);
     setCentralWidget(central);
 
@@ -247,9 +291,30 @@ void TForm1::buildStrip(QWidget* strip) {
 
 void TForm1::buildMenus() {
     QMenuBar* bar = menuBar();
+    auto* keys = new MenuKeysStyle;
+    keys->setParent(bar);
+    bar->setStyle(keys);
+    // The entry the keyboard is on must show against the window's blue,
+    // which the style's own highlight nearly matches.
+    QPalette pal = bar->palette();
+    pal.setColor(QPalette::Highlight, QColor(0, 0, 128));
+    pal.setColor(QPalette::HighlightedText, Qt::white);
+    bar->setPalette(pal);
+    // Every entry has a plain letter key: the fields are displays, so the
+    // letters always reach the menus.
     const auto key = [](QAction* a, Qt::Key k) {
         a->setShortcut(QKeySequence(k));
         a->setShortcutContext(Qt::WindowShortcut);
+    };
+    // A submenu opens below its entry, while the entry is enabled.
+    const auto popupKey = [this, bar, key](QMenu* menu, Qt::Key k) {
+        auto* a = new QAction(this);
+        key(a, k);
+        addAction(a);
+        connect(a, &QAction::triggered, this, [bar, menu] {
+            if (!menu->menuAction()->isEnabled()) return;
+            menu->popup(bar->mapToGlobal(bar->actionGeometry(menu->menuAction()).bottomLeft()));
+        });
     };
     menu_.datasource = bar->addAction(QStringLiteral("&Data Source"));
     key(menu_.datasource, Qt::Key_D);
@@ -263,21 +328,15 @@ void TForm1::buildMenus() {
     menu_.transmit->menuAction()->setEnabled(false);
     menu_.start = menu_.transmit->addAction(QStringLiteral("Start transmit through COM port"));
     connect(menu_.start, &QAction::triggered, this, &TForm1::StartClick);
-    // The plain T key opens the Transmit menu while it is enabled.
-    auto* t = new QAction(this);
-    key(t, Qt::Key_T);
-    addAction(t);
-    connect(t, &QAction::triggered, this, [this, bar] {
-        if (!menu_.transmit->menuAction()->isEnabled()) return;
-        menu_.transmit->popup(bar->mapToGlobal(bar->actionGeometry(menu_.transmit->menuAction()).bottomLeft()));
-    });
+    popupKey(menu_.transmit, Qt::Key_T);
 
-    menu_.decoding = bar->addMenu(QStringLiteral("Decoding"));
+    menu_.decoding = bar->addMenu(QStringLiteral("De&coding"));
     menu_.on = menu_.decoding->addAction(QStringLiteral("Display decoded RTCM messages"));
     menu_.off = menu_.decoding->addAction(QStringLiteral("Don't display decoded RTCM messages"));
     connect(menu_.decoding, &QMenu::aboutToShow, this, &TForm1::decoding1Click);
     connect(menu_.on, &QAction::triggered, this, &TForm1::On1Click);
     connect(menu_.off, &QAction::triggered, this, &TForm1::Off1Click);
+    popupKey(menu_.decoding, Qt::Key_C);
 
     menu_.halt = bar->addAction(QStringLiteral("&Halt"));
     key(menu_.halt, Qt::Key_H);
@@ -285,10 +344,26 @@ void TForm1::buildMenus() {
     menu_.halt->setEnabled(false);
     connect(menu_.halt, &QAction::triggered, this, &TForm1::Halt1Click);
 
-    menu_.leapSecond = bar->addAction(QStringLiteral("Leap Second"));
+    menu_.leapSecond = bar->addAction(QStringLiteral("&Leap Second"));
+    key(menu_.leapSecond, Qt::Key_L);
     connect(menu_.leapSecond, &QAction::triggered, this, &TForm1::setLeapsecondClick);
-    menu_.info = bar->addAction(QStringLiteral("Info"));
+    menu_.info = bar->addAction(QStringLiteral("&Info"));
+    key(menu_.info, Qt::Key_I);
     connect(menu_.info, &QAction::triggered, this, &TForm1::Info1Click);
+
+    // F10 moves into the menu bar as Alt does: the menu bar takes the
+    // keyboard on a lone Alt press and release.
+    auto* f10 = new QAction(this);
+    key(f10, Qt::Key_F10);
+    addAction(f10);
+    connect(f10, &QAction::triggered, this, [this] {
+        QKeyEvent over(QEvent::ShortcutOverride, Qt::Key_Alt, Qt::AltModifier);
+        QCoreApplication::sendEvent(this, &over);
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Alt, Qt::AltModifier);
+        QCoreApplication::sendEvent(this, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_Alt, Qt::NoModifier);
+        QCoreApplication::sendEvent(this, &release);
+    });
 }
 
 // ---- Status bar ---------------------------------------------------------------------
@@ -332,8 +407,8 @@ void TForm1::showStatus() {
                                 time_of_day_text(noted_.frameTime));
         strip_.latency->setText(QString::fromStdString(FormatFixed(noted_.latency, 10, 3)));
     }
-    if (decoder_.unused_chars != shownUnused_) {
-        shownUnused_ = decoder_.unused_chars;
+    if (const std::uint32_t unused = decoder_.unused_chars - unusedBase_; unused != shownUnused_) {
+        shownUnused_ = unused;
         strip_.charsUnused->setText(QString::number(shownUnused_));
     }
 }
@@ -350,10 +425,25 @@ void TForm1::Timer2Timer() {
             setPanel(1, (ntrip ? "source: ntrip - " : "source: internet - ") + QString::number(src_.lastRate) + " bps");
             src_.byteCount = 0;
         }
+        showStoring();
         // A device that hung up without Qt reporting it (a pseudo-terminal
         // whose other end closed) is noticed here, once a second.
         if (settings_.source == kSourceSerial && ComPort1->hungUp()) ComPort1Lost(QStringLiteral("the device was closed by its other end"));
     });
+}
+
+void TForm1::showStoring() {
+    if (!recording_ || !storingFile_ || !recording_->storing_active || !storingFile_->is_open()) {
+        setPanel(3, QString());
+        return;
+    }
+    const QString format = recording_->raw_mode                        ? QStringLiteral("raw data")
+                           : recording_->format == StoreFormat::text ? QStringLiteral("decoded text")
+                                                                     : QStringLiteral("RTCM code");
+    // The file's size: all that was made durable, what came before this
+    // storing run included.
+    const QString name = QString::fromStdString(storingFile_->name());
+    setPanel(3, "storing " + format + " into " + name + ": " + QString::number(QFileInfo(name).size()) + " bytes");
 }
 
 // ---- Menus ---------------------------------------------------------------------------
@@ -413,7 +503,25 @@ void TForm1::setLeapsecondClick() {
     });
 }
 
-void TForm1::Info1Click() { show_message(QString::fromLatin1(caption)); }
+QString TForm1::infoText() {
+    // The README of an installed program lies beside its bin/; a program
+    // run from elsewhere names where the install puts it.
+    QString readme = QCoreApplication::applicationDirPath() + QStringLiteral("/../share/doc/tessaly/README.md");
+    readme = QFileInfo::exists(readme) ? QFileInfo(readme).canonicalFilePath() : QStringLiteral(TESSALY_README);
+    return QString::fromLatin1(caption) +
+           QStringLiteral("\nMonitor for RTCM SC-104 version 2 differential-GNSS streams.\n\n"
+                          "Keys: D Data Source, S Save Menu, T Transmit, C Decoding, H Halt (file source), "
+                          "L Leap Second, I Info; Alt or F10, then the arrow keys and Enter, walk the menus; "
+                          "Up and Down switch the sub-pages of types 18 to 21 and 31+34.\n\n"
+                          "Sources (Data Source): a TCP address and port (default 127.0.0.1:2101), an NTRIP "
+                          "caster's mountpoint, a serial port, or a recorded file.\n\n"
+                          "Settings: %1\n"
+                          "Connection log: standard error, one line per event (UTC).\n"
+                          "Documentation: %2 and the man pages tessaly(1), tessaly-decode(1), tessaly-serve(1).")
+               .arg(SettingsStore::file_path(), readme);
+}
+
+void TForm1::Info1Click() { post_message(this, infoText()); }
 
 // ---- Keys ------------------------------------------------------------------------------
 
@@ -436,12 +544,8 @@ void TForm1::FormKeyDown(int key) {
 }
 
 void TForm1::subPageStep(int step) {
-    for (auto p : {MessagePages::Type18, MessagePages::Type19, MessagePages::Type20, MessagePages::Type21,
-                   MessagePages::Glonass}) {
-        if (pages_->currentIndex() != p) continue;
-        QTabWidget* tabs = pages_->subTabs(p);
+    if (QTabWidget* tabs = pages_->subTabs(pages_->currentIndex()))
         tabs->setCurrentIndex((tabs->currentIndex() + step + tabs->count()) % tabs->count());
-    }
 }
 
 // ---- Shutdown ----------------------------------------------------------------------------

@@ -39,9 +39,11 @@ class QTimer;
 
 namespace tessaly {
 
+class AlarmsPage;
 class ElidedLabel;
 class NtripClient;
 class StatsPage;
+class WindowAlarms;
 
 // What a path names when it is not a regular file ("a named pipe", "a
 // device", ...); empty for a regular file or a path that does not exist.
@@ -146,6 +148,9 @@ public:
     void Halt1Click();
     void setLeapsecondClick();
     void Info1Click();
+    // What Info shows: the version and a short help (keys, sources, where
+    // the settings, the connection log and the README are).
+    static QString infoText();
     void FormKeyDown(int key);
 
     // ---- Read access (the window's own state and widgets)
@@ -158,6 +163,8 @@ public:
     const Menu& menu() const { return menu_; }
     MessagePages& pages() { return *pages_; }
     StatsPage& statsPage() { return *statsPage_; }
+    AlarmsPage& alarmsPage() { return *alarmsPage_; }
+    WindowAlarms& alarms() { return *alarms_; }
     QString panelText(int panel) const;
     QString statusHint() const;
     SourceState& sourceState() { return src_; }
@@ -191,6 +198,9 @@ private:
     // A new source starts from empty stores and pages: satellites and
     // stations of the previous stream are not shown as current.
     void forgetPreviousStream();
+    // The strip as it opens: nothing of the previous source's station,
+    // coordinates, message or latency is shown as current.
+    void clearStrip();
     void openFileSource();
     void openComSource();
     void openInternetSource();
@@ -199,6 +209,10 @@ private:
     // lines and the decoder.
     void takeStreamChunk(const QByteArray& chunk);
     void CreateInternetClient();
+    // A live source's new connection (or reopened device) starts the word
+    // sync afresh: its words do not continue a frame the old one cut. The
+    // stores and the counters stay.
+    void newConnection();
     void setUpSupervisor();
     // Starts the supervisor on a live source with its reconnect setting.
     void superviseSource(const QString& endpoint, bool reconnect);
@@ -217,6 +231,9 @@ private:
     void appendRawLines(std::span<const std::uint8_t> bytes, bool trimFirst);
     void scheduleRefresh();
     void showStatus();
+    // The storing state in the status bar's last panel, once a second
+    // while storing runs: format, file and its size.
+    void showStoring();
     bool rawStoring() const { return recording_ && storingFile_ && recording_->raw_mode; }
     void storeRaw(const QByteArray& chunk);
     void makeRawDurable();
@@ -228,6 +245,12 @@ private:
     void showRawLines();
     void forwardBytes(std::span<const std::uint8_t> bytes);
     void subPageStep(int step);
+    // Alarms (RTCM_U1_alarms.cpp): the page and its tab, a new source, the
+    // status bar's count, the strip of a source that went quiet.
+    void setUpAlarms();
+    void alarmsForNewSource();
+    void showAlarmCount(int standing, int unacknowledged);
+    void showStaleness();
 
     // The general error report: runs a handler and shows what it throws.
     template <class F>
@@ -242,6 +265,7 @@ private:
     Tsend_buffer sendRing_;
     QString heartbeat_ = QStringLiteral("-");
     std::uint32_t shownUnused_ = UINT32_MAX;
+    std::uint32_t unusedBase_ = 0;  // the decoder's count when the source was opened
     int sliceBytes_ = 64 * 1024;
     // The strip's header fields as noted per header, shown at the refresh.
     struct HeaderNoted {
@@ -269,7 +293,11 @@ private:
     Strip strip_;
     Menu menu_;
     MessagePages* pages_ = nullptr;
-    StatsPage* statsPage_ = nullptr;  // the last tab of pages_
+    StatsPage* statsPage_ = nullptr;  // the tab after the raw data
+    AlarmsPage* alarmsPage_ = nullptr;  // the last tab of pages_
+    WindowAlarms* alarms_ = nullptr;
+    bool stripStale_ = false;  // the strip shows the figures of a source gone quiet
+    int sourceRun_ = 0;        // counts the sources opened, for late answers
     stream::StreamPipeline pipeline_{decoder_};
     std::array<ElidedLabel*, 4> panels_{};
     QTimer* timer1_ = nullptr;
@@ -286,16 +314,18 @@ private:
 
 namespace tessaly {
 
+// The report is shown from the event loop: the handler may be a socket's or
+// a timer's (see post_box).
 template <class F>
 void TForm1::guarded(F&& body) {
     try {
         body();
     } catch (const Failure& f) {
-        report_failure(f.text());
+        post_failure(this, f.text());
     } catch (const std::exception& e) {
-        report_failure(QString::fromUtf8(e.what()));
+        post_failure(this, QString::fromUtf8(e.what()));
     } catch (...) {
-        report_failure(QStringLiteral("Unknown failure"));
+        post_failure(this, QStringLiteral("Unknown failure"));
     }
 }
 

@@ -29,7 +29,10 @@ void TForm1::openNtripSource() {
     if (ComPort1->Connected()) ComPort1->Close();
     if (!ntrip_) {
         ntrip_ = new NtripClient(this);
-        connect(ntrip_, &NtripClient::receiving, this, [this] { supervisor_->connected(); });
+        connect(ntrip_, &NtripClient::receiving, this, [this] {
+            newConnection();
+            supervisor_->connected();
+        });
         connect(ntrip_, &NtripClient::streamData, this, [this](const QByteArray& bytes) {
             if (settings_.source != kSourceNtrip) return;
             src_.byteCount += std::int32_t(bytes.size());
@@ -55,7 +58,7 @@ void TForm1::openNtripSource() {
     if (url.host.empty() || url.port == 0 || url.mount.empty()) {
         supervisor_->stop();
         setPanel(0, QStringLiteral("NTRIP source incomplete"));
-        show_error(QStringLiteral("The NTRIP source needs a host, a port (1..65535) and a mountpoint."));
+        post_error(this, QStringLiteral("The NTRIP source needs a host, a port (1..65535) and a mountpoint."));
         return;
     }
     ntrip_->open();

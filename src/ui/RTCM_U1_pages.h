@@ -8,72 +8,26 @@
 // marks its page dirty; refresh(), run a few times a second by the window,
 // repaints the page that is showing if it is dirty. A hidden page is
 // repainted when it is shown. Cells whose text did not change are left alone.
+//
+// Every page is one row of a table (RTCM_U1_pages.cpp): its tab, the message
+// types it shows and how it is built, notes a frame and is painted. A new
+// message type or a new page is added there; the cell texts are in
+// RTCM_U1_page_cells.cpp.
 #include <QStringList>
 #include <QTabWidget>
 #include <array>
+#include <cstdint>
 #include <vector>
 
+#include "column_table.h"
+#include "page_widgets.h"
 #include "raw_lines.h"
 #include "rtcmdecw.h"
 
-class QLabel;
 class QLineEdit;
-class QListWidget;
 class QPlainTextEdit;
 
 namespace tessaly {
-
-// A row of narrow column lists, each with its title; rows are addressed by
-// number. The lists scroll together, and a column widens when a text would
-// not fit.
-//
-// Satellite rows: a page shows exactly the satellites of its store's list.
-// beginRows(), keep(key) for every satellite of the list, releaseRows()
-// frees the rows of the others; then rowFor(key) gives each its row. A
-// satellite keeps its row while it stays in the list; a newcomer takes the
-// first free row, and the table grows past its blank rows when it needs
-// more. These steps only keep the books (they run for every frame);
-// showRows() then gives the lists the rows kept and blanks the free ones.
-class ColumnTable : public QWidget {
-    Q_OBJECT
-public:
-    ColumnTable(const QStringList& titles, QWidget* parent = nullptr);
-
-    static constexpr int blank_rows = 15;
-
-    int columnCount() const { return int(columns_.size()); }
-    int rowCount() const;
-    QString title(int column) const;
-    QString cell(int column, int row) const;
-    void setCell(int column, int row, const QString& text);
-    // Every column emptied, then given `rows` rows of one blank; no
-    // satellite holds a row.
-    void reset(int rows);
-
-    void beginRows();
-    void keep(int key);
-    void releaseRows();
-    int rowFor(int key);
-    void showRows();
-
-    QListWidget* column(int c) const { return columns_[std::size_t(c)]; }
-
-private:
-    void blankRow(int row);
-
-    std::vector<QLabel*> titles_;
-    std::vector<QListWidget*> columns_;
-    static constexpr int free_row = -1;
-    std::vector<int> rowKeys_;  // per row: the satellite's key or free_row
-    std::vector<bool> kept_;
-};
-
-// One satellite page: heading, header field and column table. Types 18 to 21
-// have four of these as sub-pages.
-struct SatellitePage {
-    QLineEdit* header = nullptr;
-    ColumnTable* table = nullptr;
-};
 
 class MessagePages : public QTabWidget {
     Q_OBJECT
@@ -86,6 +40,7 @@ public:
         QLineEdit* special = nullptr;
     };
 
+    // The pages in tab order.
     enum Page { Type1, Type2, Type3, Type9, Type16, Type18, Type19, Type20, Type21, Glonass, Other, Raw };
     // Sub-pages of types 18 to 21, in tab order, and the list each shows.
     enum SubPage { L1, L2, Iono, Special };
@@ -100,11 +55,15 @@ public:
     // Empties every list and text box but the raw data page, then gives every
     // column list and the "other Type" box 15 rows of one blank; frees every
     // satellite row. Also run when the source changes, so that nothing of
-    // the previous stream stays on a page.
+    // the previous stream stays on a page. The next frame then chooses the
+    // page showing (the window opens on Type 1), unless the operator has
+    // chosen a page.
     void ResetPages();
 
     // A frame of this type completed: note what belongs to the frame and
     // mark its page dirty. A refresh owed (see refresh()) is paid here.
+    // A frame without data words, whatever its type, is shown as itself on
+    // the "other Type" page.
     void ShowMessagePage(int msg_type);
     // The raw data page's lines changed.
     void rawLinesChanged() { markDirty(Raw); }
@@ -118,21 +77,25 @@ public:
     void refresh(bool ended = false);
     bool dirty(Page p) const { return dirty_[std::size_t(p)]; }
 
+    // The page that shows frames of a message type.
+    static Page pageOf(std::uint32_t msg_type);
+
     // The raw data page's text as it shows now or will show when opened.
     QString rawPageText();
 
     // ---- Read access for the window and its tests. A page read through
     // these is brought up to date first: it reads as it will show.
-    const SatellitePage& page(Page p);               // Type1, Type2, Type9
-    const SatellitePage& subPage(Page p, SubPage s);  // Type18 .. Type21
-    const SatellitePage& glonassPage(GlonassPage g) { return *upToDate(Glonass, &glonass_[std::size_t(g)]); }
-    QTabWidget* subTabs(Page p) const;                // Type18 .. Type21, Glonass
+    const SatellitePage& page(Page p) { return *upToDate(p, &tables_[std::size_t(p)][0]); }  // Type1, Type2, Type9
+    const SatellitePage& subPage(Page p, SubPage s) { return *upToDate(p, &tables_[std::size_t(p)][std::size_t(s)]); }
+    const SatellitePage& glonassPage(GlonassPage g) { return *upToDate(Glonass, &tables_[Glonass][std::size_t(g)]); }
+    // The sub-page tabs of a page (Type18 .. Type21, Glonass); none for the others.
+    QTabWidget* subTabs(int p) const { return p >= 0 && p < page_count ? subTabs_[std::size_t(p)] : nullptr; }
     QPlainTextEdit* type3Text() { return upToDate(Type3, type3Text_); }
-    QLineEdit* type3Header() { return upToDate(Type3, type3Header_); }
+    QLineEdit* type3Header() { return upToDate(Type3, headers_[Type3]); }
     QLineEdit* type16Time() { return upToDate(Type16, type16Time_); }
     QLineEdit* type16Message() { return upToDate(Type16, type16Message_); }
-    QLineEdit* type16Header() { return upToDate(Type16, type16Header_); }
-    QLineEdit* otherHeader() { return upToDate(Other, otherHeader_); }
+    QLineEdit* type16Header() { return upToDate(Type16, headers_[Type16]); }
+    QLineEdit* otherHeader() { return upToDate(Other, headers_[Other]); }
     QLineEdit* otherZcount() { return upToDate(Other, otherZcount_); }
     QPlainTextEdit* otherText() { return upToDate(Other, otherText_); }
     // The "other Type" box's lines.
@@ -145,14 +108,58 @@ signals:
     void dirtied();
 
 private:
-    QWidget* addHeadedPage(const QString& caption, const QString& heading, QLineEdit** header);
-    SatellitePage addSatellitePage(const QString& caption, const QString& heading,
-                                   const QStringList& columns);
+    // One page: its tab, heading and columns, the message types it shows,
+    // and how it is built, notes a completed frame of its types and is
+    // painted. The table of them is in RTCM_U1_pages.cpp, in tab order.
+    struct Spec {
+        Page page = Other;
+        const char* caption = "";
+        const char* heading = "";
+        std::vector<const char*> subPages = {};  // the names of its sub-pages; none: one table (or none)
+        std::vector<const char*> columns = {};   // of its satellite tables
+        std::vector<std::uint8_t> types = {};
+        // The corrections store of table `i` (the pages of 1, 2, 9, 31 and 34).
+        const rtcm_corrections_store* (*corrections)(const rtcm_stores&, int i) = nullptr;
+        void (MessagePages::*build)(const Spec&) = nullptr;
+        void (MessagePages::*note)(const Spec&, int msg_type) = nullptr;
+        void (MessagePages::*paint)(const Spec&) = nullptr;
+    };
+    static const std::array<Spec, page_count> specs_;
+
+    // Builders, one per kind of page.
+    void buildSatellites(const Spec& s);
+    void buildStation(const Spec& s);
+    void buildText(const Spec& s);
+    void buildOther(const Spec& s);
+    void buildRaw(const Spec& s);
+    // Frame notes, one per kind of page: the satellites' rows are booked at
+    // every frame, the rest when the page is painted.
+    void noteCorrections(const Spec& s, int msg_type);
+    template <auto Store>
+    void noteMeasurements(const Spec& s, int msg_type);
+    void noteStation(const Spec& s, int msg_type);
+    void noteText(const Spec& s, int msg_type);
+    void noteOther(const Spec& s, int msg_type);
+    void noteNothing(const Spec&, int) {}
+    // A line of the "other Type" box and its heading.
+    void noteOtherLine(int msg_type, int frame_length, double time, const QString& chars);
+    // Painters (RTCM_U1_page_cells.cpp).
+    void showCorrections(const Spec& s);
+    void showGlonass(const Spec& s);
+    void showStation(const Spec& s);
+    void showText(const Spec& s);
+    void show18(const Spec& s);
+    void show19(const Spec& s);
+    void show20(const Spec& s);
+    void show21(const Spec& s);
+    void showOther(const Spec& s);
+    void showRaw(const Spec& s);
+
+    QWidget* addHeadedPage(const Spec& s);
+    SatellitePage addSatellitePage(const Spec& s);
     // A page of sub-pages with their tabs below, and one sub-page of it.
-    QTabWidget* addSubTabbedPage(const QString& caption, const QString& heading);
+    QTabWidget* addSubTabbedPage(const Spec& s);
     SatellitePage addSubPage(QTabWidget* tabs, const QString& name, const QStringList& columns);
-    void addMeasurementPage(Page p, const QString& caption, const QString& heading,
-                            const QStringList& columns);
 
     void markDirty(Page p);
     // Paints page p from its store (and notes, for the satellite rows).
@@ -162,25 +169,10 @@ private:
         if (dirty_[std::size_t(p)]) paint(p);
         return widget;
     }
-    // Books the satellites of a page's lists to their rows.
-    void noteRows(Page p);
     // Inside a frame, some store of it holds part of the frame.
     bool insideFrame() const { return decoder_.state.in_sync && decoder_.state.word_index >= 2; }
-    // The page that shows frames of a message type.
-    static Page pageOf(std::uint32_t msg_type);
 
-    void showCorrections(Page p, const rtcm_corrections_store& store);
-    void showGlonass(GlonassPage g, const rtcm_corrections_store& store);
-    void showStation();
-    void showText();
-    void show18();
-    void show19();
-    void show20();
-    void show21();
-    void showOther();
-    void showRaw();
-
-    // Visits the four sub-pages of a measurement page: each shows its list's
+    // Visits the sub-pages of a measurement page: each shows its list's
     // satellites through `row`; a list that holds records also sets the
     // sub-page's header.
     template <class Store, class Header, class Row>
@@ -196,33 +188,23 @@ private:
     ClockReading stationReceived_{};   // when the latest type 3 completed
     bool stationSeen_ = false;         // a type 3 came (the page also shows 22)
     bool ended_ = false;               // the source ended inside a frame
+    bool choosePage_ = true;           // the next frame chooses the page showing
+    bool operatorChose_ = false;       // the operator chose a page
+    bool choosing_ = false;            // the frame is choosing it
     std::array<QString, 2> otherHeading_;  // header and Z-count of the latest other-type line
     ClockReading textReceived_{};      // when the latest type 16 completed
-    std::array<SatellitePage, 3> corrections_{};               // 1, 2, 9
-    std::array<std::array<SatellitePage, 4>, 4> measurements_{};  // 18 .. 21
-    std::array<QTabWidget*, 4> subTabs_{};
-    std::array<SatellitePage, 2> glonass_{};  // 31, 34
-    QTabWidget* glonassTabs_ = nullptr;
-    std::vector<ColumnTable*> tables_;
-    std::vector<QLineEdit*> headers_;
+    // Per page: its satellite tables (one, or one per sub-page), the tabs of
+    // its sub-pages, its header field.
+    std::array<std::vector<SatellitePage>, page_count> tables_;
+    std::array<QTabWidget*, page_count> subTabs_{};
+    std::array<QLineEdit*, page_count> headers_{};
     QPlainTextEdit* type3Text_ = nullptr;
-    QLineEdit* type3Header_ = nullptr;
     QLineEdit* type16Time_ = nullptr;
     QLineEdit* type16Message_ = nullptr;
-    QLineEdit* type16Header_ = nullptr;
-    QLineEdit* otherHeader_ = nullptr;
     QLineEdit* otherZcount_ = nullptr;
     QPlainTextEdit* otherText_ = nullptr;
     QStringList otherLines_;
     QPlainTextEdit* rawText_ = nullptr;
 };
-
-// Texts shared by the window and its pages.
-QString time_of_day_text(double seconds);  // "hh:mm:ss", the day wrapped
-QString clock_time_text(const ClockReading& r);
-QString clock_date_text(const ClockReading& r);
-// Background of the window and its fields (blue 255, green 128, red 0).
-QColor window_colour();
-void paint_field(QWidget* field);
 
 }  // namespace tessaly

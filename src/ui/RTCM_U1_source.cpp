@@ -19,7 +19,9 @@
 #include "error_seam.h"
 #include "ntrip_client.h"
 #include "stats_page.h"
+#include "window_alarms.h"
 #include "storing_file.h"
+#include "winsock_errors.h"
 
 namespace tessaly {
 
@@ -45,6 +47,7 @@ void TForm1::OpenSource() {
     supervisor_->stop();
     if (ntrip_) ntrip_->close();
     forgetPreviousStream();
+    alarmsForNewSource();
     // Halt pauses a file replay; other sources have nothing to pause.
     menu_.halt->setVisible(false);
     menu_.halt->setEnabled(false);
@@ -66,7 +69,7 @@ void TForm1::openFileSource() {
         // Opening a named pipe waits for a writer and a device may never
         // end: the window would freeze inside open() or read().
         setPanel(0, "file " + name + " is " + kind);
-        show_message(" Cannot read " + name + ": it is " + kind +
+        post_message(this, " Cannot read " + name + ": it is " + kind +
                      ", not a file. A file source reads regular files only.");
     } else if (QFileInfo::exists(name)) {
         auto file = std::make_shared<QFile>(name);
@@ -83,7 +86,7 @@ void TForm1::openFileSource() {
         }
     } else {
         setPanel(0, "file " + name + " not found");
-        show_message(" Error while openning file: " + name);
+        post_message(this, " Error while openning file: " + name);
     }
     setPanel(1, QStringLiteral("Source: File"));
     menu_.transmit->menuAction()->setEnabled(true);
@@ -185,7 +188,7 @@ void TForm1::setUpSupervisor() {
         // One box per run while reconnecting: later failures go to the
         // status and the log. Without reconnecting every failure is shown
         // (a close by the server only in the status, as before).
-        if (supervisor_->reconnect() ? first : !quietFailure_) show_error(text);
+        if (supervisor_->reconnect() ? first : !quietFailure_) post_error(this, text);
     };
     supervisor_->onLog = [this](const QString& line) {
         connectionLog_.append(line);
@@ -200,6 +203,7 @@ void TForm1::setUpSupervisor() {
     supervisor_->onOutage = [this](const SourceSupervisor::Outage& o) {
         statsPage_->recordOutage(o);
     };
+    supervisor_->onEvent = [this](const SourceEvent& e) { alarms_->sourceEvent(e); };
 }
 
 void TForm1::superviseSource(const QString& endpoint, bool reconnect) {
@@ -226,6 +230,7 @@ void TForm1::reopenLiveSource() {
     } else if (settings_.source == kSourceSerial) {
         if (ComPort1->Connected()) ComPort1->Close();
         ComPort1->Open();  // a failure goes back to the supervisor
+        newConnection();
         supervisor_->connected();
     }
 }
@@ -264,16 +269,23 @@ void TForm1::takeStreamChunk(const QByteArray& chunk) {
 
 void TForm1::ClientConnected() {
     setPanel(0, settings_.address + ",port " + settings_.port + " connected " + client_->LocalPort());
+    newConnection();
     supervisor_->connected();
 }
 
+void TForm1::newConnection() { decoder_.rtcm_decoder_reset(); }
+
 void TForm1::ClientClosed() {
     guarded([&] {
+        // An end by an error (a reset, keepalive probes unanswered on a cut
+        // link) is named as such, not as the server's close.
+        const int code = client_->closeCode();
         client_->Close();
-        setPanel(0, QStringLiteral("Connection closed by server!"));
+        const QString why = code == 0 ? QStringLiteral("connection closed by the server") : winsock_text(code);
+        setPanel(0, code == 0 ? QStringLiteral("Connection closed by server!") : supervisor_->endpoint() + ": " + why);
         quietFailure_ = true;
         auto loud = qScopeGuard([&] { quietFailure_ = false; });
-        supervisor_->failed(QStringLiteral("connection closed by the server"));
+        supervisor_->failed(why);
     });
 }
 
@@ -282,7 +294,7 @@ void TForm1::ClientError(int, const QString& msg) {
     const State s = supervisor_->state();
     if (settings_.source != kSourceInternet || s == State::Closed || s == State::Waiting) {
         // Nothing the supervisor watches (a late error of a dropped attempt).
-        if (!supervisor_->reconnect()) show_error(supervisor_->endpoint() + ": " + msg);
+        if (!supervisor_->reconnect()) post_error(this, supervisor_->endpoint() + ": " + msg);
         return;
     }
     supervisor_->failed(msg);
@@ -355,7 +367,7 @@ void TForm1::makeRawDurable() {
 
 void TForm1::storingFailed(const QString& text) {
     if (hooks_.storingFailed) hooks_.storingFailed(text);
-    else report_failure(text);
+    else post_failure(this, text);
 }
 
 // ---- File path ------------------------------------------------------------------------
@@ -369,8 +381,20 @@ void TForm1::Timer1Timer() {
     });
     guarded([&] {
         if (src_.openStoreAtStart) {
-            if (hooks_.storingDialog) hooks_.storingDialog(settings_.source == kSourceFile);
+            // Shown from the event loop, not inside this tick; for a file
+            // modally, and the file is read once it is closed.
             src_.openStoreAtStart = false;
+            restart = false;
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    guarded([&] {
+                        if (hooks_.storingDialog) hooks_.storingDialog(settings_.source == kSourceFile);
+                    });
+                    if (!settings_.reopenRequested) timer1_->start();
+                },
+                Qt::QueuedConnection);
+            return;
         }
         if (settings_.reopenRequested) {
             restart = false;
@@ -429,7 +453,7 @@ void TForm1::ReadFileBytes() {
             // file cuts short does not hold back the pages.
             refreshDisplay();
             pages_->refresh(true);
-            show_message(QStringLiteral(" End of data"));
+            post_message(this, QStringLiteral(" End of data"));
         }
     }
 }
@@ -442,7 +466,10 @@ void TForm1::decodeBytes(std::span<const std::uint8_t> bytes, std::size_t& taken
     // One byte at a time, so that a step that throws leaves the count exact
     // and the next slice goes on with the byte after it.
     while (taken < bytes.size() && go()) {
-        pipeline_.feed_byte(bytes[taken++], [this](const stream::CompletedFrame& f) { statsPage_->frameCompleted(f); });
+        pipeline_.feed_byte(bytes[taken++], [this](const stream::CompletedFrame& f) {
+            statsPage_->frameCompleted(f);
+            alarms_->frame(f);
+        });
         if (h.new_header || decoder_.frame_done) AfterByte();
     }
 }

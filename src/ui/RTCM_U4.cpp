@@ -83,7 +83,8 @@ void TForm3::showValue() {
     Edit1->setText(QString::number(settings_.leapSeconds));
     if (unsaved_) Origin->setText(QStringLiteral("Your value, for this run only: it could not be saved."));
     else if (settings_.leapSecondsStored) Origin->setText(QStringLiteral("Your value, kept in your settings."));
-    else Origin->setText(QStringLiteral("Default: GPS time has been UTC + %1 s since 1 January 2017.").arg(kDefaultLeapSeconds));
+    // A no-break space keeps the value with its unit when the line wraps.
+    else Origin->setText(QStringLiteral("Default: GPS time has been UTC + %1\u00a0s since 1 January 2017.").arg(kDefaultLeapSeconds));
 }
 
 void TForm3::showEvent(QShowEvent* e) {

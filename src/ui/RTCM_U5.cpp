@@ -179,10 +179,10 @@ void TForm4::ListTimeout() {
     logLine(timeStamp() + ": " + text + " Download ended!");
     client_->Close();
     connected_ = false;
-    show_error(text);
+    post_error(this, text);
 }
 
-void TForm4::ClientError(int, const QString& text) { show_error(text); }
+void TForm4::ClientError(int, const QString& text) { post_error(this, text); }
 
 void TForm4::sendCommand(const std::string& command) {
     command_ = command;

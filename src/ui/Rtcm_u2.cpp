@@ -258,10 +258,11 @@ void TSettings::FormCreate() {
 
     OwnAddress->setText("127.0.0.1");
     OwnPort->setText("2101");
+    // The own server's fields, with their captions from the first run on.
     OwnAddress->show();
     OwnPort->show();
-    AddressCaption->hide();
-    PortCaption->hide();
+    AddressCaption->show();
+    PortCaption->show();
     SetServerBtn->show();
     InternetBtn->setChecked(true);
     for (QComboBox* list : {PortList, BaudList, DataBitsList, ParityList, StopBitsList})
@@ -476,6 +477,11 @@ void TSettings::OKBtnClick() {
 }
 
 void TSettings::SourcetableClick() {
+    // While a download runs, the button cancels it.
+    if (cancelDownload_) {
+        cancelDownload_();
+        return;
+    }
     SettingsRecord asked = settings_;
     asked.ntripHost = NtripHost->text().trimmed();
     asked.ntripPort = NtripPort->text().trimmed();
@@ -500,10 +506,23 @@ void TSettings::SourcetableClick() {
         done = true;
         loop.quit();
     });
-    SourcetableBtn->setEnabled(false);
+    // Cancelled by the button or by leaving the dialog (Esc, Quit): nothing
+    // more is said about it.
+    bool cancelled = false;
+    cancelDownload_ = [&] {
+        cancelled = true;
+        client.close();
+    };
+    const auto left = connect(this, &QDialog::finished, this, [this] {
+        if (cancelDownload_) cancelDownload_();
+    });
+    SourcetableBtn->setText("Cancel download");
     client.fetchSourcetable();
     if (!done) loop.exec();
-    SourcetableBtn->setEnabled(true);
+    disconnect(left);
+    cancelDownload_ = nullptr;
+    SourcetableBtn->setText("Get sourcetable");
+    if (cancelled) return;
     if (!table) {
         show_error(error.isEmpty() ? "No sourcetable from " + client.endpoint() : error);
         return;

@@ -100,7 +100,9 @@ public:
     void DownloadClick();
     // Takes over the station whose item is the station list's text.
     void TakeOverStation();
-    // Fetches the caster's sourcetable and lets the operator pick a mountpoint.
+    // Fetches the caster's sourcetable and lets the operator pick a
+    // mountpoint; clicked again while it runs ("Cancel download"), or when
+    // the dialog is left, ends the download without a word.
     void SourcetableClick();
 
 private:
@@ -126,6 +128,8 @@ private:
     bool reconnectSerial_ = false;
     bool reconnectNtrip_ = true;
     bool* shownReconnect_ = nullptr;
+    // Set while a sourcetable download runs: ends it.
+    std::function<void()> cancelDownload_;
 };
 
 }  // namespace tessaly

@@ -7,6 +7,7 @@
 #include "Rtcm_u2.h"
 #include "error_seam.h"
 #include "settings_store.h"
+#include "ui_boxes.h"
 
 namespace tessaly {
 
@@ -44,9 +45,12 @@ TForm1::Hooks Dialogs::hooks() {
     return h;
 }
 
+// Storing stops at once; the box follows from the event loop, since the
+// failure comes from inside a receive path.
 void Dialogs::storingFailed(const QString& text) {
-    if (storing_) storing_->stopAfterFailure();
-    report_failure(text);
+    if (!storing_) return report_failure(text);
+    storing_->stopAfterFailure();
+    post_failure(storing_.get(), text);
 }
 
 void Dialogs::attach(TForm1& form) {

@@ -56,6 +56,10 @@ NtripPicker::NtripPicker(const ntrip::Sourcetable& table, QWidget* parent) : QDi
         Table->selectRow(row);
         accept();
     });
+    // The first row (an RTCM 2 one where there is one) is chosen and the
+    // list has the keys: Enter takes it, the arrow keys choose another.
+    if (Table->rowCount() > 0) Table->setCurrentCell(0, 0);
+    Table->setFocus();
 }
 
 QString NtripPicker::chosenMount() const {

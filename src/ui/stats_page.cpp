@@ -23,6 +23,7 @@
 #include <algorithm>
 
 #include "rtcmdecw.h"
+#include "page_tables.h"
 #include "save_dialog.h"
 #include "stats_report.h"
 #include "ui_boxes.h"
@@ -33,20 +34,6 @@ namespace {
 
 QString fixed(double v, int decimals) { return QString::number(v, 'f', decimals); }
 
-// A table of displays: no editing, no focus (the menu keys stay with the
-// menus), rows and columns sized to their texts.
-QTableWidget* display_table(QWidget* parent, const QStringList& columns) {
-    auto* t = new QTableWidget(0, int(columns.size()), parent);
-    t->setHorizontalHeaderLabels(columns);
-    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    t->setSelectionMode(QAbstractItemView::NoSelection);
-    t->setFocusPolicy(Qt::NoFocus);
-    t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 4);
-    t->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    t->horizontalHeader()->setStretchLastSection(true);
-    return t;
-}
-
 void set_cell(QTableWidget* t, int row, int column, const QString& text) {
     QTableWidgetItem* item = t->item(row, column);
     if (!item) {
@@ -55,10 +42,6 @@ void set_cell(QTableWidget* t, int row, int column, const QString& text) {
         t->setItem(row, column, item);
     }
     if (item->text() != text) item->setText(text);
-}
-
-QString utc_text(double seconds) {
-    return QDateTime::fromMSecsSinceEpoch(qint64(seconds * 1000), Qt::UTC).toString(u"yyyy-MM-dd hh:mm:ss");
 }
 
 // Mean and worst latency over every type of a span.
@@ -238,7 +221,7 @@ void StatsPage::reset() {
     sampleStart_ = t;
     sampleBytes_ = sampleFrames_ = 0;
     sampleLatencySum_ = sampleLatencyMax_ = 0;
-    since_->setText("since " + utc_text(t) + " UTC, interval " + fixed(stats_.interval_seconds(), 0) + " s");
+    since_->setText("since " + utc_display(t) + " UTC, interval " + fixed(stats_.interval_seconds(), 0) + " s");
     refresh();
 }
 
@@ -308,15 +291,17 @@ void StatsPage::refreshTexts() {
     outages_->setRowCount(int(total.outages.size()));
     for (int i = 0; i < int(total.outages.size()); ++i) {
         const stats::Outage& o = total.outages[std::size_t(i)];
-        set_cell(outages_, i, 0, utc_text(o.start));
-        set_cell(outages_, i, 1, utc_text(o.end));
+        set_cell(outages_, i, 0, utc_display(o.start));
+        set_cell(outages_, i, 1, utc_display(o.end));
         set_cell(outages_, i, 2, fixed(o.duration(), 1));
     }
 }
 
 void StatsPage::refreshPlots() {
     QList<QPointF> mean, worst, rate;
-    double top_latency = 1, top_rate = 1;
+    // A recording replayed without re-timing has negative latencies: the
+    // axis reaches below 0 for them.
+    double top_latency = 1, bottom_latency = 0, top_rate = 1;
     for (const Sample& s : samples_) {
         const double x = s.t * 1000;
         rate << QPointF(x, s.byteRate);
@@ -325,6 +310,7 @@ void StatsPage::refreshPlots() {
         mean << QPointF(x, s.latencyMean);
         worst << QPointF(x, s.latencyMax);
         top_latency = std::max(top_latency, s.latencyMax);
+        bottom_latency = std::min({bottom_latency, s.latencyMean, s.latencyMax});
     }
     latencyMean_->replace(mean);
     latencyMax_->replace(worst);
@@ -334,7 +320,8 @@ void StatsPage::refreshPlots() {
     const QDateTime to = QDateTime::fromMSecsSinceEpoch(qint64(t * 1000), Qt::UTC);
     for (QChart* c : {latencyChart(), rateChart()}) {
         c->axes(Qt::Horizontal).front()->setRange(from, to);
-        c->axes(Qt::Vertical).front()->setRange(0, c == latencyChart() ? top_latency * 1.1 : top_rate * 1.1);
+        c->axes(Qt::Vertical).front()->setRange(c == latencyChart() ? bottom_latency * 1.1 : 0,
+                                                c == latencyChart() ? top_latency * 1.1 : top_rate * 1.1);
     }
 
     QList<qreal> counts;

@@ -51,6 +51,8 @@ public:
     // The decoder has just completed a frame: its header and latency count.
     void frameCompleted(const stream::CompletedFrame& f);
     void recordOutage(const Outage& outage);
+    // An alarm of this rule began.
+    void countAlarm(const std::string& rule) { stats_.count_alarm(rule); }
     // Counters, interval and plots start over now.
     void reset();
     // The timer's step: the bytes and the decoder's counters are taken in,

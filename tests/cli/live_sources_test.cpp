@@ -15,10 +15,14 @@
 #include <chrono>
 #include <filesystem>
 #include <regex>
+#include <set>
+#include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
 
+#include "rtcm_encoder.h"
+#include "rtcm_messages.h"
 #include "tool_test_util.h"
 
 using namespace tessaly::testing;
@@ -29,59 +33,6 @@ namespace {
 const std::string tool = TESSALY_DECODE;
 const std::string serve = TESSALY_SERVE;
 const std::string demo = TESSALY_DEMO;
-
-// A program running beside the test, its output in files; killed at the end.
-class Child {
-public:
-    Child(const std::string& program, const std::vector<std::string>& args, int stdin_fd = -1)
-        : out_("child-out"), err_("child-err") {
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(stdin_fd >= 0 ? stdin_fd : ::open("/dev/null", O_RDONLY), 0);
-            ::dup2(::open(out_.str().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
-            ::dup2(::open(err_.str().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
-            std::vector<char*> argv{const_cast<char*>(program.c_str())};
-            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            ::execv(program.c_str(), argv.data());
-            ::_exit(127);
-        }
-    }
-    ~Child() {
-        if (pid_ > 0 && status_ < 0) ::kill(pid_, SIGKILL), ::waitpid(pid_, nullptr, 0);
-    }
-    void signal(int sig) const { ::kill(pid_, sig); }
-    // The exit status, or -1 when it did not end in `ms` (or ended by a signal).
-    int wait(int ms = 15000) {
-        for (int waited = 0; status_ < 0 && waited < ms; waited += 10) {
-            int st = 0;
-            if (::waitpid(pid_, &st, WNOHANG) == pid_) {
-                status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 1000 + WTERMSIG(st);
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return status_ >= 1000 ? -1 : status_;
-    }
-    std::string out() const { return read_file(out_.str()); }
-    std::string err() const { return read_file(err_.str()); }
-    // Waits until standard error matches `pattern`; returns the first group.
-    std::string await_err(const std::string& pattern, int ms = 10000) const {
-        const std::regex re(pattern);
-        for (int waited = 0; waited < ms; waited += 20) {
-            std::smatch m;
-            const std::string e = err();
-            if (std::regex_search(e, m, re)) return m.size() > 1 ? m[1].str() : m[0].str();
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return {};
-    }
-
-private:
-    TempPath out_, err_;
-    pid_t pid_ = -1;
-    int status_ = -1;
-};
 
 // tessaly-serve; `port` once it listens (on a port of its choosing after "--port 0").
 struct Caster : Child {
@@ -120,7 +71,7 @@ TEST(LiveSources, NtripCasterDeliversEveryByteInBothVersions) {
                              "/RTCM2 refused the user name or password (401 Unauthorized)\n");
 
     const ToolResult table = run_tool(tool, {"--sourcetable", "ntrip://127.0.0.1:" + caster.port});
-    EXPECT_EQ(table.out, "RTCM2\tRTCM 2.3\t1(1),3(10),18(1),19(1)\t\t0\t0\t-\tTessaly\n");
+    EXPECT_EQ(table.out, "RTCM2\tRTCM 2.3\t1(5),2(30),3(10),6(20),9(30),16(119),18(1),19(1),20(5),21(5),22(40)\t\t0\t0\t-\tTessaly\n");
     const ToolResult json = run_tool(tool, {"--format", "json", "--sourcetable", "ntrip://127.0.0.1:" + caster.port + "?v=1"});
     EXPECT_NE(json.out.find("{\"class\":\"STR\",\"mountpoint\":\"RTCM2\","), std::string::npos) << json.out;
     EXPECT_NE(json.out.find("\"authentication\":\"B\",\"fee\":\"N\",\"bitrate\":8000000,\"rtcm2\":true}\n"),
@@ -187,6 +138,47 @@ TEST(LiveSources, ReconnectFollowsACasterThatGoesAndComesBack) {
     EXPECT_NE(out.find("\"type\":", out.find("\"class\":\"OUTAGE\"")), std::string::npos);
 }
 
+// Under --reconnect a failure is said at once, again only when its reason
+// changes, and the outage (from the last byte, not from when the silence
+// was noticed) at its end.
+TEST(LiveSources, ReconnectSaysEachNewFailureAtOnce) {
+    const Listener listener;
+    const std::string d = read_file(demo);
+    std::chrono::system_clock::time_point last_byte;
+    std::thread server([&] {
+        pollfd p{listener.fd, POLLIN, 0};
+        if (::poll(&p, 1, 5000) <= 0) return;
+        const int c = ::accept(listener.fd, nullptr, nullptr);
+        ::send(c, d.data(), d.size(), MSG_NOSIGNAL);
+        last_byte = std::chrono::system_clock::now();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1400));  // silent past the limit
+        ::shutdown(listener.fd, SHUT_RDWR);  // later connects are refused
+        ::close(c);
+    });
+    const std::string source = "tcp://127.0.0.1:" + listener.port;
+    Child reader(tool, {"--format", "json", "--reconnect", "--silence", "1", source});
+    const std::string refused = "tessaly-decode: cannot connect to 127.0.0.1:" + listener.port + ": Connection refused; reconnecting\n";
+    EXPECT_NE(reader.await_err(refused, 5000), "");
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // a third attempt, refused as well
+    reader.signal(SIGINT);
+    EXPECT_EQ(reader.wait(), 0);
+    server.join();
+    const std::string silence = "no data from " + source + " for 1 s";
+    const std::string err = reader.err();
+    EXPECT_TRUE(std::regex_match(err, std::regex("tessaly-decode: " + silence + "; reconnecting\n" + refused +
+                                                 "tessaly-decode: outage of " + source + " from \\S+Z to \\S+Z \\([0-9.]+ s, "
+                                                 "2 attempts, not over when the run ended\\): " + silence + "\n")))
+        << err;
+    std::smatch start;
+    const std::string out = reader.out();
+    ASSERT_TRUE(std::regex_search(out, start, std::regex(R"("start":"(\d+)-(\d+)-(\d+)T(\d+):(\d+):([0-9.]+)Z")"))) << out;
+    std::tm tm{};
+    tm.tm_year = std::stoi(start[1]) - 1900, tm.tm_mon = std::stoi(start[2]) - 1, tm.tm_mday = std::stoi(start[3]);
+    tm.tm_hour = std::stoi(start[4]), tm.tm_min = std::stoi(start[5]);
+    const double begun = double(::timegm(&tm)) + std::stod(start[6]);
+    EXPECT_NEAR(begun, std::chrono::duration<double>(last_byte.time_since_epoch()).count(), 0.3);
+}
+
 // --live: the same frames (parity failures included), each timed now, so
 // that the latency is that of the link (Z-count steps of 0.6 s), not hours.
 TEST(LiveSources, LiveServingRetimesEveryFrame) {
@@ -217,6 +209,24 @@ TEST(LiveSources, StopSignalsStillWriteTheSummary) {
         EXPECT_EQ(reader.wait(), 0) << sig;
         EXPECT_EQ(reader.out(), expected) << sig;
         ::close(fds[1]);
+    }
+}
+
+// An output that nobody reads (a pipe held open but never drained) must not
+// keep a stop signal from ending the run: it ends at once, saying that the
+// output is incomplete.
+TEST(LiveSources, StopSignalEndsAWriteThatWaits) {
+    for (const std::string format : {"json", "text"}) {
+        TempPath fifo("fifo");
+        ASSERT_EQ(::mkfifo(fifo.str().c_str(), 0600), 0);
+        const int held = ::open(fifo.str().c_str(), O_RDWR | O_CLOEXEC);  // a reader that never reads
+        Child reader("/bin/sh", {"-c", "exec \"$0\" \"$@\" >" + fifo.str(), tool, "--format", format, demo});
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the pipe is full by now
+        reader.signal(SIGTERM);
+        EXPECT_EQ(reader.wait(5000), 1) << format;
+        EXPECT_EQ(reader.err(), "tessaly-decode: stopped by a signal while waiting to write to standard output: the "
+                                "output is incomplete\n") << format;
+        ::close(held);
     }
 }
 
@@ -259,6 +269,71 @@ TEST(LiveSources, SerialDeviceOnAPseudoTerminal) {
     EXPECT_EQ(run_tool(tool, {"--baud", "1234", near.str()}).status, 2);
 }
 
+// A caster that gives one answer to one client and closes.
+struct OneAnswer {
+    explicit OneAnswer(std::string answer)
+        : thread([this, answer = std::move(answer)] {
+              pollfd p{listener.fd, POLLIN, 0};
+              if (::poll(&p, 1, 10000) <= 0) return;
+              const int c = ::accept(listener.fd, nullptr, nullptr);
+              char request[4096];
+              (void)::read(c, request, sizeof request);
+              for (std::size_t at = 0; at < answer.size();) {
+                  const ssize_t n = ::send(c, answer.data() + at, answer.size() - at, MSG_NOSIGNAL);
+                  if (n <= 0) break;
+                  at += std::size_t(n);
+              }
+              ::close(c);
+          }) {}
+    ~OneAnswer() { thread.join(); }
+    Listener listener;
+    std::thread thread;
+};
+
+// Sourcetables as hostile casters send them: larger than any real one (all
+// of it, RTCM 2 first), cut off in a record (only whole records, and a
+// failure), with escape sequences (made harmless); and an output that
+// cannot be written.
+TEST(LiveSources, SourcetablesWholeSafeOrFailed) {
+    std::string big = "SOURCETABLE 200 OK\r\n\r\n", rtcm2, others;
+    const std::string id(220, 'x');
+    for (int i = 0; i < 42000; ++i) {
+        const std::string format = i % 3 ? "RTCM 3.2" : "RTCM 2.3";
+        big += "STR;M" + std::to_string(i) + ";" + id + ";" + format + "\r\n";
+        (i % 3 ? others : rtcm2) += "M" + std::to_string(i) + "\t" + format + "\t\t\t0\t0\t-\t" + id + "\n";
+    }
+    ASSERT_GT(big.size(), 9u << 20);
+    const std::string table = "SOURCETABLE 200 OK\r\n\r\nSTR;\x1b[2JM;\aId\xc2\x9b;RTCM 2.3\r\nSTR;N;;RTCM 3\r\n";
+    const std::string json =
+        "{\"class\":\"STR\",\"mountpoint\":\"\\u001b[2JM\",\"identifier\":\"\\u0007Id\\u00c2\\u009b\",\"format\":\"RTCM 2.3\","
+        "\"format_details\":\"\",\"carrier\":0,\"nav_system\":\"\",\"network\":\"\",\"country\":\"\",\"latitude\":0,"
+        "\"longitude\":0,\"nmea\":false,\"solution\":0,\"authentication\":\"\",\"fee\":\"\",\"bitrate\":0,\"rtcm2\":true}\n"
+        "{\"class\":\"STR\",\"mountpoint\":\"N\",\"identifier\":\"\",\"format\":\"RTCM 3\",\"format_details\":\"\",\"carrier\":0,"
+        "\"nav_system\":\"\",\"network\":\"\",\"country\":\"\",\"latitude\":0,\"longitude\":0,\"nmea\":false,\"solution\":0,"
+        "\"authentication\":\"\",\"fee\":\"\",\"bitrate\":0,\"rtcm2\":false}\n";
+    const std::tuple<const char*, std::string, std::vector<std::string>, int, std::string, std::string> cases[] = {
+        {"Big", big + "ENDSOURCETABLE\r\n", {}, 0, rtcm2 + others, ""},
+        {"Cut", table + "STR;BRO", {}, 1, "?[2JM\tRTCM 2.3\t\t\t0\t0\t-\t?Id??\nN\tRTCM 3\t\t\t0\t0\t-\t\n",
+         "NTRIP caster %1/ closed the connection before the end of its sourcetable"},
+        {"Json", table + "ENDSOURCETABLE\r\n", {"--format", "json"}, 0, json, ""},
+        {"Full", table + "ENDSOURCETABLE\r\n", {}, 1, "", "cannot write standard output: No space left on device"}};
+    for (const auto& [name, answer, args, status, out, err] : cases) {
+        const OneAnswer caster(answer);
+        const std::string endpoint = "127.0.0.1:" + caster.listener.port;
+        // "Full" writes its standard output to /dev/full.
+        std::vector<std::string> command{"-c", std::string("exec \"$0\" \"$@\"") + (name == std::string("Full") ? " >/dev/full" : ""), tool};
+        command.insert(command.end(), args.begin(), args.end());
+        command.insert(command.end(), {"--sourcetable", "ntrip://" + endpoint});
+        const ToolResult r = run_tool("/bin/sh", command);
+        const std::string expected_err = err.empty() ? "" : "tessaly-decode: " + std::regex_replace(err, std::regex("%1"), endpoint) + "\n";
+        EXPECT_EQ(std::tuple(r.status, r.err), std::tuple(status, expected_err)) << name;
+        EXPECT_TRUE(r.out == out) << name << ": " << r.out.size() << " bytes, " << r.out.substr(0, 200);
+    }
+    const ToolResult help = run_tool("/bin/sh", {"-c", "exec \"$0\" --help >/dev/full", tool});
+    EXPECT_EQ(std::tuple(help.status, help.err),
+              std::tuple(1, "tessaly-decode: cannot write standard output: No space left on device\n"));
+}
+
 TEST(LiveSources, OtherProtocolsAreNamed) {
     // CRC-24Q computed with a bitwise Python loop: types 1005 and 1077.
     const std::string f1005 = std::string("\xd3\x00\x13\x3e\xd0", 5) + std::string(17, '\0') + "\xf2\x4b\xf4";
@@ -278,6 +353,55 @@ TEST(LiveSources, OtherProtocolsAreNamed) {
         EXPECT_EQ(r.err, err);
         EXPECT_TRUE(r.out.ends_with(summary_tail)) << r.out;
     }
+}
+
+// The alarms of a live NTRIP stream: the types its sourcetable entry
+// promises are expected (type 3 comes every 1.2 s in the recording's first
+// frames, then stops: `missing`), and the caster going away is an outage
+// from the first failure to the frames' return. A few seconds of a live
+// stream: the one test of the ticks end to end.
+TEST(LiveSources, AlarmsOfALiveStream) {
+    StreamEncoder enc;
+    for (int k = 0; k < 60; ++k) {
+        const std::uint16_t z = std::uint16_t(k * 2);
+        enc.frame({.type = 1, .station = 7, .zcount = z, .data = correction_words({{false, 0, 5, 120, 1, 9}, {false, 1, 12, -40, 0, 3},
+                                                                                  {false, 0, 17, 77, 2, 4}, {false, 1, 25, 5, 0, 8}})});
+        if (k < 10) enc.frame({.type = 3, .station = 7, .zcount = z, .data = station_words(100000, 200000, 300000)});
+    }
+    TempPath file("types-1-3"), rules("rules.ini");
+    const auto& b = enc.bytes();
+    write_file(file.str(), std::string(b.begin(), b.end()));
+    write_file(rules.str(), "[outage]\nrecover=0\n");
+    const std::vector<std::string> serving{file.str(), "--live", "--loop", "--rate", "400", "--ntrip", "M"};
+    auto args = serving;
+    args.insert(args.end(), {"--port", "0"});
+    auto caster = std::make_unique<Caster>(args);
+    const std::string port = caster->port;
+    Child reader(tool, {"--format", "alarms", "--reconnect", "--rules", rules.str(), "ntrip://127.0.0.1:" + port + "/M"});
+    const std::string where = " station 7 127.0.0.1:" + port + "/M: ";
+    const auto await_out = [&](const std::string& text) {
+        for (int waited = 0; reader.out().find(text) == std::string::npos && waited < 10000; waited += 20)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return reader.out().find(text) != std::string::npos;
+    };
+    EXPECT_TRUE(await_out("begin missing alarm" + where + "type 3 not heard for 3.0 s (limit 3 x 1 s)\n")) << reader.out();
+    caster.reset();
+    EXPECT_TRUE(await_out("begin outage alarm" + where + "NTRIP caster 127.0.0.1:" + port + "/M closed the connection\n"))
+        << reader.out();
+    args = serving;
+    args.insert(args.end(), {"--port", port});
+    caster = std::make_unique<Caster>(args);
+    EXPECT_TRUE(await_out("end outage alarm" + where + "frames again after ")) << reader.out();
+    reader.signal(SIGTERM);
+    EXPECT_EQ(reader.wait(), 0);
+    std::set<std::string> rules_seen;
+    static const std::regex line("^\\S+ (begin|end) (\\S+) ");
+    std::istringstream in(reader.out());
+    for (std::string l; std::getline(in, l);) {
+        std::smatch m;
+        if (std::regex_search(l, m, line)) rules_seen.insert(m[2]);
+    }
+    EXPECT_EQ(rules_seen, (std::set<std::string>{"missing", "outage"})) << reader.out();
 }
 
 }  // namespace

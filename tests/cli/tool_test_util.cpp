@@ -6,7 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+#include <signal.h>
+
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -40,6 +45,50 @@ TempPath::TempPath(const std::string& stem) {
     path_ = std::filesystem::temp_directory_path() /
             (stem + "-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".txt");
     std::filesystem::remove(path_);
+}
+
+Child::Child(const std::string& program, const std::vector<std::string>& args, int stdin_fd)
+    : out_("child-out"), err_("child-err") {
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        ::dup2(stdin_fd >= 0 ? stdin_fd : ::open("/dev/null", O_RDONLY), 0);
+        ::dup2(::open(out_.str().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+        ::dup2(::open(err_.str().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+}
+
+Child::~Child() {
+    if (pid_ > 0 && status_ < 0) ::kill(pid_, SIGKILL), ::waitpid(pid_, nullptr, 0);
+}
+
+void Child::signal(int sig) const { ::kill(pid_, sig); }
+
+int Child::wait(int ms) {
+    for (int waited = 0; status_ < 0 && waited < ms; waited += 10) {
+        int st = 0;
+        if (::waitpid(pid_, &st, WNOHANG) == pid_) {
+            status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 1000 + WTERMSIG(st);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return status_ >= 1000 ? -1 : status_;
+}
+
+std::string Child::await_err(const std::string& pattern, int ms) const {
+    const std::regex re(pattern);
+    for (int waited = 0; waited < ms; waited += 20) {
+        std::smatch m;
+        const std::string e = err();
+        if (std::regex_search(e, m, re)) return m.size() > 1 ? m[1].str() : m[0].str();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return {};
 }
 
 namespace {

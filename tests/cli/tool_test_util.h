@@ -32,6 +32,29 @@ private:
     std::filesystem::path path_;
 };
 
+// A program running beside the test, its output in files; killed at the end.
+class Child {
+public:
+    // `stdin_fd`: its standard input (default /dev/null).
+    Child(const std::string& program, const std::vector<std::string>& args, int stdin_fd = -1);
+    ~Child();
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+    void signal(int sig) const;
+    // The exit status, or -1 when it did not end in `ms` (or ended by a signal).
+    int wait(int ms = 15000);
+    std::string out() const { return read_file(out_.str()); }
+    std::string err() const { return read_file(err_.str()); }
+    // Waits until standard error matches `pattern`; returns the first group
+    // (the whole match when there is none), empty after `ms`.
+    std::string await_err(const std::string& pattern, int ms = 10000) const;
+
+private:
+    TempPath out_, err_;
+    int pid_ = -1;
+    int status_ = -1;
+};
+
 // A loopback port on which nothing listens.
 int closed_port();
 

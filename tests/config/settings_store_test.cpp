@@ -8,13 +8,49 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <functional>
+#include <string_view>
+#include <vector>
 
 #include "error_log.h"
 #include "golden.h"
 #include "serial_ports.h"
 #include "settings_record.h"
 #include "settings_store.h"
+
+// QSettings writes a file whole, into a temporary file that it renames over
+// the settings file (or, when there is none, links into place): the mode
+// that file has then is the mode the settings file first shows to others.
+// Recorded here, on the way to the C library.
+std::vector<mode_t> modes_put_into_place;
+
+namespace {
+template <class Fn>
+Fn* real(const char* name) {
+    return reinterpret_cast<Fn*>(::dlsym(RTLD_NEXT, name));
+}
+bool is_settings_file(const char* path) { return std::string_view(path).ends_with("/tessaly.ini"); }
+}  // namespace
+
+extern "C" int rename(const char* from, const char* to) {
+    struct stat st {};
+    const bool watched = is_settings_file(to) && ::stat(from, &st) == 0;
+    const int result = real<int(const char*, const char*)>("rename")(from, to);
+    if (watched && result == 0) modes_put_into_place.push_back(st.st_mode & 07777);
+    return result;
+}
+
+extern "C" int linkat(int from_dir, const char* from, int to_dir, const char* to, int flags) {
+    struct stat st {};
+    const bool watched = is_settings_file(to) && ::fstatat(from_dir, from, &st, flags & AT_EMPTY_PATH) == 0;
+    const int result = real<int(int, const char*, int, const char*, int)>("linkat")(from_dir, from, to_dir, to, flags);
+    if (watched && result == 0) modes_put_into_place.push_back(st.st_mode & 07777);
+    return result;
+}
 
 namespace tessaly::test {
 namespace {
@@ -152,6 +188,39 @@ TEST_F(StoreTest, SaveWritesElevenValuesAndTheDecodingChoiceAtOnce) {
     EXPECT_EQ(summary(next),
               "src=2 COM4#4 baud=19200#9 bits=3/0/0 tx=1 dec=0 pc=0 127.0.0.1:2101 [own server 127.0.0.1 2101]");
     EXPECT_TRUE(errors.texts().isEmpty());
+}
+
+// The settings file may hold a caster's password: no one else may read it,
+// not even for the moment between its creation and the first write.
+TEST_F(StoreTest, FileIsPrivateFromItsCreation) {
+    const mode_t umask_before = ::umask(022);
+    modes_put_into_place.clear();
+    SettingsRecord r;
+    EXPECT_EQ(SettingsStore().Load(r), Result::FirstRun);
+    r.ntripPassword = "s3cret";
+    EXPECT_TRUE(SettingsStore().Save(r));
+    ::umask(umask_before);
+    EXPECT_EQ(modes_put_into_place, std::vector<mode_t>({0600, 0600}));
+    struct stat st {};
+    EXPECT_EQ(::stat(QFile::encodeName(path()).constData(), &st) == 0 ? st.st_mode & 07777 : 0, 0600u);
+}
+
+// The alarm settings are edited in the file, in a group of their own: they
+// load, outlive a Save of the dialog's values, and are empty where absent.
+TEST_F(StoreTest, AlarmSettingsLoadAndOutliveASave) {
+    const auto loaded = [] {
+        SettingsRecord r;
+        EXPECT_EQ(SettingsStore().Load(r), Result::Loaded);
+        return r.alarmRules + "|" + r.alarmCommand;
+    };
+    write_file(kFirstRunFile + "[Alarms]\nrules=/etc/tessaly/rules.ini\nonevent=\"logger -t tessaly, alarm\"\n");
+    EXPECT_EQ(loaded(), "/etc/tessaly/rules.ini|logger -t tessaly, alarm");
+    SettingsRecord r;
+    SettingsStore().Load(r);
+    EXPECT_TRUE(SettingsStore().Save(r));
+    EXPECT_EQ(loaded(), "/etc/tessaly/rules.ini|logger -t tessaly, alarm");
+    write_file(kFirstRunFile);
+    EXPECT_EQ(loaded(), "|");
 }
 
 // A store that cannot be used is reported, the run goes on with the

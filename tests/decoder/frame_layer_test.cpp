@@ -69,9 +69,12 @@ TEST(Header, FrameHourAndLatencyAcrossHourAndDay) {
 
 TEST(Frames, OtherTypeWithLengthZeroAndOne) {
     Link l(at(10, 0));
-    // N = 0 ends at header word 2, publishes nothing and leaves the store alone.
+    // N = 0 ends at header word 2, publishes its header there and leaves
+    // the store alone.
     l.send({.type = 6, .station = 2, .zcount = 10, .data = {}});
-    EXPECT_TRUE(l.d.frame_done && l.d.frame_done_rec && l.d.frame_completed && !l.d.header_info.new_header);
+    EXPECT_TRUE(l.d.frame_done && l.d.frame_done_rec && l.d.frame_completed && l.d.header_info.new_header &&
+                l.d.header_info.msg_type == 6u && l.d.header_info.frame_time == 36006.0);
+    l.d.header_info.new_header = false;
     EXPECT_EQ(std::tuple(l.d.state.word_index, l.d.frames_completed, l.d.stores.data_other.msg_type), std::tuple(0, 1u, 0));
 
     // N = 1: the raw characters as received, parity failure or not.

@@ -21,7 +21,7 @@ dpkg-deb -x "$deb" "$work/root" || exit 1
 usr=$work/root/usr
 id=org.tessaly.Tessaly
 
-for f in bin/tessaly bin/tessaly-decode bin/tessaly-serve share/tessaly/demo.rtcm2 \
+for f in bin/tessaly bin/tessaly-decode bin/tessaly-serve share/tessaly/demo.rtcm2 share/doc/tessaly/README.md \
          share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
          share/icons/hicolor/scalable/apps/$id.svg \
          share/man/man1/tessaly.1.gz share/man/man1/tessaly-decode.1.gz share/man/man1/tessaly-serve.1.gz \
@@ -39,7 +39,7 @@ done
 out=$("$usr/bin/tessaly-monitord" --check --config "$work/root$config") || fail "the example configuration: $out"
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libc6 libstdc++6 libqt6core6 libqt6widgets6 libqt6network6 libqt6serialport6 libqt6httpserver6 libsystemd0; do
+for lib in libc6 libstdc++6 libqt6core6 libqt6widgets6 libqt6network6 libqt6serialport6 libqt6dbus6 libqt6httpserver6 libsystemd0; do
   [[ $depends == *"$lib "* || $depends == *"$lib," || $depends == *"$lib" ]] || fail "Depends lacks $lib: $depends"
 done
 

@@ -3,6 +3,7 @@
 // a chunk size, a CR LF pair), each piece a read of its own, then the
 // caster closes or falls silent. What reaches the owner is checked whole:
 // the stream bytes, the failure kind and its exact text.
+#include <QEventLoop>
 #include <QTimer>
 
 #include "event_loop.h"
@@ -100,6 +101,10 @@ TEST(NtripClient, DeliversOnlyStreamBytesAndNamesEachFailure) {
         {"SourcetableInstead", {{{"SOURCETABLE 200 OK\r\n\r\nSTR;OTHER;;RTCM 2.3\r\n", "ENDSOURCETABLE\r\n"}}}, ""},
         {"Garbage", {{{"SSH-2.0-OpenSSH_9.2\r\n"}}}, ""},
         {"BrokenChunks", {{{http_chunked + "4\r\nfY@@\r\nqq\r\n"}}}, ""},
+        {"IcyHeadersForever", {{{"ICY 200 OK\r\n" + QByteArray("X-Foo: bar\r\n").repeated(2000)}, false}}, ""},
+        {"ChunkCutInside", {{{http_chunked + "10\r\nfY@@Zb"}}}, ""},
+        {"ChunkCutBetween", {{{http_chunked + "4\r\nfY@@\r\n"}}}, ""},
+        {"NoCarriageReturn", {{{"SSH-2.0-OpenSSH_9.2\n"}}}, ""},
         {"Silent", {{{"ICY 200 OK\r\n" + rtcm}, false}}, ""}};
     QString text;
     for (const auto& [name, script, query] : cases) {
@@ -165,6 +170,35 @@ TEST(NtripClient, SourcetableAndGgaInTheRequest) {
     EXPECT_TRUE(caster.requests[1].startsWith("GET /B HTTP/1.0\r\n"));
     EXPECT_EQ(caster.requests[1].count("$GPGGA,"), 2);
     EXPECT_TRUE(caster.requests[1].contains(",5007.20000,N,00836.60000,W,1,12,1.0,112.500,M,0.000,M,,*"));
+}
+
+// An owner's failure handler that runs an event loop (a modal box) in
+// which the retry starts: the socket of the failed run is still on the
+// stack and must outlive the handler; the retry's run goes on after it.
+TEST(NtripClient, RetryInsideTheFailureHandler) {
+    const Connection refused{{"HTTP/1.1 401 Unauthorized\r\n\r\n"}, false};
+    ScriptedCaster caster({refused, {{"ICY 200 OK\r\n" + rtcm}, false}});
+    std::string error;
+    NtripClient client;
+    client.setUrl(*ntrip::parse_url("ntrip://127.0.0.1:" + std::to_string(caster.port()) + "/M?v=1", error));
+    QStringList failures;
+    QByteArray stream;
+    QObject::connect(&client, &NtripClient::streamData, [&](const QByteArray& b) { stream += b; });
+    QObject::connect(&client, &NtripClient::failed, [&](Failure, const QString& m) {
+        failures << m;
+        QEventLoop box;
+        QTimer::singleShot(20, &box, [&] {
+            client.close();
+            client.open();
+        });
+        QTimer::singleShot(300, &box, &QEventLoop::quit);
+        box.exec();
+    });
+    client.open();
+    ASSERT_TRUE(test::spin_until([&] { return stream.size() == rtcm.size(); }));
+    EXPECT_EQ(failures, QStringList{"NTRIP caster 127.0.0.1:" + QString::number(caster.port()) +
+                                    "/M refused the user name or password (401 Unauthorized)"});
+    EXPECT_EQ(client.state(), NtripClient::State::receiving);
 }
 
 }  // namespace

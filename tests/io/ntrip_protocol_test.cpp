@@ -30,6 +30,13 @@ TEST(NtripUrl, ParsesOrRefusesWithoutShowingThePassword) {
         text += url ? url->endpoint() + " " + url->display() + "\n" : "refused\n";
     }
     EXPECT_EQ(text, golden_check(text, TESSALY_GOLDEN_DIR "/ntrip_urls.txt"));
+    for (const auto& [u, why] : {std::pair{"ntrip://127.0.0.1:/M", "bad NTRIP port '': expected a number 1..65535"},
+                                 std::pair{"ntrip://[::1]:/M", "bad NTRIP port '': expected a number 1..65535"},
+                                 std::pair{"ntrip://h:99999/M", "bad NTRIP port '99999': expected a number 1..65535"}}) {
+        std::string error;
+        EXPECT_FALSE(parse_url(u, error));
+        EXPECT_EQ(error, why);
+    }
 }
 
 TEST(NtripRequest, BothVersionsWithCredentialsAndGga) {

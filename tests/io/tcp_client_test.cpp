@@ -1,5 +1,6 @@
 // The TCP channel against servers on 127.0.0.1 started by the tests.
 
+#include <QEventLoop>
 #include <QHostAddress>
 
 #include <sys/socket.h>
@@ -134,6 +135,38 @@ TEST(TcpClient, HandlersMayFailOrDestroyTheChannel) {
     ASSERT_TRUE(spin_until([&] { return closed; }));
     EXPECT_EQ(received, "badgood");
     EXPECT_EQ(errors.texts(), QStringList{"bad piece"});
+}
+
+// The peer's end, orderly or by a reset, and an OnClose handler that runs
+// an event loop (a modal box) in which the channel connects again: the new
+// connection is not ended by the close that is still on the stack.
+TEST(TcpClient, ReconnectInsideTheCloseHandler) {
+    for (const bool reset : {false, true}) {
+        SCOPED_TRACE(reset ? "reset" : "orderly close");
+        TestServer server;
+        TTCPClient client;
+        QList<int> codes;
+        client.OnClose = [&](TTCPClient& c, int) {
+            codes << c.closeCode();
+            c.Close();
+            QEventLoop box;
+            QTimer::singleShot(10, &box, [&] { c.Open(); });
+            QTimer::singleShot(300, &box, &QEventLoop::quit);
+            box.exec();
+        };
+        open_to(client, "127.0.0.1", server.port());
+        QTcpSocket* first = server.accept();
+        ASSERT_TRUE(first);
+        if (reset) {
+            const linger hard{1, 0};  // closing sends a reset
+            ASSERT_EQ(setsockopt(int(first->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard), 0);
+        }
+        first->close();
+        ASSERT_TRUE(spin_until([&] { return codes.size() == 1 && server.clients.size() == 2; }));
+        EXPECT_EQ(codes, QList<int>{reset ? 10054 : 0});  // "Connection reset by peer"
+        EXPECT_FALSE(spin_until([&] { return server.disconnects > 1; }, 300));
+        EXPECT_EQ(client.state(), State::Connected);
+    }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The monitor as its users see it: through a real Prometheus. Three
-// mountpoints of tessaly-serve casters play the shared recordings; the
+// mountpoints of a tessaly-serve caster play the shared recordings; the
 // frames Prometheus stored per stream and type are those tessaly-decode
 // counts in the same files; a caster that falls silent shows as a stream
 // down with its outage alarm within the silence limit, and both recover.
@@ -19,10 +19,10 @@
 namespace tessaly::test {
 namespace {
 
-// A tessaly-serve caster with one mountpoint.
+// A tessaly-serve caster: `options` name the mountpoints.
 struct Caster {
-    Caster(const QString& file, const QString& mount, const QStringList& more) {
-        process.start(TESSALY_SERVE, QStringList{file, "--port", "0", "--ntrip", mount} + more);
+    explicit Caster(const QStringList& options) {
+        process.start(TESSALY_SERVE, QStringList{"--port", "0"} + options);
         spin_until([&] {
             log += process.readAllStandardError();
             const auto m = QRegularExpression("on 127\\.0\\.0\\.1:(\\d+)").match(QString::fromUtf8(log));
@@ -103,22 +103,22 @@ TEST(Prometheus, StoresTheFramesOfEveryStreamAndSeesAnOutageComeAndGo) {
     for (const QString& n : names) files[n] = QString(TESSALY_SHARED_DATA) + "/gpsd-" + n + ".rtcm2";
     if (!QFile::exists(files["bend"])) GTEST_SKIP() << "no recordings in " << TESSALY_SHARED_DATA;
 
-    // Each caster sends its whole file at once and closes; the monitor
-    // may take it more than once before the casters stop. A fourth one
-    // goes on sending until it falls silent.
-    std::map<QString, std::unique_ptr<Caster>> casters;
-    Caster live(TESSALY_DEMO, "LIVE", {"--loop", "--live", "--rate", "2000"});
+    // The caster sends each whole file at once and closes; the monitor
+    // may take it more than once before the caster stops. Another one goes
+    // on sending until it falls silent.
+    Caster live({TESSALY_DEMO, "--ntrip", "LIVE", "--loop", "--live", "--rate", "2000"});
     ASSERT_NE(live.port, 0) << live.log.constData();
     QByteArray config = QString("[monitord]\nsilence=2\n[stream.live]\nsource=ntrip://127.0.0.1:%1/LIVE\n"
                                 "alarm.outage.recover=0\n")
                             .arg(live.port)
                             .toUtf8();
-    for (const QString& n : names) {
-        casters[n] = std::make_unique<Caster>(files[n], n.toUpper(), QStringList{"--rate", "0"});
-        ASSERT_NE(casters[n]->port, 0) << casters[n]->log.constData();
+    QStringList mounts{"--rate", "0"};
+    for (const QString& n : names) mounts << "--ntrip" << n.toUpper() + "=" + files[n];
+    Caster recordings(mounts);
+    ASSERT_NE(recordings.port, 0) << recordings.log.constData();
+    for (const QString& n : names)
         config += QString("[stream.%1]\nsource=ntrip://127.0.0.1:%2/%3\nalarm.outage.recover=0\n")
-                      .arg(n).arg(casters[n]->port).arg(n.toUpper()).toUtf8();
-    }
+                      .arg(n).arg(recordings.port).arg(n.toUpper()).toUtf8();
     Daemon d;
     d.configure(config);
     ASSERT_TRUE(d.start()) << d.log.constData();
@@ -129,7 +129,7 @@ TEST(Prometheus, StoresTheFramesOfEveryStreamAndSeesAnOutageComeAndGo) {
             if (sample(t, "tessaly_bytes_total{stream=\"" + n.toUtf8() + "\"}") < QFile(files[n]).size()) return false;
         return true;
     })) << d.log.constData();
-    for (auto& [n, c] : casters) c->stop();
+    recordings.stop();
     spin_until([] { return false; }, 300);  // a reconnect under way ends
     final_scrape = d.metrics();
 

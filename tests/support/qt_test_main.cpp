@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QTemporaryDir>
 
+#include "asan_options.h"
+
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {

@@ -86,9 +86,9 @@ TEST_F(Pty, ForwardingPortThatCannotOpen) {
     configure_com(rig.settings, dir.filePath("absent"), 5);
     rig.settings.transmit = true;
     TForm1& w = rig.openFile(write_file(dir, "a", std::vector<std::uint8_t>(20, 'a')));
-    ASSERT_EQ(rig.boxes.boxes.size(), 1u);
-    EXPECT_EQ(rig.boxes.boxes[0].caption, kFailure);
-    EXPECT_TRUE(rig.boxes.boxes[0].text.startsWith("Unable to open com port " + dir.filePath("absent") + " (win error code: "));
+    ASSERT_EQ(rig.shown().size(), 1u);
+    EXPECT_EQ(rig.shown()[0].caption, kFailure);
+    EXPECT_TRUE(rig.shown()[0].text.startsWith("Unable to open com port " + dir.filePath("absent") + " (win error code: "));
     EXPECT_TRUE(!rig.settings.transmit && w.panelText(2).isEmpty());
     w.Timer1Timer();
     EXPECT_EQ(w.rawLines().lines().back(), std::string(20, 'a'));

@@ -86,8 +86,8 @@ TEST(Dialogs, FilePickedAtStartUpOpensTheFileSourceAndTheStoringDialog) {
     EXPECT_TRUE(w.sourceState().openStoreAtStart);
     ASSERT_TRUE(wait_for([&] { return shownModally; }));
     EXPECT_FALSE(w.sourceState().openStoreAtStart);
-    ASSERT_TRUE(wait_for([&] { return !rig.boxes.boxes.empty(); }));
-    EXPECT_EQ(rig.boxes.texts(), QStringList{" End of data"});
+    ASSERT_TRUE(wait_for([&] { return !rig.shown().empty(); }));
+    EXPECT_EQ(rig.shownTexts(), QStringList{" End of data"});
     EXPECT_EQ(rig.decoder.frames_completed, 3u);
 
     // "&Data Source": the same dialog again; OK with the serial source
@@ -98,14 +98,48 @@ TEST(Dialogs, FilePickedAtStartUpOpensTheFileSourceAndTheStoringDialog) {
     });
     w.menu().datasource->trigger();
     EXPECT_EQ(std::tuple(rig.settings.source, rig.settings.comport), std::tuple(kSourceSerial, "COM12"));
-    ASSERT_EQ(rig.boxes.texts().size(), 2);
-    EXPECT_TRUE(rig.boxes.texts()[1].startsWith("Unable to open com port")) << rig.boxes.texts()[1].toStdString();
+    ASSERT_EQ(rig.shownTexts().size(), 2);
+    EXPECT_TRUE(rig.shownTexts()[1].startsWith("Unable to open com port")) << rig.shownTexts()[1].toStdString();
+}
+
+// The file source chosen with OK is opened again at the next start, also
+// when the operator leaves the settings dialog with Quit.
+TEST(Dialogs, FileSourceOpensAgainAtTheNextStart) {
+    QTemporaryDir dir;
+    const QString stream = dir.filePath("kept.rtcm");
+    {
+        DialogRig rig;
+        ASSERT_TRUE(QFile::copy(rig.stream, stream));
+        whenModal<TSettings>([&](TSettings* d) {
+            d->openFileDialog = [&](QWidget*, const QString&) { return stream; };
+            d->FileBtn->click();
+            d->FileMenuBtn->click();
+            d->OKBtn->click();
+        });
+        rig.start();
+        ASSERT_EQ(rig.settings.source, kSourceFile);
+    }
+    WindowRig next;  // a new run: a fresh record, the settings as stored
+    SettingsStore store;
+    RecordingControl recording;
+    StoringFile storingFile;
+    Dialogs dialogs{next.settings, store, next.decoder, recording, storingFile};
+    whenModal<TSettings>([](TSettings* d) {
+        EXPECT_TRUE(d->FileBtn->isChecked());
+        d->QuitBtn->click();
+    });
+    TForm1& w = next.open(dialogs.hooks());
+    EXPECT_EQ(w.panelText(0), "file " + stream + " is open");
+    w.Timer1Timer();
+    EXPECT_EQ(next.shownTexts(), QStringList{" End of data"});
+    EXPECT_EQ(next.decoder.frames_completed, 3u);
 }
 
 TEST(Dialogs, AFailingStoringFileStopsStoringWithOneBox) {
     DialogRig rig;
     whenModal<TSettings>(chooseCom12);  // boxes of that start forgotten
     TForm1& w = rig.start();
+    rig.shown();
     rig.boxes.boxes.clear();
     // "Leap Second" and "&Save Menu" show their dialogs without blocking.
     w.menu().leapSecond->trigger();
@@ -135,9 +169,9 @@ TEST(Dialogs, AFailingStoringFileStopsStoringWithOneBox) {
     for (auto b : s.bytes()) rig.decoder.rtcm_decode_byte(b);
     rig.decoder.set_storing_hook(nullptr);
 
-    ASSERT_EQ(rig.boxes.boxes.size(), 1u) << rig.boxes.texts().join(" / ").toStdString();
-    EXPECT_EQ(rig.boxes.boxes[0].caption, kFailure);
-    EXPECT_TRUE(rig.boxes.boxes[0].text.contains("No space left on device")) << rig.boxes.boxes[0].text.toStdString();
+    ASSERT_EQ(rig.shown().size(), 1u) << rig.shownTexts().join(" / ").toStdString();
+    EXPECT_EQ(rig.shown()[0].caption, kFailure);
+    EXPECT_TRUE(rig.shown()[0].text.contains("No space left on device")) << rig.shown()[0].text.toStdString();
     EXPECT_FALSE(rig.recording.storing_active);
     EXPECT_EQ(storing->Button1->text(), "Start storing");
 }

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include "rtcm_encoder.h"
+#include "rtcm_messages.h"
 #include "ui_test_util.h"
 
 using namespace tessaly;
@@ -32,17 +33,17 @@ TEST(FileSource, OpensAndReadsWholeFileInOneTick) {
     EXPECT_TRUE(w.menu().transmit->menuAction()->isEnabled() && w.menu().halt->isVisible() && w.menu().halt->isEnabled());
 
     w.Timer1Timer();
-    EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{kMessage, " End of data"}}));
+    EXPECT_EQ(rig.shown(), std::vector<Box>({{kMessage, " End of data"}}));
     EXPECT_EQ(rig.decoder.frames_completed, 4u);
     EXPECT_EQ(w.strip().sequence->text(), "+0-1+2-3");
     EXPECT_EQ(w.strip().charsUnused->text(), QString::number(rig.decoder.unused_chars));
     // Later ticks find the file at its end.
     w.Timer1Timer();
     w.Timer1Timer();
-    EXPECT_EQ(rig.boxes.boxes.size(), 1u);
+    EXPECT_EQ(rig.shown().size(), 1u);
     WindowRig empty;
     empty.openFile(write_file(dir, "empty", {})).Timer1Timer();
-    EXPECT_TRUE(empty.boxes.boxes.empty());
+    EXPECT_TRUE(empty.shown().empty());
 
     // Raw lines: a line completes at 80 characters; the page shows at most 15.
     std::vector<std::uint8_t> bytes;
@@ -84,7 +85,7 @@ TEST(FileSource, SourceChangedInsideTheLoop) {
     EXPECT_EQ(text.find_first_not_of('a'), text.find('b'));
     EXPECT_LT(std::count(text.begin(), text.end(), 'a'), 30);
     EXPECT_EQ(std::count(text.begin(), text.end(), 'b'), 20);
-    EXPECT_EQ(rig.boxes.texts(), QStringList({" End of data"}));
+    EXPECT_EQ(rig.shownTexts(), QStringList({" End of data"}));
 
     // Switching to another kind of source stops the file loop as well.
     WindowRig other;
@@ -97,7 +98,7 @@ TEST(FileSource, SourceChangedInsideTheLoop) {
     });
     w2.Timer1Timer();
     EXPECT_LT(last_line(w2).size(), 30u);
-    EXPECT_TRUE(other.boxes.boxes.empty());
+    EXPECT_TRUE(other.shown().empty());
 }
 
 TEST(FileSource, HaltPausesAndResumes) {
@@ -116,7 +117,7 @@ TEST(FileSource, HaltPausesAndResumes) {
     EXPECT_EQ(w.menu().halt->text(), "Halt");
     w.Timer1Timer();
     EXPECT_EQ(last_line(w), std::string(50, 'h'));
-    EXPECT_EQ(rig.boxes.texts(), QStringList({" End of data"}));
+    EXPECT_EQ(rig.shownTexts(), QStringList({" End of data"}));
 }
 
 // A failure inside the loop (here the storing step, as a failing write of the
@@ -128,12 +129,48 @@ TEST(FileSource, ReadingResumesAfterAFailure) {
     rig.decoder.set_storing_hook(&hook);
     TForm1& w = rig.openFile(write_file(dir, "a", letters('f', 25)));
     w.Timer1Timer();
-    EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{kFailure, "disk full"}}));
+    EXPECT_EQ(rig.shown(), std::vector<Box>({{kFailure, "disk full"}}));
     EXPECT_TRUE(!w.sourceState().fileBusy && w.timer1()->isActive());
     w.Timer1Timer();
     EXPECT_EQ(last_line(w), std::string(25, 'f'));
     EXPECT_EQ(hook.bytes, 25);
-    EXPECT_EQ(rig.boxes.texts(), QStringList({"disk full", " End of data"}));
+    EXPECT_EQ(rig.shownTexts(), QStringList({"disk full", " End of data"}));
+}
+
+// A new source starts the strip empty, like the pages: the station, its
+// coordinates, message and latency of the previous one are gone, and the
+// unused characters count the new source's only.
+TEST(FileSource, NewSourceStartsTheStripEmpty) {
+    QTemporaryDir dir;
+    StreamEncoder a;
+    a.raw({0x01, 0x02, 0x03});
+    a.frame({.type = 3, .station = 268, .zcount = 1000, .data = station_words(380000000, 80000000, 500000000)});
+    a.frame({.type = 16, .station = 268, .zcount = 1001, .data = text_words("SAPOS_EPS")});
+    StreamEncoder b;
+    b.raw({0x04, 0x05});
+    b.frame({.type = 1, .station = 652, .zcount = 1002, .sequence = 2, .data = {1, 2}});
+    WindowRig rig;
+    TForm1& w = rig.openFile(write_file(dir, "a", a.bytes()));
+    w.Timer1Timer();
+    const auto strip = [&] {
+        const auto& s = w.strip();
+        return QStringList{s.station->text(), s.health->text(), s.latency->text(), s.refX->text(), s.refY->text(),
+                           s.refZ->text(), s.sequence->text(), s.frames->text(), s.special->text(), s.charsUnused->text()};
+    };
+    // What a decoder of its own leaves unused in each stream.
+    const auto unused = [](const StreamEncoder& e) {
+        RtcmDecoder alone;
+        alone.rtcm_decode(e.bytes());
+        return QString::number(alone.unused_chars);
+    };
+    ASSERT_EQ(strip().mid(0, 2) + strip().mid(8), QStringList({"268", "0", "SAPOS_EPS", unused(a)}));
+
+    rig.settings.fileName = write_file(dir, "b", b.bytes());
+    rig.settings.reopenRequested = true;
+    w.OpenSource();
+    EXPECT_EQ(strip(), QStringList({"---", "---", "---", "X", "Y", "Z", "", "", "", "0"}));
+    w.Timer1Timer();
+    EXPECT_EQ(strip(), QStringList({"652", "0", "137.050", "X", "Y", "Z", "+2", "+1", "", unused(b)}));
 }
 
 }  // namespace
@@ -153,7 +190,7 @@ TEST(FileSource, PipesAndDevicesAreRefusedWithoutBlocking) {
         WindowRig rig;
         TForm1& w = rig.openFile(path);
         EXPECT_EQ(w.panelText(0), "file " + path + " " + state);
-        EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{kMessage, box}}));
+        EXPECT_EQ(rig.shown(), std::vector<Box>({{kMessage, box}}));
         EXPECT_FALSE(w.timer1()->isActive() || w.menu().halt->isVisible());
     }
 }

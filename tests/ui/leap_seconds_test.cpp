@@ -5,6 +5,8 @@
 #include "settings_store.h"
 #include "ui_test_util.h"
 
+#include <QTextLayout>
+
 using namespace tessaly;
 
 namespace {
@@ -68,7 +70,21 @@ TEST(LeapSecondDialog, DefaultIsEighteenAndTheOperatorsValueIsKept) {
     EXPECT_EQ(rig.settings.leapSeconds, 18);
     TForm3 dialog(rig.settings, rig.decoder, &store);
     dialog.show();
-    EXPECT_EQ(dialog.Origin->text(), "Default: GPS time has been UTC + 18 s since 1 January 2017.");
+    EXPECT_EQ(dialog.Origin->text(), "Default: GPS time has been UTC + 18\u00a0s since 1 January 2017.");
+    // As the label wraps it: "18 s" stays on one line, and the lines fit.
+    QStringList lines;
+    QTextLayout layout(dialog.Origin->text(), dialog.Origin->font());
+    QTextOption wrap;
+    wrap.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(wrap);
+    layout.beginLayout();
+    for (QTextLine l = layout.createLine(); l.isValid(); l = layout.createLine()) {
+        l.setLineWidth(dialog.Origin->contentsRect().width());
+        lines << dialog.Origin->text().mid(l.textStart(), l.textLength());
+    }
+    layout.endLayout();
+    EXPECT_EQ(lines.filter(QRegularExpression("18[ \u00a0]s")).size(), 1) << lines.join('|').toStdString();
+    EXPECT_LE(layout.boundingRect().height(), dialog.Origin->contentsRect().height()) << lines.join('|').toStdString();
     QTest::keyClick(dialog.Edit1, Qt::Key_Escape);  // no way out but the buttons
     EXPECT_TRUE(dialog.isVisible());
     dialog.Edit1->setText("20");

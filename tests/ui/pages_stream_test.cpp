@@ -51,6 +51,7 @@ TEST(StreamPages, EveryPageShowsWhatTheStreamCarried) {
     QTemporaryDir dir;
     WindowRig rig;  // clock 10:12:00.250: Z-count 1000 is 36600.0 s
     TForm1& w = rig.openFile(write_file(dir, "all.rtcm", bytes));
+    w.pages().setCurrentIndex(MessagePages::Type2);
     w.Timer1Timer();
     // The page showing was painted at the end of the file, inside the frame.
     EXPECT_FALSE(w.pages().dirty(MessagePages::Type2));

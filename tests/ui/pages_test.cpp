@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
+#include "rtcm_encoder.h"
 #include "ui_test_util.h"
 
 using namespace tessaly;
@@ -135,6 +136,41 @@ TEST_F(PagesTest, OtherTypes) {
     }
     EXPECT_EQ(p.otherLines().back(), "63:AB16");
     EXPECT_EQ(p.otherHeader()->text(), "Type: 63  Length: 4");
+}
+
+// The text of 16 as the station sent it, shown without the nulls that fill
+// its last word and with other control characters as blanks.
+TEST_F(PagesTest, SpecialMessageWithoutControlCharacters) {
+    const std::tuple<std::string, QString> cases[] = {
+        {std::string("TESSALY 42\0\0", 12), "TESSALY 42"},
+        {std::string("A\x07" "B\r\n\x7f" "C\0", 7), "A B   C"},
+        {"\xe4\xb0", "\u00e4\u00b0"},  // Latin-1 as ever
+    };
+    for (const auto& [sent, shown] : cases) {
+        s.data_16.text = sent;
+        p.ShowMessagePage(16);
+        w.refreshDisplay();
+        EXPECT_EQ(p.type16Message()->text() + "|" + w.strip().special->text(), shown + "|" + shown);
+    }
+}
+
+// A frame without data words is shown as itself, whatever its type: on the
+// "other Type" page and in the strip's history, not as the frame before it.
+TEST(EmptyFrames, ShownAsThemselves) {
+    StreamEncoder s;
+    s.frame({.type = 27, .station = 5, .zcount = 1000, .sequence = 1, .data = {0x123456}});
+    s.frame({.type = 1, .station = 5, .zcount = 1001, .sequence = 2, .data = {}});
+    s.frame({.type = 6, .station = 5, .zcount = 1002, .sequence = 3, .data = {}});
+    const std::vector<std::uint8_t> bytes = s.bytes();
+    QTemporaryDir dir;
+    WindowRig rig;
+    TForm1& w = rig.openFile(write_file(dir, "empty.rtcm", bytes));
+    w.Timer1Timer();
+    MessagePages& p = w.pages();
+    const std::string word27(bytes.begin() + 11, bytes.begin() + 16);
+    EXPECT_EQ(p.otherLines().mid(13), QStringList({"27:" + QString::fromStdString(word27), "1:", "6:  null frame"}));
+    EXPECT_EQ(p.otherHeader()->text() + " " + p.otherZcount()->text(), "Type: 6  Length: 2 36601.2");
+    EXPECT_EQ(w.strip().frames->text() + " " + w.strip().sequence->text(), "+27-1+6 +1-2+3");
 }
 
 }  // namespace

@@ -34,7 +34,7 @@ TEST(Replay, RecordingReadInSlicesShowsWhatByteByByteShows) {
     std::array<SatellitePage, 4> subs;
     for (int s = 0; s < 4; ++s) subs[std::size_t(s)] = p.subPage(MessagePages::Type19, MessagePages::SubPage(s));
     w.Timer1Timer();
-    EXPECT_EQ(rig.boxes.texts(), QStringList({" End of data"}));
+    EXPECT_EQ(rig.shownTexts(), QStringList({" End of data"}));
 
     WindowRig ref;
     TForm1& bytewise = ref.open();

@@ -54,7 +54,11 @@ TEST_F(SettingsDialog, FirstRunThenALaterRunAfterOk) {
     EXPECT_TRUE(d->InternetBtn->isChecked());
     EXPECT_EQ(d->OwnAddress->text() + ":" + d->OwnPort->text() + "|" + d->SelectedStation->text(), "127.0.0.1:2101|");
     EXPECT_EQ(d->SetServerBtn->text(), "Set server address");
-    EXPECT_FALSE(d->AddressCaption->isVisibleTo(d.get()) || d->StationList->isVisibleTo(d.get()));
+    EXPECT_FALSE(d->StationList->isVisibleTo(d.get()));
+    // The address and port fields show with their captions.
+    for (QWidget* w : std::initializer_list<QWidget*>{d->AddressCaption, d->OwnAddress, d->PortCaption, d->OwnPort})
+        EXPECT_TRUE(w->isVisibleTo(d.get()));
+    EXPECT_EQ(d->AddressCaption->text() + " " + d->PortCaption->text(), "Address Port");
     EXPECT_EQ(listTexts(*d), (QStringList{"COM1", "4800 baud", "8 Data Bits", "no parity", "1 Stop Bit"}));
     EXPECT_EQ(stored("source").toInt(), 1);  // the first run stores the serial source
 
@@ -241,8 +245,9 @@ TEST_F(SettingsDialog, NtripSourcetablePickAndStore) {
         for (int r = 0; r < picker.Table->rowCount(); ++r)
             rows << picker.Table->item(r, 0)->text() + " " + picker.Table->item(r, 1)->text() + " " +
                         picker.Table->item(r, 5)->text();
-        picker.Table->selectRow(0);
-        return picker.chosenMount();
+        picker.show();
+        QTest::keyClick(picker.Table, Qt::Key_Return);  // the first row is chosen: Enter takes it
+        return picker.result() == QDialog::Accepted ? picker.chosenMount() : QString();
     };
     d->SourcetableBtn->click();
     EXPECT_TRUE(request.startsWith("GET / HTTP/1.1\r\n")) << request.toStdString();
@@ -259,6 +264,51 @@ TEST_F(SettingsDialog, NtripSourcetablePickAndStore) {
     auto again = nextRun();
     EXPECT_TRUE(again->NtripBtn->isChecked());
     EXPECT_EQ(settings.ntripMount + " " + settings.ntripUser + ":" + settings.ntripPassword, "HALV op:s3cret");
+}
+
+// The picker has the keys: the arrow keys choose a row, Enter takes it,
+// Esc takes none.
+TEST(NtripPickerKeys, ArrowsEnterAndEsc) {
+    std::string error;
+    ntrip::Sourcetable table =
+        ntrip::parse_sourcetable("STR;EUR3;E;RTCM 3.2;;2;GPS;N;DEU;50.10;8.70;0;0;g;none;B;N;9600;\r\n"
+                                 "STR;HALV;H;RTCM 2.3;;2;GPS;N;DEU;50.45;7.27;0;0;g;none;B;N;4800;\r\n"
+                                 "STR;ODIN;O;RTCM 2.1;;2;GPS;N;DEU;50.45;7.27;0;0;g;none;B;N;4800;\r\n");
+    const std::pair<std::vector<Qt::Key>, QString> cases[] = {
+        {{Qt::Key_Return}, "HALV"}, {{Qt::Key_Down, Qt::Key_Return}, "ODIN"}, {{Qt::Key_Escape}, ""}};
+    for (const auto& [keys, mount] : cases) {
+        NtripPicker picker(table);
+        picker.show();
+        for (Qt::Key k : keys) QTest::keyClick(picker.focusWidget() ? picker.focusWidget() : &picker, k);
+        EXPECT_EQ(picker.result() == QDialog::Accepted ? picker.chosenMount() : QString(), mount);
+    }
+}
+
+// A download that gets no answer is ended by the button (now "Cancel
+// download") or by leaving the dialog, without a box then or later.
+TEST_F(SettingsDialog, SourcetableDownloadCanBeCancelled) {
+    for (const bool escape : {false, true}) {
+        SCOPED_TRACE(escape ? "Esc" : "Cancel download");
+        TestServer silent;
+        settings.silenceLimit = 1;
+        auto d = create();
+        d->show();
+        d->NtripBtn->setChecked(true);
+        d->NtripHost->setText("127.0.0.1");
+        d->NtripPort->setText(silent.port());
+        QString during;
+        QTimer::singleShot(200, d.get(), [&] {
+            during = d->SourcetableBtn->text();
+            if (escape) QTest::keyClick(d.get(), Qt::Key_Escape);
+            else d->SourcetableBtn->click();
+        });
+        d->SourcetableBtn->click();
+        EXPECT_EQ(during + "|" + d->SourcetableBtn->text(), "Cancel download|Get sourcetable");
+        EXPECT_EQ(silent.clients.size(), 1u);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return silent.disconnects == 1; }, 1000));
+        QTest::qWait(1200);  // past the silence limit: nothing more comes
+        EXPECT_TRUE(boxes.boxes.empty()) << boxes.texts().join('|').toStdString();
+    }
 }
 
 }  // namespace

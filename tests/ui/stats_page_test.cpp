@@ -5,11 +5,13 @@
 #include <QChart>
 #include <QImage>
 #include <QLineSeries>
+#include <QValueAxis>
 
 #include "elided_text.h"
 #include "save_dialog.h"
 #include "stats_page.h"
 #include "stats_report.h"
+#include "rtcm_encoder.h"
 #include "ui_test_util.h"
 
 using namespace tessaly;
@@ -19,7 +21,7 @@ namespace {
 
 TForm1& replay_demo(WindowRig& rig) {
     TForm1& w = rig.openFile(QStringLiteral(TESSALY_DEMO));
-    EXPECT_TRUE(wait_for([&] { return rig.boxes.texts().contains(" End of data"); }, 60000));
+    EXPECT_TRUE(wait_for([&] { return rig.shownTexts().contains(" End of data"); }, 60000));
     return w;
 }
 
@@ -69,7 +71,7 @@ TEST(StatsPage, DemoStreamFiguresExportsAndReset) {
     // A file that cannot be written is said, not reported as done.
     set_save_file_asker([&](QWidget*, const QString&, const QString&, const QString&) { return dir.filePath("no/such.csv"); });
     EXPECT_FALSE(p.exportCsv());
-    EXPECT_EQ(rig.boxes.boxes.back().caption, kError);
+    EXPECT_EQ(rig.shown().back().caption, kError);
     set_save_file_asker({});
 
     // Reset: the decoder's parity failure and sync loss stay behind it.
@@ -78,6 +80,29 @@ TEST(StatsPage, DemoStreamFiguresExportsAndReset) {
     for (auto row : {F::Bytes, F::Frames, F::ParityFailures, F::SyncLosses, F::UnusedChars})
         EXPECT_EQ(p.figure(row, 0), "0") << row;
     EXPECT_EQ(p.typeTable()->rowCount(), 0);
+}
+
+// A recording replayed as it was recorded has negative latencies: the
+// latency plot's axis reaches them.
+TEST(StatsPage, LatencyAxisHoldsNegativeLatencies) {
+    StreamEncoder s;
+    // 10:15:00 and 10:14:00 against the clock's 10:12:00.250 (plus 18 s).
+    for (std::uint16_t z : {1500, 1400}) s.frame({.type = 1, .zcount = z, .data = {1, 2}});
+    QTemporaryDir dir;
+    WindowRig rig;
+    TForm1& w = rig.openFile(write_file(dir, "ahead.rtcm", s.bytes()));
+    w.Timer1Timer();
+    StatsPage& p = w.statsPage();
+    rig.clock.set({2026, 12, 6, 10, 12, 6, 0});
+    p.tick();
+    p.refresh();
+    auto* worst = qobject_cast<QLineSeries*>(p.latencyChart()->series().value(1));
+    auto* mean = qobject_cast<QLineSeries*>(p.latencyChart()->series().value(0));
+    auto* axis = qobject_cast<QValueAxis*>(p.latencyChart()->axes(Qt::Vertical).value(0));
+    ASSERT_TRUE(worst && mean && axis && worst->count() == 1 && mean->count() == 1);
+    EXPECT_EQ(std::tuple(mean->at(0).y(), worst->at(0).y()), std::tuple(-131.75, -101.75));
+    EXPECT_LE(axis->min(), -131.75);
+    EXPECT_LT(axis->max(), 10.0);
 }
 
 // At 1024x768 the window fits and a long file name in the status bar or

@@ -1,6 +1,7 @@
 // tessaly-serve's server: looping, a burst of clients, an empty recording,
-// unpaced at the speed of the network (paced serving of whole files is in
-// the live-source tests through tessaly-decode).
+// unpaced at the speed of the network, the caster's answers to each kind of
+// request, idle clients (paced serving of whole files is in the live-source
+// tests through tessaly-decode).
 
 #include "io_test_util.h"
 #include "stream_server.h"
@@ -75,6 +76,62 @@ TEST(StreamServer, UnpacedIsNotCappedByTheTick) {
     wait_for([&] { return got == data.size(); }, 12000);
     EXPECT_EQ(got, data.size()) << "after " << took.elapsed() << " ms";
     RecordProperty("ms", int(took.elapsed()));
+}
+
+// Each mountpoint serves its own recording (and loops over it), to users
+// from the list; requests from hand-made clients end their lines in LF.
+TEST(StreamServer, CasterAnswersEachRequest) {
+    const QByteArray a = pattern(1000, 7), b = pattern(300, 11);
+    StreamServer server(QByteArray(), 0, true);
+    server.setCaster({{"A", a}, {"B", b}}, {{"alice", "s3cret"}, {"bob", "pa:ss"}});
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    const QByteArray bob = "Authorization: Basic " + QByteArray("bob:pa:ss").toBase64() + "\r\n";
+    const QByteArray alice_lf = "Authorization: Basic " + QByteArray("alice:s3cret").toBase64() + "\n";
+    const QByteArray wrong_lf = "Authorization: Basic " + QByteArray("alice:secret").toBase64() + "\n";
+    // Patterns, not RTCM 2: no message type to advertise.
+    const QByteArray table_line = ";Tessaly;RTCM 2.3;;1;GPS;Tessaly;;0.00;0.00;0;0;tessaly-serve;none;B;N;0;\r\n";
+    const std::tuple<const char*, QByteArray, QByteArray> cases[] = {  // name, request, answer
+        {"LfOnly", "GET /A HTTP/1.0\nUser-Agent: NTRIP t\n" + alice_lf + "\n", "ICY 200 OK\r\n" + a + a + a},
+        {"OtherMount", "GET /B HTTP/1.0\r\n" + bob + "\r\n", "ICY 200 OK\r\n" + b + b + b + b + b + b},
+        {"Version2", "GET /B HTTP/1.1\r\nNtrip-Version: Ntrip/2.0\r\n" + bob + "\r\n",
+         "HTTP/1.1 200 OK\r\nNtrip-Version: Ntrip/2.0\r\nContent-Type: gnss/data\r\nTransfer-Encoding: chunked\r\n"
+         "Connection: close\r\n\r\n12c\r\n" + b + "\r\n"},
+        {"WrongPassword", "GET /A HTTP/1.0\n" + wrong_lf + "\n",
+         "HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"/A\"\r\n\r\n"},
+        {"Sourcetable", "GET / HTTP/1.0\n\n",
+         "SOURCETABLE 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 176\r\n\r\nSTR;A" + table_line + "STR;B" +
+             table_line + "ENDSOURCETABLE\r\n"}};
+    for (const auto& [name, request, answer] : cases) {
+        QTcpSocket c;
+        c.connectToHost(QHostAddress::LocalHost, server.port());
+        c.write(request);
+        EXPECT_EQ(read_all(c, answer.size()).left(answer.size()), answer) << name;
+    }
+}
+
+// A request that never comes, and a reader that takes nothing: dropped
+// after the idle limit. A client that reads is kept however long it runs.
+TEST(StreamServer, DropsClientsThatNeitherSendNorRead) {
+    for (const bool caster : {true, false}) {
+        StreamServer server(pattern(1 << 20, 7), 0, true);
+        if (caster) server.setCaster({{"M", pattern(1 << 20, 7)}}, {});
+        server.setIdleLimit(300);
+        int finished = 0;
+        QObject::connect(&server, &StreamServer::clientFinished, [&] { ++finished; });
+        ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+        QTcpSocket idle, reader;
+        idle.setReadBufferSize(4096);  // once full, Qt reads no more from the system
+        qint64 got = 0;
+        QObject::connect(&reader, &QTcpSocket::readyRead, [&] { got += reader.readAll().size(); });
+        reader.connectToHost(QHostAddress::LocalHost, server.port());
+        if (caster) reader.write("GET /M HTTP/1.0\r\n\r\n");
+        idle.connectToHost(QHostAddress::LocalHost, server.port());
+        EXPECT_TRUE(wait_for([&] { return finished == 1; })) << caster;
+        const qint64 before = got;
+        EXPECT_TRUE(wait_for([&] { return got > before + (1 << 20); })) << caster;
+        EXPECT_EQ(std::tuple(finished, server.clientCount(), reader.state()),
+                  std::tuple(1, 1, QAbstractSocket::ConnectedState)) << caster;
+    }
 }
 
 }  // namespace

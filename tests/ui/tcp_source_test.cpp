@@ -89,8 +89,8 @@ TEST_F(TcpSource, DecodingOffAndRawStoring) {
     full.create("/dev/full");
     w.setStoring(&control, &full);
     server.send("XYZ");
-    ASSERT_TRUE(wait_for([&] { return !rig.boxes.boxes.empty(); }));
-    EXPECT_EQ(rig.boxes.boxes.front().caption, kFailure);
+    ASSERT_TRUE(wait_for([&] { return !rig.shown().empty(); }));
+    EXPECT_EQ(rig.shown().front().caption, kFailure);
     EXPECT_FALSE(w.sourceState().clientBusy);
     w.setStoring(&control, &file);
 
@@ -119,19 +119,19 @@ TEST_F(TcpSource, ReopeningKeepsTheConnectionUntilTheServerCloses) {
     peer->disconnectFromHost();
     ASSERT_TRUE(wait_for([&] { return w.panelText(0) == "Connection closed by server!"; }));
     EXPECT_EQ(rig.decoder.frames_completed, 2u);
-    EXPECT_TRUE(w.client()->state() == TTCPClient::State::Closed && rig.boxes.boxes.empty());
+    EXPECT_TRUE(w.client()->state() == TTCPClient::State::Closed && rig.shown().empty());
 }
 
 TEST_F(TcpSource, RefusedAndBadPort) {
     configure_internet(rig.settings, closed_port());
     TForm1& w = rig.open();
-    ASSERT_TRUE(wait_for([&] { return !rig.boxes.boxes.empty(); }));
-    EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{kError, "127.0.0.1:" + rig.settings.port + ": Connection refused"}}));
+    ASSERT_TRUE(wait_for([&] { return !rig.shown().empty(); }));
+    EXPECT_EQ(rig.shown(), std::vector<Box>({{kError, "127.0.0.1:" + rig.settings.port + ": Connection refused"}}));
 
     rig.settings.port = "abc";
     rig.settings.reopenRequested = true;
     w.DatasourceClick();
-    EXPECT_EQ(rig.boxes.boxes.back(), (Box{kFailure, "'abc' ist kein gültiger Integerwert"}));
+    EXPECT_EQ(rig.shown().back(), (Box{kFailure, "'abc' ist kein gültiger Integerwert"}));
     EXPECT_EQ(w.panelText(0), "Trying to connect to 127.0.0.1 at port abc");
     EXPECT_TRUE(rig.settings.reopenRequested);
 }

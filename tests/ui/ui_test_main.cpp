@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QTemporaryDir>
 
+#include "asan_options.h"
+
 int main(int argc, char** argv) {
     // Before anything touches QSettings or the platform plugin; the test
     // discovery at build time runs without ctest's environment.

@@ -104,6 +104,17 @@ struct WindowRig {
         return open(std::move(hooks));
     }
 
+    // The boxes shown so far: the window posts them to the event loop,
+    // which shows them once the handler that asked for them has returned.
+    const std::vector<Box>& shown() {
+        QCoreApplication::sendPostedEvents();
+        return boxes.boxes;
+    }
+    QStringList shownTexts() {
+        shown();
+        return boxes.texts();
+    }
+
     FixedClock clock;
     RtcmDecoder decoder;
     SettingsRecord settings;

@@ -3,7 +3,10 @@
 
 #include "rtcm_encoder.h"
 #include "rtcm_messages.h"
+#include "settings_store.h"
 #include "ui_test_util.h"
+
+#include <QMenuBar>
 
 using namespace tessaly;
 using namespace tessaly::testing;
@@ -58,8 +61,8 @@ TEST(MainWindow, OpensWithItsCaptions) {
     QStringList tabs;
     for (int i = 0; i < w.pages().count(); ++i) tabs << w.pages().tabText(i);
     EXPECT_EQ(tabs, QStringList({"Type 1", "Type 2", "Type 3+22", "Type 9", "Type 16", "Type 18", "Type 19",
-                                 "Type 20", "Type 21", "Type 31+34", "other Type", "Raw Data", "Statistics"}));
-    EXPECT_EQ(w.pages().tabText(w.pages().currentIndex()), "Type 2");
+                                 "Type 20", "Type 21", "Type 31+34", "other Type", "Raw Data", "Statistics", "Alarms"}));
+    EXPECT_EQ(w.pages().tabText(w.pages().currentIndex()), "Type 1");
     QTabWidget* sub = w.pages().subTabs(MessagePages::Type19);
     EXPECT_EQ(sub->tabText(0) + "|" + sub->tabText(1) + "|" + sub->tabText(2) + "|" + sub->tabText(3),
               "L1 Frequency|L2 Frequency|Ionosph. Difference|Special");
@@ -68,7 +71,13 @@ TEST(MainWindow, OpensWithItsCaptions) {
                   "|" + w.statusHint(), "---------XYZ|special info");
     EXPECT_FALSE(w.menu().transmit->menuAction()->isEnabled() || w.menu().halt->isVisible());
     w.menu().info->trigger();
-    EXPECT_EQ(rig.boxes.boxes, std::vector<Box>({{kMessage, "Tessaly Version 2.1"}}));
+    ASSERT_EQ(rig.shown().size(), 1u);
+    const QStringList info = rig.shown()[0].text.split('\n');
+    EXPECT_EQ(info.mid(0, 2), QStringList({"Tessaly Version 2.1", "Monitor for RTCM SC-104 version 2 differential-GNSS streams."}));
+    EXPECT_TRUE(info.filter(QRegularExpression("^Keys: D Data Source, S Save Menu, T Transmit, C Decoding, "
+                                               "H Halt .*, L Leap Second, I Info; Alt or F10")).size() == 1);
+    EXPECT_TRUE(info.contains("Settings: " + SettingsStore::file_path()));
+    EXPECT_TRUE(info.contains("Documentation: " TESSALY_README " and the man pages tessaly(1), tessaly-decode(1), tessaly-serve(1)."));
 
     // The decoding items mark the choice in force, which is stored.
     EXPECT_EQ(w.menu().on->text(), "Display decoded RTCM messages");
@@ -106,13 +115,119 @@ TEST(MainWindow, FieldsTakeNoTypedText) {
     EXPECT_EQ(dialogs, 1);
 }
 
+// The window opens on Type 1; the first frame of a source shows its page,
+// unless the operator chose a page (which then stays).
+TEST(MainWindow, FirstFrameChoosesThePage) {
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> first, second;  // the types of each source's frames
+        int chosen;                               // by the operator at the start, or -1
+        QStringList shown;                        // the page after each source
+    } cases[] = {
+        {"station first", {3, 1}, {19, 3}, -1, {"Type 3+22", "Type 19"}},
+        {"other type first", {6, 1}, {1}, -1, {"other Type", "Type 1"}},
+        {"operator's page", {3, 1}, {19}, MessagePages::Type9, {"Type 9", "Type 9"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const auto file = [&](const char* name, const std::vector<std::uint8_t>& types) {
+            StreamEncoder s;
+            for (std::uint8_t t : types)
+                s.frame({.type = t, .data = t == 3 ? station_words(1, 2, 3) : std::vector<std::uint32_t>{0x123456}});
+            return write_file(dir, name, s.bytes());
+        };
+        WindowRig rig;
+        TForm1& w = rig.openFile(file("a", c.first));
+        if (c.chosen >= 0) w.pages().setCurrentIndex(c.chosen);
+        w.Timer1Timer();
+        QStringList shown{w.pages().tabText(w.pages().currentIndex())};
+        rig.settings.fileName = file("b", c.second);
+        rig.settings.reopenRequested = true;
+        w.OpenSource();
+        w.Timer1Timer();
+        shown << w.pages().tabText(w.pages().currentIndex());
+        EXPECT_EQ(shown, c.shown);
+    }
+}
+
+// Every menu entry is reached from the keyboard: by its plain letter, and
+// through the menu bar after Alt or F10 (the arrow keys, then Enter).
+TEST(MainWindow, EveryMenuByKeyboard) {
+    const struct {
+        const char* name;
+        std::vector<Qt::Key> keys;
+        const char* reached;
+    } cases[] = {
+        {"L", {Qt::Key_L}, "leap second"},
+        {"I", {Qt::Key_I}, "info"},
+        {"C", {Qt::Key_C}, "decoding"},
+        {"Alt", {Qt::Key_Alt, Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Return}, "info"},
+        {"F10", {Qt::Key_F10, Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Return}, "leap second"},
+        {"F10 to Decoding", {Qt::Key_F10, Qt::Key_Right, Qt::Key_Right, Qt::Key_Return}, "decoding"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WindowRig rig;
+        QString reached;
+        TForm1& w = rig.open({.leapSecondDialog = [&] { reached = "leap second"; }});
+        QObject::connect(w.menu().decoding, &QMenu::aboutToShow, [&] { reached = "decoding"; });
+        w.show();
+        QApplication::setActiveWindow(&w);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+        QMenuBar* bar = w.menuBar();
+        const QImage before = bar->grab().toImage();
+        for (Qt::Key k : c.keys) {
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &w, k);
+            // The entry the keyboard is on stands out from the bar.
+            if (QAction* on = bar->activeAction(); on && !on->menu()) {
+                const QPoint at = bar->actionGeometry(on).topLeft() + QPoint(2, 2);
+                const QColor was = before.pixelColor(at), is = bar->grab().toImage().pixelColor(at);
+                EXPECT_GT(std::abs(was.lightness() - is.lightness()), 60) << on->text().toStdString();
+            }
+        }
+        if (rig.shownTexts().size() == 1 && rig.shownTexts()[0].startsWith("Tessaly Version 2.1")) reached = "info";
+        EXPECT_EQ(reached, c.reached);
+        w.menu().decoding->close();
+    }
+}
+
+// While storing runs, the status bar's last panel says what is stored where,
+// and how large the file is; nothing when storing stops.
+TEST(MainWindow, StoringStateInTheStatusBar) {
+    QTemporaryDir dir;
+    WindowRig rig;
+    TForm1& w = rig.open();
+    RecordingControl control;
+    StoringFile file;
+    w.setStoring(&control, &file);
+    const QString path = dir.filePath("RTCM.DAT");
+    file.create(path.toStdString());
+    const std::tuple<StoreFormat, bool, const char*> cases[] = {
+        {StoreFormat::code, false, "RTCM code"}, {StoreFormat::text, false, "decoded text"}, {StoreFormat::raw, true, "raw data"}};
+    int size = 0;
+    for (const auto& [format, raw, name] : cases) {
+        control.storing_active = true;
+        control.format = format;
+        control.raw_mode = raw;
+        file.write("12345");
+        file.make_durable();
+        size += 5;
+        w.Timer2Timer();
+        EXPECT_EQ(w.panelText(3), "storing " + QString(name) + " into " + path + ": " + QString::number(size) + " bytes");
+    }
+    control.storing_active = false;
+    w.Timer2Timer();
+    EXPECT_EQ(w.panelText(3), "");
+}
+
 // Up and Down walk the four sub-pages of the page showing; elsewhere nothing.
 TEST(MainWindow, ArrowKeysSwitchSubPages) {
     WindowRig rig;
     TForm1& w = rig.open();
     MessagePages& p = w.pages();
     QTabWidget* sub = p.subTabs(MessagePages::Type20);
-    QTest::keyClick(&w, Qt::Key_Up);  // on "Type 2"
+    QTest::keyClick(&w, Qt::Key_Up);  // on "Type 1"
     EXPECT_EQ(sub->currentIndex(), 0);
     p.setCurrentIndex(MessagePages::Type20);
     sub->setCurrentIndex(MessagePages::Special);
