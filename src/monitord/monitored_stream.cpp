@@ -4,6 +4,8 @@
 #include <cmath>
 #include <ctime>
 
+#include "alarm_text.h"
+
 namespace tessaly::monitord {
 
 namespace {
@@ -46,9 +48,9 @@ MonitoredStream::MonitoredStream(Reactor& reactor, StreamSpec spec, Log log)
       alarms_(spec_.rules, spec_.source.name()),
       link_(reactor, spec_.source) {
     if (!spec_.expect.empty()) alarms_.expect(spec_.expect);
+    // The line tessaly-decode writes for an event, after the stream's name.
     alarms_.on_event = [this](const alarms::Event& e) {
-        log_(label_ + ": alarm " + QString::fromStdString(e.rule) + (e.begin ? " begins" : " ends") +
-             (e.detail.empty() ? QString() : ": " + QString::fromStdString(e.detail)));
+        log_(label_ + ": alarm " + QString::fromStdString(alarms::event_line(e)));
     };
 
     supervisor_.setOwnTimer(false);

@@ -123,7 +123,7 @@ void StreamLink::open() {
             ::tcsetattr(fd_, TCSANOW, &t);
         }
         state_ = State::streaming;
-        reactor_.add(fd_, EPOLLIN | EPOLLET, this);
+        reactor_.add(fd_, EPOLLIN | EPOLLRDHUP | EPOLLET, this);
         if (on_connected) on_connected();
         return;
     }
@@ -180,7 +180,7 @@ void StreamLink::connect_next() {
         }
         if (::connect(fd_, reinterpret_cast<sockaddr*>(&ss), len) == 0 || errno == EINPROGRESS) {
             state_ = State::connecting;
-            reactor_.add(fd_, EPOLLOUT | EPOLLET, this);
+            reactor_.add(fd_, EPOLLOUT | EPOLLRDHUP | EPOLLET, this);
             return;
         }
         connect_error_ = errno == ECONNREFUSED ? QStringLiteral("connection refused") : system_error(errno);
@@ -207,14 +207,14 @@ void StreamLink::ready(std::uint32_t events) {
         on_connected_socket();
         return;
     }
-    on_readable();
+    on_readable(events);
 }
 
 void StreamLink::on_connected_socket() {
     enable_short_keepalive(fd_);
     const int on = 1;
     ::setsockopt(fd_, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
-    reactor_.modify(fd_, EPOLLIN | EPOLLET);
+    reactor_.modify(fd_, EPOLLIN | EPOLLRDHUP | EPOLLET);
     if (source_.kind == SourceSpec::Kind::tcp) {
         state_ = State::streaming;
         if (on_connected) on_connected();
@@ -235,11 +235,14 @@ void StreamLink::on_connected_socket() {
         fail("connection to " + where() + ": the request could not be sent");
 }
 
-void StreamLink::on_readable() {
+void StreamLink::on_readable(std::uint32_t events) {
     // Edge-triggered: read until a read comes back short, which for a
-    // socket or a terminal means that nothing more is waiting (the next
+    // socket or a terminal means that no more data are waiting (the next
     // bytes raise the next edge). One read per wake-up in the usual case,
-    // and no second look by epoll at every ready descriptor.
+    // and no second look by epoll at every ready descriptor. The peer's end
+    // may have come with the last data, raising no edge of its own: then
+    // the reading goes on until the end is read.
+    const bool hangup = events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR);
     ssize_t n;
     do {
         double arrival = 0;
@@ -249,10 +252,10 @@ void StreamLink::on_readable() {
         if (source_.kind != SourceSpec::Kind::ntrip) deliver(read_buffer, std::size_t(n), arrival);
         else take_answer(read_buffer, std::size_t(n), arrival);
         if (!*alive || fd_ < 0) return;
-    } while (n == ssize_t(sizeof read_buffer));
+    } while (n == ssize_t(sizeof read_buffer) || (hangup && n > 0));
     if (n > 0 || (n < 0 && errno == EAGAIN)) return;
     if (n < 0 && errno == EINTR) {
-        on_readable();
+        on_readable(events);
         return;
     }
     if (n < 0 && source_.kind != SourceSpec::Kind::serial) {

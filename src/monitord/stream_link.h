@@ -65,7 +65,7 @@ private:
     void resolved(const QList<QHostAddress>& addresses, const QString& error);
     void connect_next();
     void on_connected_socket();
-    void on_readable();
+    void on_readable(std::uint32_t events);
     // One read: the bytes' count (0 at the end, -1 with errno on failure)
     // and their arrival.
     ssize_t receive(double& arrival);

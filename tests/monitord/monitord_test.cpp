@@ -151,9 +151,16 @@ TEST(Monitord, DecodesEveryByteOfTcpAndSerialSources) {
     if (!testing::PtyPair::available()) GTEST_SKIP() << "socat is not installed: no serial source to read";
     testing::PtyPair pty;
     ASSERT_TRUE(pty.start());
+    // The TCP source sends its stream and its end together, once.
     QTcpServer tcp;
     ASSERT_TRUE(tcp.listen(QHostAddress::LocalHost, 0));
-    QObject::connect(&tcp, &QTcpServer::newConnection, [&] { tcp.nextPendingConnection()->write(demo()); });
+    int connections = 0;
+    QObject::connect(&tcp, &QTcpServer::newConnection, [&] {
+        QTcpSocket* c = tcp.nextPendingConnection();
+        if (connections++ > 0) return;
+        c->write(demo());
+        c->disconnectFromHost();
+    });
     Daemon d;
     d.configure(QString("[stream.tcp]\nsource=tcp://127.0.0.1:%1\n[stream.serial]\nsource=%2\nbaud=4800\n")
                     .arg(tcp.serverPort())
@@ -172,6 +179,12 @@ TEST(Monitord, DecodesEveryByteOfTcpAndSerialSources) {
     const QByteArray m = d.metrics();
     EXPECT_EQ(frames(m, "tcp"), 582);
     EXPECT_EQ(frames(m, "serial"), 582);
+    // The end that came with the last bytes is seen at once, not after the
+    // silence limit (20 s).
+    EXPECT_TRUE(spin_until([&] {
+        d.log += d.process.readAllStandardError();
+        return d.log.contains(QString("tcp: 127.0.0.1:%1 closed the connection").arg(tcp.serverPort()).toUtf8());
+    })) << d.log.constData();
 
     pty.kill();  // the adapter is pulled
     ASSERT_TRUE(d.wait_metrics([](const QByteArray& t) { return sample(t, "tessaly_stream_connected{stream=\"serial\"}") == 0; }));
