@@ -84,6 +84,9 @@ int main(int argc, char** argv) {
     const std::string path = p.isSet(configOption) ? p.value(configOption).toStdString() : TESSALY_DEFAULT_CONFIG;
 
     QCoreApplication app(argc, argv);
+    // Caught from the start: a reload or a stop that comes while the
+    // streams start waits in the pipe for the event loop.
+    SignalPipe signals_;
     std::string error;
     std::optional<RunConfig> config = load_config(path, error);
     if (!config) {
@@ -123,12 +126,10 @@ int main(int argc, char** argv) {
         for (const auto& [name, s] : monitor.streams()) up += s->up();
         return QStringLiteral("watching %1 streams, %2 up").arg(monitor.streams().size()).arg(up);
     };
-    service.ready(status());
     QTimer status_timer;
     QObject::connect(&status_timer, &QTimer::timeout, [&] { service.status(status()); });
     status_timer.start(10000);
 
-    SignalPipe signals_;
     signals_.on_reload = [&] {
         service.reloading();
         std::string fault;
@@ -155,5 +156,7 @@ int main(int argc, char** argv) {
         service.stopping();
         QCoreApplication::quit();
     };
+    // Ready only now: systemd may send a reload at once.
+    service.ready(status());
     return QCoreApplication::exec();
 }

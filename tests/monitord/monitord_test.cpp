@@ -7,6 +7,10 @@
 #include <QJsonObject>
 #include <QStandardPaths>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include "daemon_harness.h"
 #include "pty_pair.h"
 
@@ -192,6 +196,59 @@ TEST(Monitord, DecodesEveryByteOfTcpAndSerialSources) {
         d.log += d.process.readAllStandardError();
         return d.log.contains("serial: " + pty.near.toUtf8() + " went away");
     })) << d.log.constData();
+}
+
+// The messages a Type=notify service sends systemd, on a socket of the
+// test's as systemd would give it.
+class NotifySocket {
+public:
+    NotifySocket() {
+        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        path = dir_.filePath("notify");
+        std::strncpy(a.sun_path, path.toLocal8Bit().constData(), sizeof a.sun_path - 1);
+        EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    }
+    ~NotifySocket() { ::close(fd_); }
+    // Waits for a message holding `line`; all messages so far in `seen`.
+    bool wait_for(const QByteArray& line) {
+        return spin_until([&] {
+            char buf[4096];
+            for (ssize_t n; (n = ::recv(fd_, buf, sizeof buf, 0)) > 0;) seen.append(QByteArray(buf, int(n)));
+            for (; checked_ < seen.size(); ++checked_)
+                if (seen[checked_].split('\n').contains(line)) return ++checked_, true;
+            return false;
+        });
+    }
+    QString path;
+    QByteArrayList seen;
+
+private:
+    QTemporaryDir dir_;
+    int fd_ = -1;
+    qsizetype checked_ = 0;
+};
+
+TEST(Monitord, TellsSystemdWhenItIsReadyReloadsAndLives) {
+    NotifySocket systemd;
+    Daemon d;
+    d.configure("[monitord]\n");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("NOTIFY_SOCKET", systemd.path);
+    env.insert("WATCHDOG_USEC", "200000");
+    d.process.setProcessEnvironment(env);
+    ASSERT_TRUE(d.start()) << d.log.constData();
+    ASSERT_TRUE(systemd.wait_for("READY=1")) << systemd.seen.join('|').constData();
+    EXPECT_TRUE(systemd.seen.back().contains("STATUS=watching 0 streams, 0 up"));
+    d.reload();
+    EXPECT_TRUE(systemd.wait_for("RELOADING=1")) << systemd.seen.join("|").constData();
+    EXPECT_TRUE(systemd.wait_for("READY=1"));
+    // Pinged from the event loop at half the watchdog's interval.
+    EXPECT_TRUE(systemd.wait_for("WATCHDOG=1"));
+    EXPECT_TRUE(systemd.wait_for("WATCHDOG=1"));
+    d.stop();
+    EXPECT_TRUE(systemd.wait_for("STOPPING=1"));
 }
 
 TEST(Monitord, RefusesToStartOnAPasswordOthersMayRead) {
