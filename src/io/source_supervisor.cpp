@@ -53,7 +53,7 @@ void SourceSupervisor::start() {
     delivered_in_run_ = false;
     delivering_ = false;
     attempt_started_ = clock_.elapsed();
-    ticker_.start();
+    if (own_timer_) ticker_.start();
     set_state(State::Connecting);
 }
 
@@ -108,7 +108,7 @@ void SourceSupervisor::end_outage(const QDateTime& end) {
     const QDateTime until = std::max(end, outage_start_);
     const Outage o{endpoint_.toStdString(), utc_of(outage_start_), utc_of(until), outage_reason_.toStdString(),
                    attempt(), false};
-    outages_.push_back(o);
+    if (keep_outages_) outages_.push_back(o);
     log(QStringLiteral("%1: outage from %2 to %3 (%4 s)")
             .arg(endpoint_, outage_start_.toString(Qt::ISODate), until.toString(Qt::ISODate))
             .arg(outage_start_.secsTo(until)));

@@ -91,9 +91,16 @@ public:
     // Seconds until the next attempt while Waiting.
     int secondsToRetry() const { return wait_left_; }
     const std::vector<Outage>& outages() const { return outages_; }
+    // Keep no list of outages (a monitor that runs for months counts them
+    // itself; onOutage and onEvent still report each one).
+    void setKeepOutages(bool keep) { keep_outages_ = keep; }
+
+    // Without its own timer the owner calls tick() about once a second: a
+    // monitor of thousands of sources ticks them all from one timer.
+    void setOwnTimer(bool own) { own_timer_ = own; }
+    void tick();
 
 private:
-    void tick();
     void data_after_quiet();
     void set_state(State s);
     void begin_outage(const QDateTime& start, const QString& reason);
@@ -122,6 +129,8 @@ private:
     QDateTime outage_start_;
     QString outage_reason_;
     std::vector<Outage> outages_;
+    bool keep_outages_ = true;
+    bool own_timer_ = true;
 };
 
 }  // namespace tessaly
