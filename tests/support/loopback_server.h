@@ -2,10 +2,7 @@
 // A TCP server on 127.0.0.1 at a port of the system's choosing, played by the
 // test: it takes every client as it comes, sends when told to (to the latest
 // client unless told which), and keeps what the latest client sent.
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QTcpServer>
-#include <QTcpSocket>
+#include "event_loop.h"
 
 namespace tessaly::testing {
 
@@ -23,11 +20,11 @@ public:
     QString port() const { return QString::number(server.serverPort()); }
     // Waits (five seconds at most, the event loop running) for the next client.
     QTcpSocket* accept() {
-        if (!wait([&] { return clients.size() > taken_; })) return nullptr;
+        if (!spin_until([&] { return clients.size() > taken_; })) return nullptr;
         return clients[taken_++];
     }
     bool hasClient() const { return clients.size() > forgotten_; }
-    bool waitForClient() { return wait([&] { return hasClient(); }); }
+    bool waitForClient() { return spin_until([&] { return hasClient(); }); }
     void forgetClient() { taken_ = forgotten_ = clients.size(); }  // the next client replaces the old one
     void send(const QByteArray& bytes, int client = -1) {
         QTcpSocket* c = client < 0 ? clients.back() : clients[std::size_t(client)];
@@ -36,7 +33,7 @@ public:
     }
     // What the latest client sent so far.
     const QByteArray& allReceived() { return received += clients.back()->readAll(); }
-    bool waitForReceived(const QByteArray& text) { return wait([&] { return allReceived().contains(text); }); }
+    bool waitForReceived(const QByteArray& text) { return spin_until([&] { return allReceived().contains(text); }); }
 
     QTcpServer server;
     std::vector<QTcpSocket*> clients;
@@ -44,14 +41,6 @@ public:
     int disconnects = 0;
 
 private:
-    template <class Pred>
-    static bool wait(Pred done) {
-        for (const QDeadlineTimer limit(5000); !done();) {
-            if (limit.hasExpired()) return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        return true;
-    }
     std::size_t taken_ = 0, forgotten_ = 0;
 };
 

@@ -80,8 +80,8 @@ TEST(AlarmsPage, RecordingStandingAlarmsAcknowledgeCountAndNotifications) {
     TForm1& w = rig.openFile(file);
     // Before the replay's first slice, which waits for the event loop.
     w.alarms().notifier().setBus(bus.connect(QStringLiteral("window")));
-    ASSERT_TRUE(wait_for([&] { return rig.boxes.texts().contains(" End of data"); }, 60000));
-    ASSERT_TRUE(wait_for([&] { return service.shown.size() == 3; }));
+    ASSERT_TRUE(spin_until([&] { return rig.boxes.texts().contains(" End of data"); }, 60000));
+    ASSERT_TRUE(spin_until([&] { return service.shown.size() == 3; }));
 
     AlarmsPage& p = w.alarmsPage();
     p.refresh();
@@ -131,7 +131,7 @@ TEST_P(Notifications, WithoutAServiceAreOneLogLine) {
     n.onLog = [&](const QString& l) { lines << l; };
     alarms::Event e{"age", true, 0, "here", 1, "newest corrections 31.0 s old (limit 30 s)", alarms::Severity::alarm};
     for (int i = 0; i < 3; ++i) n.notify(e);
-    wait_for([&] { return !lines.isEmpty(); }, 3000);
+    spin_until([&] { return !lines.isEmpty(); }, 3000);
     QTest::qWait(100);
     ASSERT_EQ(lines.size(), 1) << lines.join('\n').toStdString();
     EXPECT_TRUE(lines[0].startsWith(GetParam().line)) << lines[0].toStdString();
@@ -162,8 +162,8 @@ TEST(AlarmsStrip, SilentSourceShownStale) {
     };
     c->write(frame(200));
     c->flush();
-    ASSERT_TRUE(wait_for([&] { return rig.decoder.frames_completed == 1u; }));
-    ASSERT_TRUE(wait_for([&] { return w.supervisor().state() == SourceSupervisor::State::Silent; }, 5000));
+    ASSERT_TRUE(spin_until([&] { return rig.decoder.frames_completed == 1u; }));
+    ASSERT_TRUE(spin_until([&] { return w.supervisor().state() == SourceSupervisor::State::Silent; }, 5000));
     rig.clock.set({2026, 12, 6, 10, 12, 7, 250});
     w.alarms().tick();
     const TForm1::Strip& s = w.strip();
@@ -171,7 +171,7 @@ TEST(AlarmsStrip, SilentSourceShownStale) {
     EXPECT_EQ(s.station->toolTip(), "not current: the last frame came 7 s ago");
     c->write(frame(212));
     c->flush();
-    ASSERT_TRUE(wait_for([&] { return rig.decoder.frames_completed == 2u; }));
+    ASSERT_TRUE(spin_until([&] { return rig.decoder.frames_completed == 2u; }));
     w.alarms().tick();
     EXPECT_TRUE(s.station->isEnabled());
     EXPECT_NE(w.strip().latency->text(), "7 s old");

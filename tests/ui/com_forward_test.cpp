@@ -29,7 +29,7 @@ TEST_F(Pty, ComSourceDecodesEveryByte) {
     EXPECT_FALSE(w.menu().transmit->menuAction()->isEnabled());
     const QByteArray stream = frames(5, 77) + pattern(150);
     pty.far.write(stream);
-    ASSERT_TRUE(wait_for([&] { return raw_text(w).size() >= std::size_t(stream.size()); }));
+    ASSERT_TRUE(spin_until([&] { return raw_text(w).size() >= std::size_t(stream.size()); }));
     EXPECT_EQ(rig.decoder.frames_completed, 5u);
     EXPECT_EQ(raw_text(w), stream.toStdString());
 }
@@ -44,7 +44,7 @@ TEST_F(Pty, ForwardingFromTcp) {
     EXPECT_EQ(w.panelText(2), "Sending Data on COM3");
     EXPECT_EQ(w.menu().start->text(), "stop transmission through COM port");
     ASSERT_TRUE(server.accept());
-    ASSERT_TRUE(wait_for([&] { return w.panelText(0).contains("connected"); }));
+    ASSERT_TRUE(spin_until([&] { return w.panelText(0).contains("connected"); }));
 
     QByteArray sent;
     for (int i = 0; i < 300; ++i) {

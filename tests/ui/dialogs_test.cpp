@@ -84,9 +84,9 @@ TEST(Dialogs, FilePickedAtStartUpOpensTheFileSourceAndTheStoringDialog) {
     TForm1& w = rig.start();
     EXPECT_EQ(w.panelText(0), "file " + rig.stream + " is open");
     EXPECT_TRUE(w.sourceState().openStoreAtStart);
-    ASSERT_TRUE(wait_for([&] { return shownModally; }));
+    ASSERT_TRUE(spin_until([&] { return shownModally; }));
     EXPECT_FALSE(w.sourceState().openStoreAtStart);
-    ASSERT_TRUE(wait_for([&] { return !rig.shown().empty(); }));
+    ASSERT_TRUE(spin_until([&] { return !rig.shown().empty(); }));
     EXPECT_EQ(rig.shownTexts(), QStringList{" End of data"});
     EXPECT_EQ(rig.decoder.frames_completed, 3u);
 

@@ -62,7 +62,7 @@ TEST(FailureBox, NtripRefusedWhileTheRetriesRun) {
     TForm1* w = nullptr;
     OperatorAway op([&] { return w && w->connectionLog().filter("(401 Unauthorized)").size() >= 2; });
     w = &rig.open();
-    ASSERT_TRUE(wait_for([&] { return op.closed; }, 10000));
+    ASSERT_TRUE(spin_until([&] { return op.closed; }, 10000));
     EXPECT_TRUE(op.away);
     const QString refused =
         "NTRIP caster 127.0.0.1:" + QString::number(caster.port()) + "/DEMO refused the user name or password (401 Unauthorized)";
@@ -90,14 +90,14 @@ TEST(FailureBox, TcpSourceBackBeforeTheBoxCloses) {
     TForm1& w = rig.open();
     ASSERT_TRUE(server.accept());
     server.send(frames(2));
-    ASSERT_TRUE(wait_for([&] { return rig.decoder.frames_completed == 2u; }));
+    ASSERT_TRUE(spin_until([&] { return rig.decoder.frames_completed == 2u; }));
     server.clients[0]->disconnectFromHost();
-    ASSERT_TRUE(wait_for([&] { return op.closed; }, 10000));
+    ASSERT_TRUE(spin_until([&] { return op.closed; }, 10000));
     ASSERT_TRUE(op.away);
     EXPECT_EQ(op.boxes, std::vector<Box>({{kError, "127.0.0.1:" + server.port() + ": connection closed by the server"}}));
 
     server.send(frames(2), 1);
-    EXPECT_TRUE(wait_for([&] { return rig.decoder.frames_completed == 5u; }));
+    EXPECT_TRUE(spin_until([&] { return rig.decoder.frames_completed == 5u; }));
     EXPECT_EQ(server.disconnects, 1);
     EXPECT_EQ(w.supervisor().state(), State::Receiving);
     EXPECT_EQ(w.panelText(0), "127.0.0.1:" + server.port() + " connected, receiving");

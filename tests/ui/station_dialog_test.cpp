@@ -9,6 +9,7 @@
 
 using namespace tessaly;
 using tessaly::testing::TestServer;
+using tessaly::testing::spin_until;
 
 namespace {
 
@@ -123,12 +124,12 @@ TEST_F(StationDialog, JunkAndAnEndlessLineStayBoundedAndAreLoggedOnce) {
     const QByteArray junk(64 * 1024, 'j');  // no "$DGPS", no line end
     server.send(junk);
     // Without a pause between polls: a piece of at most 1 KiB per event.
-    ASSERT_TRUE(tessaly::testing::wait_for([&] { return log().count('j') >= junk.size(); }));
+    ASSERT_TRUE(spin_until([&] { return log().count('j') >= junk.size(); }));
     EXPECT_EQ(log().count('j'), junk.size());
     EXPECT_LE(form.received().pending().size(), max_station_line);
 
     server.send("$DGPS;" + QByteArray(2 * 1024 * 1024, 'x') + "\r\n$DGPS;h;1;S1;CH;a;b;c;d;e;1;\r\n");
-    ASSERT_TRUE(tessaly::testing::wait_for([&] { return form.stationCount() == 1; }, 20000));
+    ASSERT_TRUE(spin_until([&] { return form.stationCount() == 1; }, 20000));
     EXPECT_EQ(form.rawLines().count, 1);
     EXPECT_LT(log().count('x'), 2 * int(max_station_line));
     EXPECT_EQ(log().count("a line longer than 1024 bytes dropped!"), 1);

@@ -21,7 +21,7 @@ namespace {
 
 TForm1& replay_demo(WindowRig& rig) {
     TForm1& w = rig.openFile(QStringLiteral(TESSALY_DEMO));
-    EXPECT_TRUE(wait_for([&] { return rig.shownTexts().contains(" End of data"); }, 60000));
+    EXPECT_TRUE(spin_until([&] { return rig.shownTexts().contains(" End of data"); }, 60000));
     return w;
 }
 

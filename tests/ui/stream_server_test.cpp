@@ -14,7 +14,7 @@ namespace {
 // Reads until the peer closes or `enough` bytes arrived.
 QByteArray read_all(QTcpSocket& s, qint64 enough = -1) {
     QByteArray got;
-    wait_for([&] {
+    spin_until([&] {
         got += s.readAll();
         return s.state() == QAbstractSocket::UnconnectedState || (enough > 0 && got.size() >= enough);
     });
@@ -42,7 +42,7 @@ TEST(StreamServer, EmptyRecordingClosesEveryClientAtOnce) {
         b.connectToHost(QHostAddress::LocalHost, server.port());
         EXPECT_EQ(read_all(a), QByteArray()) << loop;
         EXPECT_EQ(read_all(b), QByteArray()) << loop;
-        EXPECT_TRUE(wait_for([&] { return server.clientCount() == 0; }));
+        EXPECT_TRUE(spin_until([&] { return server.clientCount() == 0; }));
     }
 }
 
@@ -57,7 +57,7 @@ TEST(StreamServer, BurstOfClientsAllServed) {
         QObject::connect(clients.back().get(), &QTcpSocket::readyRead, [&, i] { got[i] += clients[i]->readAll(); });
         clients.back()->connectToHost(QHostAddress::LocalHost, server.port());
     }
-    wait_for([&] { return std::all_of(got.begin(), got.end(), [&](const QByteArray& g) { return g.size() == data.size(); }); });
+    spin_until([&] { return std::all_of(got.begin(), got.end(), [&](const QByteArray& g) { return g.size() == data.size(); }); });
     EXPECT_EQ(std::count(got.begin(), got.end(), data), 200);
 }
 
@@ -73,7 +73,7 @@ TEST(StreamServer, UnpacedIsNotCappedByTheTick) {
     a.connectToHost(QHostAddress::LocalHost, server.port());
     QElapsedTimer took;
     took.start();
-    wait_for([&] { return got == data.size(); }, 12000);
+    spin_until([&] { return got == data.size(); }, 12000);
     EXPECT_EQ(got, data.size()) << "after " << took.elapsed() << " ms";
     RecordProperty("ms", int(took.elapsed()));
 }
@@ -126,9 +126,9 @@ TEST(StreamServer, DropsClientsThatNeitherSendNorRead) {
         reader.connectToHost(QHostAddress::LocalHost, server.port());
         if (caster) reader.write("GET /M HTTP/1.0\r\n\r\n");
         idle.connectToHost(QHostAddress::LocalHost, server.port());
-        EXPECT_TRUE(wait_for([&] { return finished == 1; })) << caster;
+        EXPECT_TRUE(spin_until([&] { return finished == 1; })) << caster;
         const qint64 before = got;
-        EXPECT_TRUE(wait_for([&] { return got > before + (1 << 20); })) << caster;
+        EXPECT_TRUE(spin_until([&] { return got > before + (1 << 20); })) << caster;
         EXPECT_EQ(std::tuple(finished, server.clientCount(), reader.state()),
                   std::tuple(1, 1, QAbstractSocket::ConnectedState)) << caster;
     }

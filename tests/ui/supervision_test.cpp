@@ -27,21 +27,21 @@ TEST(Supervision, TcpServerClosesThenFallsSilent) {
     QTcpSocket* first = server.accept();
     ASSERT_TRUE(first);
     server.send(frames(2));
-    ASSERT_TRUE(wait_for([&] { return w.panelText(0).endsWith("connected, receiving"); }));
+    ASSERT_TRUE(spin_until([&] { return w.panelText(0).endsWith("connected, receiving"); }));
 
     first->disconnectFromHost();
-    ASSERT_TRUE(wait_for([&] { return w.supervisor().state() == State::Waiting; }));
+    ASSERT_TRUE(spin_until([&] { return w.supervisor().state() == State::Waiting; }));
     EXPECT_EQ(w.panelText(0), "reconnecting in 1 s (attempt 1)");
     EXPECT_EQ(rig.shown(),
               std::vector<Box>({{kError, "127.0.0.1:" + server.port() + ": connection closed by the server"}}));
 
     ASSERT_TRUE(server.accept());  // the retry
     server.send(frames(3), 1);
-    ASSERT_TRUE(wait_for([&] { return rig.decoder.frames_completed == 5u; }));
+    ASSERT_TRUE(spin_until([&] { return rig.decoder.frames_completed == 5u; }));
     EXPECT_EQ(w.statsPage().stats().total().outages.size(), 1u);
 
     // Nothing more from this connection: silent, then dropped and retried.
-    ASSERT_TRUE(wait_for([&] { return w.panelText(0).contains(" silent for "); }, 4000));
+    ASSERT_TRUE(spin_until([&] { return w.panelText(0).contains(" silent for "); }, 4000));
     ASSERT_TRUE(server.accept()) << w.panelText(0).toStdString();
     EXPECT_EQ(w.supervisor().attempt(), 2);
     EXPECT_EQ(rig.shown().size(), 1u);
@@ -64,7 +64,7 @@ TEST(Supervision, TcpEndByAnErrorIsNamed) {
             ASSERT_EQ(setsockopt(int(c->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard), 0);
         }
         c->close();
-        ASSERT_TRUE(wait_for([&] { return !rig.shown().empty(); }));
+        ASSERT_TRUE(spin_until([&] { return !rig.shown().empty(); }));
         EXPECT_EQ(rig.shownTexts(), QStringList{"127.0.0.1:" + server.port() + ": " +
                                                  (reset ? "Connection reset by peer" : "connection closed by the server")});
         EXPECT_EQ(w.supervisor().state(), State::Waiting);
@@ -81,11 +81,11 @@ TEST(Supervision, NewConnectionStartsTheWordSyncAfresh) {
     TForm1& w = rig.open();
     ASSERT_TRUE(server.accept());
     server.send(frames(3).left(1 + 2 * 20 + 15));  // the lead byte, two frames of four words, three of the third
-    ASSERT_TRUE(wait_for([&] { return rig.decoder.frames_completed == 2u && rig.decoder.state.word_index == 3; }));
+    ASSERT_TRUE(spin_until([&] { return rig.decoder.frames_completed == 2u && rig.decoder.state.word_index == 3; }));
     server.clients[0]->disconnectFromHost();
     ASSERT_TRUE(server.accept());
     server.send(frames(3), 1);
-    ASSERT_TRUE(wait_for([&] { return rig.decoder.frames_completed >= 5u; }));
+    ASSERT_TRUE(spin_until([&] { return rig.decoder.frames_completed >= 5u; }));
     EXPECT_EQ(std::tuple(rig.decoder.frames_completed, rig.decoder.parity_failures, rig.decoder.sync_losses),
               std::tuple(5u, 0u, 0u));
     EXPECT_EQ(w.supervisor().state(), State::Receiving);
@@ -119,9 +119,9 @@ protected:
 TEST_F(VanishingPty, WithoutReconnectTheLossIsSaid) {
     TForm1& w = rig.open();
     pty.far.write(frames(1));
-    ASSERT_TRUE(wait_for([&] { return rig.decoder.frames_completed == 1u; }));
+    ASSERT_TRUE(spin_until([&] { return rig.decoder.frames_completed == 1u; }));
     pty.kill();
-    ASSERT_TRUE(wait_for([&] { return !w.comPort().Connected(); }, 3000));
+    ASSERT_TRUE(spin_until([&] { return !w.comPort().Connected(); }, 3000));
     EXPECT_EQ(w.panelText(0), "com3 closed: the device was closed by its other end");
     EXPECT_EQ(rig.shown(), std::vector<Box>({{kError, pty.near + ": the device was closed by its other end"}}));
 }
@@ -130,13 +130,13 @@ TEST_F(VanishingPty, ReconnectsWhenTheDeviceIsBack) {
     rig.settings.reconnectSerial = true;
     TForm1& w = rig.open();
     pty.far.write(frames(1));
-    ASSERT_TRUE(wait_for([&] { return rig.decoder.frames_completed == 1u; }));
+    ASSERT_TRUE(spin_until([&] { return rig.decoder.frames_completed == 1u; }));
     pty.kill();
-    ASSERT_TRUE(wait_for([&] { return w.supervisor().state() == State::Waiting; }, 3000));
+    ASSERT_TRUE(spin_until([&] { return w.supervisor().state() == State::Waiting; }, 3000));
     ASSERT_TRUE(pty.start());
-    ASSERT_TRUE(wait_for([&] { return w.supervisor().state() == State::Receiving; }, 8000));
+    ASSERT_TRUE(spin_until([&] { return w.supervisor().state() == State::Receiving; }, 8000));
     pty.far.write(frames(2));
-    ASSERT_TRUE(wait_for([&] { return rig.decoder.frames_completed == 3u; }));
+    ASSERT_TRUE(spin_until([&] { return rig.decoder.frames_completed == 3u; }));
     EXPECT_EQ(w.panelText(0), pty.near + " connected, receiving");
     EXPECT_EQ(rig.shown().size(), 1u);
 }
@@ -155,20 +155,20 @@ TEST(Supervision, NtripSourceReconnectsByDefault) {
     for (int run = 0; run < 2; ++run) {
         QTcpSocket* c = caster.accept();
         ASSERT_TRUE(c);
-        ASSERT_TRUE(wait_for([&] { return c->bytesAvailable() > 0 || c->waitForReadyRead(50); }));
+        ASSERT_TRUE(spin_until([&] { return c->bytesAvailable() > 0 || c->waitForReadyRead(50); }));
         QByteArray request = c->readAll();
         if (request.startsWith("GET / ")) {
             // The alarms ask once for the sourcetable (the types it promises): none here.
             c->disconnectFromHost();
             c = caster.accept();
             ASSERT_TRUE(c);
-            ASSERT_TRUE(wait_for([&] { return c->bytesAvailable() > 0 || c->waitForReadyRead(50); }));
+            ASSERT_TRUE(spin_until([&] { return c->bytesAvailable() > 0 || c->waitForReadyRead(50); }));
             request = c->readAll();
         }
         EXPECT_TRUE(request.startsWith("GET /HALV HTTP/1.1\r\n"));
         c->write("ICY 200 OK\r\n\r\n" + frames(2));
         c->flush();
-        ASSERT_TRUE(wait_for([&] { return rig.decoder.frames_completed == 2u * (run + 1); }));
+        ASSERT_TRUE(spin_until([&] { return rig.decoder.frames_completed == 2u * (run + 1); }));
         EXPECT_EQ(w.panelText(0), "127.0.0.1:" + caster.port() + "/HALV connected, receiving");
         c->disconnectFromHost();
     }

@@ -20,12 +20,12 @@ protected:
         EXPECT_EQ(w.panelText(1), "Source: Internet");
         peer = server.accept();
         EXPECT_TRUE(peer);
-        EXPECT_TRUE(wait_for([&] { return w.panelText(0).contains("connected"); }));
+        EXPECT_TRUE(spin_until([&] { return w.panelText(0).contains("connected"); }));
         return w;
     }
     // Waits until the window has taken `n` more TCP bytes.
     bool received(TForm1& w, int n) {
-        return wait_for([&] { return w.sourceState().byteCount >= n; });
+        return spin_until([&] { return w.sourceState().byteCount >= n; });
     }
     TestServer server;
     QTcpSocket* peer = nullptr;
@@ -89,20 +89,20 @@ TEST_F(TcpSource, DecodingOffAndRawStoring) {
     full.create("/dev/full");
     w.setStoring(&control, &full);
     server.send("XYZ");
-    ASSERT_TRUE(wait_for([&] { return !rig.shown().empty(); }));
+    ASSERT_TRUE(spin_until([&] { return !rig.shown().empty(); }));
     EXPECT_EQ(rig.shown().front().caption, kFailure);
     EXPECT_FALSE(w.sourceState().clientBusy);
     w.setStoring(&control, &file);
 
     w.menu().on->trigger();
     server.send(frames(3));
-    ASSERT_TRUE(wait_for([&] { return rig.decoder.frames_completed == 3u; }));
+    ASSERT_TRUE(spin_until([&] { return rig.decoder.frames_completed == 3u; }));
     EXPECT_EQ(w.strip().frames->text() + " " + w.strip().station->text(), "+1-1+1 9");
     // An RTCM 3 stream is named in the status bar (CRC-24Q of the frame
     // computed with a bitwise Python loop).
     const QByteArray frame = QByteArray("\xd3\x00\x13\x3e\xd0", 5) + QByteArray(17, '\0') + "\xf2\x4b\xf4";
     server.send(frame + frame + frame);
-    EXPECT_TRUE(wait_for([&] { return w.panelText(0) == "RTCM 3 stream: this monitor decodes RTCM 2"; }));
+    EXPECT_TRUE(spin_until([&] { return w.panelText(0) == "RTCM 3 stream: this monitor decodes RTCM 2"; }));
 }
 
 // Re-opening the same endpoint keeps the connection; everything sent before
@@ -113,11 +113,11 @@ TEST_F(TcpSource, ReopeningKeepsTheConnectionUntilTheServerCloses) {
     w.OpenSource();
     EXPECT_EQ(w.panelText(0), "Trying to connect to 127.0.0.1 at port " + server.port());
     EXPECT_EQ(w.client()->state(), TTCPClient::State::Connected);
-    EXPECT_FALSE(wait_for([&] { return server.clients.size() > 1; }, 300));
+    EXPECT_FALSE(spin_until([&] { return server.clients.size() > 1; }, 300));
 
     server.send(frames(2));
     peer->disconnectFromHost();
-    ASSERT_TRUE(wait_for([&] { return w.panelText(0) == "Connection closed by server!"; }));
+    ASSERT_TRUE(spin_until([&] { return w.panelText(0) == "Connection closed by server!"; }));
     EXPECT_EQ(rig.decoder.frames_completed, 2u);
     EXPECT_TRUE(w.client()->state() == TTCPClient::State::Closed && rig.shown().empty());
 }
@@ -125,7 +125,7 @@ TEST_F(TcpSource, ReopeningKeepsTheConnectionUntilTheServerCloses) {
 TEST_F(TcpSource, RefusedAndBadPort) {
     configure_internet(rig.settings, closed_port());
     TForm1& w = rig.open();
-    ASSERT_TRUE(wait_for([&] { return !rig.shown().empty(); }));
+    ASSERT_TRUE(spin_until([&] { return !rig.shown().empty(); }));
     EXPECT_EQ(rig.shown(), std::vector<Box>({{kError, "127.0.0.1:" + rig.settings.port + ": Connection refused"}}));
 
     rig.settings.port = "abc";

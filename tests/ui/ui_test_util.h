@@ -34,6 +34,7 @@
 
 #include "RTCM_U1.h"
 #include "error_log.h"
+#include "event_loop.h"
 #include "rtcmdecw.h"
 #include "ui_boxes.h"
 
@@ -73,23 +74,14 @@ struct FailAtTenthByte : StoringHook {
     }
 };
 
-// Lets the event loop run until `done` holds or `ms` passed.
-template <class Pred>
-bool wait_for(Pred done, int ms = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
 // Runs the window's file replay from a tick until it rests: at the end,
-// halted, or after a failure (which the next tick resumes from).
+// halted, or after a failure (which the next tick resumes from); the
+// boxes it posted on the way are shown.
 inline bool replay(TForm1& w) {
     w.Timer1Timer();
-    return wait_for([&] { return !w.replaying(); });
+    const bool rested = spin_until([&] { return !w.replaying(); });
+    QCoreApplication::sendPostedEvents();
+    return rested;
 }
 
 // A window on a fresh decoder and settings record.

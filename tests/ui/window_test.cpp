@@ -91,7 +91,7 @@ TEST(MainWindow, OpensWithItsCaptions) {
     EXPECT_EQ(w.menu().on->text(), "display decoded RTCM messages *");
     EXPECT_EQ(saved, std::vector<bool>({false, true}));
     // The clock label, every second.
-    ASSERT_TRUE(wait_for([&] { return w.strip().labelTime->text() != "Date + Time"; }, 3000));
+    ASSERT_TRUE(spin_until([&] { return w.strip().labelTime->text() != "Date + Time"; }, 3000));
     EXPECT_EQ(w.strip().labelTime->text(), "05.03.2026   07:08:09");
 }
 
