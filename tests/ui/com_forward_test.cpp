@@ -1,11 +1,15 @@
 // The COM source and forwarding, on socat pseudo-terminal pairs: bytes from
 // the port are decoded; the raw stream of a TCP or file source leaves the
 // port complete and in order; what a receiver sends back is dropped.
+#include <gtest/gtest.h>
+#include <stdexcept>
 
 #include "io_test_util.h"
+#include "send_ring.h"
 
 using namespace tessaly;
 using namespace tessaly::testing;
+using tessaly::Tsend_buffer;
 
 namespace {
 
@@ -92,6 +96,52 @@ TEST_F(Pty, ForwardingPortThatCannotOpen) {
     EXPECT_TRUE(!rig.settings.transmit && w.panelText(2).isEmpty());
     replay(w);
     EXPECT_EQ(w.rawLines().lines().back(), std::string(20, 'a'));
+}
+
+
+// The forwarding ring: no chunk lost when the writer laps the drain, no
+// drain inside a drain, and a failed write leaves the rest waiting.
+
+std::vector<std::string> drain(Tsend_buffer& r) {
+    std::vector<std::string> out;
+    r.drain([&](const std::string& c) { out.push_back(c); });
+    return out;
+}
+
+// 250 chunks between two drains: the ring holds 100, the rest wait behind
+// them; every chunk is written once, in order, also across stores made
+// while the drain runs; a drain started inside it does nothing.
+TEST(SendRing, LappingTheDrainLosesNothing) {
+    Tsend_buffer r;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 250; ++i) {
+        expected.push_back(std::to_string(i));
+        r.store(expected.back());
+    }
+    EXPECT_EQ(r.waiting(), 250u);
+    std::vector<std::string> written;
+    r.drain([&](const std::string& c) {
+        written.push_back(c);
+        if (written.size() == 120) {
+            r.store("late");
+            expected.push_back("late");
+            EXPECT_TRUE(drain(r).empty());
+        }
+    });
+    EXPECT_EQ(written, expected);
+    EXPECT_TRUE(r.empty());
+    EXPECT_FALSE(r.busy);
+}
+
+TEST(SendRing, FailedWriteKeepsTheRestWaiting) {
+    Tsend_buffer r;
+    for (const char* c : {"1", "2", "3"}) r.store(c);
+    EXPECT_THROW(r.drain([](const std::string& c) {
+        if (c == "2") throw std::runtime_error("port gone");
+    }),
+                 std::runtime_error);
+    EXPECT_FALSE(r.busy);
+    EXPECT_EQ(drain(r), std::vector<std::string>({"3"}));
 }
 
 }  // namespace

@@ -1,15 +1,44 @@
-// Credentials files: what is read from them, and the exact reason when one
-// is refused (a mode that lets others in, a line that is not USER:PASSWORD).
-// No password ever appears in a reason.
+#include <gtest/gtest.h>
+#include <vector>
 #include <sys/stat.h>
-
 #include <filesystem>
 #include <fstream>
 
-#include <gtest/gtest.h>
-
+#include "reconnect_policy.h"
 #include "credentials.h"
 
+namespace tessaly {
+namespace {
+
+using std::chrono::seconds;
+
+std::vector<long> waits(ReconnectPolicy& p, int n, seconds receiving = {}) {
+    std::vector<long> out;
+    for (int i = 0; i < n; ++i) out.push_back(long(p.next_wait(receiving).count()));
+    return out;
+}
+
+TEST(ReconnectPolicy, DoublesToTheCapAndOnlyAGoodConnectionStartsOver) {
+    ReconnectPolicy p(seconds(30));
+    EXPECT_EQ(waits(p, 12), (std::vector<long>{1, 2, 4, 8, 16, 32, 64, 128, 256, 256, 256, 256}));
+    EXPECT_EQ(p.attempt(), 12);
+    p.reset();
+    waits(p, 4);
+    // Connections that fell before delivering for long keep the backoff.
+    EXPECT_EQ(waits(p, 2, seconds(29)), (std::vector<long>{16, 32}));
+    EXPECT_EQ(p.next_wait(seconds(30)), seconds(1));
+    EXPECT_EQ(waits(p, 1), (std::vector<long>{2}));
+    EXPECT_EQ(p.attempt(), 2);
+    p.reset();
+    EXPECT_EQ(waits(p, 1), (std::vector<long>{1}));
+}
+
+}  // namespace
+}  // namespace tessaly
+
+// Credentials files: what is read from them, and the exact reason when one
+// is refused (a mode that lets others in, a line that is not USER:PASSWORD).
+// No password ever appears in a reason.
 namespace tessaly::credentials {
 namespace {
 
