@@ -49,7 +49,6 @@ TEST_F(Pty, ForwardingFromTcp) {
     EXPECT_EQ(w.menu().start->text(), "stop transmission through COM port");
     ASSERT_TRUE(server.accept());
     ASSERT_TRUE(spin_until([&] { return w.panelText(0).contains("connected"); }));
-
     QByteArray sent;
     for (int i = 0; i < 300; ++i) {
         const QByteArray chunk = pattern(37 + i % 50).right(30 + i % 40) + QByteArray::number(i);
@@ -59,7 +58,6 @@ TEST_F(Pty, ForwardingFromTcp) {
     pty.far.write(frames(3, 5));  // a receiver talking back
     EXPECT_EQ(pty.read(sent.size()), sent);
     EXPECT_EQ(rig.decoder.frames_completed, 0u);
-
     // Chosen again, the item stops forwarding and frees the port.
     w.menu().start->trigger();
     EXPECT_EQ(w.menu().start->text() + "|" + w.panelText(2), "Start transmit through COM port|");
@@ -97,7 +95,6 @@ TEST_F(Pty, ForwardingPortThatCannotOpen) {
     replay(w);
     EXPECT_EQ(w.rawLines().lines().back(), std::string(20, 'a'));
 }
-
 
 // The forwarding ring: no chunk lost when the writer laps the drain, no
 // drain inside a drain, and a failed write leaves the rest waiting.

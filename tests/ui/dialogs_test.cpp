@@ -49,7 +49,6 @@ struct DialogRig : WindowRig {
     Dialogs dialogs{settings, store, decoder, recording, storingFile};
     QTemporaryDir dir;
     QString stream;
-
     DialogRig() {
         QFile::remove(SettingsStore::file_path());
         // COM12 leads nowhere, whatever serial devices this machine has.
@@ -91,7 +90,6 @@ TEST(Dialogs, FilePickedAtStartUpOpensTheFileSourceAndTheStoringDialog) {
     ASSERT_TRUE(spin_until([&] { return !rig.shown().empty(); }));
     EXPECT_EQ(rig.shownTexts(), QStringList{" End of data"});
     EXPECT_EQ(rig.decoder.frames_completed, 3u);
-
     // "&Data Source": the same dialog again; OK with the serial source
     // reopens the source on the chosen port.
     whenModal<TSettings>([](TSettings* d) {
@@ -155,29 +153,24 @@ TEST(Dialogs, AFailingStoringFileStopsStoringWithOneBox) {
     ASSERT_TRUE(storing->isVisible() && !storing->isModal());
     QTest::keyClick(storing->focusWidget(), Qt::Key_Escape);
     EXPECT_FALSE(storing->isVisible());
-
     Recorder recorder(rig.recording, rig.storingFile,
                       [&](const std::string& f) { rig.dialogs.storingFailed(QString::fromStdString(f)); });
     rig.decoder.set_storing_hook(&recorder);
-
     w.menu().save->trigger();
     storing->Edit1->setText("/dev/full");
     storing->RadioButton[1]->setChecked(true);  // text: a block per frame
     QTest::mouseClick(storing->Button1, Qt::LeftButton);
     ASSERT_TRUE(rig.recording.storing_active);
-
     StreamEncoder s;
     for (std::uint16_t z = 0; z < 5; ++z) s.frame({.type = 3, .zcount = z, .data = station_words(1, 2, 3)});
     for (auto b : s.bytes()) rig.decoder.rtcm_decode_byte(b);
     rig.decoder.set_storing_hook(nullptr);
-
     ASSERT_EQ(rig.shown().size(), 1u) << rig.shownTexts().join(" / ").toStdString();
     EXPECT_EQ(rig.shown()[0].caption, kFailure);
     EXPECT_TRUE(rig.shown()[0].text.contains("No space left on device")) << rig.shown()[0].text.toStdString();
     EXPECT_FALSE(rig.recording.storing_active);
     EXPECT_EQ(storing->Button1->text(), "Start storing");
 }
-
 
 // The leap-second dialog driven as an operator does: type, press OK or Quit.
 
@@ -267,7 +260,6 @@ TEST(LeapSecondDialog, DefaultIsEighteenAndTheOperatorsValueIsKept) {
     QTest::keyClicks(dialog.Edit1, "19");  // the shown value is selected
     QTest::keyClick(dialog.Edit1, Qt::Key_Return);  // OK is the default button
     EXPECT_EQ(std::tuple(rig.decoder.leapSeconds, dialog.isVisible()), std::tuple(19, false));
-
     SettingsRecord next;
     ASSERT_EQ(store.Load(next), SettingsStore::LoadResult::Loaded);
     RtcmDecoder decoder;
@@ -276,7 +268,6 @@ TEST(LeapSecondDialog, DefaultIsEighteenAndTheOperatorsValueIsKept) {
     EXPECT_EQ(again.Edit1->text() + " " + again.Origin->text(), "19 Your value, kept in your settings.");
     QFile::remove(SettingsStore::file_path());
 }
-
 
 // The storing dialog driven through its controls and keys: start and stop
 // with the storing file, the key ring, the Enter rules, Up and Down.
@@ -287,7 +278,6 @@ struct StoringDialog : ::testing::Test {
     StoringFile file;
     TForm2 form{control, file};
     tessaly::testing::BoxRecorder boxes;
-
     QString path(const char* name) const { return dir.filePath(name); }
     void press(int key) { QTest::keyClick(form.focusWidget(), Qt::Key(key)); }
     void startWithName(const QString& name) {
@@ -304,24 +294,20 @@ TEST_F(StoringDialog, StartStopStartAppendsAndANewNameStartsEmpty) {
     EXPECT_EQ(tessaly::testing::read_file(path("a.dat")), "");  // created empty
     EXPECT_TRUE(control.storing_active && form.Label3->isVisible() && !form.Edit1->isEnabled());
     EXPECT_EQ(form.Button1->text(), "Stop storing");
-
     file.write("first ");
     QTest::mouseClick(form.Button1, Qt::LeftButton);  // stop: made durable
     EXPECT_EQ(tessaly::testing::read_file(path("a.dat")), "first ");
     EXPECT_FALSE(control.storing_active || form.Label3->isVisible());
     EXPECT_EQ(form.Button1->text(), "Start storing");
-
     startWithName(path("a.dat"));  // same name: goes on at the end
     file.write("second");
     file.make_durable();
     EXPECT_EQ(tessaly::testing::read_file(path("a.dat")), "first second");
-
     QTest::mouseClick(form.Button1, Qt::LeftButton);
     tessaly::testing::write_file(dir, "b.dat", {'o', 'l', 'd'});
     startWithName(path("b.dat"));
     EXPECT_EQ(tessaly::testing::read_file(path("b.dat")), "");
     EXPECT_TRUE(boxes.texts().isEmpty());
-
     // The decoder takes the format over at the next byte (the recorder
     // tests follow that); raw storing, done by the receive paths before any
     // byte reaches the decoder, is armed and disarmed by Start and Stop.
@@ -345,7 +331,6 @@ TEST_F(StoringDialog, AFileThatCannotBeCreatedIsReportedAndTheNextStartTriesAgai
     EXPECT_FALSE(control.storing_active || form.Label3->isVisible());
     EXPECT_EQ(form.Button1->text(), "Start Storing");
     EXPECT_EQ(form.opened_file_name, " ");
-
     ASSERT_TRUE(QDir(dir.path()).mkdir("missing"));
     QTest::mouseClick(form.Button1, Qt::LeftButton);
     EXPECT_TRUE(control.storing_active);
@@ -367,7 +352,6 @@ TEST_F(StoringDialog, TabRingAndEnterMark) {
     form.Edit1->setText("typed but not taken");
     ring({form.Edit1, form.RadioButton[0], form.Button2});
     EXPECT_EQ(form.Edit1->text(), path("ring.dat"));  // reset to the stored name
-
     // Enter in Edit1 takes the name and moves on to Button1 with the mark:
     // Enter there starts storing without closing the dialog.
     ring({form.CheckBox[0], form.Edit1});
@@ -379,7 +363,6 @@ TEST_F(StoringDialog, TabRingAndEnterMark) {
     EXPECT_TRUE(control.storing_active && form.isVisible() && !form.enterMark());
     EXPECT_EQ(tessaly::testing::read_file(path("typed.dat")), "");
     EXPECT_EQ(form.focusWidget(), form.Button2);
-
     // While storing, Tab from the type list goes to Button1 and sets the mark.
     ring({form.CheckBox[0], form.Button1});
     EXPECT_TRUE(form.enterMark());
@@ -390,7 +373,6 @@ TEST_F(StoringDialog, TabRingAndEnterMark) {
     press(Qt::Key_Enter);
     EXPECT_FALSE(form.isVisible());
     EXPECT_EQ(closed.count(), 1);
-
     // Enter on Button1 reached otherwise (no mark) switches and closes;
     // shown again while storing, Edit1 is read-only; Esc closes.
     form.show();
@@ -402,7 +384,6 @@ TEST_F(StoringDialog, TabRingAndEnterMark) {
     press(Qt::Key_Escape);
     EXPECT_FALSE(form.isVisible());
     EXPECT_EQ(closed.count(), 3);
-
     // The type list and the format group cycle with Up and Down.
     form.show();
     form.CheckBox[0]->setFocus();
@@ -415,7 +396,6 @@ TEST_F(StoringDialog, TabRingAndEnterMark) {
     EXPECT_EQ(form.focusWidget(), form.CheckBox[1]);
     press(Qt::Key_Return);
     EXPECT_EQ(control.type_checked, (std::array<bool, 9>{false, true}));
-
     form.RadioButton[0]->setFocus();
     press(Qt::Key_Up);  // cyclic: from the code format to raw
     EXPECT_EQ(control.format, StoreFormat::raw);

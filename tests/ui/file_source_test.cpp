@@ -32,7 +32,6 @@ TEST(FileSource, OpensAndReadsTheWholeFile) {
     TForm1& w = rig.openFile(path);
     EXPECT_EQ(w.panelText(0) + "|" + w.panelText(1), "file " + path + " is open|Source: File");
     EXPECT_TRUE(w.menu().transmit->menuAction()->isEnabled() && w.menu().halt->isVisible() && w.menu().halt->isEnabled());
-
     replay(w);
     EXPECT_EQ(rig.shown(), std::vector<Box>({{kMessage, " End of data"}}));
     EXPECT_EQ(rig.decoder.frames_completed, 4u);
@@ -45,7 +44,6 @@ TEST(FileSource, OpensAndReadsTheWholeFile) {
     WindowRig empty;
     replay(empty.openFile(write_file(dir, "empty", {})));
     EXPECT_TRUE(empty.shown().empty());
-
     // Raw lines: a line completes at 80 characters; the page shows at most 15.
     std::vector<std::uint8_t> bytes;
     for (int i = 0; i < 20 * 80 + 7; ++i) bytes.push_back(std::uint8_t('A' + i / 80));
@@ -86,7 +84,6 @@ TEST(FileSource, SourceChangedInsideTheLoop) {
     EXPECT_LT(std::count(text.begin(), text.end(), 'a'), 30);
     EXPECT_EQ(std::count(text.begin(), text.end(), 'b'), 20);
     EXPECT_EQ(rig.shownTexts(), QStringList({" End of data"}));
-
     // Switching to another kind of source stops the replay as well.
     WindowRig other;
     TForm1& w2 = other.openFile(a);
@@ -204,7 +201,6 @@ TEST(FileSource, NewSourceStartsTheStripEmpty) {
         return QString::number(alone.unused_chars);
     };
     ASSERT_EQ(strip().mid(0, 2) + strip().mid(8), QStringList({"268", "0", "SAPOS_EPS", unused(a)}));
-
     rig.settings.fileName = write_file(dir, "b", b.bytes());
     rig.settings.reopenRequested = true;
     w.OpenSource();
@@ -261,10 +257,11 @@ TEST(AisSource, MessageSeventeenShowsAsAFrame) {
 // byte, and the display refresh shows whole frames only.
 namespace {
 
-// The four sub-pages of a page as their widgets show them now.
-QStringList shown(const std::array<SatellitePage, 4>& subs) {
+// Type 19's four sub-pages as their widgets show them now.
+QStringList shown(MessagePages& p) {
     QStringList out;
-    for (const SatellitePage& sp : subs) {
+    for (int s = 0; s < 4; ++s) {
+        const SatellitePage& sp = p.subPage(MessagePages::Type19, MessagePages::SubPage(s));
         out << sp.header->text();
         for (int r = 0; r < sp.table->rowCount(); ++r) out << page_row(sp, r);
     }
@@ -280,29 +277,20 @@ TEST(Replay, RecordingReadInSlicesShowsWhatByteByByteShows) {
     WindowRig rig;
     TForm1& w = rig.openFile(path);
     w.setReplaySlice(1000);
-    MessagePages& p = w.pages();
-    p.setCurrentIndex(MessagePages::Type19);
-    std::array<SatellitePage, 4> subs;
-    for (int s = 0; s < 4; ++s) subs[std::size_t(s)] = p.subPage(MessagePages::Type19, MessagePages::SubPage(s));
+    w.pages().setCurrentIndex(MessagePages::Type19);
     replay(w);
     EXPECT_EQ(rig.shownTexts(), QStringList({" End of data"}));
-
     WindowRig ref;
     TForm1& bytewise = ref.open();
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    for (const char c : f.readAll()) {
+    for (const char c : read_file(path)) {
         ref.decoder.rtcm_decode_byte(std::uint8_t(c));
         bytewise.AfterByte();
     }
-    EXPECT_EQ(rig.decoder.frames_completed, 1727u);
-    EXPECT_EQ(rig.decoder.frames_completed, ref.decoder.frames_completed);
-    EXPECT_EQ(rig.decoder.unused_chars, ref.decoder.unused_chars);
-    std::array<SatellitePage, 4> refSubs;
-    for (int s = 0; s < 4; ++s)
-        refSubs[std::size_t(s)] = bytewise.pages().subPage(MessagePages::Type19, MessagePages::SubPage(s));
-    EXPECT_EQ(shown(subs), shown(refSubs));
-    EXPECT_NE(subs[0].header->text(), "");
+    EXPECT_EQ(std::tuple(rig.decoder.frames_completed, rig.decoder.unused_chars),
+              std::tuple(1727u, ref.decoder.unused_chars));
+    EXPECT_EQ(ref.decoder.frames_completed, 1727u);
+    EXPECT_EQ(shown(w.pages()), shown(bytewise.pages()));
+    EXPECT_NE(shown(w.pages())[0], "");
 }
 
 // A refresh while a frame is half decoded would show its time beside the

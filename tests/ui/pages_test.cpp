@@ -1,8 +1,7 @@
-// The page steps where the stream test cannot reach them: the row rule, the
-// list to sub-page mapping, the marks of values beyond their tables, the
-// code column following the frequency, and the "other Type" box. The
-// stores are filled directly; the cells a decoded stream fills are checked
-// by the stream test.
+// The pages. With the stores filled directly, what a stream cannot reach:
+// the row rule, the list to sub-page mapping, the marks of values beyond
+// their tables, the code column following the frequency, the "other Type"
+// box; then a whole stream against a golden file, and satellite rows.
 #include <gtest/gtest.h>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -16,11 +15,6 @@ using namespace tessaly;
 using namespace tessaly::testing;
 
 namespace {
-
-template <class List>
-void push(List& list, typename List::value_type s) {
-    list.put(s);
-}
 
 const QStringList blank7(7, " ");
 
@@ -40,21 +34,20 @@ TEST_F(PagesTest, SatellitesKeepTheirRows) {
         EXPECT_EQ(page_row(p.page(page), 14), blank7);
     EXPECT_EQ(p.otherLines(), QStringList(15, " "));
     s.data_1.time = -1;
-    push(s.data_1.list, {.sv = 5});
+    s.data_1.list.put({.sv = 5});
     s.data_2.time = 10;  // empty list
     p.ShowMessagePage(1);
     p.ShowMessagePage(2);
     EXPECT_EQ(page_row(p.page(MessagePages::Type1), 0), blank7);
     EXPECT_EQ(p.page(MessagePages::Type1).header->text() + p.page(MessagePages::Type2).header->text(), "");
-
     s.data_1.list.clear();
     s.data_1.time = 10;
-    push(s.data_1.list, {.time = 10, .sv = 5, .iod = 1});
-    push(s.data_1.list, {.time = 10, .sv = 7, .iod = 2});
+    s.data_1.list.put({.time = 10, .sv = 5, .iod = 1});
+    s.data_1.list.put({.time = 10, .sv = 7, .iod = 2});
     p.ShowMessagePage(1);
     s.data_1.list.clear();
-    push(s.data_1.list, {.time = 20, .sv = 12, .iod = 3});
-    push(s.data_1.list, {.time = 20, .sv = 7, .iod = 4});
+    s.data_1.list.put({.time = 20, .sv = 12, .iod = 3});
+    s.data_1.list.put({.time = 20, .sv = 7, .iod = 4});
     p.ShowMessagePage(1);
     const SatellitePage& sp = p.page(MessagePages::Type1);
     EXPECT_EQ(sp.table->cell(0, 0) + sp.table->cell(5, 0), "  12   3");
@@ -68,40 +61,37 @@ TEST_F(PagesTest, MeasurementSubPagesAndMarks) {
     auto& d18 = s.data_18;
     d18.freq = 2;
     d18.meas_time = 36600.5;
-    push(d18.sat_list[2], {.meas_time = 36600.5, .sv = 3, .phase_err = 0.25, .phase = 0.005});
-    push(d18.sat_list[2], {.meas_time = 36600.25, .sv = 4});
-    push(d18.sat_list[1], {.meas_time = 1.0, .sv = 30});
+    d18.sat_list[2].put({.meas_time = 36600.5, .sv = 3, .phase_err = 0.25, .phase = 0.005});
+    d18.sat_list[2].put({.meas_time = 36600.25, .sv = 4});
+    d18.sat_list[1].put({.meas_time = 1.0, .sv = 30});
     p.ShowMessagePage(18);
     EXPECT_EQ(page_row(p.subPage(MessagePages::Type18, MessagePages::L2), 0),
               QStringList({"  3", " > 0.25000", " 0", " LAST", " C/A", " 0.01", " 36600.500000"}));
     const SatellitePage& iono = p.subPage(MessagePages::Type18, MessagePages::Iono);
     EXPECT_EQ(page_row(iono, 0), QStringList({"  30", "<= 0.00000", " 0", " LAST", " C/A", " 0.00", " 1.000000"}));
     EXPECT_EQ(p.subPage(MessagePages::Type18, MessagePages::L1).header->text(), "");
-
     auto& d19 = s.data_19;
     d19.meas_time = 36600.5;
-    push(d19.sat_list[0], {.meas_time = 36600.5, .p_code = true, .sv = 2, .pr_err = 6.5, .mp_err = 19.0});
+    d19.sat_list[0].put({.meas_time = 36600.5, .p_code = true, .sv = 2, .pr_err = 6.5, .mp_err = 19.0});
     p.ShowMessagePage(19);
     EXPECT_EQ(page_row(p.subPage(MessagePages::Type19, MessagePages::L1), 0),
               QStringList({"  2", " > 6.500", "   >  19.000", "  P ", " 0.00", " 36600.500000"}));
-
     auto& d20 = s.data_20;
     d20.freq = 3;
     d20.meas_time = 100.125;
-    push(d20.sat_list[3], {.meas_time = 100.125, .more = true, .sv = 21, .phase_err = 0.2, .loss = 3,
+    d20.sat_list[3].put({.meas_time = 100.125, .more = true, .sv = 21, .phase_err = 0.2, .loss = 3,
                            .iod = 5, .phase_corr = 1.25});
     p.ShowMessagePage(20);
     const SatellitePage& special = p.subPage(MessagePages::Type20, MessagePages::Special);
     EXPECT_EQ(special.header->text(), "  100.125000");
     EXPECT_EQ(page_row(special, 0), QStringList({" 21", " > 0.20000", " 3", " MORE", " 5", " 1.25", " 100.125000"}));
-
     // The code column of type 21 follows the frequency of the latest frame.
     auto& d = s.data_21;
     d.smooth = 3;
     d.meas_time = 36600.5;
-    push(d.sat_list[0], {.meas_time = 36600.5, .sv = 8, .pr_err = 6.0, .mp_err = 19.0, .iod = 9, .prc = -3.2,
+    d.sat_list[0].put({.meas_time = 36600.5, .sv = 8, .pr_err = 6.0, .mp_err = 19.0, .iod = 9, .prc = -3.2,
                          .rrc = 0.016});
-    push(d.sat_list[2], {.meas_time = 36600.5, .p_code = true, .sv = 9, .mp_err = 1.5});
+    d.sat_list[2].put({.meas_time = 36600.5, .p_code = true, .sv = 9, .mp_err = 1.5});
     d.freq = 2;
     p.ShowMessagePage(21);
     const SatellitePage& l1 = p.subPage(MessagePages::Type21, MessagePages::L1);
@@ -199,7 +189,6 @@ TEST(EmptyFrames, ShownAsThemselves) {
     EXPECT_EQ(w.strip().frames->text() + " " + w.strip().sequence->text(), "+27-1+6 +1-2+3");
 }
 
-
 // The whole road of a recorded stream: a file built by the test encoder,
 // read by the window's file source, decoded, and shown on every page, which
 // is compared cell by cell with a file checked by hand against the layouts.
@@ -248,7 +237,6 @@ TEST(StreamPages, EveryPageShowsWhatTheStreamCarried) {
     replay(w);
     // The page showing was painted at the end of the file, inside the frame.
     EXPECT_FALSE(w.pages().dirty(MessagePages::Type2));
-
     MessagePages& p = w.pages();
     QStringList out;
     dump(out, "Type 1", p.page(MessagePages::Type1));
@@ -267,14 +255,12 @@ TEST(StreamPages, EveryPageShowsWhatTheStreamCarried) {
         << "Other [" + p.otherHeader()->text() + "] " + p.otherZcount()->text() << p.otherLines().mid(14)
         << "Strip " + QStringList({st.refX->text(), st.refY->text(), st.refZ->text(), st.special->text()}).join('|');
     const QString text = out.join('\n') + '\n';
-
     QFile golden(QStringLiteral(QT_TESTCASE_SOURCEDIR "/golden/stream_pages.txt"));
     if (qEnvironmentVariableIsSet("TESSALY_UPDATE_GOLDEN") && golden.open(QIODevice::WriteOnly)) golden.write(text.toUtf8());
     golden.close();
     ASSERT_TRUE(golden.open(QIODevice::ReadOnly));
     EXPECT_EQ(text, QString::fromUtf8(golden.readAll()));
 }
-
 
 // Satellite rows follow the store lists: every satellite of a list on a row
 // of its own however many there are, nothing else on the page; a satellite
@@ -347,7 +333,6 @@ TEST(SatelliteRows, RecordingsShowEverySatelliteAndNothingOfTheLastSource) {
     for (auto page : {MessagePages::Type18, MessagePages::Type19})
         for (auto sub : {MessagePages::L1, MessagePages::L2})
             EXPECT_GE(count(on_page(p.subPage(page, sub))), 13) << page << " " << sub;
-
     rig.settings.fileName = bend;
     rig.settings.reopenRequested = true;
     w.OpenSource();

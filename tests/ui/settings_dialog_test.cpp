@@ -31,9 +31,7 @@ struct SettingsDialog : ::testing::Test {
     SettingsRecord settings;
     QStringList fileDialogFilters;  // one entry per file-open dialog shown
     QString fileDialogAnswer;
-
     void SetUp() override { QFile::remove(SettingsStore::file_path()); }
-
     std::unique_ptr<TSettings> create() {
         auto d = std::make_unique<TSettings>(settings, store);
         d->openFileDialog = [this](QWidget*, const QString& filter) {
@@ -61,7 +59,6 @@ TEST_F(SettingsDialog, FirstRunThenALaterRunAfterOk) {
     EXPECT_EQ(d->AddressCaption->text() + " " + d->PortCaption->text(), "Address Port");
     EXPECT_EQ(listTexts(*d), (QStringList{"COM1", "4800 baud", "8 Data Bits", "no parity", "1 Stop Bit"}));
     EXPECT_EQ(stored("source").toInt(), 1);  // the first run stores the serial source
-
     d->show();
     const std::pair<QComboBox*, const char*> choices[] = {{d->PortList, "COM3"}, {d->BaudList, "9600 baud"},
         {d->DataBitsList, "7 Data Bits"}, {d->ParityList, "odd parity"}, {d->StopBitsList, "2 Stop Bits"}};
@@ -72,14 +69,12 @@ TEST_F(SettingsDialog, FirstRunThenALaterRunAfterOk) {
     EXPECT_TRUE(!d->isVisible() && settings.reopenRequested && !settings.paritycheck);
     EXPECT_EQ(std::tuple(settings.source, settings.comNumber, settings.baudrate, settings.server),
               std::tuple(kSourceInternet, 3, 9600, "own server 127.0.0.1 2101"));
-
     auto later = nextRun();
     EXPECT_TRUE(later->InternetBtn->isChecked() && later->AddressCaption->isVisibleTo(later.get()));
     EXPECT_EQ(later->SelectedStation->text() + "|" + later->SetServerBtn->text(), "own server 127.0.0.1 2101|set IP address/port");
     EXPECT_EQ(listTexts(*later),
               (QStringList{"COM3", "9600 baud", "7 Data Bits", "odd parity", "2 Stop Bits"}));
     EXPECT_TRUE(later->ParityOnBtn->isChecked());  // the choice lasted for its run only
-
     later->DirectBtn->click();  // the direct server, taken at once
     EXPECT_EQ(std::tuple(settings.source, settings.address, settings.port, settings.server, later->SelectedStation->text()),
               std::tuple(kSourceInternet, kDirectServerAddress, "2101", "RTCM Halverton (50.45,7.27) D 2.1 - 1,3,9,16,18,19",
@@ -118,7 +113,6 @@ TEST_F(SettingsDialog, FilePickAndEsc) {
     d->OKBtn->click();  // no name yet: asked for one, without a filter, and cancelled
     EXPECT_EQ(fileDialogFilters, QStringList{""});
     EXPECT_EQ(std::tuple(settings.fileName, settings.source), std::tuple("", kSourceFile));
-
     d->show();
     fileDialogAnswer = "/data/stream.rtcm";
     settings.reopenRequested = false;
@@ -173,17 +167,14 @@ TEST_F(SettingsDialog, DownloadedStationAgainstOwnServerFields) {
     const auto chosen = [&] { return settings.address + ":" + settings.port + " " + settings.server + "|" + d->SelectedStation->text(); };
     EXPECT_EQ(d->StationList->currentText(), "+ StB info b c d e 1 ");
     EXPECT_EQ(chosen(), "10.0.0.6:2102 StB CH info|StB CH info");
-
     // The operator picks the other entry: taken over at once.
     d->StationList->setFocus();
     QTest::keyClick(d->StationList, Qt::Key_Up);
     EXPECT_TRUE(chosen().startsWith("10.0.0.5:2101 StA D ver|"));
-
     // OK opens the station picked last, though the own-server fields are
     // filled, and the station field names it.
     d->OKBtn->click();
     EXPECT_EQ(chosen(), "10.0.0.5:2101 StA D ver|StA D ver");
-
     // Typing an own server makes it the choice.
     d->show();
     d->OwnPort->clear();
@@ -201,7 +192,6 @@ TEST_F(SettingsDialog, AnIgnoredSecondDownloadDoesNotChangeWhatTheListedEntriesM
              "$DGPS;10.0.0.6;2102;StB;D;a;b;c;d;e;1;\r\n",
              2, 0);
     ASSERT_EQ(d->StationList->count(), 2);
-
     // A second download brings other stations, and the operator ignores it.
     server.forgetClient();
     download(*d, server,
@@ -254,7 +244,6 @@ TEST_F(SettingsDialog, NtripSourcetablePickAndStore) {
     EXPECT_EQ(rows, QStringList({"HALV RTCM 2.3 GGA needed", "EUR3 RTCM 3.2 (not decoded here) no"}));
     EXPECT_EQ(d->NtripMount->text(), "HALV");
     EXPECT_TRUE(boxes.boxes.empty());
-
     d->NtripUser->setText("op");
     d->NtripPassword->setText("s3cret");
     d->OKBtn->click();
@@ -311,7 +300,6 @@ TEST_F(SettingsDialog, SourcetableDownloadCanBeCancelled) {
     }
 }
 
-
 // The station-list dialog against a main server on 127.0.0.1 played by the
 // test: the login, the station lines in arbitrary pieces, the filters, the
 // log, closing and a second download.
@@ -333,7 +321,6 @@ struct StationDialog : ::testing::Test {
     SettingsRecord settings;
     TForm4 form{settings};
     tessaly::testing::BoxRecorder boxes;
-
     void open() {
         settings.mainServerHost = "127.0.0.1";
         settings.mainServerPort = server.port();
@@ -394,11 +381,9 @@ TEST_F(StationDialog, StationLinesInPiecesFiltersAndItems) {
     EXPECT_EQ(form.Stations->currentText(), "+ StA ver m13 x y z 1 ");
     const TServer& a = form.station(1);
     EXPECT_EQ(a.address + "|" + a.port + "|" + a.station + "|" + a.country, "10.0.0.5|2101|StA|D");
-
     arrive("B;A;i1;i2;i3;i4;i5;x;\r\n");  // running character 'x' runs
     EXPECT_EQ(form.rawLines().count, 2);
     EXPECT_EQ(form.rawLines().lines[1], "$DGPS;h2;2102;StB;A;i1;i2;i3;i4;i5;x;\r");
-
     arrive("$DGPS;h3;2103;StC;a;c1;c2;c3;c4;c5;0;\r\n$DGPS;h;1;S;D;a;b;c;d;e;1\r\n"
            "$DGPS;h4;2104;StD;D;d1;d2;d3;d4;d5;1;\r\n");
     EXPECT_EQ(form.rawLines().count, 5);
@@ -407,7 +392,6 @@ TEST_F(StationDialog, StationLinesInPiecesFiltersAndItems) {
     EXPECT_EQ(itemsOf(form.Stations),
               (QStringList{"+ StA ver m13 x y z 1 ", "+ StB i1 i2 i3 i4 i5 1 ",
                            "+ StD d1 d2 d3 d4 d5 1 "}));
-
     form.RunningOnly->click();
     EXPECT_EQ(itemsOf(form.Stations),
               (QStringList{"+ StA ver m13 x y z 1 ", "+ StB i1 i2 i3 i4 i5 1 ", "- StC c1 c2 c3 c4 c5 0 ",
@@ -430,7 +414,6 @@ TEST_F(StationDialog, JunkAndAnEndlessLineStayBoundedAndAreLoggedOnce) {
     ASSERT_TRUE(spin_until([&] { return log().count('j') >= junk.size(); }));
     EXPECT_EQ(log().count('j'), junk.size());
     EXPECT_LE(form.received().pending().size(), max_station_line);
-
     server.send("$DGPS;" + QByteArray(2 * 1024 * 1024, 'x') + "\r\n$DGPS;h;1;S1;CH;a;b;c;d;e;1;\r\n");
     ASSERT_TRUE(spin_until([&] { return form.stationCount() == 1; }, 20000));
     EXPECT_EQ(form.rawLines().count, 1);
@@ -458,7 +441,6 @@ TEST_F(StationDialog, ClosingDropsTheChannelWithoutQuitAndASecondDownloadKeepsTh
     EXPECT_TRUE(form.listChosen && !form.isVisible() && !form.connected());
     ASSERT_TRUE(QTest::qWaitFor([this] { return server.disconnects == 1; }, 5000));
     EXPECT_FALSE(server.allReceived().contains("quit"));
-
     server.forgetClient();
     form.listChosen = false;
     open();  // a new channel, a new list

@@ -64,7 +64,6 @@ TEST(StatsPage, DemoStreamFiguresExportsAndReset) {
     auto* rate = qobject_cast<QLineSeries*>(p.rateChart()->series().value(0));
     ASSERT_TRUE(rate && rate->count() == 1);
     EXPECT_NEAR(rate->at(0).y(), 47515 / 60.0, 0.01);
-
     QTemporaryDir dir;
     QStringList asked;
     set_save_file_asker([&](QWidget*, const QString&, const QString& suggested, const QString&) {
@@ -82,7 +81,6 @@ TEST(StatsPage, DemoStreamFiguresExportsAndReset) {
     EXPECT_FALSE(p.exportCsv());
     EXPECT_EQ(rig.shown().back().caption, kError);
     set_save_file_asker({});
-
     // Reset: the decoder's parity failure and sync loss stay behind it.
     p.resetButton()->click();
     p.tick();
@@ -150,7 +148,6 @@ namespace {
 struct PrivateBus {
     QProcess daemon;
     QString address;
-
     bool start() {
         const QString exe = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
         if (exe.isEmpty()) return false;
@@ -197,14 +194,12 @@ TEST(AlarmsPage, RecordingStandingAlarmsAcknowledgeCountAndNotifications) {
     QDBusConnection serviceSide = bus.connect(QStringLiteral("service"));
     ASSERT_TRUE(serviceSide.registerService(QStringLiteral("org.freedesktop.Notifications")));
     ASSERT_TRUE(serviceSide.registerVirtualObject(QStringLiteral("/org/freedesktop/Notifications"), &service));
-
     WindowRig rig({2011, 3, 3, 13, 16, 10, 0});
     TForm1& w = rig.openFile(file);
     // Before the replay's first slice, which waits for the event loop.
     w.alarms().notifier().setBus(bus.connect(QStringLiteral("window")));
     ASSERT_TRUE(spin_until([&] { return rig.boxes.texts().contains(" End of data"); }, 60000));
     ASSERT_TRUE(spin_until([&] { return service.shown.size() == 3; }));
-
     AlarmsPage& p = w.alarmsPage();
     p.refresh();
     QStringList standing;
@@ -224,7 +219,6 @@ TEST(AlarmsPage, RecordingStandingAlarmsAcknowledgeCountAndNotifications) {
     p.acknowledge();
     EXPECT_EQ(w.panelText(3), "3 alarms (acknowledged)");
     EXPECT_EQ(p.activeTable()->item(0, 1)->foreground().color(), QColor(Qt::gray));
-
     EXPECT_EQ(service.shown, QStringList({"Tessaly: health notice|station health 6: reference station not monitored\n" +
                                               file + ", station 688|1",
                                           "Tessaly: prc alarm|PRC of R14 is 141.64 m (limit 100 m)\n" + file +

@@ -46,7 +46,6 @@ TEST_F(TcpSource, ConnectsThenRawLinesAndRate) {
                                   "Local Host Name: ", "Local Host Address: ", ""};
     for (std::size_t i = 1; i < 8; ++i) EXPECT_EQ(lines[i].rfind(starts[i], 0), 0u) << i;
     EXPECT_EQ(lines[4] + lines[7], "");
-
     const QByteArray data = pattern(200);
     server.send(data);
     ASSERT_TRUE(received(w, 200));
@@ -84,7 +83,6 @@ TEST_F(TcpSource, DecodingOffAndRawStoring) {
     EXPECT_EQ(rig.decoder.frames_completed + rig.decoder.unused_chars, 0u);
     EXPECT_EQ(raw_text(w, 7), stream.toStdString());
     EXPECT_EQ(read_file(dir.filePath("RTCM.DAT")), stream);
-
     StoringFile full;
     full.create("/dev/full");
     w.setStoring(&control, &full);
@@ -93,7 +91,6 @@ TEST_F(TcpSource, DecodingOffAndRawStoring) {
     EXPECT_EQ(rig.shown().front().caption, kFailure);
     EXPECT_FALSE(w.sourceState().clientBusy);
     w.setStoring(&control, &file);
-
     w.menu().on->trigger();
     server.send(frames(3));
     ASSERT_TRUE(spin_until([&] { return rig.decoder.frames_completed == 3u; }));
@@ -114,7 +111,6 @@ TEST_F(TcpSource, ReopeningKeepsTheConnectionUntilTheServerCloses) {
     EXPECT_EQ(w.panelText(0), "Trying to connect to 127.0.0.1 at port " + server.port());
     EXPECT_EQ(w.client()->state(), TTCPClient::State::Connected);
     EXPECT_FALSE(spin_until([&] { return server.clients.size() > 1; }, 300));
-
     server.send(frames(2));
     peer->disconnectFromHost();
     ASSERT_TRUE(spin_until([&] { return w.panelText(0) == "Connection closed by server!"; }));
@@ -122,12 +118,20 @@ TEST_F(TcpSource, ReopeningKeepsTheConnectionUntilTheServerCloses) {
     EXPECT_TRUE(w.client()->state() == TTCPClient::State::Closed && rig.shown().empty());
 }
 
-TEST_F(TcpSource, RefusedAndBadPort) {
+// A refused connect and a host name that does not resolve are said once;
+// a port that is no number is a failure.
+TEST_F(TcpSource, RefusedUnknownHostAndBadPort) {
+    {
+        WindowRig unknown;
+        configure_internet(unknown.settings, "2101");
+        unknown.settings.address = "no-such-host.invalid";
+        EXPECT_EQ(unknown.open().client()->state(), TTCPClient::State::Closed);
+        EXPECT_EQ(unknown.shown(), std::vector<Box>({{kError, "no-such-host.invalid:2101: Host not found"}}));
+    }
     configure_internet(rig.settings, closed_port());
     TForm1& w = rig.open();
     ASSERT_TRUE(spin_until([&] { return !rig.shown().empty(); }));
     EXPECT_EQ(rig.shown(), std::vector<Box>({{kError, "127.0.0.1:" + rig.settings.port + ": Connection refused"}}));
-
     rig.settings.port = "abc";
     rig.settings.reopenRequested = true;
     w.DatasourceClick();

@@ -91,7 +91,6 @@ struct WindowRig {
     explicit WindowRig(ClockReading now = {2026, 12, 6, 10, 12, 0, 250}) : clock(now), decoder(clock) {
         settings.source = 255;
     }
-
     // Creates the window (which opens the configured source at once).
     TForm1& open(TForm1::Hooks hooks = {}) {
         form = std::make_unique<TForm1>(decoder, settings, std::move(hooks));
@@ -102,7 +101,6 @@ struct WindowRig {
         settings.fileName = path;
         return open(std::move(hooks));
     }
-
     // The boxes shown so far: the window posts them to the event loop,
     // which shows them once the handler that asked for them has returned.
     const std::vector<Box>& shown() {
@@ -113,7 +111,6 @@ struct WindowRig {
         shown();
         return boxes.texts();
     }
-
     FixedClock clock;
     RtcmDecoder decoder;
     SettingsRecord settings;

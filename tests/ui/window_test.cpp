@@ -67,7 +67,6 @@ TEST(MainWindow, OpensWithItsCaptions) {
                                                "H Halt .*, L Leap Second, I Info; Alt or F10")).size() == 1);
     EXPECT_TRUE(info.contains("Settings: " + SettingsStore::file_path()));
     EXPECT_TRUE(info.contains("Documentation: " TESSALY_README " and the man pages tessaly(1), tessaly-decode(1), tessaly-serve(1)."));
-
     // The decoding items mark the choice in force, which is stored.
     EXPECT_EQ(w.menu().on->text(), "Display decoded RTCM messages");
     w.menu().off->trigger();
