@@ -82,7 +82,6 @@ TEST(LiveSources, NtripCasterDeliversEveryByteInBothVersions) {
     EXPECT_EQ(wrong.status, 1);
     EXPECT_EQ(wrong.err, "tessaly-decode: NTRIP caster 127.0.0.1:" + caster.port +
                              "/RTCM2 refused the user name or password (401 Unauthorized)\n");
-
     const ToolResult table = run_tool(tool, {"--sourcetable", "ntrip://127.0.0.1:" + caster.port});
     EXPECT_EQ(table.out, "RTCM2\tRTCM 2.3\t1(5),2(30),3(10),6(20),9(30),16(119),18(1),19(1),20(5),21(5),22(40)\t\t0\t0\t-\tTessaly\n");
     const ToolResult json = run_tool(tool, {"--format", "json", "--sourcetable", "ntrip://127.0.0.1:" + caster.port + "?v=1"});
