@@ -56,7 +56,6 @@ class Daemon {
 public:
     Daemon() { EXPECT_TRUE(dir.isValid()); }
     ~Daemon() { stop(); }
-
     // Writes the configuration (mode 0600); the daemon reads it at start
     // and at every reload().
     void configure(const QByteArray& text) {
@@ -67,7 +66,6 @@ public:
         f.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     }
     QString config() const { return dir.filePath("monitord.conf"); }
-
     // Starts it and waits for its HTTP address.
     bool start(const QStringList& more = {}) {
         process.setProgram(TESSALY_MONITORD);
@@ -100,7 +98,6 @@ public:
         QByteArray text;
         return spin_until([&] { return done(text = metrics()); }, limit_ms);
     }
-
     QTemporaryDir dir;
     QProcess process;
     QByteArray log;  // its standard error so far
@@ -135,7 +132,6 @@ public:
         for (QTcpSocket* c : clients.keys()) c->abort();
         clients.clear();
     }
-
     QByteArray stream;
     QStringList mounts;
     bool cut_table = false;
@@ -161,7 +157,6 @@ private:
         c->write("SOURCETABLE 200 OK\r\n\r\n" + table);
         c->disconnectFromHost();
     }
-
     QTcpServer server;
     QTimer pace;
     QMap<QTcpSocket*, qint64> clients;  // streaming, with the bytes sent

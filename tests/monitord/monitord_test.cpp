@@ -43,7 +43,6 @@ TEST(Monitord, FollowsTheSourcetableOfACaster) {
     ASSERT_TRUE(d.start()) << d.log.constData();
     // The RTCM 3 mountpoint of the table is not watched.
     ASSERT_TRUE(spin_until([&] { return streams_are(d, {"c/A", "c/B"}); }, 10000)) << d.log.constData();
-
     caster.mounts = {"A", "C"};
     ASSERT_TRUE(spin_until([&] { return streams_are(d, {"c/A", "c/C"}); }, 10000)) << d.log.constData();
     EXPECT_EQ(caster.connections["A"], 1) << "a mountpoint that stays listed keeps its connection";
@@ -51,7 +50,6 @@ TEST(Monitord, FollowsTheSourcetableOfACaster) {
     EXPECT_EQ(sample(m, "tessaly_caster_mountpoints{caster=\"c\"}"), 2);
     EXPECT_EQ(sample(m, "tessaly_caster_sourcetable_changes_total{caster=\"c\"}"), 1);
     EXPECT_TRUE(d.log.contains("caster c: mountpoint B is gone from the sourcetable: its stream stops")) << d.log.constData();
-
     // A table cut off before its end says nothing about what is gone.
     caster.cut_table = true;
     caster.mounts = {"A"};
@@ -87,7 +85,6 @@ TEST(Monitord, ReloadKeepsTheStreamsThatDidNotChange) {
     d.configure(("[stream.x]\nsource=" + url + "/A?v=1\n[stream.y]\nsource=" + url + "/B?v=1\n").toUtf8());
     ASSERT_TRUE(d.start()) << d.log.constData();
     ASSERT_TRUE(spin_until([&] { return streams_are(d, {"x", "y"}); }, 10000)) << d.log.constData();
-
     d.configure(("[stream.x]\nsource=" + url + "/A?v=1\n[stream.y]\nsource=" + url + "/C?v=1\n[stream.z]\nsource=" +
                  url + "/B?v=1\nexpect=1(6)\n")
                     .toUtf8());
@@ -98,7 +95,6 @@ TEST(Monitord, ReloadKeepsTheStreamsThatDidNotChange) {
         << d.log.constData();
     EXPECT_EQ(caster.connections["A"], 1);
     EXPECT_GE(streams(d)["x"]["bytes"].toInteger(), before) << "x's counters go on";
-
     // A configuration with a fault changes nothing.
     d.configure("[stream.x]\nsorce=nowhere\n");
     d.reload();
@@ -126,13 +122,11 @@ TEST(Monitord, ServesMetricsThatPromtoolAccepts) {
         return sample(t, "tessaly_alarm_active{stream=\"s\",rule=\"outage\"}") == 1 &&
                sample(t, "tessaly_stream_up{stream=\"s\"}") == 0;
     })) << d.log.constData();
-
     const HttpAnswer open = d.get("/metrics", "application/openmetrics-text;version=1.0.0");
     EXPECT_EQ(open.contentType, "application/openmetrics-text; version=1.0.0; charset=utf-8");
     EXPECT_TRUE(open.body.endsWith("\n# EOF\n"));
     EXPECT_EQ(d.get("/healthz").body, "ok\n");
     EXPECT_EQ(d.get("/nothing").status, 404);
-
     const QString promtool = QStandardPaths::findExecutable("promtool");
     if (promtool.isEmpty()) GTEST_SKIP() << "promtool is not installed (Debian: prometheus): the scrape is not checked";
     QProcess check;
@@ -189,7 +183,6 @@ TEST(Monitord, DecodesEveryByteOfTcpAndSerialSources) {
         d.log += d.process.readAllStandardError();
         return d.log.contains(QString("tcp: 127.0.0.1:%1 closed the connection").arg(tcp.serverPort()).toUtf8());
     })) << d.log.constData();
-
     pty.kill();  // the adapter is pulled
     ASSERT_TRUE(d.wait_metrics([](const QByteArray& t) { return sample(t, "tessaly_stream_connected{stream=\"serial\"}") == 0; }));
     EXPECT_TRUE(spin_until([&] {

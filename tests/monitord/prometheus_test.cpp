@@ -89,7 +89,6 @@ public:
         const auto r = query(expression);
         return r.size() == 1 ? r[0].second : -1;
     }
-
     QTemporaryDir dir;
     QProcess process;
     QString address;
@@ -102,7 +101,6 @@ TEST(Prometheus, StoresTheFramesOfEveryStreamAndSeesAnOutageComeAndGo) {
     QMap<QString, QString> files;
     for (const QString& n : names) files[n] = QString(TESSALY_SHARED_DATA) + "/gpsd-" + n + ".rtcm2";
     if (!QFile::exists(files["bend"])) GTEST_SKIP() << "no recordings in " << TESSALY_SHARED_DATA;
-
     // The caster sends each whole file at once and closes; the monitor
     // may take it more than once before the caster stops. Another one goes
     // on sending until it falls silent.
@@ -132,7 +130,6 @@ TEST(Prometheus, StoresTheFramesOfEveryStreamAndSeesAnOutageComeAndGo) {
     recordings.stop();
     spin_until([] { return false; }, 300);  // a reconnect under way ends
     final_scrape = d.metrics();
-
     // Prometheus holds what the monitor counted...
     ASSERT_TRUE(spin_until(
         [&] {
@@ -158,7 +155,6 @@ TEST(Prometheus, StoresTheFramesOfEveryStreamAndSeesAnOutageComeAndGo) {
         EXPECT_FALSE(expected.empty());
         EXPECT_EQ(stored, expected) << qPrintable(n);
     }
-
     // The live caster falls silent (stopped, its connection open) and
     // comes back.
     const auto state = [&](double up, double alarm) {
