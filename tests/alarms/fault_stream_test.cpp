@@ -64,8 +64,6 @@ TEST(InjectedFaults, NothingElseAndTheSameLiveAsFromAFile) {
     EXPECT_NE(show(file, start).find("PRC of G7 jumped 50.0 m (limit 10 m)"), std::string::npos);
 }
 
-
-
 // A rule switched off raises nothing, a limit raised lets its fault pass,
 // a shorter recovery ends sooner; the other faults are judged as before.
 TEST(InjectedFaults, TheRulesFileTakesEffect) {

@@ -32,12 +32,10 @@ TEST(Hook, GetsEveryEventInOrderAsTheOutputsCarryThem) {
     write_file(script.str(), "#!/bin/sh\nprintf '%s|' \"$@\" >> " + log.str() + "\necho >> " + log.str() + "\n");
     ::chmod(script.str().c_str(), 0700);
     const std::vector<std::string> common{"--clock", "2026-12-06T08:00:00Z", "--rules", rules.str()};
-
     auto args = common;
     args.insert(args.end(), {"--format", "json", "--on-event", script.str(), file.str()});
     const ToolResult json = run_tool(TESSALY_DECODE, args);
     ASSERT_EQ(json.status, 0) << json.err;
-
     // What the engine itself gives, read as a file.
     const auto events = replay(stream.bytes, stream.steps, fault_stream_rules(), false);
     ASSERT_EQ(events.size(), 2 * faults().size());
@@ -58,7 +56,6 @@ TEST(Hook, GetsEveryEventInOrderAsTheOutputsCarryThem) {
     EXPECT_EQ(objects[4], "{\"class\":\"ALARM\",\"rule\":\"prc_step\",\"state\":\"begin\",\"time\":"
                           "\"2026-12-06T08:19:00.0Z\",\"source\":\"" + file.str() + "\",\"station\":42,"
                           "\"detail\":\"PRC of G7 jumped 50.0 m (limit 10 m)\",\"severity\":\"alarm\"}");
-
     // --format alarms: the lines alone, on standard output.
     args = common;
     args.insert(args.end(), {"--format", "alarms", file.str()});

@@ -85,7 +85,6 @@ TEST(DemoStream, NoAlarmInADay) {
         day.insert(day.end(), hour.begin(), hour.end());
     }
     ASSERT_EQ(day_steps.size(), 582u * 720);
-
     FixedClock clock(reading_at(first));
     RtcmDecoder decoder(clock);
     stream::StreamPipeline pipeline(decoder);

@@ -72,22 +72,18 @@ class StoreTest : public ::testing::Test {
 protected:
     void SetUp() override { reset(); }
     void TearDown() override { reset(); }
-
     static QString path() { return SettingsStore::file_path(); }
     static QString folder() { return QFileInfo(path()).absolutePath(); }
-
     static void write_file(const QByteArray& content) {
         ASSERT_TRUE(QDir().mkpath(folder()));
         QFile f(path());
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         ASSERT_EQ(f.write(content), content.size());
     }
-
     static QByteArray file_content() {
         QFile f(path());
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
     }
-
     static void reset() {
         QFile::setPermissions(folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QDir(folder()).removeRecursively();
@@ -109,14 +105,12 @@ TEST_F(StoreTest, FirstRunWritesSerialButRunsOnTheInternetSource) {
     EXPECT_EQ(file_content(), kFirstRunFile);
     EXPECT_EQ(summary(r), kStepOne);
     EXPECT_EQ(r.fileName + QString::number(r.leapSeconds), "kept.raw17");  // Load leaves these alone
-
     // The next run finds the store and starts with the serial source.
     SettingsRecord next;
     EXPECT_EQ(SettingsStore().Load(next), Result::Loaded);
     EXPECT_EQ(summary(next),
               "src=1 COM1#1 baud=4800#6 bits=3/0/0 tx=0 dec=1 pc=1 127.0.0.1:2101 [own server 127.0.0.1 2101]");
     EXPECT_TRUE(errors.texts().isEmpty()) << errors.texts().join('|').toStdString();
-
     // COM names map to devices; a [Ports] entry names another one.
     open_user_settings()->setValue(kPortsGroup + "/COM3", "/dev/ttyUSB0");
     const std::pair<const char*, const char*> ports[] = {
@@ -178,7 +172,6 @@ TEST_F(StoreTest, SaveWritesElevenValuesAndTheDecodingChoiceAtOnce) {
               "[Meridox]\naddress=127.0.0.1\nbaudrate=19200\ncomport=COM4\ndecoding=1\nnumbits=3\nparity=0\n"
               "paritycheck=0\nport=2101\nserver=\"RTCM Halverton (50.45,7.27) D 2.1 - 1,3,9,16,18,19\"\n"
               "source=1\nstopbits=0\ntransmit=0\n");
-
     r.source = kSourceInternet;  // forwarding stays on for the other sources
     r.transmit = true;
     EXPECT_TRUE(SettingsStore().Save(r) && SettingsStore().SaveDecoding(r, false));

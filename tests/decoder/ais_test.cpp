@@ -142,7 +142,6 @@ TEST(Ais, GpsdSamples) {
         const json g = json::parse(object);
         EXPECT_EQ(std::tie(g["mmsi"], g["lon"], g["lat"], g["data"]), std::tie(m17.mmsi, m17.lon, m17.lat, hex));
     }
-
     const auto summary = run_tool(TESSALY_DECODE, {"--format", "summary"}, text);
     EXPECT_EQ(summary.err, "tessaly-decode: AIS message 17 from MMSI 804870766: 272 bits, not a whole number of words\n");
     EXPECT_NE(summary.out.find("unused_chars: 0\nframes: 1\n"), std::string::npos) << summary.out;
@@ -150,7 +149,6 @@ TEST(Ais, GpsdSamples) {
                                "ais_undecoded: 1\nais type 17: 2\n"),
               std::string::npos)
         << summary.out;
-
     // The first message twice: gpsdecode takes the frame after its first.
     const std::string first = text.substr(0, text.find("!AIVDM,1"));
     const Outcome r = decode(first + first);
@@ -193,7 +191,6 @@ TEST_P(AisDemo, SameJsonAsTheRtcm2Stream) {
     ASSERT_GT(frames.size(), 500u);
     static const Outcome ref = decode(rtcm2_stream(frames));
     ASSERT_EQ(ref.frames.size(), frames.size());
-
     std::string ais, others;  // the whole input, and its bytes that are not AIS
     std::size_t spoilt = 0;
     for (std::size_t k = 0; k < frames.size(); k += c.interleave ? 2 : 1) {

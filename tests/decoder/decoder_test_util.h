@@ -22,9 +22,7 @@ struct Link {
     RtcmDecoder d{clock};
     StreamEncoder enc;
     std::size_t sent = 0;
-
     explicit Link(ClockReading now = {2026, 12, 6, 10, 20, 0, 0}) : clock(now) {}
-
     Link& send(const FrameSpec& f) {
         enc.frame(f);
         const auto& b = enc.bytes();

@@ -85,7 +85,6 @@ TEST(WordLayer, InvalidBytesAreCountedAndNeverShiftOrEndAnything) {
     feed(d, noise);
     EXPECT_FALSE(d.state.in_sync);
     EXPECT_EQ(d.unused_chars, noise.size());
-
     // Invalid bytes between the bytes of the candidate and of the next word.
     RtcmDecoder e;
     feed(e, {0x40, 0x66, 0x0A, 0x41, 0x42, 0xFF, 0x68, 0x48});
@@ -129,7 +128,6 @@ TEST(SyncLoss, WrongPreambleClearsTheHeaderAndResetKeepsCountersAndStores) {
     EXPECT_TRUE(d.state.parity_ok);
     EXPECT_FALSE(d.state.in_sync);
     EXPECT_EQ(std::tuple(d.header.station_id, d.header.msg_type, d.sync_losses), std::tuple(0u, 0, 1u));
-
     feed(d, {0x66, 0x41});
     d.rtcm_decoder_reset();
     EXPECT_TRUE(!d.state.in_sync && d.state.d29_star() && d.state.d30_star());
@@ -205,7 +203,6 @@ TEST(Frames, OtherTypeWithLengthZeroAndOne) {
                 l.d.header_info.msg_type == 6u && l.d.header_info.frame_time == 36006.0);
     l.d.header_info.new_header = false;
     EXPECT_EQ(std::tuple(l.d.state.word_index, l.d.frames_completed, l.d.stores.data_other.msg_type), std::tuple(0, 1u, 0));
-
     // N = 1: the raw characters as received, parity failure or not.
     l.send({.type = 6, .station = 2, .zcount = 20, .data = {0xABCDEF}, .corrupt = {2}});
     EXPECT_EQ(std::tuple(l.d.stores.data_other.msg_type, l.d.stores.data_other.frame_length), std::tuple(6, 3));

@@ -160,17 +160,14 @@ TEST(Station, CoordinatesAndTheirLastChange) {
     const double first_change = s.time_changed;
     EXPECT_DOUBLE_EQ(first_change, day_number(l.clock.now_utc()));
     EXPECT_TRUE(l.d.delivery.station_stored);
-
     // The same coordinates a day later: only the time of receipt moves.
     l.clock.set({2026, 12, 7, 10, 20, 0, 0});
     l.send({.type = 3, .zcount = 20, .data = station_words(-1, 66378276, -503069032)});
     EXPECT_EQ(std::tuple(s.time_received, s.time_changed, s.date_changed), std::tuple(36012.0, first_change, "06.12.2026"));
-
     // A failed third word: nothing changes.
     l.send({.type = 3, .zcount = 30, .data = station_words(5, 6, 7), .corrupt = {4}});
     EXPECT_EQ(std::tuple(s.x, s.time_received), std::tuple(-1, 36012.0));
     EXPECT_FALSE(l.d.delivery.station_stored || l.d.stores.frame_error_3);
-
     l.send({.type = 3, .zcount = 40, .data = station_words(5, 6, 7)});
     EXPECT_EQ((std::vector<int>{s.prev_x, s.prev_y, s.prev_z, s.x, s.y, s.z}),
               (std::vector<int>{-1, 66378276, -503069032, 5, 6, 7}));
@@ -186,7 +183,6 @@ TEST(Station, AlwaysFourDataWordsWhateverTheLength) {
     l.send({.type = 3, .zcount = 10, .data = words});
     EXPECT_EQ(std::tuple(l.d.stores.data_3.z, l.d.stores.data_3.frame_length, l.d.frames_completed, l.d.sync_losses),
               std::tuple(3, 7, 1u, 1u));
-
     // N = 2 declared: the frame takes the next two words as its own.
     Link m;
     m.send({.type = 3, .zcount = 10, .data = station_words(8, 9, 10), .length = 2});
@@ -199,10 +195,8 @@ TEST(Text, NullsAreKeptAndAFailedWordLosesItsCharacters) {
     Link l;
     l.send({.type = 16, .zcount = 10, .data = text_words("SAPOS_E")});
     EXPECT_EQ(l.d.stores.data_16.text, std::string("SAPOS_E\0\0", 9));
-
     l.send({.type = 16, .zcount = 11, .data = text_words("abcdefghi"), .corrupt = {3}});
     EXPECT_EQ(l.d.stores.data_16.text, "abcghi");
-
     l.send({.type = 16, .zcount = 12, .data = {}});  // N = 0 leaves the text alone
     EXPECT_EQ(l.d.stores.data_16.text, "abcghi");
     EXPECT_DOUBLE_EQ(l.d.stores.data_16.time, 36000 + 11 * 0.6);
@@ -266,7 +260,6 @@ TEST(Measurements, ParityFailures) {
     const auto phase = [&](int sv) { return find_sv(s.sat_list[0], sv)->phase; };
     EXPECT_EQ(std::tuple(phase(1), phase(2), phase(3)), std::tuple(1.0, 2.0, 1.0));
     EXPECT_EQ(l.d.sync_losses, 0u);
-
     // A failed first data word abandons the frame and the synchronisation;
     // the next frame is found again.
     l.send({.type = 18, .zcount = 120, .data = words_18(2, 5, sats(768)), .corrupt = {2}});
@@ -277,7 +270,6 @@ TEST(Measurements, ParityFailures) {
     l.send({.type = 18, .zcount = 130, .data = words_18(2, 5, sats(768))});
     EXPECT_EQ(svs_of(s.sat_list[2]), (std::vector<int>{1, 2, 3}));
     EXPECT_DOUBLE_EQ(s.meas_time, 36078.000005);
-
     // N = 1 purges and stores nothing; a frame ending on a word A stores
     // nothing for it.
     l.send({.type = 18, .zcount = 300, .data = words_18(2, 0, {})});
@@ -401,7 +393,6 @@ TEST(MoreTypes, FieldsComeBackExactly) {
         const json got = json::parse(cli::frame_json(l.d)), want = json::parse(c.members);
         for (const auto& [key, value] : want.items()) EXPECT_EQ(got[key], value) << c.name << " " << key;
         EXPECT_EQ(more_type_line(l.d), c.line) << c.name;
-
         // The same frame with a failed word, then cut short: no members, and
         // the record keeps the whole frame's values.
         l.send({.type = c.type, .zcount = 101, .data = c.data, .corrupt = {3}});

@@ -96,7 +96,6 @@ TEST(Recordings, ValuesAgreeWithGpsdecode) {
         ASSERT_EQ(decoded.status, 0) << decoded.err;
         std::map<FrameKey, json> ours;
         for (auto& f : json_lines(decoded.out)) ours[key_of(f)] = f;
-
         std::vector<FrameKey> missing;
         int values = 0, frames = 0;
         for (const json& g : json_lines(theirs.out)) {
@@ -202,7 +201,6 @@ TEST(Recordings, MeasurementsAgreeWithConvbin) {
         if (run.status == 127) GTEST_SKIP() << "convbin (Debian package rtklib) not installed";
         rinex += read_file(obs.str());
     }
-
     // Ours from the recording itself: (system, satellite, f, C or L, GPS second of day).
     using Key = std::tuple<char, int, int, char, long>;
     std::map<Key, double> ours;
@@ -312,7 +310,6 @@ TEST(ConvbinMade, EphemerisAgreesWithTheNavigationFile) {
     for (const auto& e : cases) s.frame({.type = 17, .station = 1, .zcount = 100, .sequence = seq++, .data = ephemeris_words(e)});
     const Outputs r = both(s.bytes());
     if (r.frames.empty()) GTEST_SKIP() << "convbin (Debian package rtklib) not installed";
-
     // Each record: the epoch line (toc, af0, af1, af2) and seven lines of four.
     std::map<int, std::vector<std::string>> records;  // by satellite number
     std::istringstream lines(r.rinex_nav);
@@ -373,7 +370,6 @@ TEST(ConvbinMade, PhasesWithTheMultipleMessageFlagClearAgreeWithTheObservationFi
              .data = words_18(0, 0, {{.sv = 3, .phase = 158289}, {.sv = 7, .phase = -987654063}})});
     const Outputs r = both(s.bytes());
     if (r.frames.empty()) GTEST_SKIP() << "convbin (Debian package rtklib) not installed";
-
     std::vector<std::map<int, double>> ours;  // per epoch: satellite, RINEX's L1
     for (const json& f : r.frames) {
         if (f["type"] != 18) continue;

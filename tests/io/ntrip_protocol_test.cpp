@@ -296,7 +296,6 @@ TEST(NtripClient, SourcetableAndGgaInTheRequest) {
     ASSERT_EQ(t.table->streams.size(), 2u);
     EXPECT_EQ(t.table->streams[1].mountpoint, "B");
     EXPECT_FALSE(t.failure);
-
     client.setGga(NtripClient::GgaPosition{50.12, -8.61, 112.5}, 1);
     client.setSilenceLimit(3);
     QObject::connect(&client, &NtripClient::receiving, [&] {

@@ -27,7 +27,6 @@ using testing::TestServer;
 struct Recorder {
     QStringList log;
     QByteArray data;
-
     explicit Recorder(TTCPClient& c) {
         c.OnConnect = [this](TTCPClient&, int) { log << "connect"; };
         c.OnData = [this](TTCPClient& s, int) { data += s.Read(), log << "data"; };
@@ -52,7 +51,6 @@ TEST(TcpClient, ConnectsWritesReadsAndCloses) {
     const auto peer = server.accept();
     ASSERT_TRUE(peer);
     EXPECT_EQ(client.LocalPort(), QString::number(peer->peerPort()));
-
     // A cut link must end the connection: keepalive probes are on.
     int keepalive = 0;
     socklen_t size = sizeof keepalive;
@@ -60,17 +58,14 @@ TEST(TcpClient, ConnectsWritesReadsAndCloses) {
     const int socket = client.socket();
     client.Open();  // no second attempt while connected
     EXPECT_EQ(client.socket(), socket);
-
     client.Write(QByteArray());
     const QByteArray sent("ab\0\xff\r\n", 6);
     client.Write(sent);
     ASSERT_TRUE(spin_until([&] { return peer->bytesAvailable() >= sent.size(); }));
     EXPECT_EQ(peer->readAll(), sent);
-
     peer->write("xyz");
     ASSERT_TRUE(peer->flush() && spin_until([&] { return events.data.size() == 3; }));
     EXPECT_EQ(events.data, "xyz");
-
     client.Close();
     EXPECT_TRUE(client.state() == State::Closed && client.LocalPort().isEmpty());
     EXPECT_TRUE(spin_until([&] { return peer->state() == QAbstractSocket::UnconnectedState; }));
@@ -176,7 +171,6 @@ TEST(TcpClient, ReconnectInsideTheCloseHandler) {
     }
 }
 
-
 // The serial channel on socat pseudo-terminal pairs (reading and writing
 // whole streams is in the window's COM source and forwarding tests).
 
@@ -216,7 +210,6 @@ TEST(ComPort, ClearBufferDiscardsWaitingInputAndOneAndAHalfStopBitsAreRefused) {
     far.WriteStr("fresh");
     ASSERT_TRUE(spin_until([&] { return near.InputCount() == 5; }));
     EXPECT_EQ(near.ReadStr(100), "fresh");
-
     near.Close();
     near.setStopBits(TComPort::kStopOneAndHalf);
     EXPECT_EQ(failure_of([&] { near.Open(); }), "SetCommState function failed (win error code: 22)");

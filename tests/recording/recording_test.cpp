@@ -97,7 +97,6 @@ TEST(StoringFile, AppendKeepsCreateEmptiesAndARotatedFileIsCreatedAnew) {
     f.write("more");
     f.make_durable();
     EXPECT_EQ(read_file(p.str()), "old\r\nmore");
-
     f.create(p.str());
     f.write('x');
     f.make_durable();
@@ -153,7 +152,6 @@ struct Rig {
     StoringFile file;
     std::vector<std::string> errors;
     Recorder rec{control, file, [this](const std::string& e) { errors.push_back(e); }};
-
     explicit Rig(ClockReading now, const std::string& file_name = "") : clock(now) {
         file.create(file_name.empty() ? path.str() : file_name);
         d.set_storing_hook(&rec);

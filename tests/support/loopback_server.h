@@ -34,7 +34,6 @@ public:
     // What the latest client sent so far.
     const QByteArray& allReceived() { return received += clients.back()->readAll(); }
     bool waitForReceived(const QByteArray& text) { return spin_until([&] { return allReceived().contains(text); }); }
-
     QTcpServer server;
     std::vector<QTcpSocket*> clients;
     QByteArray received;

@@ -43,7 +43,6 @@ int main(int argc, char** argv) {
         s.frame({.type = type, .station = station, .zcount = zcount_of(t), .sequence = seq, .data = std::move(data), .corrupt = {}});
         seq = std::uint8_t((seq + 1) & 7u);
     };
-
     send(16, first_second, text_words("TESSALY DEMO STATION 42 - NOT FOR NAVIGATION"));
     for (int k = 0; k < duration; ++k) {
         const double t = first_second + k;
@@ -91,7 +90,6 @@ int main(int argc, char** argv) {
         if (k % 2 == 1) s.raw({'\r', '\n'});
         if (k == 64) s.raw({0x0D, 0x0A, 0xFF, 0x00, 0x13, 0x55, 0x37, 0xC0, 0x20});  // 0x55 slips a word
     }
-
     std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);
     const auto& bytes = s.bytes();
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));

@@ -39,7 +39,6 @@ public:
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         return got;
     }
-
     QTemporaryDir dir;
     QString near = dir.filePath("near");
     QString farPath = dir.filePath("far");

@@ -22,7 +22,6 @@ std::uint32_t WordEncoder::encode(std::uint32_t data24) {
     const bool D28 = d30_ ^ x({2, 4, 5, 6, 8, 9, 13, 14, 15, 16, 17, 20, 21, 23});
     const bool D29 = d30_ ^ x({1, 3, 5, 6, 7, 9, 10, 14, 15, 16, 17, 18, 21, 22, 24});
     const bool D30 = d29_ ^ x({3, 5, 6, 8, 9, 10, 11, 13, 15, 19, 22, 23, 24});
-
     std::uint32_t out = 0;
     for (int k = 1; k <= 24; ++k) out |= std::uint32_t(d(data24, k) ^ d30_) << (k - 1);
     const bool parity[6] = {D25, D26, D27, D28, D29, D30};

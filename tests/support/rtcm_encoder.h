@@ -18,10 +18,8 @@ class WordEncoder {
 public:
     // D29 and D30 of the word sent before the first one.
     explicit WordEncoder(bool d29 = false, bool d30 = false) : d29_(d29), d30_(d30) {}
-
     // The 30 bits as transmitted: bit k-1 holds D(k).
     std::uint32_t encode(std::uint32_t data24);
-
     bool d29() const { return d29_; }
     bool d30() const { return d30_; }
 
@@ -53,13 +51,11 @@ public:
     explicit StreamEncoder(bool lead_byte = true);
     // Continues a stream whose last word ended in these D29 and D30.
     StreamEncoder(bool d29, bool d30) : enc_(d29, d30) {}
-
     StreamEncoder& frame(const FrameSpec& f);
     StreamEncoder& word(std::uint32_t data24, bool corrupt = false);
     // Bytes sent as they are (noise, line ends); the word encoder's D29/D30
     // are left as they are.
     StreamEncoder& raw(const std::vector<std::uint8_t>& bytes);
-
     const std::vector<std::uint8_t>& bytes() const { return bytes_; }
     std::vector<std::uint8_t> take() { return std::move(bytes_); }
 
