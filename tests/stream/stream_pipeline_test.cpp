@@ -71,29 +71,11 @@ INSTANTIATE_TEST_SUITE_P(Frames, StreamTimeTest, ::testing::Values(
     AxisCase{"ClockJumpPlacesTheFrameAgain", {{at1020, 1, 1000, 36582}, {{2026, 12, 6, 11, 40, 0, 0}, 1, 1000, 40182}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(StreamPipeline, FrameSharesAddUpToTheBytesTaken) {
-    std::ifstream in(TESSALY_DEMO, std::ios::binary);
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
-    ASSERT_FALSE(bytes.empty());
-    FixedClock clock({2026, 12, 6, 10, 12, 0, 0});
-    RtcmDecoder decoder(clock);
-    StreamPipeline pipeline(decoder);
-    std::uint64_t shares = 0, frames = 0;
-    // Chunks of odd sizes, so that frames end anywhere within them.
-    for (std::size_t at = 0; at < bytes.size(); at += 997)
-        pipeline.feed(std::span(bytes).subspan(at, std::min<std::size_t>(997, bytes.size() - at)),
-                      [&](const CompletedFrame& f) {
-                          shares += f.bytes;
-                          ++frames;
-                      });
-    EXPECT_EQ(frames, decoder.frames_completed);
-    EXPECT_EQ(shares + pipeline.bytes_since_frame(), bytes.size());
-    EXPECT_EQ(pipeline.bytes(), bytes.size());
-}
-
-// AIS sentences among the stream's bytes, read in chunks and a byte at a
-// time (as the window feeds it): the same frames, theirs included, and the
-// shares still add up; bytes held back at the end are the stream's.
+// The demonstration stream with AIS sentences among its bytes, read in
+// chunks of odd sizes (frames end anywhere within them) and a byte at a time
+// (as the window feeds it): the same frames, theirs included, every byte
+// taken and the frames' shares adding up to them; bytes held back at the end
+// are the stream's.
 TEST(StreamPipeline, AisSentencesAmongTheBytes) {
     std::ifstream in(TESSALY_DEMO, std::ios::binary);
     const std::string demo{std::istreambuf_iterator<char>(in), {}};
@@ -125,6 +107,7 @@ TEST(StreamPipeline, AisSentencesAmongTheBytes) {
         EXPECT_EQ(types[bytewise].size(), decoder.frames_completed);
         EXPECT_EQ(std::count(types[bytewise].begin(), types[bytewise].end(), -16), 12);
         EXPECT_EQ(shares + pipeline.bytes_since_frame(), bytes.size());
+        EXPECT_EQ(pipeline.bytes(), bytes.size());
         // The demonstration stream's, and the '!' held back at the end ("AI"
         // go into the word after the last frame).
         EXPECT_EQ(decoder.unused_chars, 133u + 1u);
