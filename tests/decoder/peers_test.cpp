@@ -1,10 +1,10 @@
-// Real recordings: the decoded values of types 1, 3, 9, 14, 16, 18, 19, 22,
-// 23 and 31 against gpsd's gpsdecode, an independent decoder (its 18 gives
-// the raw carrier-phase count, 1/256 cycle; "m" of 18 and 19 is the multiple-message flag); gpsd-sample's
-// words do not start on character boundaries. Message 24 against the
-// station's message 3 (gpsd's own 24 is wrong). rtklib-testglo's 18 and 19
-// against RTKLIB's convbin. The frame counts are checked
-// through tessaly-decode's summary in the command-line tests.
+// The decoder against peers. Real recordings: types 1, 3, 9, 14, 16, 18, 19,
+// 22, 23 and 31 against gpsd's gpsdecode (its 18 gives the raw count, 1/256
+// cycle; "m" is the multiple-message flag; gpsd-sample's words do not start
+// on character boundaries), 24 against the station's 3 (gpsd's own 24 is
+// wrong), rtklib-testglo's 18 and 19 against RTKLIB's convbin. Made streams:
+// 17 and 18 against convbin. The frame counts are checked through
+// tessaly-decode's summary in the command-line tests.
 #include <cmath>
 #include <map>
 #include <sstream>
@@ -145,17 +145,13 @@ TEST(Recordings, ValuesAgreeWithGpsdecode) {
 }
 
 // rtklib-testglo's phases and pseudoranges (18, 19; GPS and GLONASS; L1 and
-// L2) against RTKLIB's convbin, satellite by satellite and epoch by epoch:
-// the scaled phases, cycles against RINEX's cycles. Every satellite of this
-// station's 18 frames has the multiple-message flag set (a set ends with a
-// 19 frame), so a flag taken for a unit shows here as phases twice RINEX's;
-// the flag clear is checked against convbin on a made stream.
-// RTKLIB ends an epoch only at a frame whose last satellite clears the
-// multiple-message flag; this station sets it everywhere but in the last
-// frame of a whole GPS and GLONASS set, so RTKLIB would drop every GPS set.
-// convbin therefore gets
-// the recording's 18 and 19 frames word for word, re-framed, with the flag
-// cleared in the last frame of each set.
+// L2) against convbin's RINEX, satellite by satellite and epoch by epoch.
+// This station sets the multiple-message flag in every 18 frame, so a flag
+// taken for a unit shows as phases twice RINEX's. RTKLIB ends an epoch only
+// at a frame whose last satellite clears the flag, which this station does
+// only at the end of a whole GPS and GLONASS set: convbin gets the 18 and 19
+// frames word for word, re-framed, with the flag cleared in the last frame
+// of each system's set.
 TEST(Recordings, MeasurementsAgreeWithConvbin) {
     const std::string path = std::string(TESSALY_SHARED_DATA) + "/rtklib-testglo.rtcm2", bytes = read_file(path);
     if (bytes.empty()) GTEST_SKIP() << "recording " << path << " not found";
@@ -244,10 +240,6 @@ TEST(Recordings, MeasurementsAgreeWithConvbin) {
     EXPECT_EQ(compared['R'], 4066);
 }
 
-// Streams made with the test encoder against RTKLIB's convbin: type 17
-// ephemerides against its RINEX navigation file, every parameter to the last
-// digit RINEX prints, and type 18 phases with the multiple-message flag
-// clear (no real recording here has one) against its observation file.
 namespace {
 
 // A number as RTKLIB writes it into a navigation record: sign, ".", twelve
