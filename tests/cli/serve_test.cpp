@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "rtcm_encoder.h"
+#include "rtcm_messages.h"
 #include "tool_test_util.h"
 
 using namespace tessaly::testing;
@@ -74,6 +76,30 @@ TEST(Serve, KeepsAcceptingAfterRunningOutOfDescriptors) {
 }
 
 std::string summary_of(const std::string& file) { return run_tool(tool, {"--format", "summary", file}).out; }
+
+// Words that do not start on a character (here shifted by three bits) are
+// served as recorded under --live, and the server says how many.
+TEST(Serve, LiveNamesTheFramesItCannotRetime) {
+    StreamEncoder enc;
+    for (int i = 0; i < 8; ++i)
+        enc.frame({.type = 1, .station = 7, .zcount = std::uint16_t(10 * i), .data = correction_words({{.id = 3}})});
+    std::string file;
+    std::uint8_t before = 0;
+    for (const std::uint8_t c : enc.bytes()) {
+        file += char(0x40 | (before & 63) >> 3 | (c & 7) << 3);
+        before = c;
+    }
+    const TempPath path("shifted.rtcm2");
+    write_file(path.str(), file);
+    // The decoder spends the first frame finding the offset.
+    ASSERT_NE(summary_of(path.str()).find("\nframes: 7\n"), std::string::npos) << summary_of(path.str());
+    Child server(serve, {path.str(), "--port", "0", "--live"});
+    EXPECT_NE(server.await_err(R"(on 127\.0\.0\.1:(\d+))"), "");
+    EXPECT_EQ(server.err().substr(0, server.err().find('\n') + 1),
+              "tessaly-serve: " + path.str() +
+                  ": --live re-times only frames whose words start on a character: 7 of 7 frames go out with their "
+                  "recorded times\n");
+}
 
 // Each mountpoint serves its file (re-timed, at full speed) to each user of
 // the credentials file; the sourcetable has a line for each. The decoder
