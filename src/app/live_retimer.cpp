@@ -21,9 +21,18 @@ std::uint32_t bits_of(const std::string& w) {
 
 }  // namespace
 
-int LiveRetimer::zcount_of(double unix_seconds, int leap_seconds) {
-    const double into_hour = std::fmod(unix_seconds + leap_seconds, 3600.0);
-    return int(into_hour / 0.6) % 6000;
+LiveRetimer::Time LiveRetimer::time_of(double unix_seconds, int leap_seconds) {
+    constexpr double gps_epoch = 315964800;  // 1980-01-06 in Unix seconds
+    const double gps = unix_seconds + leap_seconds - gps_epoch;
+    // The epsilon keeps a time that is a whole Z-count from falling to the
+    // one before through rounding.
+    const auto zcount = [](double seconds) { return int(std::fmod(seconds, 3600.0) / 0.6 + 1e-6) % 6000; };
+    const auto hours = static_cast<long long>(std::floor(gps / 3600.0));
+    return {.zcount = zcount(gps),
+            .utc_zcount = zcount(unix_seconds),
+            .week = int((hours / 168) % 1024),
+            .hour = int(hours % 168),
+            .leap_seconds = leap_seconds};
 }
 
 bool LiveRetimer::header_at_window() const {
@@ -35,12 +44,19 @@ bool LiveRetimer::header_at_window() const {
     return (data >> 16) == preamble && gps_parity(data, d29, d30) == (t >> 24);
 }
 
-void LiveRetimer::emit_word(int zcount, std::string& out) {
+void LiveRetimer::emit_word(const Time& now, std::string& out) {
     const std::uint32_t t = bits_of(window_);
     const bool in29 = d29_of(last_in_), in30 = d30_of(last_in_);
     std::uint32_t data = source_data(t, in30);
     const unsigned error = (t >> 24) ^ gps_parity(data, in29, in30);  // kept as it was
-    if (word_ == 1) data = (data & 0x7FF) | std::uint32_t(zcount & 8191) << 11;
+    if (word_ == 0) type_ = int((data >> 10) & 63);
+    if (word_ == 1) {
+        ++frames_;
+        const bool glonass = type_ >= 31 && type_ <= 36;
+        data = (data & 0x7FF) | std::uint32_t(glonass ? now.utc_zcount : now.zcount) << 11;
+    }
+    if (word_ == 2 && type_ == 14)
+        data = std::uint32_t(now.week & 1023) << 14 | std::uint32_t(now.hour & 255) << 6 | std::uint32_t(now.leap_seconds & 63);
     const bool out29 = d29_of(last_out_), out30 = d30_of(last_out_);
     const std::uint32_t sent = sent_word(data, gps_parity(data, out29, out30) ^ error, out30);
     last_in_ = window_[4];
@@ -51,7 +67,7 @@ void LiveRetimer::emit_word(int zcount, std::string& out) {
     window_.clear();
 }
 
-void LiveRetimer::step(char c, int zcount, std::string& out) {
+void LiveRetimer::step(char c, const Time& now, std::string& out) {
     if (!is_char(c)) {
         if (window_.empty()) out += c;
         else pending_ += c;
@@ -76,13 +92,13 @@ void LiveRetimer::step(char c, int zcount, std::string& out) {
         word_ = 0;
     }
     if (word_ == 1) words_in_frame_ = 2 + int((source_data(bits_of(window_), d30_of(last_in_)) >> 3) & 31);
-    emit_word(zcount, out);
+    emit_word(now, out);
     ++word_;
     if (word_ >= 2 && word_ >= words_in_frame_) word_ = -1;
 }
 
-void LiveRetimer::process(const char* data, std::size_t size, int zcount, std::string& out) {
-    for (std::size_t i = 0; i < size; ++i) step(data[i], zcount, out);
+void LiveRetimer::process(const char* data, std::size_t size, const Time& now, std::string& out) {
+    for (std::size_t i = 0; i < size; ++i) step(data[i], now, out);
 }
 
 void LiveRetimer::flush(std::string& out) {

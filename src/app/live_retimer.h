@@ -20,21 +20,30 @@ namespace tessaly {
 
 class LiveRetimer {
 public:
-    // `zcount`: the present time as a modified Z-count (GPS seconds into
-    // the hour / 0.6, 0..5999). Appends to `out` the bytes that are ready;
-    // up to five bytes are held back until their word is complete.
-    void process(const char* data, std::size_t size, int zcount, std::string& out);
+    // The present time in the forms a frame carries it.
+    struct Time {
+        int zcount = 0;      // GPS seconds into the hour / 0.6 (0..5999)
+        int utc_zcount = 0;  // the same in UTC: GLONASS frames (31 to 36) count so
+        int week = 0;        // GPS week, modulo 1024 as type 14 sends it
+        int hour = 0;        // GPS hour of the week
+        int leap_seconds = 0;
+    };
+    static Time time_of(double unix_seconds, int leap_seconds);
+
+    // Appends to `out` the bytes that are ready; up to five bytes are held
+    // back until their word is complete. Type 14's week, hour and leap
+    // seconds become `now`'s too, so that its time agrees with the Z-count.
+    void process(const char* data, std::size_t size, const Time& now, std::string& out);
     // Hands out the held-back bytes (end of the recording).
     void flush(std::string& out);
-
-    // The present time as a modified Z-count: seconds since 1970 UTC plus
-    // the GPS-UTC leap seconds, into the hour.
-    static int zcount_of(double unix_seconds, int leap_seconds);
+    // Frames re-timed so far. Words that do not start on a character
+    // are not found and pass with their recorded times.
+    std::size_t frames() const { return frames_; }
 
 private:
-    void step(char c, int zcount, std::string& out);
+    void step(char c, const Time& now, std::string& out);
     bool header_at_window() const;
-    void emit_word(int zcount, std::string& out);
+    void emit_word(const Time& now, std::string& out);
 
     // Bytes held back: the word being read (up to five 6-of-8 characters)
     // and any other bytes among them (line ends and the like, which
@@ -46,6 +55,8 @@ private:
     char last_out_ = 0;            // the character sent before the window
     int word_ = -1;          // index in the frame (0: header word 1); -1: searching
     int words_in_frame_ = 0;
+    int type_ = 0;  // the frame's message type, from its first word
+    std::size_t frames_ = 0;
 };
 
 }  // namespace tessaly

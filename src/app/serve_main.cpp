@@ -81,7 +81,8 @@ int main(int argc, char** argv) {
                             "                          mountpoint.\n"
                             "  TESSALY_NTRIP_PASSWORD  In the environment: the password of --user\n"
                             "                          when --password is not given.\n"
-                            "\n"                            "Exit status: 0 done, 1 a file could not be read or the port not\n"
+                            "\n"
+                            "Exit status: 0 done, 1 a file could not be read or the port not\n"
                             "taken, 2 usage error or a credentials file that is refused.\n");
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("TCP port to listen on (default 2101)."),
                                         QStringLiteral("PORT"));
@@ -207,7 +208,17 @@ int main(int argc, char** argv) {
     }
     tessaly::StreamServer server(recordings.value(file), rate, loop);
     // GPS time runs 18 s ahead of UTC since 2017.
-    if (p.isSet(liveOption)) server.setLive(18);
+    if (p.isSet(liveOption)) {
+        server.setLive(18);
+        for (auto it = recordings.cbegin(); it != recordings.cend(); ++it) {
+            const auto [retimed, found] = tessaly::retimed_frames(it.value());
+            if (retimed < found)
+                std::fprintf(stderr,
+                             "tessaly-serve: %s: --live re-times only frames whose words start on a character: "
+                             "%zu of %zu frames go out with their recorded times\n",
+                             qPrintable(it.key()), found - retimed, found);
+        }
+    }
     if (caster) server.setCaster(served, users);
     // Said once: the clients that could not be taken are served as soon
     // as descriptors are free again.

@@ -115,6 +115,18 @@ QByteArray advertised_format(const QByteArray& recording) {
     return details;
 }
 
+std::pair<std::size_t, std::size_t> retimed_frames(const QByteArray& recording) {
+    FixedClock clock({2026, 1, 1, 0, 30, 0, 0});
+    RtcmDecoder decoder(clock);
+    std::size_t found = 0;
+    decoder.rtcm_decode(std::span(reinterpret_cast<const std::uint8_t*>(recording.constData()), std::size_t(recording.size())),
+                        [&](std::size_t) { found += decoder.frame_completed; });
+    LiveRetimer retimer;
+    std::string out;
+    retimer.process(recording.constData(), std::size_t(recording.size()), {}, out);
+    return {retimer.frames(), found};
+}
+
 bool StreamServer::listen(const QHostAddress& address, quint16 port) {
     sockaddr_storage where{};
     socklen_t size = 0;
@@ -263,7 +275,7 @@ void StreamServer::write_body(Client& c, const char* data, qint64 n) {
     std::string timed;
     if (c.retimer) {
         const double now = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
-        c.retimer->process(data, std::size_t(n), LiveRetimer::zcount_of(now, leap_seconds_), timed);
+        c.retimer->process(data, std::size_t(n), LiveRetimer::time_of(now, leap_seconds_), timed);
         data = timed.data();
         n = qint64(timed.size());
     }

@@ -35,6 +35,11 @@ namespace tessaly {
 // carries with its usual interval in seconds, "1(5),3(10),18(1)".
 QByteArray advertised_format(const QByteArray& recording);
 
+// How many of the recording's frames --live can re-time, and how many the
+// decoder finds: a stream whose words do not start on a character keeps
+// its recorded times.
+std::pair<std::size_t, std::size_t> retimed_frames(const QByteArray& recording);
+
 class StreamServer : public QObject {
     Q_OBJECT
 public:

@@ -26,6 +26,7 @@
 #include "json_output.h"
 #include "ntrip_client.h"
 #include "port_number.h"
+#include "posix_io.h"
 #include "reconnect_policy.h"
 #include "socket_keepalive.h"
 
@@ -54,13 +55,6 @@ extern "C" void on_stop_signal(int) {
         (void)ignored;
     }
 }
-
-struct FdCloser {
-    int fd;
-    ~FdCloser() {
-        if (fd >= 0) ::close(fd);
-    }
-};
 
 enum class Wait { ready, stopped, timeout };
 
@@ -202,7 +196,7 @@ Attempt attempt_tcp(const std::string& endpoint, const SourceOptions& o, const C
             last_error = std::strerror(errno);
             continue;
         }
-        FdCloser closer{fd};
+        posix::FdCloser closer{fd};
         if (::connect(fd, ai->ai_addr, ai->ai_addrlen) != 0) {
             if (errno != EINPROGRESS) {
                 last_error = std::strerror(errno);
@@ -226,32 +220,16 @@ Attempt attempt_tcp(const std::string& endpoint, const SourceOptions& o, const C
     return fail("cannot connect to " + host + ":" + port + ": " + last_error);
 }
 
-speed_t baud_constant(int baud) {
-    switch (baud) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    default: return B0;
-    }
-}
-
 Attempt attempt_serial(const std::string& path, const SourceOptions& o, const ChunkSink& sink) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return {Attempt::How::failed, "cannot open " + path + ": " + std::strerror(errno), {}};
-    FdCloser closer{fd};
+    posix::FdCloser closer{fd};
     termios t{};
     if (::tcgetattr(fd, &t) == 0) {
         ::cfmakeraw(&t);
         t.c_cflag |= CLOCAL | CREAD;
-        ::cfsetispeed(&t, baud_constant(o.baud));
-        ::cfsetospeed(&t, baud_constant(o.baud));
+        ::cfsetispeed(&t, posix::baud_constant(o.baud));
+        ::cfsetospeed(&t, posix::baud_constant(o.baud));
         if (::tcsetattr(fd, TCSANOW, &t) != 0)
             return {Attempt::How::failed, "cannot set up " + path + ": " + std::strerror(errno), {}};
     }
@@ -419,13 +397,13 @@ SourceEnd read_source(const std::string& source, const ChunkSink& sink, const So
                       sink);
     }
     if (is_serial_device(source)) {
-        if (baud_constant(options.baud) == B0)
+        if (posix::baud_constant(options.baud) == B0)
             return {SourceEnd::How::failed, "unsupported --baud " + std::to_string(options.baud)};
         return follow(source, [&](const ChunkSink& s) { return attempt_serial(source, options, s); }, options, sink);
     }
     const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return {SourceEnd::How::failed, "cannot open " + source + ": " + std::strerror(errno)};
-    FdCloser closer{fd};
+    posix::FdCloser closer{fd};
     return read_plain(fd, source, sink);
 }
 

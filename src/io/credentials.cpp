@@ -10,17 +10,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "posix_io.h"
+
 namespace tessaly::credentials {
 
 namespace {
 
 // Far more than any list of users; a larger file is not a credentials file.
 constexpr std::size_t max_file_bytes = 1 << 20;
-
-struct FdCloser {
-    int fd;
-    ~FdCloser() { ::close(fd); }
-};
 
 // "readable by group and others, writable by group": who may do what
 // besides the owner, from the mode's lower six bits.
@@ -54,7 +51,7 @@ std::optional<std::vector<Login>> read_file(const std::string& path, std::string
         error = "cannot read " + name + ": " + std::strerror(errno);
         return std::nullopt;
     }
-    FdCloser closer{fd};
+    posix::FdCloser closer{fd};
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         error = "cannot read " + name + ": " + std::strerror(errno);
@@ -74,20 +71,12 @@ std::optional<std::vector<Login>> read_file(const std::string& path, std::string
         error = name + " is larger than 1 MiB: not a list of users";
         return std::nullopt;
     }
-    std::string text(std::size_t(st.st_size), '\0');
-    std::size_t got = 0;
-    while (got < text.size()) {
-        const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            error = "cannot read " + name + ": " + std::strerror(errno);
-            return std::nullopt;
-        }
-        if (n == 0) break;
-        got += std::size_t(n);
+    const auto text = posix::read_all(fd, std::size_t(st.st_size));
+    if (!text) {
+        error = "cannot read " + name + ": " + std::strerror(errno);
+        return std::nullopt;
     }
-    text.resize(got);
-    return parse(text, name, error);
+    return parse(*text, name, error);
 }
 
 std::optional<std::vector<Login>> parse(std::string_view text, const std::string& name, std::string& error) {

@@ -12,17 +12,13 @@
 #include <tuple>
 
 #include "credentials.h"
+#include "posix_io.h"
 
 namespace tessaly::monitord {
 
 namespace {
 
 constexpr std::size_t max_file_bytes = 4u << 20;
-
-struct FdCloser {
-    int fd;
-    ~FdCloser() { ::close(fd); }
-};
 
 std::string mode_text(unsigned mode) {
     char buf[8];
@@ -38,7 +34,7 @@ std::optional<std::string> read_whole(const std::string& path, const std::string
         error = "cannot read " + what + " " + path + ": " + std::strerror(errno);
         return std::nullopt;
     }
-    FdCloser closer{fd};
+    posix::FdCloser closer{fd};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         error = what + " " + path + " is not a regular file";
         return std::nullopt;
@@ -47,19 +43,8 @@ std::optional<std::string> read_whole(const std::string& path, const std::string
         error = what + " " + path + " is larger than 4 MiB";
         return std::nullopt;
     }
-    std::string text(std::size_t(st.st_size), '\0');
-    std::size_t got = 0;
-    while (got < text.size()) {
-        const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            error = "cannot read " + what + " " + path + ": " + std::strerror(errno);
-            return std::nullopt;
-        }
-        if (n == 0) break;
-        got += std::size_t(n);
-    }
-    text.resize(got);
+    auto text = posix::read_all(fd, std::size_t(st.st_size));
+    if (!text) error = "cannot read " + what + " " + path + ": " + std::strerror(errno);
     return text;
 }
 

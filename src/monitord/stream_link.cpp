@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include "ntrip_client.h"
+#include "posix_io.h"
 #include "socket_keepalive.h"
 
 namespace tessaly::monitord {
@@ -41,22 +42,6 @@ QString shown(std::string_view text) {
     QString s;
     for (const char c : text.substr(0, 60)) s += (c >= 0x20 && c < 0x7f) ? QChar(c) : QChar('.');
     return s;
-}
-
-speed_t baud_constant(int baud) {
-    switch (baud) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    default: return B0;
-    }
 }
 
 }  // namespace
@@ -115,7 +100,7 @@ void StreamLink::open() {
         if (::tcgetattr(fd_, &t) == 0) {
             ::cfmakeraw(&t);
             t.c_cflag |= CLOCAL | CREAD;
-            const speed_t speed = baud_constant(source_.baud);
+            const speed_t speed = posix::baud_constant(source_.baud);
             if (speed != B0) {
                 ::cfsetispeed(&t, speed);
                 ::cfsetospeed(&t, speed);

@@ -70,12 +70,11 @@ TEST(DemoStream, NoAlarmInADay) {
         std::size_t at = 0;
         for (const Step& f : frames) {
             const double utc = f.utc + 120.0 * loop;
-            const int zcount = int(std::lround(std::fmod(utc + 18, 3600) / 0.6)) % 6000;
-            retimer.process(reinterpret_cast<const char*>(demo.data() + at), f.end - at, zcount, hour);
+            retimer.process(reinterpret_cast<const char*>(demo.data() + at), f.end - at, LiveRetimer::time_of(utc, 18), hour);
             at = f.end;
             hour_steps.push_back({hour.size(), utc});
         }
-        retimer.process(reinterpret_cast<const char*>(demo.data() + at), demo.size() - at, 0, hour);
+        retimer.process(reinterpret_cast<const char*>(demo.data() + at), demo.size() - at, {}, hour);
     }
     retimer.flush(hour);
     std::vector<std::uint8_t> day;

@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <regex>
 #include <set>
@@ -191,18 +192,44 @@ TEST(LiveSources, ReconnectSaysEachNewFailureAtOnce) {
 
 // --live: the same frames (parity failures included), each timed now, so
 // that the latency is that of the link (Z-count steps of 0.6 s), not hours.
+// Every frame leaves --live with the present time: GPS frames in GPS time,
+// GLONASS frames (31 to 36) in UTC as their Z-count counts, and type 14's
+// week and hour with them, so that neither latency nor the clock alarm
+// fires on a replayed recording.
 TEST(LiveSources, LiveServingRetimesEveryFrame) {
-    Caster caster({demo, "--rate", "0", "--live", "--port", "0"});
-    const ToolResult summary = run_tool(tool, {"--format", "summary", "tcp://127.0.0.1:" + caster.port});
-    EXPECT_EQ(std::tuple(summary.status, summary.err, summary.out), std::tuple(0, "", summary_of(demo)));
-    const ToolResult json = run_tool(tool, {"--format", "json", "--leap", "18", "tcp://127.0.0.1:" + caster.port});
-    const std::regex latency("\"latency\":(-?[0-9.]+)");
-    int frames = 0;
-    for (auto it = std::sregex_iterator(json.out.begin(), json.out.end(), latency); it != std::sregex_iterator(); ++it, ++frames) {
-        const double l = std::stod((*it)[1]);
-        EXPECT_TRUE(l > -0.1 && l < 2) << l;
+    TempPath mixed("mixed.rtcm2");
+    StreamEncoder enc;
+    for (int i = 0; i < 5; ++i) {
+        const auto z = std::uint16_t(100 * i);  // an old hour's times, all to be replaced
+        enc.frame({.type = 1, .station = 7, .zcount = z,
+                   .data = correction_words({{.id = 3}, {.id = 5}, {.id = 7}, {.id = 9, .range = 50}})});
+        enc.frame({.type = 31, .station = 7, .zcount = z, .data = correction_words({{.id = 4, .range = 60}})});
+        enc.frame({.type = 14, .station = 7, .zcount = z, .data = {601u << 14 | 109u << 6 | 15u}});
     }
-    EXPECT_EQ(frames, 582);
+    write_file(mixed.str(), std::string(enc.bytes().begin(), enc.bytes().end()));
+    const auto gps_hours = [] { return (std::time(nullptr) + 18 - 315964800) / 3600; };
+    for (const std::string& file : {demo, mixed.str()}) {
+        Caster caster({file, "--rate", "0", "--live", "--port", "0"});
+        const ToolResult summary = run_tool(tool, {"--format", "summary", "tcp://127.0.0.1:" + caster.port});
+        EXPECT_EQ(std::tuple(summary.status, summary.err, summary.out), std::tuple(0, "", summary_of(file)));
+        const auto before = gps_hours();
+        const ToolResult json = run_tool(tool, {"--format", "json", "--alarms", "--leap", "18", "tcp://127.0.0.1:" + caster.port});
+        const auto after = gps_hours();
+        EXPECT_EQ(json.out.find("ALARM"), std::string::npos) << file << json.out;
+        const std::regex latency("\"latency\":(-?[0-9.]+)");
+        int frames = 0;
+        for (auto it = std::sregex_iterator(json.out.begin(), json.out.end(), latency); it != std::sregex_iterator(); ++it, ++frames) {
+            const double l = std::stod((*it)[1]);
+            EXPECT_TRUE(l > -0.1 && l < 2) << file << ": " << l;
+        }
+        EXPECT_EQ(frames, file == demo ? 582 : 15);
+        const std::regex week_hour("\"week\":([0-9]+),\"hour\":([0-9]+),\"leapsecs\":18");
+        for (auto it = std::sregex_iterator(json.out.begin(), json.out.end(), week_hour); it != std::sregex_iterator(); ++it, --frames) {
+            const long long hours = std::stoll((*it)[1]) * 168 + std::stoll((*it)[2]);
+            EXPECT_TRUE(hours == before % (1024 * 168) || hours == after % (1024 * 168)) << (*it)[0];
+        }
+        EXPECT_EQ(frames, file == demo ? 582 : 10) << "type 14 frames re-timed";
+    }
 }
 
 TEST(LiveSources, StopSignalsStillWriteTheSummary) {
@@ -461,6 +488,30 @@ TEST(Serve, KeepsAcceptingAfterRunningOutOfDescriptors) {
     ::close(late);
     const std::string err = server.err();
     EXPECT_EQ(err.find("cannot take more"), err.rfind("cannot take more")) << err;
+}
+
+// Words that do not start on a character (here shifted by three bits) are
+// served as recorded under --live, and the server says how many.
+TEST(Serve, LiveNamesTheFramesItCannotRetime) {
+    StreamEncoder enc;
+    for (int i = 0; i < 8; ++i)
+        enc.frame({.type = 1, .station = 7, .zcount = std::uint16_t(10 * i), .data = correction_words({{.id = 3}})});
+    std::string file;
+    std::uint8_t before = 0;
+    for (const std::uint8_t c : enc.bytes()) {
+        file += char(0x40 | (before & 63) >> 3 | (c & 7) << 3);
+        before = c;
+    }
+    const TempPath path("shifted.rtcm2");
+    write_file(path.str(), file);
+    // The decoder spends the first frame finding the offset.
+    ASSERT_NE(summary_of(path.str()).find("\nframes: 7\n"), std::string::npos) << summary_of(path.str());
+    Child server(serve, {path.str(), "--port", "0", "--live"});
+    EXPECT_NE(server.await_err(R"(on 127\.0\.0\.1:(\d+))"), "");
+    EXPECT_EQ(server.err().substr(0, server.err().find('\n') + 1),
+              "tessaly-serve: " + path.str() +
+                  ": --live re-times only frames whose words start on a character: 7 of 7 frames go out with their "
+                  "recorded times\n");
 }
 
 // Each mountpoint serves its file (re-timed, at full speed) to each user of
