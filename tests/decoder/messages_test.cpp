@@ -346,7 +346,7 @@ TEST(Measurements, UnitsDoNotFollowTheMultipleMessageFlag) {
 // Types 15, 27 and 36, which no peer decodes: the encoder's field values come
 // back exactly through the JSON members and the line of the other-type page;
 // a frame with a failed word or too short for its layout gives no members.
-// Type 17 is checked against RTKLIB in convbin_made_test.cpp.
+// Type 17 is checked against RTKLIB in peers_test.cpp.
 namespace {
 
 // A beacon of 27: the fields of 7, then 72 bits of its own.

@@ -273,8 +273,7 @@ Outputs both(const std::vector<std::uint8_t>& bytes) {
     r.rinex_nav = read_file(nav.str());
     r.rinex_obs = read_file(obs.str());
     const auto d = run_tool(TESSALY_DECODE, {"--format", "json", "--clock", "2026-01-01T01:30:00Z", stream.str()});
-    std::istringstream lines(d.out);
-    for (std::string line; std::getline(lines, line);) r.frames.push_back(json::parse(line));
+    r.frames = json_lines(d.out);
     return r;
 }
 

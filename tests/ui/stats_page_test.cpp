@@ -20,7 +20,7 @@
 #include "rtcm_encoder.h"
 #include "ui_test_util.h"
 #include "alarms_page.h"
-#include "loopback_server.h"
+#include "io_test_util.h"
 #include "window_alarms.h"
 
 using namespace tessaly;
@@ -264,20 +264,16 @@ INSTANTIATE_TEST_SUITE_P(Buses, Notifications, ::testing::Values(
 TEST(AlarmsStrip, SilentSourceShownStale) {
     TestServer server;
     WindowRig rig;
-    rig.settings.source = kSourceInternet;
-    rig.settings.address = "127.0.0.1";
-    rig.settings.port = server.port();
+    configure_internet(rig.settings, server.port());
     rig.settings.silenceLimit = 1;
     TForm1& w = rig.open();
-    QTcpSocket* c = server.accept();
-    ASSERT_TRUE(c);
+    ASSERT_TRUE(server.accept());
     const auto frame = [](std::uint16_t z) {
         StreamEncoder enc;
         enc.frame({.type = 6, .station = 9, .zcount = z});
-        return QByteArray(reinterpret_cast<const char*>(enc.bytes().data()), qsizetype(enc.bytes().size()));
+        return bytes_of(enc.bytes());
     };
-    c->write(frame(200));
-    c->flush();
+    server.send(frame(200));
     ASSERT_TRUE(spin_until([&] { return rig.decoder.frames_completed == 1u; }));
     ASSERT_TRUE(spin_until([&] { return w.supervisor().state() == SourceSupervisor::State::Silent; }, 5000));
     rig.clock.set({2026, 12, 6, 10, 12, 7, 250});
@@ -285,8 +281,7 @@ TEST(AlarmsStrip, SilentSourceShownStale) {
     const TForm1::Strip& s = w.strip();
     EXPECT_EQ(s.latency->text() + " " + QString::number(s.station->isEnabled()), "7 s old 0");
     EXPECT_EQ(s.station->toolTip(), "not current: the last frame came 7 s ago");
-    c->write(frame(212));
-    c->flush();
+    server.send(frame(212));
     ASSERT_TRUE(spin_until([&] { return rig.decoder.frames_completed == 2u; }));
     w.alarms().tick();
     EXPECT_TRUE(s.station->isEnabled());
