@@ -22,6 +22,7 @@
 #include <netinet/in.h>
 #include <sys/stat.h>
 
+#include "asan_options.h"
 #include "rtcm_encoder.h"
 #include "rtcm_messages.h"
 #include "tool_test_util.h"
@@ -29,18 +30,6 @@
 using namespace tessaly::testing;
 
 namespace fs = std::filesystem;
-
-// The sanitizer build (clang says so through __has_feature, g++ through a macro).
-#if defined(__SANITIZE_ADDRESS__)
-#define SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define SANITIZED 1
-#endif
-#endif
-#ifndef SANITIZED
-#define SANITIZED 0
-#endif
 
 namespace {
 
@@ -469,7 +458,7 @@ std::string first_bytes(int fd) {
 // 60 clients against a limit of 32 descriptors: accept() fails with EMFILE.
 // Once they are gone the next client is served, and the limit was named once.
 TEST(Serve, KeepsAcceptingAfterRunningOutOfDescriptors) {
-#if SANITIZED
+#ifdef TESSALY_ASAN_BUILD
     // UBSan reads an object's type through a pipe it opens for each check:
     // without a free descriptor every virtual call is reported as one on a
     // bad object. The normal build runs this test.

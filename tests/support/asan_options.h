@@ -1,8 +1,9 @@
 #pragma once
-// Included once by each test main. Under AddressSanitizer, freed memory is
-// filled: a Qt object deleted while Qt's own code (which the sanitizer does
-// not instrument) still uses it then fails at once, instead of being read
-// intact from the sanitizer's quarantine.
+// Included once by each test main (and by the tests that must know whether
+// they run under the sanitizers: TESSALY_ASAN_BUILD). Under AddressSanitizer,
+// freed memory is filled: a Qt object deleted while Qt's own code (which the
+// sanitizer does not instrument) still uses it then fails at once, instead
+// of being read intact from the sanitizer's quarantine.
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
 #define TESSALY_ASAN_BUILD 1
