@@ -360,6 +360,18 @@ TEST(LiveSources, SourcetablesWholeSafeOrFailed) {
               std::tuple(1, "tessaly-decode: cannot write standard output: No space left on device\n"));
 }
 
+// A chunk cut in the middle is a broken stream, not a proper end: said so,
+// and followed under --reconnect.
+TEST(LiveSources, ChunkCutInsideIsABrokenStreamAndReconnects) {
+    const OneAnswer caster("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n10\r\nfY@@Zb");
+    const std::string at = "127.0.0.1:" + caster.listener.port + "/M";
+    Child reader(tool, {"--reconnect", "ntrip://" + at});
+    EXPECT_NE(reader.await_err("tessaly-decode: the stream from " + at + " broke off inside a chunk; reconnecting\n"), "")
+        << reader.err();
+    reader.signal(SIGINT);
+    EXPECT_EQ(reader.wait(), 0);
+}
+
 TEST(LiveSources, OtherProtocolsAreNamed) {
     // CRC-24Q computed with a bitwise Python loop: types 1005 and 1077.
     const std::string f1005 = std::string("\xd3\x00\x13\x3e\xd0", 5) + std::string(17, '\0') + "\xf2\x4b\xf4";
