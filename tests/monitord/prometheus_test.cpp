@@ -99,8 +99,12 @@ TEST(Prometheus, StoresTheFramesOfEveryStreamAndSeesAnOutageComeAndGo) {
     if (prometheus.isEmpty()) GTEST_SKIP() << "prometheus is not installed (Debian: prometheus): no end-to-end run";
     const QStringList names = {"bend", "naujoks", "sample"};
     QMap<QString, QString> files;
-    for (const QString& n : names) files[n] = QString(TESSALY_SHARED_DATA) + "/gpsd-" + n + ".rtcm2";
-    if (!QFile::exists(files["bend"])) GTEST_SKIP() << "no recordings in " << TESSALY_SHARED_DATA;
+    // Without the shared recordings each mountpoint serves the
+    // demonstration stream: the counts are compared all the same.
+    for (const QString& n : names) {
+        files[n] = QString(TESSALY_SHARED_DATA) + "/gpsd-" + n + ".rtcm2";
+        if (!QFile::exists(files[n])) files[n] = TESSALY_DEMO;
+    }
     // The caster sends each whole file at once and closes; the monitor
     // may take it more than once before the caster stops. Another one goes
     // on sending until it falls silent.
