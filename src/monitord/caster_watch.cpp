@@ -18,9 +18,9 @@ bool usable_name(const std::string& name) {
 
 }  // namespace
 
-CasterWatch::CasterWatch(CasterSpec spec, Log log, QObject* parent)
-    : QObject(parent), spec_(std::move(spec)), log_(std::move(log)) {
-    timer_.setInterval(spec_.interval_s * 1000);
+CasterWatch::CasterWatch(CasterSetup setup, Log log, QObject* parent)
+    : QObject(parent), setup_(std::move(setup)), log_(std::move(log)) {
+    timer_.setInterval(setup_.interval_s * 1000);
     connect(&timer_, &QTimer::timeout, this, &CasterWatch::fetch);
 }
 
@@ -34,7 +34,7 @@ void CasterWatch::start() {
 void CasterWatch::fetch() {
     if (client_) return;  // the last read is still under way
     client_ = std::make_unique<NtripClient>();
-    client_->setUrl(spec_.url);
+    client_->setUrl(setup_.url);
     got_table_ = false;
     failure_.clear();
     connect(client_.get(), &NtripClient::sourcetableReceived, this,
@@ -45,7 +45,7 @@ void CasterWatch::fetch() {
         if (!got_table_) {
             ++failures_;
             table_read_ = false;
-            log_("caster " + QString::fromStdString(spec_.name) + ": sourcetable not read: " +
+            log_("caster " + QString::fromStdString(setup_.name) + ": sourcetable not read: " +
                  (failure_.isEmpty() ? QStringLiteral("no answer") : failure_));
         }
         client_.release()->deleteLater();
@@ -54,7 +54,7 @@ void CasterWatch::fetch() {
 }
 
 void CasterWatch::table(const ntrip::Sourcetable& t) {
-    const QString name = QString::fromStdString(spec_.name);
+    const QString name = QString::fromStdString(setup_.name);
     if (!t.complete) {
         failure_ = QStringLiteral("the sourcetable ended before ENDSOURCETABLE");
         return;
@@ -62,15 +62,15 @@ void CasterWatch::table(const ntrip::Sourcetable& t) {
     got_table_ = true;
     table_read_ = true;
     std::map<std::string, std::string> selected;
-    std::vector<StreamSpec> streams;
+    std::vector<StreamSetup> streams;
     for (const ntrip::StreamRecord& r : t.streams) {
-        if (!spec_.selects(r.mountpoint, r.format, r.is_rtcm2())) continue;
+        if (!setup_.selects(r.mountpoint, r.format, r.is_rtcm2())) continue;
         if (!usable_name(r.mountpoint)) {
             log_("caster " + name + ": mountpoint name with spaces, '/' or control characters skipped");
             continue;
         }
         if (!selected.emplace(r.mountpoint, r.format_details).second) continue;  // listed twice
-        streams.push_back(spec_.stream(r.mountpoint, r.format_details, r.nmea, r.latitude, r.longitude));
+        streams.push_back(setup_.stream(r.mountpoint, r.format_details, r.nmea, r.latitude, r.longitude));
     }
     if (have_table_ && selected != current_) {
         ++changes_;
@@ -87,7 +87,7 @@ void CasterWatch::table(const ntrip::Sourcetable& t) {
              " mountpoints selected");
     have_table_ = true;
     current_ = std::move(selected);
-    if (on_streams) on_streams(spec_.name, streams);
+    if (on_streams) on_streams(setup_.name, streams);
 }
 
 }  // namespace tessaly::monitord

@@ -27,13 +27,13 @@ class CasterWatch : public QObject {
 public:
     using Log = std::function<void(const QString& line)>;
     // The selected mountpoints' streams, after every complete table.
-    std::function<void(const std::string& caster, const std::vector<StreamSpec>& streams)> on_streams;
+    std::function<void(const std::string& caster, const std::vector<StreamSetup>& streams)> on_streams;
 
-    CasterWatch(CasterSpec spec, Log log, QObject* parent = nullptr);
+    CasterWatch(CasterSetup setup, Log log, QObject* parent = nullptr);
     ~CasterWatch() override;
 
     void start();
-    const CasterSpec& spec() const { return spec_; }
+    const CasterSetup& setup() const { return setup_; }
 
     bool table_read() const { return table_read_; }  // the latest read succeeded
     std::uint64_t changes() const { return changes_; }
@@ -43,7 +43,7 @@ private:
     void fetch();
     void table(const ntrip::Sourcetable& t);
 
-    CasterSpec spec_;
+    CasterSetup setup_;
     Log log_;
     QTimer timer_;
     std::unique_ptr<NtripClient> client_;

@@ -122,17 +122,17 @@ std::optional<RunConfig> Resolver::run(std::string& error) {
     bool ok = true;
     for (const StreamSection& s : c_.streams) {
         const std::string where = "[stream." + s.name + "] (line " + std::to_string(s.line) + ")";
-        StreamSpec spec;
-        spec.name = s.name;
-        spec.silence_s = s.silence_s > 0 ? s.silence_s : c_.monitord.silence_s;
-        SourceSpec& src = spec.source;
+        StreamSetup setup;
+        setup.name = s.name;
+        setup.silence_s = s.silence_s > 0 ? s.silence_s : c_.monitord.silence_s;
+        SourceSetup& src = setup.source;
         if (ntrip::is_ntrip_url(s.source)) {
             std::string why;
             const auto url = ntrip::parse_url(s.source, why);
             if (!url) ok = fail(where + ": " + why);
             else if (url->mount.empty()) ok = fail(where + ": " + url->display() + " names no mountpoint");
             if (!ok) break;
-            src.kind = SourceSpec::Kind::ntrip;
+            src.kind = SourceSetup::Kind::ntrip;
             src.url = *url;
             src.gga = s.gga;
             if (!(ok = login(src.url, s.password, s.password_file, where))) break;
@@ -142,10 +142,10 @@ std::optional<RunConfig> Resolver::run(std::string& error) {
                 ok = fail(where + ": bad TCP source '" + s.source + "': expected tcp://HOST:PORT");
                 break;
             }
-            src.kind = SourceSpec::Kind::tcp;
+            src.kind = SourceSetup::Kind::tcp;
             std::tie(src.host, src.port) = *hp;
         } else if (s.source.starts_with('/')) {
-            src.kind = SourceSpec::Kind::serial;
+            src.kind = SourceSetup::Kind::serial;
             src.device = s.source;
             src.baud = s.baud;
         } else {
@@ -155,11 +155,11 @@ std::optional<RunConfig> Resolver::run(std::string& error) {
                       shown + "'");
             break;
         }
-        if (src.kind != SourceSpec::Kind::ntrip && (!s.password.empty() || !s.password_file.empty())) {
+        if (src.kind != SourceSetup::Kind::ntrip && (!s.password.empty() || !s.password_file.empty())) {
             ok = fail(where + ": a password applies to NTRIP sources only");
             break;
         }
-        if (!(ok = rules(s.alarms, where, spec.rules_text, spec.rules))) break;
+        if (!(ok = rules(s.alarms, where, setup.rules_text, setup.rules))) break;
         if (!s.alarms.expect.empty()) {
             std::string why;
             const auto e = alarms::parse_expected(s.alarms.expect, why);
@@ -167,28 +167,28 @@ std::optional<RunConfig> Resolver::run(std::string& error) {
                 ok = fail(where + ": expect=: " + why);
                 break;
             }
-            spec.expect = *e;
-            spec.expect_text = s.alarms.expect;
+            setup.expect = *e;
+            setup.expect_text = s.alarms.expect;
         }
-        run.streams.push_back(std::move(spec));
+        run.streams.push_back(std::move(setup));
     }
     for (std::size_t i = 0; ok && i < c_.casters.size(); ++i) {
         const CasterSection& s = c_.casters[i];
         const std::string where = "[caster." + s.name + "] (line " + std::to_string(s.line) + ")";
-        CasterSpec spec;
-        spec.name = s.name;
+        CasterSetup setup;
+        setup.name = s.name;
         std::string why;
-        spec.url = *ntrip::parse_url(s.url, why);  // checked by the parser
-        spec.select = s.select;
-        spec.interval_s = s.interval_s > 0 ? s.interval_s : c_.monitord.sourcetable_interval_s;
-        spec.silence_s = s.silence_s > 0 ? s.silence_s : c_.monitord.silence_s;
+        setup.url = *ntrip::parse_url(s.url, why);  // checked by the parser
+        setup.select = s.select;
+        setup.interval_s = s.interval_s > 0 ? s.interval_s : c_.monitord.sourcetable_interval_s;
+        setup.silence_s = s.silence_s > 0 ? s.silence_s : c_.monitord.silence_s;
         if (!s.alarms.expect.empty()) {
             ok = fail(where + ": expect= belongs in a [stream] section; a caster's mountpoints expect what its "
                               "sourcetable says");
             break;
         }
-        ok = login(spec.url, s.password, s.password_file, where) && rules(s.alarms, where, spec.rules_text, spec.rules);
-        if (ok) run.casters.push_back(std::move(spec));
+        ok = login(setup.url, s.password, s.password_file, where) && rules(s.alarms, where, setup.rules_text, setup.rules);
+        if (ok) run.casters.push_back(std::move(setup));
     }
     if (!ok) {
         error = error_;
@@ -199,7 +199,7 @@ std::optional<RunConfig> Resolver::run(std::string& error) {
 
 }  // namespace
 
-std::string SourceSpec::name() const {
+std::string SourceSetup::name() const {
     switch (kind) {
     case Kind::ntrip: return url.endpoint();
     case Kind::tcp: return (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + std::to_string(port);
@@ -208,14 +208,14 @@ std::string SourceSpec::name() const {
     return {};
 }
 
-bool SourceSpec::operator==(const SourceSpec& o) const {
+bool SourceSetup::operator==(const SourceSetup& o) const {
     return kind == o.kind && url.tls == o.url.tls && url.user == o.url.user && url.password == o.url.password &&
            url.has_credentials == o.url.has_credentials && url.host == o.url.host && url.port == o.url.port &&
            url.mount == o.url.mount && url.version == o.url.version && host == o.host && port == o.port &&
            device == o.device && baud == o.baud && gga == o.gga;
 }
 
-bool CasterSpec::selects(const std::string& mountpoint, const std::string& format, bool rtcm2) const {
+bool CasterSetup::selects(const std::string& mountpoint, const std::string& format, bool rtcm2) const {
     if (!rtcm2) return false;
     if (select.empty()) return true;
     for (const std::string& p : select)
@@ -223,15 +223,15 @@ bool CasterSpec::selects(const std::string& mountpoint, const std::string& forma
     return false;
 }
 
-StreamSpec CasterSpec::stream(const std::string& mountpoint, const std::string& format_details, bool nmea,
+StreamSetup CasterSetup::stream(const std::string& mountpoint, const std::string& format_details, bool nmea,
                               double latitude, double longitude) const {
-    StreamSpec s;
+    StreamSetup s;
     s.name = name + "/" + mountpoint;
     s.caster = name;
     s.silence_s = silence_s;
     s.rules_text = rules_text;
     s.rules = rules;
-    s.source.kind = SourceSpec::Kind::ntrip;
+    s.source.kind = SourceSetup::Kind::ntrip;
     s.source.url = url;
     s.source.url.mount = mountpoint;
     // A network mountpoint wants a position: the one its entry gives.

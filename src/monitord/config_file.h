@@ -23,7 +23,7 @@
 
 namespace tessaly::monitord {
 
-struct SourceSpec {
+struct SourceSetup {
     enum class Kind { ntrip, tcp, serial };
     Kind kind = Kind::tcp;
     ntrip::Url url;        // ntrip: with the password resolved
@@ -34,26 +34,26 @@ struct SourceSpec {
     std::optional<Position> gga;  // ntrip: the position sent to the caster
     // How texts name the source: host:port/MOUNT, host:port, the device.
     std::string name() const;
-    bool operator==(const SourceSpec& o) const;
+    bool operator==(const SourceSetup& o) const;
 };
 
 // One stream as the monitor runs it.
-struct StreamSpec {
+struct StreamSetup {
     std::string name;  // the label: NAME, or CASTER/MOUNT
-    SourceSpec source;
+    SourceSetup source;
     int silence_s = default_silence_s;
     std::string rules_text;  // the rules file's text and the overrides, parsed into `rules`
     alarms::Rules rules;
     std::vector<alarms::Expected> expect;
     std::string expect_text;  // as given, or the sourcetable's format details
     std::string caster;       // the [caster] section a mountpoint came from
-    bool operator==(const StreamSpec& o) const {
+    bool operator==(const StreamSetup& o) const {
         return name == o.name && source == o.source && silence_s == o.silence_s && rules_text == o.rules_text &&
                expect_text == o.expect_text && caster == o.caster;
     }
 };
 
-struct CasterSpec {
+struct CasterSetup {
     std::string name;
     ntrip::Url url;  // the caster, password resolved, no mountpoint
     std::vector<std::string> select;
@@ -61,7 +61,7 @@ struct CasterSpec {
     int silence_s = default_silence_s;
     std::string rules_text;
     alarms::Rules rules;
-    bool operator==(const CasterSpec& o) const {
+    bool operator==(const CasterSetup& o) const {
         return name == o.name && url.host == o.url.host && url.port == o.url.port && url.user == o.url.user &&
                url.password == o.url.password && url.tls == o.url.tls && url.version == o.url.version &&
                select == o.select && interval_s == o.interval_s && silence_s == o.silence_s &&
@@ -71,14 +71,14 @@ struct CasterSpec {
     // the patterns (on mountpoint or format) when there are any.
     bool selects(const std::string& mountpoint, const std::string& format, bool rtcm2) const;
     // The stream of one of its mountpoints.
-    StreamSpec stream(const std::string& mountpoint, const std::string& format_details, bool nmea, double latitude,
+    StreamSetup stream(const std::string& mountpoint, const std::string& format_details, bool nmea, double latitude,
                       double longitude) const;
 };
 
 struct RunConfig {
     std::string listen = std::string(default_listen);
-    std::vector<StreamSpec> streams;
-    std::vector<CasterSpec> casters;
+    std::vector<StreamSetup> streams;
+    std::vector<CasterSetup> casters;
 };
 
 // Reads, checks and resolves the file; nothing, with `error` one line, on

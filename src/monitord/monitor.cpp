@@ -23,17 +23,17 @@ void Monitor::tick() {
     for (auto& [name, stream] : streams_) stream->tick(now);
 }
 
-void Monitor::run(const StreamSpec& spec) {
-    if (!shard_.owns(spec.name)) return;
-    const auto it = streams_.find(spec.name);
+void Monitor::run(const StreamSetup& setup) {
+    if (!shard_.owns(setup.name)) return;
+    const auto it = streams_.find(setup.name);
     if (it != streams_.end()) {
-        if (it->second->spec() == spec) return;
-        stop(spec.name, QStringLiteral("its definition changed"));
+        if (it->second->setup() == setup) return;
+        stop(setup.name, QStringLiteral("its definition changed"));
     }
-    auto stream = std::make_unique<MonitoredStream>(reactor_, spec, log_);
+    auto stream = std::make_unique<MonitoredStream>(reactor_, setup, log_);
     MonitoredStream& s = *stream;
-    streams_.emplace(spec.name, std::move(stream));
-    log_(s.label() + ": watching " + QString::fromStdString(spec.source.name()));
+    streams_.emplace(setup.name, std::move(stream));
+    log_(s.label() + ": watching " + QString::fromStdString(setup.source.name()));
     s.start();
 }
 
@@ -48,13 +48,13 @@ void Monitor::apply(const RunConfig& config) {
     // Casters first: a removed or changed one takes its streams along,
     // while a changed one keeps them until its new table says otherwise.
     std::set<std::string> casters;
-    for (const CasterSpec& c : config.casters) {
+    for (const CasterSetup& c : config.casters) {
         casters.insert(c.name);
         const auto it = casters_.find(c.name);
-        if (it != casters_.end() && it->second->spec() == c) continue;
+        if (it != casters_.end() && it->second->setup() == c) continue;
         auto watch = std::make_unique<CasterWatch>(c, log_);
-        watch->on_streams = [this](const std::string& caster, const std::vector<StreamSpec>& specs) {
-            caster_streams(caster, specs);
+        watch->on_streams = [this](const std::string& caster, const std::vector<StreamSetup>& setups) {
+            caster_streams(caster, setups);
         };
         CasterWatch& w = *watch;
         casters_[c.name] = std::move(watch);
@@ -63,7 +63,7 @@ void Monitor::apply(const RunConfig& config) {
         w.start();
     }
     std::set<std::string> wanted;
-    for (const StreamSpec& s : config.streams) wanted.insert(s.name);
+    for (const StreamSetup& s : config.streams) wanted.insert(s.name);
     for (auto it = casters_.begin(); it != casters_.end();) {
         if (casters.contains(it->first)) {
             ++it;
@@ -74,21 +74,21 @@ void Monitor::apply(const RunConfig& config) {
     }
     std::vector<std::string> gone;
     for (const auto& [name, stream] : streams_) {
-        const std::string& caster = stream->spec().caster;
+        const std::string& caster = stream->setup().caster;
         if (caster.empty() ? !wanted.contains(name) : !casters.contains(caster)) gone.push_back(name);
     }
     for (const std::string& name : gone) stop(name, QStringLiteral("removed from the configuration"));
-    for (const StreamSpec& s : config.streams) run(s);
+    for (const StreamSetup& s : config.streams) run(s);
 }
 
-void Monitor::caster_streams(const std::string& caster, const std::vector<StreamSpec>& specs) {
+void Monitor::caster_streams(const std::string& caster, const std::vector<StreamSetup>& setups) {
     std::set<std::string> listed;
-    for (const StreamSpec& s : specs) listed.insert(s.name);
+    for (const StreamSetup& s : setups) listed.insert(s.name);
     std::vector<std::string> gone;
     for (const auto& [name, stream] : streams_)
-        if (stream->spec().caster == caster && !listed.contains(name)) gone.push_back(name);
+        if (stream->setup().caster == caster && !listed.contains(name)) gone.push_back(name);
     for (const std::string& name : gone) stop(name, QStringLiteral("gone from its caster's sourcetable"));
-    for (const StreamSpec& s : specs) run(s);
+    for (const StreamSetup& s : setups) run(s);
 }
 
 }  // namespace tessaly::monitord

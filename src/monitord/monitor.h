@@ -37,10 +37,10 @@ public:
 
 private:
     void tick();
-    void caster_streams(const std::string& caster, const std::vector<StreamSpec>& specs);
-    // Starts `spec` unless a stream of that name runs it already; one of
+    void caster_streams(const std::string& caster, const std::vector<StreamSetup>& setups);
+    // Starts `setup` unless a stream of that name runs it already; one of
     // that name with another definition is stopped first.
-    void run(const StreamSpec& spec);
+    void run(const StreamSetup& setup);
     void stop(const std::string& name, const QString& why);
 
     Shard shard_;

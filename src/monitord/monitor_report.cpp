@@ -146,10 +146,10 @@ std::string metrics_text(const Monitor& monitor, const DaemonFigures& daemon, st
     // With --shard, each instance counts its own share.
     std::map<std::string_view, double> watched;
     for (const auto& [stream, s] : list)
-        if (!s->spec().caster.empty()) ++watched[s->spec().caster];
+        if (!s->setup().caster.empty()) ++watched[s->setup().caster];
     per_caster(m, monitor, "tessaly_caster_mountpoints", MetricType::gauge,
                "Mountpoints of the caster's sourcetable that this instance watches",
-               [&](const CasterWatch& c) { return watched[c.spec().name]; });
+               [&](const CasterWatch& c) { return watched[c.setup().name]; });
     per_caster(m, monitor, "tessaly_caster_sourcetable_up", MetricType::gauge,
                "1 when the latest reading of the caster's sourcetable succeeded, else 0",
                [](const CasterWatch& c) { return c.table_read() ? 1.0 : 0.0; });
@@ -189,8 +189,8 @@ QByteArray streams_json(const Monitor& monitor, double now) {
     for (const auto& [name, s] : monitor.streams()) {
         QJsonObject o;
         o["stream"] = s->label();
-        o["source"] = QString::fromStdString(s->spec().source.name());
-        if (!s->spec().caster.empty()) o["caster"] = QString::fromStdString(s->spec().caster);
+        o["source"] = QString::fromStdString(s->setup().source.name());
+        if (!s->setup().caster.empty()) o["caster"] = QString::fromStdString(s->setup().caster);
         o["state"] = state_name(*s);
         o["status"] = s->status();
         o["connected"] = s->connected();

@@ -41,13 +41,13 @@ void LatencyHistogram::add(double seconds) {
     sum += v;
 }
 
-MonitoredStream::MonitoredStream(Reactor& reactor, StreamSpec spec, Log log)
-    : spec_(std::move(spec)),
-      label_(QString::fromStdString(spec_.name)),
+MonitoredStream::MonitoredStream(Reactor& reactor, StreamSetup setup, Log log)
+    : setup_(std::move(setup)),
+      label_(QString::fromStdString(setup_.name)),
       log_(std::move(log)),
-      alarms_(spec_.rules, spec_.source.name()),
-      link_(reactor, spec_.source) {
-    if (!spec_.expect.empty()) alarms_.expect(spec_.expect);
+      alarms_(setup_.rules, setup_.source.name()),
+      link_(reactor, setup_.source) {
+    if (!setup_.expect.empty()) alarms_.expect(setup_.expect);
     // The line tessaly-decode writes for an event, after the stream's name.
     alarms_.on_event = [this](const alarms::Event& e) {
         log_(label_ + ": alarm " + QString::fromStdString(alarms::event_line(e)));
@@ -56,8 +56,8 @@ MonitoredStream::MonitoredStream(Reactor& reactor, StreamSpec spec, Log log)
     supervisor_.setOwnTimer(false);
     supervisor_.setKeepOutages(false);
     supervisor_.setReconnect(true);
-    supervisor_.setSilenceLimit(spec_.silence_s);
-    supervisor_.setEndpoint(QString::fromStdString(spec_.source.name()));
+    supervisor_.setSilenceLimit(setup_.silence_s);
+    supervisor_.setEndpoint(QString::fromStdString(setup_.source.name()));
     supervisor_.open = [this] {
         ++reconnects_;
         link_.open();

@@ -49,7 +49,7 @@ class MonitoredStream {
 public:
     using Log = std::function<void(const QString& line)>;
 
-    MonitoredStream(Reactor& reactor, StreamSpec spec, Log log);
+    MonitoredStream(Reactor& reactor, StreamSetup setup, Log log);
     ~MonitoredStream();
     MonitoredStream(const MonitoredStream&) = delete;
     MonitoredStream& operator=(const MonitoredStream&) = delete;
@@ -58,13 +58,13 @@ public:
     // Once a second, with the system clock (UTC seconds).
     void tick(double now);
 
-    const StreamSpec& spec() const { return spec_; }
+    const StreamSetup& setup() const { return setup_; }
     const QString& label() const { return label_; }
 
     // The source is connected (NTRIP: the caster accepted the request).
     bool connected() const { return connected_; }
     // Connected and bytes arrived within the silence limit.
-    bool up() const { return connected_ && delivered_ && quiet_s_ < spec_.silence_s; }
+    bool up() const { return connected_ && delivered_ && quiet_s_ < setup_.silence_s; }
     QString status() const { return supervisor_.statusText(); }
 
     std::uint64_t bytes() const { return pipeline_.bytes(); }
@@ -96,7 +96,7 @@ private:
     void frame(const stream::CompletedFrame& f);
     void source_event(const SourceEvent& e);
 
-    StreamSpec spec_;
+    StreamSetup setup_;
     QString label_;
     Log log_;
     ArrivalClock clock_;

@@ -46,7 +46,7 @@ QString shown(std::string_view text) {
 
 }  // namespace
 
-StreamLink::StreamLink(Reactor& reactor, const SourceSpec& source) : reactor_(reactor), source_(source) {}
+StreamLink::StreamLink(Reactor& reactor, const SourceSetup& source) : reactor_(reactor), source_(source) {}
 
 StreamLink::~StreamLink() {
     *alive_ = false;
@@ -57,14 +57,14 @@ QString StreamLink::where() const { return QString::fromStdString(source_.name()
 
 QString StreamLink::caster() const {
     const QString w = where();
-    return source_.kind == SourceSpec::Kind::ntrip ? w.left(w.lastIndexOf('/')) : w;
+    return source_.kind == SourceSetup::Kind::ntrip ? w.left(w.lastIndexOf('/')) : w;
 }
 
 void StreamLink::open() {
     drop();
     answered_ = false;
     asked_ = source_.url.version == ntrip::Version::v1 ? ntrip::Version::v1 : ntrip::Version::v2;
-    if (source_.kind == SourceSpec::Kind::ntrip && source_.url.tls) {
+    if (source_.kind == SourceSetup::Kind::ntrip && source_.url.tls) {
         tls_ = std::make_unique<NtripClient>();
         tls_->setUrl(source_.url);
         tls_->setSilenceLimit(0);  // the supervisor watches for silence
@@ -88,7 +88,7 @@ void StreamLink::open() {
         tls_->open();
         return;
     }
-    if (source_.kind == SourceSpec::Kind::serial) {
+    if (source_.kind == SourceSetup::Kind::serial) {
         fd_ = ::open(source_.device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd_ < 0) {
             const int e = errno;
@@ -112,7 +112,7 @@ void StreamLink::open() {
         if (on_connected) on_connected();
         return;
     }
-    const std::string& host = source_.kind == SourceSpec::Kind::ntrip ? source_.url.host : source_.host;
+    const std::string& host = source_.kind == SourceSetup::Kind::ntrip ? source_.url.host : source_.host;
     state_ = State::resolving;
     QHostAddress numeric;
     if (numeric.setAddress(QString::fromStdString(host))) {
@@ -128,7 +128,7 @@ void StreamLink::open() {
 void StreamLink::resolved(const QList<QHostAddress>& addresses, const QString& error) {
     if (state_ != State::resolving) return;
     if (addresses.isEmpty()) {
-        const QString host = QString::fromStdString(source_.kind == SourceSpec::Kind::ntrip ? source_.url.host : source_.host);
+        const QString host = QString::fromStdString(source_.kind == SourceSetup::Kind::ntrip ? source_.url.host : source_.host);
         fail("cannot find host " + host + " (" + where() + ")" + (error.isEmpty() ? QString() : ": " + error));
         return;
     }
@@ -141,7 +141,7 @@ void StreamLink::resolved(const QList<QHostAddress>& addresses, const QString& e
 void StreamLink::connect_next() {
     while (next_address_ < addresses_.size()) {
         const QHostAddress& a = addresses_[next_address_++];
-        const int port = source_.kind == SourceSpec::Kind::ntrip ? source_.url.port : source_.port;
+        const int port = source_.kind == SourceSetup::Kind::ntrip ? source_.url.port : source_.port;
         sockaddr_storage ss{};
         socklen_t len = 0;
         if (a.protocol() == QAbstractSocket::IPv6Protocol) {
@@ -200,7 +200,7 @@ void StreamLink::on_connected_socket() {
     const int on = 1;
     ::setsockopt(fd_, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
     reactor_.modify(fd_, EPOLLIN | EPOLLRDHUP | EPOLLET);
-    if (source_.kind == SourceSpec::Kind::tcp) {
+    if (source_.kind == SourceSetup::Kind::tcp) {
         state_ = State::streaming;
         if (on_connected) on_connected();
         return;
@@ -234,7 +234,7 @@ void StreamLink::on_readable(std::uint32_t events) {
         n = receive(arrival);
         if (n <= 0) break;
         const auto alive = alive_;
-        if (source_.kind != SourceSpec::Kind::ntrip) deliver(read_buffer, std::size_t(n), arrival);
+        if (source_.kind != SourceSetup::Kind::ntrip) deliver(read_buffer, std::size_t(n), arrival);
         else take_answer(read_buffer, std::size_t(n), arrival);
         if (!*alive || fd_ < 0) return;
     } while (n == ssize_t(sizeof read_buffer) || (hangup && n > 0));
@@ -243,7 +243,7 @@ void StreamLink::on_readable(std::uint32_t events) {
         on_readable(events);
         return;
     }
-    if (n < 0 && source_.kind != SourceSpec::Kind::serial) {
+    if (n < 0 && source_.kind != SourceSetup::Kind::serial) {
         fail("connection to " + where() + ": " + system_error(errno));
         return;
     }
@@ -251,7 +251,7 @@ void StreamLink::on_readable(std::uint32_t events) {
 }
 
 ssize_t StreamLink::receive(double& arrival) {
-    if (source_.kind == SourceSpec::Kind::serial) {
+    if (source_.kind == SourceSetup::Kind::serial) {
         const ssize_t n = ::read(fd_, read_buffer, sizeof read_buffer);
         arrival = clock_now();
         return n;
@@ -277,11 +277,11 @@ ssize_t StreamLink::receive(double& arrival) {
 }
 
 void StreamLink::ended() {
-    if (source_.kind == SourceSpec::Kind::serial) {
+    if (source_.kind == SourceSetup::Kind::serial) {
         fail(where() + " went away");
         return;
     }
-    if (source_.kind == SourceSpec::Kind::tcp) {
+    if (source_.kind == SourceSetup::Kind::tcp) {
         fail(where() + " closed the connection");
         return;
     }
@@ -398,7 +398,7 @@ void StreamLink::drop() {
 void StreamLink::close() { drop(); }
 
 void StreamLink::tick() {
-    if (state_ != State::streaming || !source_.gga || source_.kind != SourceSpec::Kind::ntrip || tls_) return;
+    if (state_ != State::streaming || !source_.gga || source_.kind != SourceSetup::Kind::ntrip || tls_) return;
     if (--gga_wait_ > 0) return;
     gga_wait_ = 10;
     send_gga();

@@ -46,7 +46,7 @@ public:
     std::function<void(std::span<const std::uint8_t>, double arrival)> on_data;
     std::function<void(const QString& text)> on_failed;
 
-    StreamLink(Reactor& reactor, const SourceSpec& source);
+    StreamLink(Reactor& reactor, const SourceSetup& source);
     ~StreamLink() override;
     StreamLink(const StreamLink&) = delete;
     StreamLink& operator=(const StreamLink&) = delete;
@@ -80,7 +80,7 @@ private:
     QString caster() const;  // host:port
 
     Reactor& reactor_;
-    SourceSpec source_;
+    SourceSetup source_;
     State state_ = State::idle;
     int fd_ = -1;
     QList<QHostAddress> addresses_;

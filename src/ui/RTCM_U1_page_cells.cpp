@@ -28,12 +28,12 @@ QString smoothing_text(std::uint8_t code, bool padded) {
 
 // ---- Types 1, 2 and 9 -------------------------------------------------------------
 
-void MessagePages::showCorrections(const Spec& spec) {
-    const rtcm_corrections_store& store = *spec.corrections(decoder_.stores, 0);
+void MessagePages::showCorrections(const PageKind& kind) {
+    const rtcm_corrections_store& store = *kind.corrections(decoder_.stores, 0);
     if (store.time == -1) return;
-    const SatellitePage& sp = tables_[spec.page][0];
+    const SatellitePage& sp = tables_[kind.page][0];
     if (!store.list.empty()) set_text(sp.header, ff(store.time, 7, 1) + " length:" + num(store.frame_length));
-    const bool t9 = spec.page == Type9;
+    const bool t9 = kind.page == Type9;
     const QString lead = t9 ? QStringLiteral("    ") : QStringLiteral("   ");
     ColumnTable* t = sp.table;
     show_rows(t, store.list, [&](int row, const rtcm_sat_1_type& r) {
@@ -49,11 +49,11 @@ void MessagePages::showCorrections(const Spec& spec) {
 
 // GLONASS satellites are labelled R as on the pages of 18 to 21; 31 and 34
 // have no problem marks.
-void MessagePages::showGlonass(const Spec& spec) {
+void MessagePages::showGlonass(const PageKind& kind) {
     for (int g = Type31; g <= Type34; ++g) {
-        const rtcm_corrections_store& store = *spec.corrections(decoder_.stores, g);
+        const rtcm_corrections_store& store = *kind.corrections(decoder_.stores, g);
         if (store.time == -1) continue;
-        const SatellitePage& sp = tables_[spec.page][std::size_t(g)];
+        const SatellitePage& sp = tables_[kind.page][std::size_t(g)];
         if (!store.list.empty()) set_text(sp.header, ff(store.time, 7, 1) + " length:" + num(store.frame_length));
         ColumnTable* t = sp.table;
         show_rows(t, store.list, [&](int row, const rtcm_sat_1_type& r) {
@@ -71,7 +71,7 @@ void MessagePages::showGlonass(const Spec& spec) {
 
 // ---- Types 3 and 16 ---------------------------------------------------------------
 
-void MessagePages::showStation(const Spec&) {
+void MessagePages::showStation(const PageKind&) {
     const rtcm_data_3_type& d = decoder_.stores.data_3;
     const auto coord = [](std::int32_t v) { return ff(v * 0.01, 15, 2); };
     QStringList lines;
@@ -116,7 +116,7 @@ void MessagePages::showStation(const Spec&) {
     set_text(type3Text_, lines.join(QLatin1Char('\n')));
 }
 
-void MessagePages::showText(const Spec&) {
+void MessagePages::showText(const PageKind&) {
     const rtcm_data_16_type& d = decoder_.stores.data_16;
     const QString text = display_text(d.text);
     set_text(type16Time_, clock_time_text(textReceived_));
@@ -152,7 +152,7 @@ void MessagePages::showMeasurements(Page p, const Store& store, Header header, R
     }
 }
 
-void MessagePages::show18(const Spec&) {
+void MessagePages::show18(const PageKind&) {
     const rtcm_data_18_type& d = decoder_.stores.data_18;
     showMeasurements(
         Type18, d, [&] { return ff(d.meas_time, 12, 6); },
@@ -167,7 +167,7 @@ void MessagePages::show18(const Spec&) {
         });
 }
 
-void MessagePages::show19(const Spec&) {
+void MessagePages::show19(const PageKind&) {
     const rtcm_data_19_type& d = decoder_.stores.data_19;
     showMeasurements(
         Type19, d,
@@ -185,7 +185,7 @@ void MessagePages::show19(const Spec&) {
         });
 }
 
-void MessagePages::show20(const Spec&) {
+void MessagePages::show20(const PageKind&) {
     const rtcm_data_20_type& d = decoder_.stores.data_20;
     showMeasurements(
         Type20, d, [&] { return "  " + ff(d.meas_time, 12, 6); },
@@ -200,7 +200,7 @@ void MessagePages::show20(const Spec&) {
         });
 }
 
-void MessagePages::show21(const Spec&) {
+void MessagePages::show21(const PageKind&) {
     const rtcm_data_21_type& d = decoder_.stores.data_21;
     showMeasurements(
         Type21, d,
@@ -222,14 +222,14 @@ void MessagePages::show21(const Spec&) {
 
 // ---- Other types ------------------------------------------------------------------
 
-void MessagePages::showOther(const Spec&) {
+void MessagePages::showOther(const PageKind&) {
     if (otherHeading_[0].isEmpty()) return;
     set_text(headers_[Other], otherHeading_[0]);
     set_text(otherZcount_, otherHeading_[1]);
     set_text(otherText_, otherLines_.join(QLatin1Char('\n')));
 }
 
-void MessagePages::showRaw(const Spec&) {
+void MessagePages::showRaw(const PageKind&) {
     set_text(rawText_, raw_.shown_text());
     rawText_->verticalScrollBar()->setValue(rawText_->verticalScrollBar()->maximum());
 }

@@ -24,13 +24,13 @@ const std::vector<const char*> measurement_sub_pages{"L1 Frequency", "L2 Frequen
 }  // namespace
 
 template <auto Store>
-void MessagePages::noteMeasurements(const Spec& spec, int) {
+void MessagePages::noteMeasurements(const PageKind& kind, int) {
     const auto& store = decoder_.stores.*Store;
     for (std::size_t sub = 0; sub < 4; ++sub)
-        book_rows(tables_[spec.page][sub].table, store.sat_list[std::size_t(sub_page_list[sub])]);
+        book_rows(tables_[kind.page][sub].table, store.sat_list[std::size_t(sub_page_list[sub])]);
 }
 
-const std::array<MessagePages::Spec, MessagePages::page_count> MessagePages::specs_{{
+const std::array<MessagePages::PageKind, MessagePages::page_count> MessagePages::kinds_{{
     {.page = Type1,
      .caption = "Type 1",
      .heading = "Differential Corrections - Message Type 01",
@@ -139,7 +139,7 @@ MessagePages::Page MessagePages::pageOf(std::uint32_t msg_type) {
     static const std::array<Page, 64> by_type = [] {
         std::array<Page, 64> pages;
         pages.fill(Other);
-        for (const Spec& s : specs_)
+        for (const PageKind& s : kinds_)
             for (std::uint8_t t : s.types) pages[t & 63u] = s.page;
         return pages;
     }();
@@ -150,7 +150,7 @@ MessagePages::Page MessagePages::pageOf(std::uint32_t msg_type) {
 
 MessagePages::MessagePages(const RtcmDecoder& decoder, const RawLines& raw, StripFields strip, QWidget* parent)
     : QTabWidget(parent), decoder_(decoder), raw_(raw), strip_(strip) {
-    for (const Spec& s : specs_) (this->*s.build)(s);
+    for (const PageKind& s : kinds_) (this->*s.build)(s);
     QFont tabs = tabBar()->font();
     tabs.setPixelSize(11);
     tabBar()->setFont(tabs);
@@ -163,7 +163,7 @@ MessagePages::MessagePages(const RtcmDecoder& decoder, const RawLines& raw, Stri
     });
 }
 
-QWidget* MessagePages::addHeadedPage(const Spec& s) {
+QWidget* MessagePages::addHeadedPage(const PageKind& s) {
     auto* page = new QWidget(this);
     auto* v = new QVBoxLayout(page);
     v->setContentsMargins(4, 4, 4, 4);
@@ -179,7 +179,7 @@ QWidget* MessagePages::addHeadedPage(const Spec& s) {
     return page;
 }
 
-QTabWidget* MessagePages::addSubTabbedPage(const Spec& s) {
+QTabWidget* MessagePages::addSubTabbedPage(const PageKind& s) {
     auto* page = new QWidget(this);
     auto* v = new QVBoxLayout(page);
     v->setContentsMargins(4, 4, 4, 4);
@@ -207,7 +207,7 @@ SatellitePage MessagePages::addSubPage(QTabWidget* tabs, const QString& name, co
     return sp;
 }
 
-void MessagePages::buildSatellites(const Spec& s) {
+void MessagePages::buildSatellites(const PageKind& s) {
     QStringList columns;
     for (const char* c : s.columns) columns << QString::fromLatin1(c);
     auto& tables = tables_[s.page];
@@ -223,7 +223,7 @@ void MessagePages::buildSatellites(const Spec& s) {
     for (const char* name : s.subPages) tables.push_back(addSubPage(subTabs_[s.page], name, columns));
 }
 
-void MessagePages::buildStation(const Spec& s) {
+void MessagePages::buildStation(const PageKind& s) {
     QWidget* page = addHeadedPage(s);
     type3Text_ = new QPlainTextEdit(page);
     type3Text_->setReadOnly(true);
@@ -231,7 +231,7 @@ void MessagePages::buildStation(const Spec& s) {
     page->layout()->addWidget(type3Text_);
 }
 
-void MessagePages::buildText(const Spec& s) {
+void MessagePages::buildText(const PageKind& s) {
     QWidget* page = addHeadedPage(s);
     auto* grid = new QGridLayout;
     auto* lt = new QLabel("Time", page);
@@ -248,7 +248,7 @@ void MessagePages::buildText(const Spec& s) {
     static_cast<QVBoxLayout*>(page->layout())->addStretch(1);
 }
 
-void MessagePages::buildOther(const Spec& s) {
+void MessagePages::buildOther(const PageKind& s) {
     auto* page = new QWidget(this);
     auto* v = new QVBoxLayout(page);
     auto* top = new QHBoxLayout;
@@ -269,7 +269,7 @@ void MessagePages::buildOther(const Spec& s) {
     addTab(page, s.caption);
 }
 
-void MessagePages::buildRaw(const Spec& s) {
+void MessagePages::buildRaw(const PageKind& s) {
     auto* page = new QWidget(this);
     auto* v = new QVBoxLayout(page);
     auto* heading = new QLabel(s.heading, page);
@@ -322,29 +322,29 @@ void MessagePages::ShowMessagePage(int msg_type) {
     // would show the frame before it. It is shown as itself instead.
     const rtcm_header_type& h = decoder_.header;
     const bool empty = decoder_.frame_completed && h.frame_length == 2 && h.msg_type == msg_type;
-    const Spec& spec = specs_[empty ? Other : pageOf(std::uint32_t(msg_type))];
+    const PageKind& kind = kinds_[empty ? Other : pageOf(std::uint32_t(msg_type))];
     if (empty) noteOtherLine(h.msg_type, h.frame_length, h.frame_time, {});
-    else (this->*spec.note)(spec, msg_type);
-    markDirty(spec.page);
+    else (this->*kind.note)(kind, msg_type);
+    markDirty(kind.page);
     // The first frame of a source shows its page.
     if (choosePage_ && !operatorChose_) {
         choosing_ = true;
-        setCurrentIndex(spec.page);
+        setCurrentIndex(kind.page);
         choosing_ = false;
     }
     choosePage_ = false;
     if (owed_) refresh();
 }
 
-void MessagePages::noteCorrections(const Spec& spec, int) {
-    auto& tables = tables_[spec.page];
+void MessagePages::noteCorrections(const PageKind& kind, int) {
+    auto& tables = tables_[kind.page];
     for (std::size_t i = 0; i < tables.size(); ++i) {
-        const rtcm_corrections_store& store = *spec.corrections(decoder_.stores, int(i));
+        const rtcm_corrections_store& store = *kind.corrections(decoder_.stores, int(i));
         if (store.time != -1) book_rows(tables[i].table, store.list);
     }
 }
 
-void MessagePages::noteStation(const Spec&, int msg_type) {
+void MessagePages::noteStation(const PageKind&, int msg_type) {
     if (msg_type != 3) return;  // 22 only repaints the page
     stationSeen_ = true;
     stationReceived_ = decoder_.clock().now_utc();
@@ -352,13 +352,13 @@ void MessagePages::noteStation(const Spec&, int msg_type) {
     stationStripDirty_ = true;
 }
 
-void MessagePages::noteText(const Spec&, int) {
+void MessagePages::noteText(const PageKind&, int) {
     textReceived_ = decoder_.clock().now_utc();
     if (!stationStripDirty_ && !textStripDirty_) emit dirtied();
     textStripDirty_ = true;
 }
 
-void MessagePages::noteOther(const Spec&, int) {
+void MessagePages::noteOther(const PageKind&, int) {
     const rtcm_data_other_type& d = decoder_.stores.data_other;
     if (d.msg_type < 1 || d.msg_type > 63) return;
     noteOtherLine(d.msg_type, d.frame_length, d.time, display_chars(d.raw));
@@ -417,8 +417,8 @@ void MessagePages::showStrip() {
 
 void MessagePages::paint(int p) {
     dirty_[std::size_t(p)] = false;
-    const Spec& spec = specs_[std::size_t(p)];
-    (this->*spec.paint)(spec);
+    const PageKind& kind = kinds_[std::size_t(p)];
+    (this->*kind.paint)(kind);
 }
 
 }  // namespace tessaly

@@ -111,7 +111,7 @@ private:
     // One page: its tab, heading and columns, the message types it shows,
     // and how it is built, notes a completed frame of its types and is
     // painted. The table of them is in RTCM_U1_pages.cpp, in tab order.
-    struct Spec {
+    struct PageKind {
         Page page = Other;
         const char* caption = "";
         const char* heading = "";
@@ -120,45 +120,45 @@ private:
         std::vector<std::uint8_t> types = {};
         // The corrections store of table `i` (the pages of 1, 2, 9, 31 and 34).
         const rtcm_corrections_store* (*corrections)(const rtcm_stores&, int i) = nullptr;
-        void (MessagePages::*build)(const Spec&) = nullptr;
-        void (MessagePages::*note)(const Spec&, int msg_type) = nullptr;
-        void (MessagePages::*paint)(const Spec&) = nullptr;
+        void (MessagePages::*build)(const PageKind&) = nullptr;
+        void (MessagePages::*note)(const PageKind&, int msg_type) = nullptr;
+        void (MessagePages::*paint)(const PageKind&) = nullptr;
     };
-    static const std::array<Spec, page_count> specs_;
+    static const std::array<PageKind, page_count> kinds_;
 
     // Builders, one per kind of page.
-    void buildSatellites(const Spec& s);
-    void buildStation(const Spec& s);
-    void buildText(const Spec& s);
-    void buildOther(const Spec& s);
-    void buildRaw(const Spec& s);
+    void buildSatellites(const PageKind& s);
+    void buildStation(const PageKind& s);
+    void buildText(const PageKind& s);
+    void buildOther(const PageKind& s);
+    void buildRaw(const PageKind& s);
     // Frame notes, one per kind of page: the satellites' rows are booked at
     // every frame, the rest when the page is painted.
-    void noteCorrections(const Spec& s, int msg_type);
+    void noteCorrections(const PageKind& s, int msg_type);
     template <auto Store>
-    void noteMeasurements(const Spec& s, int msg_type);
-    void noteStation(const Spec& s, int msg_type);
-    void noteText(const Spec& s, int msg_type);
-    void noteOther(const Spec& s, int msg_type);
-    void noteNothing(const Spec&, int) {}
+    void noteMeasurements(const PageKind& s, int msg_type);
+    void noteStation(const PageKind& s, int msg_type);
+    void noteText(const PageKind& s, int msg_type);
+    void noteOther(const PageKind& s, int msg_type);
+    void noteNothing(const PageKind&, int) {}
     // A line of the "other Type" box and its heading.
     void noteOtherLine(int msg_type, int frame_length, double time, const QString& chars);
     // Painters (RTCM_U1_page_cells.cpp).
-    void showCorrections(const Spec& s);
-    void showGlonass(const Spec& s);
-    void showStation(const Spec& s);
-    void showText(const Spec& s);
-    void show18(const Spec& s);
-    void show19(const Spec& s);
-    void show20(const Spec& s);
-    void show21(const Spec& s);
-    void showOther(const Spec& s);
-    void showRaw(const Spec& s);
+    void showCorrections(const PageKind& s);
+    void showGlonass(const PageKind& s);
+    void showStation(const PageKind& s);
+    void showText(const PageKind& s);
+    void show18(const PageKind& s);
+    void show19(const PageKind& s);
+    void show20(const PageKind& s);
+    void show21(const PageKind& s);
+    void showOther(const PageKind& s);
+    void showRaw(const PageKind& s);
 
-    QWidget* addHeadedPage(const Spec& s);
-    SatellitePage addSatellitePage(const Spec& s);
+    QWidget* addHeadedPage(const PageKind& s);
+    SatellitePage addSatellitePage(const PageKind& s);
     // A page of sub-pages with their tabs below, and one sub-page of it.
-    QTabWidget* addSubTabbedPage(const Spec& s);
+    QTabWidget* addSubTabbedPage(const PageKind& s);
     SatellitePage addSubPage(QTabWidget* tabs, const QString& name, const QStringList& columns);
 
     void markDirty(Page p);

@@ -72,7 +72,7 @@ FaultStream build_fault_stream() {
     for (int n = 0; n * step < length; ++n) {
         const double t = n * step;
         const auto send = [&](std::uint8_t type, std::vector<std::uint32_t> data) {
-            FrameSpec f{.type = type,
+            FrameFields f{.type = type,
                         .station = std::uint16_t(during("StationIdChanged", t) ? 43 : 42),
                         .zcount = std::uint16_t(std::lround((std::fmod(start, 3600) + 18 + t) / step) % 6000),
                         .sequence = seq,

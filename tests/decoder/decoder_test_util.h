@@ -23,7 +23,7 @@ struct Link {
     StreamEncoder enc;
     std::size_t sent = 0;
     explicit Link(ClockReading now = {2026, 12, 6, 10, 20, 0, 0}) : clock(now) {}
-    Link& send(const FrameSpec& f) {
+    Link& send(const FrameFields& f) {
         enc.frame(f);
         const auto& b = enc.bytes();
         for (; sent < b.size(); ++sent) d.rtcm_decode_byte(b[sent]);

@@ -156,8 +156,8 @@ TEST(Recordings, MeasurementsAgreeWithConvbin) {
     const std::string path = std::string(TESSALY_SHARED_DATA) + "/rtklib-testglo.rtcm2", bytes = read_file(path);
     if (bytes.empty()) GTEST_SKIP() << "recording " << path << " not found";
     struct Words : tessaly::StoringHook {
-        std::vector<std::pair<FrameSpec, bool>> frames;  // and: GLONASS
-        FrameSpec cur;
+        std::vector<std::pair<FrameFields, bool>> frames;  // and: GLONASS
+        FrameFields cur;
         bool ok = true;
         int index = 0;  // the word's index in its frame
         void reset_stream_state() override {}

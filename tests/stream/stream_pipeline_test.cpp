@@ -13,7 +13,7 @@
 namespace tessaly::stream {
 namespace {
 
-using testing::FrameSpec;
+using testing::FrameFields;
 using testing::StreamEncoder;
 
 // 2026-12-06T00:00:00Z
@@ -41,7 +41,7 @@ TEST_P(StreamTimeTest, PlacesEachFrameOnOneUtcAxis) {
     std::size_t sent = 0;
     for (const Step& s : GetParam().steps) {
         clock.set(s.clock);
-        enc.frame(FrameSpec{.type = std::uint8_t(s.type), .station = 7, .zcount = std::uint16_t(s.zcount)});
+        enc.frame(FrameFields{.type = std::uint8_t(s.type), .station = 7, .zcount = std::uint16_t(s.zcount)});
         const auto& bytes = enc.bytes();
         std::vector<double> seen;
         pipeline.feed(std::span(bytes).subspan(sent), [&](const CompletedFrame& f) { seen.push_back(f.utc); });

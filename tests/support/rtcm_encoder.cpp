@@ -63,7 +63,7 @@ StreamEncoder& StreamEncoder::raw(const std::vector<std::uint8_t>& bytes) {
     return *this;
 }
 
-StreamEncoder& StreamEncoder::frame(const FrameSpec& f) {
+StreamEncoder& StreamEncoder::frame(const FrameFields& f) {
     const int n = f.length >= 0 ? f.length : int(f.data.size());
     word(header_word_1(f.type, f.station), f.corrupt.count(0) > 0);
     word(header_word_2(f.zcount, f.sequence, std::uint8_t(n), f.health), f.corrupt.count(1) > 0);

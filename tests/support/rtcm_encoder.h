@@ -31,7 +31,7 @@ private:
 // Five 6-of-8 characters of a transmitted word.
 std::vector<std::uint8_t> word_to_chars(std::uint32_t transmitted30);
 
-struct FrameSpec {
+struct FrameFields {
     std::uint8_t type = 1;
     std::uint16_t station = 0;
     std::uint16_t zcount = 0;  // modified Z-count, 0..8191 (units of 0.6 s)
@@ -51,7 +51,7 @@ public:
     explicit StreamEncoder(bool lead_byte = true);
     // Continues a stream whose last word ended in these D29 and D30.
     StreamEncoder(bool d29, bool d30) : enc_(d29, d30) {}
-    StreamEncoder& frame(const FrameSpec& f);
+    StreamEncoder& frame(const FrameFields& f);
     StreamEncoder& word(std::uint32_t data24, bool corrupt = false);
     // Bytes sent as they are (noise, line ends); the word encoder's D29/D30
     // are left as they are.
