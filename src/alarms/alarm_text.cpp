@@ -6,16 +6,13 @@
 #include <ctime>
 
 #include "rule_figure.h"
+#include "stats_report.h"
 
 namespace tessaly::alarms {
 
 namespace {
 
-std::string fixed(double v, int decimals) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-    return buf;
-}
+using stats::fixed;
 
 // A limit as the operator wrote it: 10, 0.1, 2.5.
 std::string plain(double v) {

@@ -7,13 +7,13 @@
 
 namespace tessaly::stats {
 
-namespace {
-
 std::string fixed(double v, int decimals) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
     return buf;
 }
+
+namespace {
 
 std::string u(std::uint64_t v) { return std::to_string(v); }
 

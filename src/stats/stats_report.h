@@ -24,4 +24,8 @@ std::string to_json(const Snapshot& s, bool final);
 // then one of the outages.
 std::string to_csv(const Snapshot& s);
 
+// A number with a fixed count of decimals ("%.*f"), as every report and
+// alarm detail prints its figures.
+std::string fixed(double v, int decimals);
+
 }  // namespace tessaly::stats
