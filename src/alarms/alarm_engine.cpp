@@ -511,6 +511,11 @@ std::vector<Active> AlarmEngine::active() const {
 }
 
 const std::map<std::string, std::uint64_t>& AlarmEngine::counts() const { return impl_->counts; }
+
+std::optional<double> AlarmEngine::newest_correction() const {
+    if (!impl_->have_corrections) return std::nullopt;
+    return impl_->newest_correction;
+}
 const Rules& AlarmEngine::rules() const { return impl_->rules; }
 
 }  // namespace tessaly::alarms

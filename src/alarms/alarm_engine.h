@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,10 @@ public:
     void restart();
 
     std::vector<Active> active() const;  // newest first
+    // The stream time (UTC seconds) of the newest correction set the stream
+    // delivered (types 1, 9, 31, 34 with a satellite; 20, 21), whatever the
+    // rules: the `age` rule's measure, which the monitor also publishes.
+    std::optional<double> newest_correction() const;
     // Events that began, per rule, since the start.
     const std::map<std::string, std::uint64_t>& counts() const;
     const Rules& rules() const;

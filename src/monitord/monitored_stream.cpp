@@ -13,10 +13,6 @@ namespace {
 // Outages kept for /streams.json; the counters hold them all.
 constexpr std::size_t recent_outages_kept = 10;
 
-bool is_correction_type(int type) {
-    return type == 1 || type == 9 || type == 20 || type == 21 || type == 31 || type == 34;
-}
-
 }  // namespace
 
 void ArrivalClock::set(double utc_seconds) {
@@ -125,7 +121,6 @@ void MonitoredStream::frame(const stream::CompletedFrame& f) {
     health_ = f.decoder.header.health;
     // The arrival of the chunk that ended it.
     last_frame_wall_ = stream::epoch_seconds(f.decoder.now_utc());
-    if (is_correction_type(f.frame.type)) last_correction_ = std::max(last_correction_.value_or(f.utc), f.utc);
 }
 
 void MonitoredStream::source_event(const SourceEvent& e) {
@@ -142,8 +137,9 @@ void MonitoredStream::source_event(const SourceEvent& e) {
 }
 
 std::optional<double> MonitoredStream::correction_age(double now) const {
-    if (!last_correction_) return std::nullopt;
-    return now - *last_correction_;
+    const std::optional<double> newest = alarms_.newest_correction();
+    if (!newest) return std::nullopt;
+    return now - *newest;
 }
 
 double MonitoredStream::outage_seconds(double now) const {

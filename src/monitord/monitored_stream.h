@@ -117,7 +117,6 @@ private:
     std::uint32_t station_ = 0;
     int health_ = 0;
     double last_frame_wall_ = 0;
-    std::optional<double> last_correction_;
     std::uint64_t reconnects_ = 0;
     std::uint64_t outages_ = 0;
     double outage_seconds_ = 0;  // of ended outages

@@ -9,6 +9,10 @@
 
 #include "fault_stream.h"
 #include "alarm_engine.h"
+#include "alarm_test_util.h"
+#include "rtcm_encoder.h"
+#include "rtcm_messages.h"
+#include "stream_pipeline.h"
 
 namespace tessaly::testing {
 namespace {
@@ -62,6 +66,34 @@ TEST(InjectedFaults, NothingElseAndTheSameLiveAsFromAFile) {
     EXPECT_EQ(show(live, start), show(file, start));
     // The details name the figure that crossed the limit.
     EXPECT_NE(show(file, start).find("PRC of G7 jumped 50.0 m (limit 10 m)"), std::string::npos);
+}
+
+// The newest correction set (the age rule's measure, which the network
+// monitor publishes too) moves with frames that carry a satellite, not with
+// empty ones, and is kept whatever rules are on.
+TEST(InjectedFaults, NewestCorrectionSetIsOneWithSatellites) {
+    StreamEncoder enc;
+    enc.frame({.type = 1, .station = 7, .zcount = 100, .data = correction_words({{.id = 3}})});
+    enc.frame({.type = 9, .station = 7, .zcount = 110, .data = correction_words({{.id = 5}})});
+    enc.frame({.type = 1, .station = 7, .zcount = 120});
+    enc.frame({.type = 1, .station = 7, .zcount = 130});
+    std::string error;
+    const auto off = alarms::parse_rules("[age]\nenabled=false\n[prc]\nenabled=false\n[satellites]\nenabled=false\n", error);
+    ASSERT_TRUE(off) << error;
+    for (const alarms::Rules& rules : {alarms::Rules::defaults(), *off}) {
+        FixedClock clock(reading_at(1796544000));  // 08:00:00 UTC, the start of a GPS hour but for 18 s
+        RtcmDecoder decoder(clock);
+        stream::StreamPipeline pipeline(decoder);
+        alarms::AlarmEngine engine(rules, "test");
+        EXPECT_FALSE(engine.newest_correction());
+        std::vector<double> times;
+        pipeline.feed(std::span(enc.bytes()), [&](const stream::CompletedFrame& f) {
+            times.push_back(f.utc);
+            engine.frame(f);
+        });
+        ASSERT_EQ(times.size(), 4u);
+        EXPECT_EQ(engine.newest_correction(), times[1]);
+    }
 }
 
 // A rule switched off raises nothing, a limit raised lets its fault pass,
